@@ -1,0 +1,66 @@
+// Application core: start-up, main loop and shutdown, the window and artwork,
+// the layout operations and the settings file, plus the scratch values shared by all rooms.
+#pragma once
+
+#include "platform/platform.h"
+
+// ---- Start-up, main loop and shutdown ----
+extern volatile int loop;         // run flag: 1 while running, 0 once the window was closed
+extern int update_bg;             // 1 asks for the background to be put on the screen again
+extern int press_length;          // keyboard tuning keys handled in a row (reset every pass)
+extern int about_to_init_k8055;   // 1 during the one draw that shows the boards-starting banner
+extern HDC hdc;                   // the screen's device context
+extern int screen_colour_depth;   // bits per pixel of the desktop
+extern float apu_speed;           // APU spool value in percent
+extern int apu_status;            // APU switch: 1 on, 0 off (toggled by the APU button)
+extern float fsx_apu_speed;       // the simulator's own APU speed, when it reports one
+
+int close_program(void);          // closes the simulator link, then Allegro
+void exit_hook(void);             // window close hook: clears loop
+int draw_background(void);        // puts bg on the screen, turned a quarter in portrait
+int apu_spool_step(void);         // advances apu_speed by one main-loop pass
+
+// ---- Window and artwork ----
+extern int width;                 // width of one RMU panel in pixels
+extern int height;                // height of one panel in pixels
+extern int gap;                   // pixels between the two panels (down to -9)
+extern int extra_border;          // extra pixels around the pair, in total per direction
+extern int angle;                 // picture turn: 0, 64, 128 or 192 (256 per full turn)
+extern int blur;                  // 0 first artwork set, 1 alternative set
+extern long xpos, ypos;           // outer top-left corner of the window on the screen
+extern int current_width;         // largest content width: the desktop less 8
+extern int current_height;        // largest content height: the desktop less 32
+extern float x_scale_factor;      // width / 504.0: face design x to panel pixels
+extern float y_scale_factor;      // height / 700.0: face design y to panel pixels
+extern BITMAP *disp;              // the RMU face artwork
+extern BITMAP *pick;              // the picker sheet (glyphs, highlight, lamps, banners)
+extern BITMAP *bg;                // flat background of the window's content size (landscape)
+extern BITMAP *scrat;             // work surface on which both panels are composed
+extern PALETTE palette;           // palette filled by load_bitmap
+
+int init_window(void);            // sets the graphics mode, places the window, hooks close
+int create_bitmaps(void);         // loads the artwork set and builds bg; -1 when a file is missing
+int window_outer_width(void);     // outer window width for the current layout and orientation
+int window_outer_height(void);    // outer window height for the current layout and orientation
+int place_window(void);           // SetWindowPos at xpos, ypos with the layout's outer size
+
+// ---- Settings file ----
+extern FILE *inifile;             // the settings file while it is open
+int load_ini_file(void);          // reads "vd60_rmu.ini" into the layout and calibration values
+int save_ini_file(void);          // writes "vd60_rmu.ini" safely (temporary file, then rename)
+
+// ---- Layout operations ----
+int layout_refresh_position(void); // xpos, ypos from the window's current rectangle
+int layout_keypress(int code);    // runs the layout operation of a key code; 1 if it was one
+int layout_rebuild(void);         // rebuilds bg and scrat, resizes the window, asks for a redraw
+
+// ---- Scratch values shared by all rooms, one exchange at a time ----
+extern char buffer[128];          // shared text buffer
+extern char buffer2[128];         // second shared text buffer
+extern uint8_t char_value, char_value2, char_value3, char_value4, char_value5;
+extern int16_t short_value;
+extern uint16_t ushort_value, ushort_value2;
+extern int32_t int_value, int_value2, int_value3, int_value4;
+extern int32_t long_value, long_value2, long_value3, long_value4;
+extern int32_t long_value5, long_value6, long_value7, long_value8;
+extern uint32_t ulong_value, ulong_value2;

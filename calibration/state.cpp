@@ -1,0 +1,4 @@
+// Program-wide state of the calibration wizard.
+#include "calibration/calibration.h"
+
+int skip = 0;

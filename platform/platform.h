@@ -1,0 +1,109 @@
+// The platform layer: the Win32 and K8055 driver names the program calls.
+// On Windows these are the real API (windows.h, winalleg.h and the driver DLL);
+// on Linux they are our own implementations in the *_unix.cpp files of this folder.
+#pragma once
+
+#include <stdint.h>
+#include <stddef.h>
+#include <stdio.h>
+
+#ifdef _WIN32
+
+#include <allegro.h>
+#include <winalleg.h>
+
+#else // POSIX
+
+#include <allegro.h>
+
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef int32_t BOOL;
+typedef uint16_t ATOM;
+typedef long LONG;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef uintptr_t DWORD_PTR;
+typedef intptr_t LRESULT;
+typedef uint8_t BYTE;
+typedef const char *LPCSTR;
+typedef char *LPSTR;
+typedef void *LPVOID;
+
+// An opaque window handle: on Linux either the X window of our own program or
+// a connection to a simulator server endpoint (see docs/ipc-transport.md).
+typedef struct platform_window *HWND;
+// An opaque kernel-object handle (a shared-memory block on Linux).
+typedef struct platform_handle *HANDLE;
+// A device context; on Linux it only carries the X display's depth.
+typedef struct platform_dc *HDC;
+
+typedef struct {
+    LONG left, top, right, bottom;
+} RECT;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define PAGE_READWRITE 0x04
+#define FILE_MAP_WRITE 0x0002
+#define SMTO_BLOCK 0x0001
+#define SWP_NOZORDER 0x0004
+#define BITSPIXEL 12
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_TIMEOUT 1460
+
+// Pauses the calling thread for ms milliseconds; every wait of the program goes through it.
+void Sleep(DWORD ms);
+
+// Device context of the whole screen (hwnd must be NULL).
+HDC GetDC(HWND hwnd);
+// Bits per pixel of the display for index BITSPIXEL (a 24-bit visual counts as 32).
+int GetDeviceCaps(HDC hdc, int index);
+// The program's own window (Allegro's X11 window).
+HWND win_get_window(void);
+// Outer rectangle of the window: content plus 6 pixels across and 25 down.
+BOOL GetWindowRect(HWND hwnd, RECT *rect);
+// Moves and resizes the window given its outer size (content + 6 across, + 25 down).
+BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags);
+
+// IPC calls used by the simulator link client (POSIX transport, docs/ipc-transport.md).
+HWND FindWindowExA(HWND parent, HWND child_after, LPCSTR class_name, LPCSTR window_name);
+UINT RegisterWindowMessageA(LPCSTR name);
+DWORD GetCurrentProcessId(void);
+int wsprintfA(LPSTR out, LPCSTR format, ...);
+ATOM GlobalAddAtomA(LPCSTR name);
+ATOM GlobalDeleteAtom(ATOM atom);
+HANDLE CreateFileMappingA(HANDLE file, void *security, DWORD protect, DWORD size_high,
+                          DWORD size_low, LPCSTR name);
+LPVOID MapViewOfFile(HANDLE map, DWORD access, DWORD offset_high, DWORD offset_low, size_t bytes);
+BOOL UnmapViewOfFile(const void *view);
+BOOL CloseHandle(HANDLE handle);
+DWORD GetLastError(void);
+LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT flags,
+                            UINT timeout_ms, DWORD_PTR *result);
+
+#endif // _WIN32
+
+// When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
+extern void (*platform_sleep_hook)(DWORD ms);
+
+// K8055 driver library operations (K8055D), the same on every platform:
+// on Windows they call into K8055D.dll loaded at run time, on Linux into the virtual boards.
+long SearchDevices(void);
+long OpenDevice(long address);
+long SetCurrentDevice(long address);
+long ReadDigitalChannel(long channel);
+long ReadAnalogChannel(long channel);
+void SetDigitalChannel(long channel);
+void ClearDigitalChannel(long channel);
+void SetAnalogChannel(long channel);
+void ClearAnalogChannel(long channel);
+void OutputAnalogChannel(long channel, long level);
+void ClearAllDigital(void);
+void ClearAllAnalog(void);
+void CloseDevice(void);
