@@ -1,0 +1,29 @@
+// An in-process stand-in simulator for unit tests: the real server over the real transport,
+// in a thread, on a private endpoint folder, with a record of every write it received.
+#pragma once
+
+#include <stdint.h>
+#include <string>
+#include <vector>
+
+struct testsim_write {
+    uint32_t offset;              // where the client wrote
+    std::vector<uint8_t> data;    // what it wrote
+    uint32_t value() const;       // the bytes as a little-endian number (up to 4 bytes)
+};
+
+void testsim_start(const char *window_class = "FS98MAIN"); // fresh folder, reset aircraft, serve
+void testsim_stop(void);                 // stops serving and removes the folder
+uint32_t testsim_get(uint32_t offset, uint32_t size);              // reads the offset space
+void testsim_set(uint32_t offset, uint32_t size, uint32_t value);  // sets it (no behaviours run)
+std::vector<testsim_write> testsim_writes(void);    // every client write since the last clear
+std::vector<testsim_write> testsim_writes_to(uint32_t offset); // those to one offset
+void testsim_clear_writes(void);         // forgets the writes received so far
+void testsim_fail_next(int n);           // the next n requests are answered 0 (refused)
+int testsim_requests(void);              // requests served so far
+
+// Records the pauses of Sleep instead of sleeping (installs platform_sleep_hook).
+void testsleep_record(void);
+std::vector<unsigned> testsleep_pauses(void);  // pauses since the last clear, in order
+void testsleep_clear(void);
+void testsleep_real(void);               // back to real sleeping
