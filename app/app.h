@@ -19,6 +19,8 @@ int close_program(void);          // closes the simulator link, then Allegro
 void exit_hook(void);             // window close hook: clears loop
 int draw_background(void);        // puts bg on the screen, turned a quarter in portrait
 int apu_spool_step(void);         // advances apu_speed by one main-loop pass
+int draw_artwork_error(void);     // draws the "Bitmap File Missing" message in both panels
+int show_artwork_error(void);     // the error screen, then waits for a key or the window's close
 
 // ---- Window and artwork ----
 extern int width;                 // width of one RMU panel in pixels
@@ -43,16 +45,19 @@ int create_bitmaps(void);         // loads the artwork set and builds bg; -1 whe
 int window_outer_width(void);     // outer window width for the current layout and orientation
 int window_outer_height(void);    // outer window height for the current layout and orientation
 int place_window(void);           // SetWindowPos at xpos, ypos with the layout's outer size
+BITMAP *create_background(void);  // a new bitmap of the landscape content size in disp's (10, 10)
 
 // ---- Settings file ----
 extern FILE *inifile;             // the settings file while it is open
 int load_ini_file(void);          // reads "vd60_rmu.ini" into the layout and calibration values
 int save_ini_file(void);          // writes "vd60_rmu.ini" safely (temporary file, then rename)
+int write_ini_file(long left, long top); // the 41 lines with this window place; -1 on failure
 
 // ---- Layout operations ----
 int layout_refresh_position(void); // xpos, ypos from the window's current rectangle
 int layout_keypress(int code);    // runs the layout operation of a key code; 1 if it was one
 int layout_rebuild(void);         // rebuilds bg and scrat, resizes the window, asks for a redraw
+int layout_fit_to_desktop(void);  // fits a layout too large for the desktop, as a turn does
 
 // ---- Scratch values shared by all rooms, one exchange at a time ----
 extern char buffer[128];          // shared text buffer

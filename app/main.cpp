@@ -1,4 +1,123 @@
-// Program entry: start-up, the main loop and shutdown. (Being written.)
+// Program entry: brings the program up in a fixed order, runs the one polling loop that ties
+// every room together until the window is closed, and takes the program down.
+// Each room adds its own call at its numbered step below when its code lands.
 #include "app/app.h"
-int main(void) { return 0; }
+#include "autostart/autostart.h"
+#include "k8055/k8055.h"
+#include "lamps/lamps.h"
+#include "rmu/rmu.h"
+#include "simlink/simlink.h"
+
+#include <errno.h>
+#include <stdlib.h>
+
+int main(int argc, char *argv[]) {
+    (void)argc;
+    (void)argv;
+
+    // ---- Start-up ----
+    // 1. Saved place, layout and calibration replace the defaults before anything else.
+    load_ini_file();
+
+    // 2. The desktop's colour depth, which the graphics mode will use.
+    hdc = GetDC(NULL);
+    screen_colour_depth = GetDeviceCaps(hdc, BITSPIXEL);
+
+    // 3. Allegro, or end at once with 1 and no message.
+    if (install_allegro(SYSTEM_AUTODETECT, &errno, atexit) != 0) {
+        return 1;
+    }
+
+    // 4. The keyboard.
+    install_keyboard();
+
+    // 5. Graphics mode, window place and size, close hook. Without any graphics mode Allegro
+    //    has already shown its message: there is no screen to draw on, so end here.
+    if (init_window() != 0) {
+        close_program();
+        return -1;
+    }
+
+    // 6. The artwork and the background; a missing file shows the error screen and ends.
+    if (create_bitmaps() != 0) {
+        show_artwork_error();
+        close_program();
+        return -1;
+    }
+
+    // 7. The background on the screen. Without memory for it there is nothing to draw
+    //    into: end cleanly (so also for the work surface below).
+    if (bg == NULL) {
+        close_program();
+        return -1;
+    }
+    draw_background();
+
+    // 8. The work surface on which both panels are composed.
+    scrat = create_bitmap(2 * width + gap, height);
+    if (scrat == NULL) {
+        close_program();
+        return -1;
+    }
+
+    // 9. First draw of the RMU, before the simulator is reached.
+    rmu_display();
+    // 10. Wait for the simulator (returns once linked or the window was closed).
+    connect_to_sim();
+    // 11. Read the radios.
+    rmu_fsuipc_read();
+    // 12. Draw once more with the boards-starting banner, held 4 seconds.
+    about_to_init_k8055 = 1;
+    rmu_display();
+    about_to_init_k8055 = 0;
+    // 13. Board discovery.
+    k8055_initialise();
+
+    // ---- Main loop: tested only before each pass, so a started pass runs to its end ----
+    while (loop == 1) {
+        // 1. Read the radios.
+        rmu_fsuipc_read();
+        // 2. Draw the RMU.
+        rmu_display();
+        // 3. One polling pass over the boards, repeated at once while a held control
+        //    stepped a value.
+        while (k8055_inputs()) {
+        }
+        // 4. Read the lamp state.
+        k8055_fsuipc_read(0);
+        // 5. Refresh the lamp outputs when a watched value changed.
+        k8055_outputs();
+        // 6. APU spool value.
+        apu_spool_step();
+        // 7. Engine autostart.
+        engine_autostart();
+        // 8. Each pending key: rmu_keypress takes one key (routing the layout keys to
+        //    layout_keypress and emptying the rest of the buffer), then a read and a redraw.
+        while (keypressed()) {
+            rmu_keypress();
+            rmu_fsuipc_read();
+            rmu_display();
+        }
+        // 9. Keys that arrived meanwhile are dropped.
+        clear_keybuf();
+        // 10. The background again after a layout change, then the RMU over it.
+        if (update_bg == 1) {
+            draw_background();
+            update_bg = 0;
+            rmu_display();
+        }
+        // 11. Keyboard acceleration lasts one pass.
+        press_length = 0;
+        // No wait of its own: the pace comes from the pauses inside the boards' polling pass
+        // (step 3) and the simulator exchanges.
+    }
+
+    // ---- Shutdown ----
+    // Settings first, while the window still exists.
+    save_ini_file();
+    // Clear and close the boards.
+    k8055_close();
+    close_program();
+    return 0;
+}
 END_OF_MAIN()

@@ -37,5 +37,23 @@ extern float warn, caution;                           // master warning and caut
 extern int32_t silence;                               // 1 while the master lamps are silenced
 extern int32_t seconds;                               // the simulator clock's seconds
 
+// Copies of the watched values as they were at the last refresh (start -2, the bytes 0).
+extern int32_t normal_brakes_fail_store, l_oil_press_low_store, l_fuel_press_low_store;
+extern int32_t gear_store, emer_batt_store, gen_fail_store, r_fuel_press_low_store;
+extern int32_t r_oil_press_low_store, l_eng_fire_store, r_eng_fire_store, stall_store;
+extern int32_t overspeed_store, gear_nose_store, gear_left_store, gear_right_store;
+extern int32_t eng1_generator_store, eng2_generator_store, electrics_store;
+extern float apu_speed_store;
+extern int32_t fd1_store, hdg_store, nav_store, app_store, ap_store, yd_store, spd_store;
+extern int32_t alt_store, gen1_switch_store, gen2_switch_store, main_batt_switch_store;
+extern uint8_t fuel_pumps_store;
+extern int32_t apu_fire_store;
+extern uint8_t fuel_xfeed_store;
+extern int32_t l_start_store, r_start_store, l_ign_switch_store, r_ign_switch_store;
+extern int32_t anti_ice_store, pitot_heat_store, eng_autostart_store;
+extern int32_t l_rev_unsafe_store, l_eng_pylon_ovht_store, l_bleed_air_leak_store;
+extern int32_t wing_ovht_store, wing_stab_leak_store, stab_ovht_store;
+extern int32_t r_bleed_air_leak_store, r_eng_pylon_ovht_store, r_rev_unsafe_store;
+
 void k8055_outputs(void);                             // drives every output when a value changed
 int k8055_warn_caution(void);                         // drives the master warning and caution

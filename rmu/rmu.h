@@ -4,37 +4,68 @@
 #include "platform/platform.h"
 
 // ---- Radio state, read from the simulator ----
-extern char com1_disp1[8], com1_disp2[8];   // COM1 active and standby frequency texts
-extern char com2_disp1[8], com2_disp2[8];   // COM2 active and standby frequency texts
-extern char nav1_disp1[8], nav1_disp2[8];   // NAV1 active and standby frequency texts
-extern char nav2_disp1[8], nav2_disp2[8];   // NAV2 active and standby frequency texts
-extern char xpndr_disp[5];                  // transponder code text
-extern char adf_disp[7];                    // ADF1 frequency text such as 0350.0
+extern char com1_disp1[8], com1_disp2[8]; // COM1 active and standby frequency texts
+extern char com2_disp1[8], com2_disp2[8]; // COM2 active and standby frequency texts
+extern char nav1_disp1[8], nav1_disp2[8]; // NAV1 active and standby frequency texts
+extern char nav2_disp1[8], nav2_disp2[8]; // NAV2 active and standby frequency texts
+extern char xpndr_disp[5];                // transponder code text
+extern char adf_disp[7];                  // ADF1 frequency text such as 0350.0
 extern uint16_t read_freq1, read_freq2, read_freq3, read_freq4, read_freq5, read_freq6;
 extern uint16_t read_freq7, read_freq8, read_freq9, read_freq10, read_freq11; // raw words
-extern uint8_t power_byte_a;                // last byte read from 0x0B6A (1: unpowered)
-extern uint8_t power_byte_b;                // last byte read from 0x0B52 (1: powered anyway)
-extern uint8_t radio_audio_switches;        // audio selector byte, one bit per selector
+extern uint8_t power_byte_a;         // last byte read from 0x0B6A (1: unpowered)
+extern uint8_t power_byte_b;         // last byte read from 0x0B52 (1: powered anyway)
+extern uint8_t radio_audio_switches; // audio selector byte, one bit per selector
 extern int com1_sel, com2_sel, both_sel, nav1_sel, nav2_sel, mkr_sel, dme_sel, adf1_sel;
-extern int rmu_edit;                        // radio being edited: 1 COM1 ... 5 XPDR, 6 ADF
-extern int electrics;                       // 1 while the unit has power
+extern int rmu_edit;  // radio being edited: 1 COM1 ... 5 XPDR, 6 ADF
+extern int electrics; // 1 while the unit has power
 
-int rmu_fsuipc_read(void);                  // reads all radios, selectors and power
+int rmu_fsuipc_read(void);                        // reads all radios, selectors and power
+void rmu_decode_freq(uint16_t word, char *text);  // BCD COM/NAV word to a text like 123.425
+void rmu_decode_xpndr(uint16_t word, char *text); // BCD transponder word to a text like 7000
+void rmu_decode_adf(uint16_t main_word, uint16_t ext_word, char *text); // ADF words to 0350.0
+void rmu_decode_selectors(uint8_t bits); // the eight selector flags from the selector byte
+int rmu_power_flag(uint8_t byte_a, uint8_t byte_b); // 1 when the unit has power
 
 // ---- Tuning rules ----
-enum { RMU_KEYBOARD = 0, RMU_PANEL = 1 };   // which control's pause column a step uses
-extern int press_length2;                   // press counter of the board-0 tuning panel
-extern float freq;                          // working value of a COM, NAV or ADF step
-extern int calc;                            // packed BCD word being assembled
-extern int x0, x1, x2, x3;                  // transponder digits, x0 the most significant
-extern uint8_t swaps;                       // byte written by a swap
+enum { RMU_KEYBOARD = 0, RMU_PANEL = 1 }; // which control's pause column a step uses
+extern int press_length2;                 // press counter of the board-0 tuning panel
+extern float freq;                        // working value of a COM, NAV or ADF step
+extern int calc;                          // packed BCD word being assembled
+extern int x0, x1, x2, x3;                // transponder digits, x0 the most significant
+extern uint8_t swaps;                     // byte written by a swap
 
 void rmu_tune_step(int up, int *counter, int control); // one step of the edited radio
-void rmu_swap(int control);                 // swaps active and standby of the edited radio
+void rmu_swap(int control); // swaps active and standby of the edited radio
+int rmu_digit(char c);      // a character as a one-digit number (non-digit: 0)
+int rmu_write_now(DWORD offset, DWORD size, void *src); // one write and process; -1 on failure
+void rmu_com_schedule(int counter, int control, double *step, DWORD *pause); // COM step, pause
+void rmu_nav_schedule(int counter, int control, double *step, DWORD *pause); // NAV step, pause
+void rmu_adf_schedule(int counter, int control, double *step, DWORD *pause); // ADF step, pause
 
 // ---- Drawing ----
-int rmu_display(void);                      // draws both RMU panels and puts them on screen
+int rmu_display(void);               // draws both RMU panels and puts them on screen
+int rmu_scale_x(int design_x);       // design x to panel pixels, truncated toward zero
+int rmu_scale_y(int design_y);       // design y to panel pixels, truncated toward zero
+int rmu_glyph_x(char c, int points); // picker x of a character's glyph cell
+int rmu_overlay_x(void);             // screen x at which scrat is drawn (before turning)
+int rmu_overlay_y(void);             // screen y at which scrat is drawn (before turning)
 
 // ---- Keyboard ----
-extern int keypress;                        // last key code read (scancode << 8 | character)
-int rmu_keypress(void);                     // handles one pending key
+extern int keypress;        // last key code read (scancode << 8 | character)
+enum {                      // radio key codes as readkey returns them
+    RMU_KEY_T = 0x1474,     // next radio
+    RMU_KEY_COMMA = 0x482C, // tune down
+    RMU_KEY_STOP = 0x492E,  // tune up
+    RMU_KEY_S = 0x1373,     // swap
+    RMU_KEY_C = 0x0363,     // COM1 audio
+    RMU_KEY_V = 0x1676,     // COM2 audio
+    RMU_KEY_B = 0x0262,     // both COMs audio
+    RMU_KEY_N = 0x0E6E,     // NAV1 audio
+    RMU_KEY_M = 0x0D6D,     // NAV2 audio
+    RMU_KEY_K = 0x0B6B,     // marker audio
+    RMU_KEY_E = 0x0565,     // DME audio
+    RMU_KEY_A = 0x0161,     // ADF1 audio
+    RMU_KEY_F1 = 0x2F00,    // calibration wizard
+};
+int rmu_keypress(void);       // handles one pending key
+int rmu_key_action(int code); // acts on one key code as the key table says

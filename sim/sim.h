@@ -30,3 +30,63 @@ void sim_write(uint32_t offset, uint32_t size, const uint8_t *data); // a client
 void sim_step(double seconds);                // steps every behaviour
 int sim_process_block(uint8_t *block, size_t size); // carries out the records: 1 done, 0 refused
 void sim_set_log(FILE *log);                  // appends one line per write received (NULL: none)
+
+// ---- Identity and bookkeeping of the offset space ----
+extern uint32_t sim_report_version;      // what a reset puts at 0x3304 (the server's version)
+extern uint32_t sim_report_fs;           // what a reset puts at 0x3308 (0xFADE0000 + type)
+extern uint32_t sim_client_lib_version;  // last library version a client wrote at 0x330A
+// Called for every client write after it was stored (tests record them); NULL: none.
+extern void (*sim_write_observer)(uint32_t offset, uint32_t size, const uint8_t *data);
+// 1 when the range offset..offset+size-1 shares a byte with at..at+len-1.
+int sim_overlaps(uint32_t offset, uint32_t size, uint32_t at, uint32_t len);
+
+// ---- The message line (offset 0x3380 text, 0x32FA display time) ----
+extern char sim_message_text[129];       // last message shown
+extern int sim_message_seconds;          // its display time
+extern unsigned sim_message_count;       // messages shown since the last reset
+
+// ---- The server of the IPC transport ----
+#define SIM_SERVER_CLIENTS 32            // connections served at once (the oldest idle goes)
+#define SIM_BLOCK_MAX 0x20000            // largest request block carried out
+#define SIM_FRAME_MS 1000                // time a peer has to finish a request frame it began
+#define SIM_NO_REPLY (-1)                // carry_out result: answer nothing (a hung server)
+#define SIM_HANG_UP (-2)                 // carry_out result: close the connection unanswered
+
+typedef struct {
+    int fd;                              // -1 while the slot is free
+    uint8_t frame[18 + 255];             // the request frame being received
+    size_t got;                          // bytes of it received so far
+    int64_t began_ms;                    // when its first byte came
+    int64_t active_ms;                   // last time anything came
+} sim_client;
+
+typedef struct sim_server {
+    int listen_fd;                       // -1 while closed
+    char path[512];                      // the endpoint's socket path
+    uint64_t inode;                      // the socket file's inode (removed only if still ours)
+    uint32_t msg;                        // the message number of "FsasmLib:IPC"
+    // Carries out one block named name: the reply (1 done, 0 refused), SIM_NO_REPLY or
+    // SIM_HANG_UP. NULL: sim_carry_out.
+    int (*carry_out)(const char *name, uint8_t *block, size_t size);
+    unsigned long requests;              // request frames received
+    int clients_connected;               // connections open now
+    sim_client clients[SIM_SERVER_CLIENTS];
+    uint8_t block[SIM_BLOCK_MAX];        // private copy of the block being carried out
+} sim_server;
+
+int sim_carry_out(const char *name, uint8_t *block, size_t size); // sim_process_block, locked
+int sim_server_open(sim_server *s, const char *window_class); // listens as that class; 0 or -1
+int sim_server_poll(sim_server *s, int timeout_ms);  // serves what comes within timeout_ms
+void sim_server_close(sim_server *s);    // closes every connection, removes the socket
+
+// ---- Control verbs: `valdora-sim VERB ARGS...`, clients of the running server ----
+typedef struct {
+    const char *name;                    // the verb as typed
+    const char *usage;                   // its arguments, for the help text
+    int (*run)(int argc, char **argv);   // argv[0] is the verb; returns the exit status
+} sim_control_verb;
+extern const sim_control_verb *const sim_control_verbs[]; // NULL-terminated, sim/control_verbs.cpp
+
+int sim_parse_number(const char *text, uint64_t *value); // 0x-hex or decimal; 0 or -1
+int sim_control_open(void);              // opens the link to the running server; 0 or -1 (told)
+void sim_control_close(void);            // closes it

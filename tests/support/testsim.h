@@ -21,6 +21,13 @@ std::vector<testsim_write> testsim_writes_to(uint32_t offset); // those to one o
 void testsim_clear_writes(void);         // forgets the writes received so far
 void testsim_fail_next(int n);           // the next n requests are answered 0 (refused)
 int testsim_requests(void);              // requests served so far
+void testsim_silent_next(int n);         // the next n requests get no answer at all (hung server)
+void testsim_hangup_next(int n);         // the next n requests make the server hang up unanswered
+// Called on each block after it was carried out and before the answer (a hostile server);
+// NULL: none.
+void testsim_tamper(void (*fn)(uint8_t *block, size_t size));
+std::vector<std::string> testsim_block_names(void); // the block name of each request served
+const char *testsim_dir(void);           // the private endpoint folder while serving
 
 // Records the pauses of Sleep instead of sleeping (installs platform_sleep_hook).
 void testsleep_record(void);

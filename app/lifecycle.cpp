@@ -1,0 +1,39 @@
+// The ends of the program's life: the close hook, the shutdown of the simulator link and
+// Allegro, and the error screen shown when the artwork cannot be loaded.
+#include "app/app.h"
+#include "simlink/simlink.h"
+
+void exit_hook(void) {
+    loop = 0;
+}
+
+int close_program(void) {
+    // The simulator link closes first.
+    FSUIPC_Close();
+    allegro_exit();
+    return 0;
+}
+
+int draw_artwork_error(void) {
+    int x = width / 2 + extra_border / 2;
+    // Text in the raw pixel value 0xFFFF on an opaque black ground.
+    textprintf_centre_ex(screen, font, x, (int)(height * 0.15), 0xFFFF, 0, "*** E R R O R ***");
+    textprintf_centre_ex(screen, font, x, (int)(height * 0.4), 0xFFFF, 0, "Bitmap File Missing");
+    textprintf_centre_ex(screen, font, x, (int)(height * 0.65), 0xFFFF, 0, "Press Key to Exit");
+    // The same message in the right panel. With a negative gap the two panels overlap; blit
+    // (unlike stretch_blit) copies within one bitmap in a safe order, so the copy is exact.
+    blit(screen, screen, 0, 0, width + gap, 0, width, height);
+    return 0;
+}
+
+int show_artwork_error(void) {
+    draw_artwork_error();
+    // One key ends the program; so does closing the window.
+    while (!keypressed() && loop == 1) {
+        Sleep(20);
+    }
+    if (keypressed()) {
+        readkey();
+    }
+    return 0;
+}

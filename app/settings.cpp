@@ -1,0 +1,180 @@
+// The settings file "vd60_rmu.ini": one number per line, no keys, the line number giving the
+// meaning. Window place, layout and the analog axes' calibration record, read at start-up and
+// written at exit.
+#include "app/app.h"
+#include "k8055/k8055.h"
+
+#include <stdlib.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#define INI_FILE "vd60_rmu.ini"
+// The new content is written here first and then renamed over the settings file, so the old
+// file stays whole until the new one is complete on disk.
+#define INI_TEMP_FILE "vd60_rmu.ini.tmp"
+// fgets limit: 98 characters and the terminating zero.
+#define INI_LINE_LIMIT 99
+
+// Lines 3 to 40 in order; lines 1 and 2 are the window's place and line 41 is never read.
+static int32_t *const ini_lines[] = {
+    &gap,
+    &width,
+    &height,
+    &l_throttle_enabled,
+    &l_throttle_cal_min,
+    &l_throttle_cal_idle,
+    &l_throttle_cal_max,
+    &r_throttle_enabled,
+    &r_throttle_cal_min,
+    &r_throttle_cal_idle,
+    &r_throttle_cal_max,
+    &spoilers_enabled,
+    &spoilers_ret_cal,
+    &spoilers_arm_cal,
+    &spoilers_ext_cal,
+    &flaps_enabled,
+    &flaps_up_cal,
+    &flaps_8_cal,
+    &flaps_20_cal,
+    &flaps_dn_cal,
+    &rudder_enabled,
+    &rudder_left_cal,
+    &rudder_center_cal,
+    &rudder_right_cal,
+    &toe_brakes_enabled,
+    &toe_brakes_off_cal,
+    &toe_brakes_on_cal,
+    &yoke_lr_enabled,
+    &yoke_left_cal,
+    &yoke_center_cal,
+    &yoke_right_cal,
+    &yoke_fb_enabled,
+    &yoke_forward_cal,
+    &yoke_mid_cal,
+    &yoke_back_cal,
+    &angle,
+    &extra_border,
+    &blur,
+};
+#define INI_NUMBERED_LINES (2 + (int)(sizeof ini_lines / sizeof ini_lines[0]))
+
+// Layout values that a damaged or hand-edited file may hold and the window cannot draw are
+// brought to the nearest value it can; the calibration record is kept as read.
+static void keep_layout_drawable(void) {
+    if (width < 150) {
+        width = 150;
+    }
+    if (height < 210) {
+        height = 210;
+    }
+    if (gap < -9) {
+        gap = -9;
+    }
+    if (extra_border < 0) {
+        extra_border = 0;
+    }
+    if (angle != 0 && angle != 64 && angle != 128 && angle != 192) {
+        angle = 0;
+    }
+    if (blur != 0) {
+        blur = 1;
+    }
+}
+
+int load_ini_file(void) {
+    inifile = fopen(INI_FILE, "r");
+    if (inifile == NULL) {
+        return 0;
+    }
+    for (int line = 1; line <= INI_NUMBERED_LINES; line++) {
+        if (feof(inifile)) {
+            continue;
+        }
+        // A line longer than the limit is read in two pieces, each taken as one line.
+        if (fgets(buffer, INI_LINE_LIMIT, inifile) == NULL) {
+            continue;
+        }
+        if (line == 1) {
+            xpos = atoi(buffer);
+        } else if (line == 2) {
+            ypos = atoi(buffer);
+        } else {
+            *ini_lines[line - 3] = atoi(buffer);
+        }
+    }
+    fclose(inifile);
+    inifile = NULL;
+    keep_layout_drawable();
+    return 0;
+}
+
+// Pushes a written file's content through to the disk.
+static int flush_to_disk(FILE *file) {
+    if (fflush(file) != 0 || ferror(file)) {
+        return -1;
+    }
+#ifdef _WIN32
+    return _commit(_fileno(file)) == 0 ? 0 : -1;
+#else
+    return fsync(fileno(file)) == 0 ? 0 : -1;
+#endif
+}
+
+// Puts the complete temporary file in the settings file's place in one step.
+static int replace_settings_file(void) {
+#ifdef _WIN32
+    return MoveFileExA(INI_TEMP_FILE, INI_FILE, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : -1;
+#else
+    if (rename(INI_TEMP_FILE, INI_FILE) != 0) {
+        return -1;
+    }
+    // Make the rename itself lasting.
+    int folder = open(".", O_RDONLY);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+    return 0;
+#endif
+}
+
+int write_ini_file(long left, long top) {
+    inifile = fopen(INI_TEMP_FILE, "w");
+    if (inifile == NULL) {
+        return -1;
+    }
+    fprintf(inifile, "%li\n", left);
+    fprintf(inifile, "%li\n", top);
+    for (int line = 3; line <= INI_NUMBERED_LINES; line++) {
+        fprintf(inifile, "%i\n", (int)*ini_lines[line - 3]);
+    }
+    // Line 41 has no reader: the last value the lamp-state read fetched into this scratch.
+    fprintf(inifile, "=%li\n", (long)long_value2);
+
+    int written = flush_to_disk(inifile);
+    if (fclose(inifile) != 0) {
+        written = -1;
+    }
+    inifile = NULL;
+    if (written != 0 || replace_settings_file() != 0) {
+        remove(INI_TEMP_FILE);
+        return -1;
+    }
+    return 0;
+}
+
+int save_ini_file(void) {
+    RECT rect;
+    // Saved from where the window stands, so a window the user dragged reopens there.
+    if (!GetWindowRect(win_get_window(), &rect)) {
+        return 0;
+    }
+    write_ini_file(rect.left, rect.top);
+    return 0;
+}

@@ -1,0 +1,206 @@
+// The analog axes of the four boards: throttles, spoilers, flaps, rudder, toe brakes and yoke.
+// Each axis in use is read, mapped through its calibration points onto the simulator's range
+// and queued for the process call that ends its board's block, on every pass.
+#include "k8055/k8055.h"
+#include "app/app.h"
+#include "lamps/lamps.h"
+#include "simlink/simlink.h"
+
+#include <math.h>
+
+// 1 when r lies between a and b, both included, whichever of the two is larger.
+static int between(int32_t r, int32_t a, int32_t b) {
+    return (r >= a && r <= b) || (r >= b && r <= a);
+}
+
+// Reads an analog input, held to the closed interval between the axis' first and last point.
+static int32_t read_axis(long channel, int32_t first, int32_t last) {
+    int32_t r = (int32_t)ReadAnalogChannel(channel);
+    int32_t lo = first < last ? first : last;
+    int32_t hi = first < last ? last : first;
+    if (r < lo)
+        r = lo;
+    if (r > hi)
+        r = hi;
+    analog_input = r;
+    return r;
+}
+
+// Queues one axis value; a failed queueing re-makes the link and the pass goes on.
+static void send_axis(DWORD offset, DWORD size, void *value) {
+    if (!FSUIPC_Write(offset, size, value, &dwResult))
+        connect_to_sim();
+}
+
+// A floating-point result truncated toward zero and held to [lo, hi] (never undefined).
+static int32_t truncate_value(double v, int32_t lo, int32_t hi) {
+    if (isnan(v))
+        return 0;
+    if (v < lo)
+        return lo;
+    if (v > hi)
+        return hi;
+    return (int32_t)v;
+}
+
+// Throttle, in integer arithmetic: reverse from min to idle onto -4096..about 80, forward from
+// idle to max onto 80..about 16383, and no reverse thrust in the air. An idle point equal to
+// the reverse point leaves no reverse range: the reading there is idle (80).
+static int16_t throttle_value(int32_t r, int32_t min, int32_t idle, int32_t max) {
+    int64_t v = 80;
+    if (idle != min && between(r, min, idle)) {
+        int64_t q = 4176 / ((int64_t)idle - min);
+        v = ((int64_t)r - min) * q - 4096;
+    } else if (max != idle) {
+        int64_t q = 16303 / ((int64_t)max - idle);
+        v = ((int64_t)r - idle) * q + 80;
+    }
+    int16_t value = (int16_t)v;
+    if (on_ground == 0 && value < 80)
+        value = 80;
+    return value;
+}
+
+// Spoilers past the armed band: proportional in the air, fully out on the ground. An armed
+// point equal to the extended one leaves no proportional range: the reading there is extended.
+static int32_t spoiler_extension(int32_t r, int32_t arm, int32_t ext) {
+    if (on_ground != 0 || ext == arm)
+        return 16383;
+    return truncate_value(((double)r - arm) * (11583.0 / ((double)ext - arm)) + 4800.0, INT32_MIN,
+                          INT32_MAX);
+}
+
+// Spoilers: retracted, armed, then extended, in either direction of travel.
+static int32_t spoiler_value(int32_t r, int32_t ret, int32_t arm, int32_t ext) {
+    if (ext > ret) {
+        double span = (double)ext - ret;
+        if (r < ret + 0.15 * span)
+            return 0;
+        if (r < arm + 0.1 * span)
+            return 4800;
+    } else {
+        double span = (double)ret - ext;
+        if (r > ret - 0.15 * span)
+            return 0;
+        if (r > arm - 0.1 * span)
+            return 4800;
+    }
+    return spoiler_extension(r, arm, ext);
+}
+
+// Flaps: four detents with a margin of 0.15 of the travel, in either direction.
+static int32_t flaps_value(int32_t r, int32_t up, int32_t f8, int32_t f20, int32_t dn) {
+    double m = 0.15 * fabs((double)dn - up);
+    if (dn > up) {
+        if (r < up + m)
+            return 0;
+        if (r < f8 + m)
+            return 5461;
+        if (r < f20 + m)
+            return 10922;
+        return 16383;
+    }
+    if (r > up - m)
+        return 0;
+    if (r > f8 - m)
+        return 5461;
+    if (r > f20 - m)
+        return 10922;
+    return 16383;
+}
+
+// Rudder and yoke: first point to centre onto -16383..0, centre to last point onto 0..16383,
+// in double precision. A centre equal to the first point leaves no first range: the reading
+// there is the centre (0).
+static int16_t three_point_value(int32_t r, int32_t s, int32_t c, int32_t e) {
+    double v = 0.0;
+    if (c != s && between(r, s, c))
+        v = ((double)r - s) * (16383.0 / ((double)c - s)) - 16383.0;
+    else if (e != c)
+        v = ((double)r - c) * (16383.0 / ((double)e - c));
+    return (int16_t)truncate_value(v, INT16_MIN, INT16_MAX);
+}
+
+// Toe brakes: released onto 0, fully pressed onto 16383.
+static int16_t toe_brake_value(int32_t r, int32_t off, int32_t on) {
+    double v = ((double)r - off) * (16383.0 / ((double)on - off));
+    return (int16_t)truncate_value(v, INT16_MIN, INT16_MAX);
+}
+
+// Board 0: the two throttles (the caller leaves them alone while the speed hold is on).
+static void throttle_axes(void) {
+    if (l_throttle_enabled == 1 && l_throttle_cal_min != l_throttle_cal_max) {
+        int32_t r = read_axis(1, l_throttle_cal_min, l_throttle_cal_max);
+        eng1_throttle_pos =
+            throttle_value(r, l_throttle_cal_min, l_throttle_cal_idle, l_throttle_cal_max);
+        send_axis(0x089A, 2, &eng1_throttle_pos);
+    }
+    if (r_throttle_enabled == 1 && r_throttle_cal_min != r_throttle_cal_max) {
+        int32_t r = read_axis(2, r_throttle_cal_min, r_throttle_cal_max);
+        eng2_throttle_pos =
+            throttle_value(r, r_throttle_cal_min, r_throttle_cal_idle, r_throttle_cal_max);
+        send_axis(0x0932, 2, &eng2_throttle_pos);
+    }
+}
+
+// Board 1: spoilers and flaps.
+static void lever_axes(void) {
+    if (spoilers_enabled == 1) {
+        int32_t r = read_axis(1, spoilers_ret_cal, spoilers_ext_cal);
+        spoiler_pos = spoiler_value(r, spoilers_ret_cal, spoilers_arm_cal, spoilers_ext_cal);
+        send_axis(0x0BD0, 4, &spoiler_pos);
+    }
+    if (flaps_enabled == 1) {
+        int32_t r = read_axis(2, flaps_up_cal, flaps_dn_cal);
+        flaps_pos = flaps_value(r, flaps_up_cal, flaps_8_cal, flaps_20_cal, flaps_dn_cal);
+        send_axis(0x0BDC, 4, &flaps_pos);
+    }
+}
+
+// Board 2: rudder (with its dead band) and toe brakes (one value for both brakes).
+static void pedal_axes(void) {
+    if (rudder_enabled == 1 && rudder_left_cal != rudder_right_cal) {
+        int32_t r = read_axis(1, rudder_left_cal, rudder_right_cal);
+        rudder_pos = three_point_value(r, rudder_left_cal, rudder_center_cal, rudder_right_cal);
+        if (rudder_pos >= -999 && rudder_pos <= 999)
+            rudder_pos = 0;
+        send_axis(0x0BBA, 2, &rudder_pos);
+    }
+    if (toe_brakes_enabled == 1 && toe_brakes_off_cal != toe_brakes_on_cal) {
+        int32_t r = read_axis(2, toe_brakes_off_cal, toe_brakes_on_cal);
+        short_value = toe_brake_value(r, toe_brakes_off_cal, toe_brakes_on_cal);
+        send_axis(0x0BC4, 2, &short_value);
+        send_axis(0x0BC6, 2, &short_value);
+    }
+}
+
+// Board 3: the yoke's roll and pitch.
+static void yoke_axes(void) {
+    if (yoke_lr_enabled == 1 && yoke_left_cal != yoke_right_cal) {
+        int32_t r = read_axis(1, yoke_left_cal, yoke_right_cal);
+        aileron_pos = three_point_value(r, yoke_left_cal, yoke_center_cal, yoke_right_cal);
+        send_axis(0x0BB6, 2, &aileron_pos);
+    }
+    if (yoke_fb_enabled == 1 && yoke_forward_cal != yoke_back_cal) {
+        int32_t r = read_axis(2, yoke_forward_cal, yoke_back_cal);
+        elevator_pos = three_point_value(r, yoke_forward_cal, yoke_mid_cal, yoke_back_cal);
+        send_axis(0x0BB2, 2, &elevator_pos);
+    }
+}
+
+void k8055_axes(int board) {
+    switch (board) {
+    case 0:
+        throttle_axes();
+        break;
+    case 1:
+        lever_axes();
+        break;
+    case 2:
+        pedal_axes();
+        break;
+    case 3:
+        yoke_axes();
+        break;
+    }
+}

@@ -1,0 +1,293 @@
+# Shared harness of the end-to-end tests: each test runs the real program in its own X server
+# with its own copy of the run folder and its own IPC folder, and cleans everything up at exit.
+#
+# Use: at the top of tests/e2e/test_<topic>.sh
+#     . "$(dirname "$0")/lib.sh"
+#     vd_setup
+# Environment (set by CTest): VALDORA_RUN_DIR (valdora, valdora-sim, valdora-boards, artwork),
+# VALDORA_BUILD_DIR (the build folder, for e2e-tools/), VALDORA_SOURCE_DIR. VD_KEEP=1 keeps the
+# private folder for a look after the test.
+#
+# Set up and checks
+#   vd_setup                 Xvfb on a free display (1280x1024x24, no window manager), private
+#                            $VD_TMP, $VALDORA_IPC_DIR and run folder $VD_RUN (the working
+#                            directory of the program) with the artwork and no settings file.
+#                            Everything is stopped and removed when the test script exits.
+#   vd_plain_art             replaces the artwork in $VD_RUN by two plain sets whose background
+#                            colours differ (e2e-tools/plainart)
+#   vd_log MESSAGE           prints a progress line
+#   vd_fail MESSAGE          prints the message and the program's log, ends the test with 1
+#   vd_check MESSAGE CMD...  runs CMD; fails the test with MESSAGE when it fails
+#   vd_expect MESSAGE ACTUAL EXPECTED   fails unless the two strings are equal
+#   vd_wait_for SECONDS CMD...          repeats CMD every 0.1 s until it succeeds; 1 on time-out
+# Settings file
+#   vd_write_settings LINE...  writes $VD_RUN/vd60_rmu.ini, one argument a line
+#   vd_settings_line N       prints line N of $VD_RUN/vd60_rmu.ini
+# Stand-in simulator (valdora-sim in the run folder)
+#   vd_start_sim [ARGS...]   starts it (log $VD_TMP/sim.log) and waits until it answers; without
+#                            a valdora-sim in the run folder it says so and returns 0
+#   vd_stop_sim              stops it
+#   vd_sim_get OFFSET SIZE   prints the value of an offset; vd_sim_set OFFSET SIZE VALUE sets it
+# The program
+#   vd_start                 starts valdora in $VD_RUN in the background (log $VD_TMP/valdora.log),
+#                            sets VD_PID
+#   vd_wait_window           waits for its window (sets VD_WIN) and for the window to take the
+#                            layout's size (any size but the full graphics mode)
+#   vd_title                 prints the window title
+#   vd_geometry              prints "X Y WIDTH HEIGHT" of the window's content
+#   vd_outer                 prints "X Y WIDTH HEIGHT" of the outer window as the program counts
+#                            it (content + 6 across, + 25 down; what it saves as its place)
+#   vd_outer_is X Y W H      succeeds when vd_outer prints exactly that (for vd_wait_for)
+#   vd_key KEY...            focuses the window and types xdotool key names (i, alt+a, shift+i,
+#                            ctrl+r, F1, ...), one at a time, $VD_KEY_GAP seconds apart (0.3):
+#                            the program acts on one key per pass and drops the rest
+#   vd_press KEY CMD...      types KEY, then waits up to 20 s until CMD succeeds (fails the
+#                            test otherwise). Start-up holds a banner for a few seconds before
+#                            the main loop reads keys: make the first key of a run one whose
+#                            effect is awaited this way, so later keys are not typed too early
+#   vd_pixel X Y             prints the colour RRGGBB at X, Y of the window's content
+#   vd_screenshot FILE.png   saves a picture of the window
+#   vd_close                 closes the window as a window manager's close button does
+#   vd_wait_exit [SECONDS]   waits for the program to end (default 20 s) and sets VD_STATUS to
+#                            its exit status (0-255: -1 shows as 255); fails the test on time-out
+#   vd_stop                  vd_close, then vd_wait_exit; fails unless the status is 0
+
+set -u -o pipefail
+
+: "${VALDORA_BUILD_DIR:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../build" 2>/dev/null && pwd)}"
+: "${VALDORA_RUN_DIR:=$VALDORA_BUILD_DIR/run}"
+: "${VALDORA_SOURCE_DIR:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+VD_TOOLS="$VALDORA_BUILD_DIR/e2e-tools"
+VD_KEY_GAP="${VD_KEY_GAP:-0.3}"
+VD_NAME="$(basename "$0" .sh)"
+
+VD_TMP=""
+VD_RUN=""
+VD_PID=""
+VD_WIN=""
+VD_SIM_PID=""
+VD_XVFB_PID=""
+VD_STATUS=""
+
+vd_log() {
+    echo "[$VD_NAME] $*"
+}
+
+vd_fail() {
+    echo "[$VD_NAME] FAIL: $*" >&2
+    if [ -n "$VD_TMP" ] && [ -s "$VD_TMP/valdora.log" ]; then
+        echo "--- valdora.log ---" >&2
+        tail -n 40 "$VD_TMP/valdora.log" >&2
+    fi
+    exit 1
+}
+
+vd_check() {
+    local message=$1
+    shift
+    "$@" || vd_fail "$message"
+    vd_log "ok: $message"
+}
+
+vd_expect() {
+    [ "$2" = "$3" ] || vd_fail "$1: got '$2', expected '$3'"
+    vd_log "ok: $1"
+}
+
+vd_wait_for() {
+    local seconds=$1
+    shift
+    local tries=$((seconds * 10))
+    while [ "$tries" -gt 0 ]; do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+        tries=$((tries - 1))
+    done
+    return 1
+}
+
+vd_cleanup() {
+    local pid
+    for pid in "$VD_PID" "$VD_SIM_PID"; do
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            kill "$pid" 2>/dev/null
+            vd_wait_for 3 vd_gone "$pid" || kill -9 "$pid" 2>/dev/null
+        fi
+    done
+    if [ -n "$VD_XVFB_PID" ]; then
+        kill "$VD_XVFB_PID" 2>/dev/null
+        wait "$VD_XVFB_PID" 2>/dev/null
+    fi
+    if [ -n "$VD_TMP" ]; then
+        if [ "${VD_KEEP:-0}" = 1 ]; then
+            echo "[$VD_NAME] kept $VD_TMP"
+        else
+            chmod -R u+w "$VD_TMP" 2>/dev/null
+            rm -rf "$VD_TMP"
+        fi
+    fi
+}
+
+vd_gone() {
+    ! kill -0 "$1" 2>/dev/null
+}
+
+vd_setup() {
+    [ -x "$VALDORA_RUN_DIR/valdora" ] || vd_fail "no program at $VALDORA_RUN_DIR/valdora"
+    VD_TMP="$(mktemp -d "${TMPDIR:-/tmp}/valdora-e2e.XXXXXX")"
+    trap vd_cleanup EXIT
+    trap 'exit 1' INT TERM
+    VD_RUN="$VD_TMP/run"
+    mkdir -p "$VD_RUN" "$VD_TMP/ipc"
+    export VALDORA_IPC_DIR="$VD_TMP/ipc"
+
+    local file missing=0
+    for file in vd60_rmu.bmp vd60_picker.bmp vd60_rmub.bmp vd60_pickerb.bmp; do
+        if [ -f "$VALDORA_RUN_DIR/$file" ]; then
+            cp "$VALDORA_RUN_DIR/$file" "$VD_RUN/"
+        else
+            missing=1
+        fi
+    done
+    [ "$missing" = 0 ] || vd_plain_art
+
+    # A private X server on the first free display number, which it reports itself.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$VD_TMP/display" \
+        >"$VD_TMP/xvfb.log" 2>&1 &
+    VD_XVFB_PID=$!
+    vd_wait_for 15 test -s "$VD_TMP/display" || vd_fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$VD_TMP/display")"
+    vd_log "display $DISPLAY, folder $VD_TMP"
+}
+
+vd_plain_art() {
+    "$VD_TOOLS/plainart" "$VD_RUN" || vd_fail "cannot write plain artwork"
+}
+
+vd_write_settings() {
+    printf '%s\n' "$@" >"$VD_RUN/vd60_rmu.ini"
+}
+
+vd_settings_line() {
+    sed -n "${1}p" "$VD_RUN/vd60_rmu.ini"
+}
+
+vd_start_sim() {
+    if [ ! -x "$VALDORA_RUN_DIR/valdora-sim" ]; then
+        vd_log "no valdora-sim in the run folder: running without the simulator"
+        return 0
+    fi
+    "$VALDORA_RUN_DIR/valdora-sim" --log "$VD_TMP/sim.log" --quiet "$@" >"$VD_TMP/sim.out" 2>&1 &
+    VD_SIM_PID=$!
+    vd_wait_for 10 "$VALDORA_RUN_DIR/valdora-sim" get 0x3304 4 ||
+        vd_fail "the stand-in simulator did not answer"
+}
+
+vd_stop_sim() {
+    [ -n "$VD_SIM_PID" ] || return 0
+    kill "$VD_SIM_PID" 2>/dev/null
+    wait "$VD_SIM_PID" 2>/dev/null
+    VD_SIM_PID=""
+}
+
+vd_sim_get() {
+    "$VALDORA_RUN_DIR/valdora-sim" get "$@"
+}
+
+vd_sim_set() {
+    "$VALDORA_RUN_DIR/valdora-sim" set "$@"
+}
+
+vd_start() {
+    VD_WIN=""
+    (cd "$VD_RUN" && exec "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
+    VD_PID=$!
+}
+
+# The program's top-level window: Allegro names its class "allegro".
+vd_find_window() {
+    local id
+    id="$(xdotool search --onlyvisible --classname '^allegro$' 2>/dev/null | head -n 1)"
+    [ -n "$id" ] || return 1
+    VD_WIN="$id"
+}
+
+# The window has left the size of the full graphics mode for the layout's size.
+vd_window_placed() {
+    local geometry
+    geometry="$(vd_geometry)" || return 1
+    set -- $geometry
+    [ "$3" -lt 1272 ] || [ "$4" -lt 992 ]
+}
+
+vd_wait_window() {
+    vd_wait_for 20 vd_find_window || vd_fail "no window appeared"
+    vd_wait_for 10 vd_window_placed || vd_fail "the window was never placed"
+}
+
+vd_title() {
+    xdotool getwindowname "$VD_WIN"
+}
+
+vd_geometry() {
+    [ -n "$VD_WIN" ] || return 1
+    xwininfo -id "$VD_WIN" 2>/dev/null | awk '
+        /Absolute upper-left X:/ { x = $NF }
+        /Absolute upper-left Y:/ { y = $NF }
+        /^ *Width:/ { w = $NF }
+        /^ *Height:/ { h = $NF }
+        END { if (w == "") exit 1; print x, y, w, h }'
+}
+
+vd_outer() {
+    local geometry
+    geometry="$(vd_geometry)" || return 1
+    set -- $geometry
+    echo "$1 $2 $(($3 + 6)) $(($4 + 25))"
+}
+
+vd_outer_is() {
+    [ "$(vd_outer)" = "$*" ]
+}
+
+vd_key() {
+    local key
+    for key in "$@"; do
+        xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
+        xdotool key --clearmodifiers "$key" || vd_fail "xdotool could not type $key"
+        sleep "$VD_KEY_GAP"
+    done
+}
+
+vd_press() {
+    local key=$1
+    shift
+    vd_key "$key"
+    vd_wait_for 20 "$@" || vd_fail "no effect of the key $key"
+}
+
+vd_pixel() {
+    "$VD_TOOLS/vdxtool" pixel "$VD_WIN" "$1" "$2"
+}
+
+vd_screenshot() {
+    import -window "$VD_WIN" "$1" || vd_fail "no screenshot"
+}
+
+vd_close() {
+    "$VD_TOOLS/vdxtool" close "$VD_WIN" || vd_fail "cannot send the close request"
+}
+
+vd_wait_exit() {
+    local seconds=${1:-20}
+    vd_wait_for "$seconds" vd_gone "$VD_PID" || vd_fail "the program did not end within $seconds s"
+    VD_STATUS=0
+    wait "$VD_PID" || VD_STATUS=$?
+    VD_PID=""
+}
+
+vd_stop() {
+    vd_close
+    vd_wait_exit
+    vd_expect "closing the window ends the program with 0" "$VD_STATUS" 0
+}

@@ -1,0 +1,155 @@
+// The common fixture of the cockpit-input tests: the stand-in simulator in a thread, the
+// virtual boards in its private folder with no read time, pauses recorded, and the room's
+// state put back to its start values around every test.
+#pragma once
+
+#include "app/app.h"
+#include "autostart/autostart.h"
+#include "k8055/k8055.h"
+#include "lamps/lamps.h"
+#include "platform/k8055_board_file.h"
+#include "rmu/rmu.h"
+#include "simlink/simlink.h"
+#include "tests/support/testboards.h"
+#include "tests/support/testsim.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <initializer_list>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef std::vector<unsigned> Pauses;
+
+class K8055Test : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        install_allegro(SYSTEM_NONE, &errno, atexit);
+    }
+
+    void SetUp() override {
+        reset_state();
+        testsleep_record();
+        testsim_start();
+        connect_to_sim();
+        ASSERT_EQ(connected, 1);
+        testboards_start();
+        testsim_clear_writes();
+        testsleep_clear();
+    }
+
+    void TearDown() override {
+        k8055_close();
+        reset_state();
+        testboards_stop();
+        FSUIPC_Close();
+        testsim_stop();
+        testsleep_real();
+    }
+
+    // Every value the cockpit inputs read or write, at its start value.
+    static void reset_state() {
+        loop = 1;
+        velkit = 0;
+        vel_zero = vel_one = vel_two = vel_three = 0;
+        step_increase1 = step_increase2 = step_increase3 = 0;
+        press_length2 = 0;
+        silence = 0;
+        spd = 0;
+        on_ground = 1;
+        rmu_edit = 1;
+        apu_status = 0;
+        eng1_starting = eng2_starting = 0;
+        eng1_start_phase = eng2_start_phase = 1;
+        eng_autostart = 1;
+        l_throttle_enabled = r_throttle_enabled = spoilers_enabled = flaps_enabled = 0;
+        rudder_enabled = toe_brakes_enabled = yoke_lr_enabled = yoke_fb_enabled = 0;
+        k8055_search_extra = 0;
+    }
+
+    // Plugs the given boards in and runs the discovery, then forgets what it did.
+    void discover(std::initializer_list<int> boards) {
+        for (int b : boards)
+            testboards_plug(b, 1);
+        k8055_initialise();
+        forget();
+    }
+
+    // Forgets the writes, pauses and driver calls recorded so far.
+    static void forget() {
+        testsim_clear_writes();
+        testsleep_clear();
+        testboards_trace_clear();
+    }
+
+    // One polling pass after forgetting the records.
+    static int pass() {
+        forget();
+        return k8055_inputs();
+    }
+
+    // The values written to one offset since the records were last forgotten.
+    static std::vector<uint32_t> written(uint32_t offset) {
+        std::vector<uint32_t> out;
+        for (const testsim_write &w : testsim_writes_to(offset))
+            out.push_back(w.value());
+        return out;
+    }
+
+    // The last value written to one offset as a signed 16-bit number; fails when none was.
+    static int written16(uint32_t offset) {
+        std::vector<uint32_t> v = written(offset);
+        EXPECT_FALSE(v.empty()) << "nothing written to " << offset;
+        return v.empty() ? -99999 : (int16_t)(uint16_t)v.back();
+    }
+
+    // The driver calls of one name (and first argument, unless -1) in the last records.
+    static int calls(const std::string &op, long a = -1) {
+        int n = 0;
+        for (const testboards_call &c : testboards_trace())
+            if (c.op == op && (a == -1 || c.a == a))
+                n++;
+        return n;
+    }
+};
+
+// Releases a board's input from another thread once the program has read it `reads` times
+// more, so a test sees the program wait for the release (it reads on without pausing).
+class Releaser {
+  public:
+    Releaser(int board, int channel, int reads = 5)
+        : board_(board), channel_(channel), released_(0), thread_([this, reads] {
+              // A program that never reads the input must fail the test, not hang it.
+              auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+              int start = testboards_reads(board_, channel_);
+              while (testboards_reads(board_, channel_) < start + reads &&
+                     std::chrono::steady_clock::now() < give_up)
+                  std::this_thread::yield();
+              released_at_ = testboards_reads(board_, channel_);
+              testboards_press(board_, channel_, 0);
+              released_ = 1;
+          }) {}
+    ~Releaser() {
+        join();
+    }
+    void join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    int released() const {
+        return released_.load();
+    }
+    // The count of reads of the channel when the input was released.
+    int released_at() const {
+        return released_at_;
+    }
+
+  private:
+    int board_, channel_;
+    std::atomic<int> released_;
+    int released_at_ = 0;
+    std::thread thread_;
+};

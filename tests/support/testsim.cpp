@@ -1,0 +1,218 @@
+// The in-process stand-in simulator of the unit tests: the real server (sim/) on a private
+// endpoint folder, served from a thread, recording writes and block names, able to refuse,
+// ignore, hang up on or tamper with requests. Also the recording replacement for Sleep.
+#include "tests/support/testsim.h"
+
+#include "platform/platform.h"
+#include "sim/sim.h"
+
+#include <atomic>
+#include <dirent.h>
+#include <mutex>
+#include <stdlib.h>
+#include <string.h>
+#include <thread>
+#include <unistd.h>
+
+static sim_server server;
+static std::thread server_thread;
+static std::atomic<int> serving(0);
+static std::atomic<int> stop_serving(0);
+static char folder[256];
+
+static std::mutex record_lock; // guards the records below
+static std::vector<testsim_write> writes;
+static std::vector<std::string> names;
+static std::vector<unsigned> pauses;
+
+static std::atomic<int> fail_count(0), silent_count(0), hangup_count(0), requests(0);
+static std::atomic<void (*)(uint8_t *, size_t)> tamper_fn(nullptr);
+
+uint32_t testsim_write::value() const {
+    uint32_t v = 0;
+    for (size_t i = 0; i < data.size() && i < 4; i++)
+        v |= (uint32_t)data[i] << (8 * i);
+    return v;
+}
+
+static void record_write(uint32_t offset, uint32_t size, const uint8_t *data) {
+    std::lock_guard<std::mutex> g(record_lock);
+    writes.push_back(testsim_write{offset, std::vector<uint8_t>(data, data + size)});
+}
+
+// Takes the next of a countdown: 1 when it was still running.
+static int take(std::atomic<int> &count) {
+    int n = count.load();
+    while (n > 0 && !count.compare_exchange_weak(n, n - 1)) {
+    }
+    return n > 0;
+}
+
+static int carry_out(const char *name, uint8_t *block, size_t size) {
+    requests++;
+    {
+        std::lock_guard<std::mutex> g(record_lock);
+        names.push_back(name);
+    }
+    if (take(hangup_count))
+        return SIM_HANG_UP;
+    if (take(silent_count))
+        return SIM_NO_REPLY;
+    if (take(fail_count))
+        return 0;
+    int reply = sim_carry_out(name, block, size);
+    void (*fn)(uint8_t *, size_t) = tamper_fn.load();
+    if (reply == 1 && fn)
+        fn(block, size);
+    return reply;
+}
+
+static void serve(void) {
+    while (!stop_serving.load())
+        sim_server_poll(&server, 10);
+}
+
+// Empties and removes the endpoint folder (the socket and anything else put there).
+static void remove_folder(void) {
+    if (!folder[0])
+        return;
+    DIR *d = opendir(folder);
+    if (d) {
+        struct dirent *e;
+        while ((e = readdir(d)) != NULL) {
+            if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
+                continue;
+            std::string p = std::string(folder) + "/" + e->d_name;
+            unlink(p.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(folder);
+    folder[0] = '\0';
+}
+
+static void stop_at_exit(void) {
+    testsim_stop();
+}
+
+void testsim_start(const char *window_class) {
+    static int exit_hook = 0;
+    if (!exit_hook) {
+        atexit(stop_at_exit);
+        exit_hook = 1;
+    }
+    testsim_stop();
+    strcpy(folder, "/tmp/valdora-testsim-XXXXXX");
+    if (!mkdtemp(folder)) {
+        fprintf(stderr, "testsim: no temporary folder\n");
+        abort();
+    }
+    setenv("VALDORA_IPC_DIR", folder, 1);
+    sim_reset();
+    sim_write_observer = record_write;
+    testsim_clear_writes();
+    {
+        std::lock_guard<std::mutex> g(record_lock);
+        names.clear();
+    }
+    fail_count = silent_count = hangup_count = requests = 0;
+    tamper_fn = nullptr;
+    server.carry_out = carry_out;
+    if (sim_server_open(&server, window_class) == -1) {
+        fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder);
+        abort();
+    }
+    stop_serving = 0;
+    server_thread = std::thread(serve);
+    serving = 1;
+}
+
+void testsim_stop(void) {
+    if (!serving.load())
+        return;
+    stop_serving = 1;
+    server_thread.join();
+    sim_server_close(&server);
+    sim_write_observer = NULL;
+    remove_folder();
+    serving = 0;
+}
+
+uint32_t testsim_get(uint32_t offset, uint32_t size) {
+    return sim_get(offset, size);
+}
+
+void testsim_set(uint32_t offset, uint32_t size, uint32_t value) {
+    sim_set(offset, size, value);
+}
+
+std::vector<testsim_write> testsim_writes(void) {
+    std::lock_guard<std::mutex> g(record_lock);
+    return writes;
+}
+
+std::vector<testsim_write> testsim_writes_to(uint32_t offset) {
+    std::vector<testsim_write> out;
+    std::lock_guard<std::mutex> g(record_lock);
+    for (const testsim_write &w : writes)
+        if (w.offset == offset)
+            out.push_back(w);
+    return out;
+}
+
+void testsim_clear_writes(void) {
+    std::lock_guard<std::mutex> g(record_lock);
+    writes.clear();
+}
+
+void testsim_fail_next(int n) {
+    fail_count = n;
+}
+
+int testsim_requests(void) {
+    return requests.load();
+}
+
+void testsim_silent_next(int n) {
+    silent_count = n;
+}
+
+void testsim_hangup_next(int n) {
+    hangup_count = n;
+}
+
+void testsim_tamper(void (*fn)(uint8_t *block, size_t size)) {
+    tamper_fn = fn;
+}
+
+std::vector<std::string> testsim_block_names(void) {
+    std::lock_guard<std::mutex> g(record_lock);
+    return names;
+}
+
+const char *testsim_dir(void) {
+    return folder;
+}
+
+static void record_pause(DWORD ms) {
+    std::lock_guard<std::mutex> g(record_lock);
+    pauses.push_back((unsigned)ms);
+}
+
+void testsleep_record(void) {
+    platform_sleep_hook = record_pause;
+}
+
+std::vector<unsigned> testsleep_pauses(void) {
+    std::lock_guard<std::mutex> g(record_lock);
+    return pauses;
+}
+
+void testsleep_clear(void) {
+    std::lock_guard<std::mutex> g(record_lock);
+    pauses.clear();
+}
+
+void testsleep_real(void) {
+    platform_sleep_hook = NULL;
+}

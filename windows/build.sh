@@ -1,0 +1,143 @@
+#!/bin/bash
+# Builds Valdora for Windows on Debian 12 with mingw-w64: first Allegro 4.4 as a static library
+# from Debian's own source package (with our pointer-size patches, kept in windows/patches),
+# then the program, the stand-in simulator, the board tool and the stand-in K8055D.dll.
+#
+#   windows/build.sh [--no-install] [i686] [x86_64]      (no architecture: both)
+#
+# Everything goes into $VALDORA_WIN_BUILD_DIR (default: build-win in the source tree):
+#   allegro/<arch>/   Allegro's headers and library, rebuilt only when its inputs change
+#   <arch>/run/       valdora.exe, valdora-sim.exe, valdora-boards.exe, K8055D.dll
+set -euo pipefail
+# shellcheck source=windows/common.sh
+source "$(dirname "$0")/common.sh"
+
+# The upstream tarball inside Debian's source package, checked before it is used.
+ALLEGRO_ORIG=allegro4.4_4.4.3.1.orig.tar.gz
+ALLEGRO_ORIG_SHA256=ec19dbc9a021244582b4819b3583ee594b50141f9fcf6944a4ed8069cbf8d4d4
+ALLEGRO_DIR=allegro-4.4.3.1
+# Only the core library: static, no add-ons, examples, tools, tests or documentation.
+ALLEGRO_OPTIONS="-DSHARED=OFF -DWANT_EXAMPLES=OFF -DWANT_TOOLS=OFF -DWANT_TESTS=OFF
+  -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF
+  -DCMAKE_BUILD_TYPE=Release"
+
+install=1
+args=()
+for a in "$@"; do
+    case "$a" in
+    --no-install) install=0 ;;
+    *) args+=("$a") ;;
+    esac
+done
+archs=$(win_archs "${args[@]+"${args[@]}"}")
+# shellcheck disable=SC2086
+[ $install = 1 ] && win_install_build_tools $archs
+mkdir -p "$win_out"
+
+tarball_ok() {
+    [ -f "$1" ] && echo "$ALLEGRO_ORIG_SHA256  $1" | sha256sum -c --status
+}
+
+# Makes sure apt knows Debian 12's source packages (a deb-src entry), so apt-get source works.
+ensure_deb_src() {
+    apt-cache showsrc allegro4.4 2>/dev/null | grep -q '^Package: allegro4.4' && return 0
+    win_as_root tee /etc/apt/sources.list.d/valdora-deb-src.sources >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+    win_as_root apt-get update -qq
+}
+
+# Fetches Debian's allegro4.4 source package once into the build folder. Only the upstream
+# tarball is used (Debian's own patches are for its Linux packaging); it is checked against
+# its known digest, so a partial download of the rest of the package does not matter.
+fetch_allegro() {
+    local dir=$win_out/allegro/source
+    mkdir -p "$dir"
+    tarball_ok "$dir/$ALLEGRO_ORIG" && return 0
+    ensure_deb_src
+    (cd "$dir" && apt-get source --download-only -qq allegro4.4 >/dev/null 2>&1) || true
+    if ! tarball_ok "$dir/$ALLEGRO_ORIG"; then
+        echo "could not fetch $ALLEGRO_ORIG with its known digest (apt-get source allegro4.4)" >&2
+        return 1
+    fi
+}
+
+# What the cached Allegro of one architecture was built from; a change rebuilds it.
+allegro_key() {
+    local arch=$1
+    {
+        echo "$ALLEGRO_ORIG_SHA256 $ALLEGRO_OPTIONS"
+        cat "$win_src"/windows/patches/*.patch "$win_src/cmake/mingw-w64-$arch.cmake"
+        "$arch-w64-mingw32-gcc-posix" --version | head -1
+    } | sha256sum | cut -d' ' -f1
+}
+
+build_allegro() {
+    local arch=$1
+    local prefix=$win_out/allegro/$arch work=$win_out/allegro/work-$arch
+    local key
+    key=$(allegro_key "$arch")
+    if [ -f "$prefix/lib/liballeg.a" ] && [ "$(cat "$prefix/.key" 2>/dev/null)" = "$key" ]; then
+        echo "allegro ($arch): cached"
+        return 0
+    fi
+    local t0
+    t0=$(date +%s)
+    fetch_allegro
+    rm -rf "$work" "$prefix"
+    mkdir -p "$work"
+    tar xzf "$win_out/allegro/source/$ALLEGRO_ORIG" -C "$work"
+    local p
+    for p in "$win_src"/windows/patches/*.patch; do
+        patch -d "$work/$ALLEGRO_DIR" -p1 --batch --forward --quiet <"$p"
+    done
+    # shellcheck disable=SC2086
+    cmake -S "$work/$ALLEGRO_DIR" -B "$work/build" \
+        -DCMAKE_TOOLCHAIN_FILE="$win_src/cmake/mingw-w64-$arch.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" $ALLEGRO_OPTIONS >"$work/configure.log" 2>&1 ||
+        { tail -30 "$work/configure.log" >&2; return 1; }
+    cmake --build "$work/build" -j"$win_jobs" >"$work/build.log" 2>&1 ||
+        { grep -B2 -A5 'error' "$work/build.log" | head -60 >&2; return 1; }
+    cmake --install "$work/build" >"$work/install.log" 2>&1 ||
+        { tail -30 "$work/install.log" >&2; return 1; }
+    echo "$key" >"$prefix/.key"
+    rm -rf "$work"
+    echo "allegro ($arch): built in $(win_since "$t0")"
+}
+
+build_valdora() {
+    local arch=$1
+    local dir=$win_out/$arch t0
+    t0=$(date +%s)
+    cmake -S "$win_src" -B "$dir" \
+        -DCMAKE_TOOLCHAIN_FILE="$win_src/cmake/mingw-w64-$arch.cmake" \
+        -DCMAKE_PREFIX_PATH="$win_out/allegro/$arch" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$dir" -j"$win_jobs"
+    echo "valdora ($arch): built in $(win_since "$t0") into $dir/run"
+}
+
+# The artwork is drawn by the generator on the build machine: taken from
+# $VALDORA_ARTWORK_DIR when given (e.g. build/run of the Linux build), else generated here.
+artwork_folder() {
+    if [ -n "${VALDORA_ARTWORK_DIR:-}" ]; then
+        echo "$VALDORA_ARTWORK_DIR"
+        return 0
+    fi
+    cmake -S "$win_src" -B "$win_out/native" -DVALDORA_TESTS=OFF >/dev/null
+    cmake --build "$win_out/native" --target artwork -j"$win_jobs" >/dev/null
+    echo "$win_out/native/run"
+}
+
+for arch in $archs; do
+    build_allegro "$arch"
+    build_valdora "$arch"
+done
+art=$(artwork_folder)
+for arch in $archs; do
+    cp "$art"/vd60_rmu.bmp "$art"/vd60_picker.bmp "$art"/vd60_rmub.bmp "$art"/vd60_pickerb.bmp \
+        "$win_out/$arch/run/"
+done
