@@ -45,6 +45,7 @@ int create_bitmaps(void);         // loads the artwork set and builds bg; -1 whe
 int window_outer_width(void);     // outer window width for the current layout and orientation
 int window_outer_height(void);    // outer window height for the current layout and orientation
 int place_window(void);           // SetWindowPos at xpos, ypos with the layout's outer size
+int put_turned(BITMAP *sprite, int x, int y, fixed turn, fixed scale); // masked, turned draw
 BITMAP *create_background(void);  // a new bitmap of the landscape content size in disp's (10, 10)
 
 // ---- Settings file ----

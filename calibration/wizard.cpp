@@ -146,7 +146,7 @@ static void show_screen(const screen_line *lines, int n) {
         x = extra_border / 2;
         y = extra_border / 2;
     }
-    rotate_sprite(screen, scrat, x, y, ftofix(angle));
+    put_turned(scrat, x, y, ftofix(angle), ftofix(1.0));
 
     keypress = readkey();
     clear_keybuf();

@@ -127,8 +127,7 @@ int rmu_display(void) {
     // safe order, so with a negative gap the right face stays whole and covers the left
     // face's last columns.
     blit(scrat, scrat, 0, 0, width + gap, 0, width, height);
-    rotate_scaled_sprite(screen, scrat, rmu_overlay_x(), rmu_overlay_y(), ftofix((double)angle),
-                         ftofix(1.0));
+    put_turned(scrat, rmu_overlay_x(), rmu_overlay_y(), ftofix((double)angle), ftofix(1.0));
     if (about_to_init_k8055 == 1 && loop == 1)
         Sleep(4000);
     return 0;

@@ -128,9 +128,10 @@ class Releaser {
               while (testboards_reads(board_, channel_) < start + reads &&
                      std::chrono::steady_clock::now() < give_up)
                   std::this_thread::yield();
+              // Marked before the input opens, so the program cannot see it open earlier.
               released_at_ = testboards_reads(board_, channel_);
-              testboards_press(board_, channel_, 0);
               released_ = 1;
+              testboards_press(board_, channel_, 0);
           }) {}
     ~Releaser() {
         join();
@@ -142,14 +143,14 @@ class Releaser {
     int released() const {
         return released_.load();
     }
-    // The count of reads of the channel when the input was released.
+    // The count of reads of the channel (the read under way included) at the release.
     int released_at() const {
-        return released_at_;
+        return released_at_.load();
     }
 
   private:
     int board_, channel_;
     std::atomic<int> released_;
-    int released_at_ = 0;
+    std::atomic<int> released_at_{0};
     std::thread thread_;
 };

@@ -26,7 +26,7 @@ TEST_F(K8055Panel, SelectWrapsAndWaitsForTheRelease) {
     EXPECT_EQ(releaser.released(), 1);
     EXPECT_EQ(rmu_edit, 1);
     // It read the input until it saw it released, without any pause of its own.
-    EXPECT_GT(testboards_reads(0, 1), releaser.released_at());
+    EXPECT_GE(testboards_reads(0, 1), releaser.released_at());
     EXPECT_EQ(testsleep_pauses(), Pauses{50});
     // The next pass selects the next radio only when pressed again.
     EXPECT_EQ(pass(), 0);
@@ -123,7 +123,7 @@ TEST_F(K8055Panel, SwapOfTheTransponderWritesNothingYetWaitsAndReturnsOne) {
     Releaser releaser(0, 4);
     EXPECT_EQ(pass(), 1);
     EXPECT_EQ(releaser.released(), 1);
-    EXPECT_GT(testboards_reads(0, 4), releaser.released_at());
+    EXPECT_GE(testboards_reads(0, 4), releaser.released_at());
     EXPECT_TRUE(written(0x3123).empty());
     EXPECT_EQ(testsleep_pauses(), Pauses{50});
 }

@@ -337,20 +337,6 @@ TEST_P(RmuDisplay, GlyphCellsShowTheTextsOnBothFaces) {
     }
 }
 
-TEST_P(RmuDisplay, FullSizeCellsAreExactGlyphCopies) {
-    layout(504, 700, 20, 0, 0);
-    draw();
-    for (int face = 0; face < 2; face++) {
-        Shown s = read_face(face);
-        EXPECT_EQ(s.com1s, "118.025");
-        EXPECT_EQ(s.adf, "1234.5");
-    }
-    // At full size a cell is the picker's cell pixel for pixel.
-    BITMAP *seven = stretched(pick, 12 + 27 * 7, 17, 27, 32, 27, 32);
-    EXPECT_EQ(mismatches(seven, 53, 392), 0); // the transponder's first digit
-    destroy_bitmap(seven);
-}
-
 TEST_P(RmuDisplay, AdfLeadingZeroIsHiddenAndTheRestMovesLeft) {
     strcpy(adf_disp, "0234.5");
     draw();
@@ -458,25 +444,23 @@ TEST_P(RmuDisplay, ThreeLooks) {
     EXPECT_EQ(lamp_state(0, 1), 0);
 }
 
-TEST_P(RmuDisplay, GapBetweenFacesKeepsTheFillColour) {
-    draw();
+TEST_P(RmuDisplay, GapKeepsTheFillColourAndTheBorderMovesByHalf) {
     int fill = getpixel(pick, 0, 0);
     if (fill == bitmap_mask_color(pick))
         fill = beneath();
-    for (int x = width; x < width + gap; x += 7)
-        EXPECT_EQ(getpixel(screen, x, height / 2), fill) << "column " << x;
-    // Nothing is drawn beyond the pair of faces.
-    EXPECT_EQ(getpixel(screen, 2 * width + gap, 10), beneath());
-    EXPECT_EQ(getpixel(screen, 10, height), beneath());
-}
-
-TEST_P(RmuDisplay, BorderMovesThePictureByHalf) {
-    layout(280, 400, 75, 11, 0);
-    draw();
-    EXPECT_EQ(face_left(0), 5);
-    EXPECT_EQ(read_face(0).com2a, "136.975");
-    EXPECT_EQ(read_face(1).nav1s, "108.000");
-    EXPECT_EQ(getpixel(screen, 2, 2), beneath());
+    for (int border : {0, 11}) {
+        layout(280, 400, 75, border, 0);
+        draw();
+        const int b = border / 2;
+        for (int x = width; x < width + gap; x += 7)
+            EXPECT_EQ(getpixel(screen, b + x, b + height / 2), fill) << "column " << x;
+        // Nothing is drawn beyond the pair of faces.
+        EXPECT_EQ(getpixel(screen, b + 2 * width + gap, b + 10), beneath());
+        EXPECT_EQ(getpixel(screen, b + 10, b + height), beneath());
+        if (b > 0)
+            EXPECT_EQ(getpixel(screen, b - 1, b - 1), beneath());
+        EXPECT_EQ(read_face(1).nav1s, "108.000") << "border " << border;
+    }
 }
 
 TEST_P(RmuDisplay, NegativeGapKeepsTheRightFaceWhole) {

@@ -27,6 +27,11 @@ void huge_sizes(uint8_t *block, size_t) {
     put32(block + second_read + 8, 40000);
 }
 
+void slightly_larger_sizes(uint8_t *block, size_t) {
+    put32(block + first_read + 8, 8);
+    put32(block + second_read + 8, 6);
+}
+
 void write_made_a_read(uint8_t *block, size_t) {
     put32(block + the_write, 1); // its "destination" would be the first two data bytes
 }
@@ -135,6 +140,7 @@ TEST_P(HostileTest, TheReplyWalkStaysInsideWhatWasQueued) {
 INSTANTIATE_TEST_SUITE_P(
     Tampering, HostileTest,
     ::testing::Values(HostileCase{"HugeSizes", huge_sizes, true, true},
+                      HostileCase{"SlightlyLargerSizes", slightly_larger_sizes, true, true},
                       HostileCase{"WriteMadeARead", write_made_a_read, true, true},
                       HostileCase{"FirstReadMadeAWrite", first_read_made_a_write, false, true},
                       HostileCase{"EndMarkerMadeARead", end_marker_made_a_read, true, true},

@@ -108,10 +108,13 @@ vd_wait_for() {
 
 vd_cleanup() {
     local pid
+    # The shell's notes on the processes it stops here are of no interest.
+    exec 2>/dev/null
     for pid in "$VD_PID" "$VD_SIM_PID"; do
         if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
             kill "$pid" 2>/dev/null
             vd_wait_for 3 vd_gone "$pid" || kill -9 "$pid" 2>/dev/null
+            wait "$pid" 2>/dev/null
         fi
     done
     if [ -n "$VD_XVFB_PID" ]; then
@@ -151,8 +154,10 @@ vd_setup() {
     done
     [ "$missing" = 0 ] || vd_plain_art
 
-    # A private X server on the first free display number, which it reports itself.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$VD_TMP/display" \
+    # A private X server on the first free display number, which it reports itself. It must
+    # not reset when its last client leaves: a program that opens and closes a connection
+    # before its real one would find the server restarting.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac -noreset 3>"$VD_TMP/display" \
         >"$VD_TMP/xvfb.log" 2>&1 &
     VD_XVFB_PID=$!
     vd_wait_for 15 test -s "$VD_TMP/display" || vd_fail "Xvfb did not start"
