@@ -23,6 +23,9 @@ int draw_artwork_error(void);     // draws the "Bitmap File Missing" message in 
 int show_artwork_error(void);     // the error screen, then waits for a key or the window's close
 
 // ---- Window and artwork ----
+#define LAYOUT_MIN_WIDTH 150      // narrowest panel the shrink key leaves
+#define LAYOUT_MIN_HEIGHT 210     // shortest panel the shrink key leaves
+#define LAYOUT_MIN_GAP (-9)       // narrowest gap: the panels then overlap by 9 pixels
 extern int width;                 // width of one RMU panel in pixels
 extern int height;                // height of one panel in pixels
 extern int gap;                   // pixels between the two panels (down to -9)
@@ -42,6 +45,7 @@ extern PALETTE palette;           // palette filled by load_bitmap
 
 int init_window(void);            // sets the graphics mode, places the window, hooks close
 int create_bitmaps(void);         // loads the artwork set and builds bg; -1 when a file is missing
+int layout_portrait(void);        // 1 when angle makes the window portrait (64 or 192)
 int window_outer_width(void);     // outer window width for the current layout and orientation
 int window_outer_height(void);    // outer window height for the current layout and orientation
 int place_window(void);           // SetWindowPos at xpos, ypos with the layout's outer size

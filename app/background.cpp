@@ -6,7 +6,7 @@ int draw_background(void) {
     if (bg == NULL) {
         return -1;
     }
-    if (angle == 64 || angle == 192) {
+    if (layout_portrait()) {
         // Turned a quarter clockwise about its lower-left corner, which lands on the screen's
         // top-left corner. The same turn serves 192: bg is one flat colour, only its outline
         // matters.

@@ -10,17 +10,13 @@ struct layout_values {
     long xpos, ypos;
 };
 
-static int is_portrait(void) {
-    return angle == 64 || angle == 192;
-}
-
 // The longest pair of panels and the tallest panel (with the border) the desktop can show.
 static int long_limit(void) {
-    return is_portrait() ? current_height : current_width;
+    return layout_portrait() ? current_height : current_width;
 }
 
 static int short_limit(void) {
-    return is_portrait() ? current_width : current_height;
+    return layout_portrait() ? current_width : current_height;
 }
 
 static struct layout_values layout_save(void) {
@@ -52,16 +48,20 @@ int layout_fit_to_desktop(void) {
     long long short_side = short_limit();
     // A border that leaves no room for the smallest panels shrinks first, then a gap that
     // leaves no room for two of them; then the panels are fitted as the quarter turn does.
-    long long max_border = short_side - 210 < long_side - 291 ? short_side - 210 : long_side - 291;
+    long long smallest_pair = 2 * LAYOUT_MIN_WIDTH + LAYOUT_MIN_GAP;
+    long long max_border = short_side - LAYOUT_MIN_HEIGHT;
+    if (max_border > long_side - smallest_pair) {
+        max_border = long_side - smallest_pair;
+    }
     if (max_border < 0) {
         max_border = 0;
     }
     if (extra_border > max_border) {
         extra_border = (int)max_border;
     }
-    long long max_gap = long_side - extra_border - 300;
-    if (max_gap < -9) {
-        max_gap = -9;
+    long long max_gap = long_side - extra_border - 2 * LAYOUT_MIN_WIDTH;
+    if (max_gap < LAYOUT_MIN_GAP) {
+        max_gap = LAYOUT_MIN_GAP;
     }
     if (gap > max_gap) {
         gap = (int)max_gap;
@@ -73,11 +73,11 @@ int layout_fit_to_desktop(void) {
         height = (int)(short_side - extra_border);
     }
     // On a desktop too small for the smallest panels the window stands larger than it.
-    if (width < 150) {
-        width = 150;
+    if (width < LAYOUT_MIN_WIDTH) {
+        width = LAYOUT_MIN_WIDTH;
     }
-    if (height < 210) {
-        height = 210;
+    if (height < LAYOUT_MIN_HEIGHT) {
+        height = LAYOUT_MIN_HEIGHT;
     }
     return 0;
 }
@@ -127,7 +127,7 @@ static void quarter_turn(void) {
     if (angle > 192) {
         angle = 0;
     }
-    if (is_portrait()) {
+    if (layout_portrait()) {
         xpos += pair / 2 - panel_height / 2;
         ypos += panel_height / 2 - pair / 2;
     } else {
@@ -194,7 +194,7 @@ int layout_keypress(int code) {
         }
         break;
     case 0x1272: // r: narrower panels
-        if (width > 150) {
+        if (width > LAYOUT_MIN_WIDTH) {
             width--;
         }
         break;
@@ -204,7 +204,7 @@ int layout_keypress(int code) {
         }
         break;
     case 0x1252: // Shift+R: shorter panels
-        if (height > 210) {
+        if (height > LAYOUT_MIN_HEIGHT) {
             height--;
         }
         break;
@@ -214,7 +214,7 @@ int layout_keypress(int code) {
         }
         break;
     case 0x1212: // Ctrl+R: narrower gap, down to overlapping panels
-        if (gap > -9) {
+        if (gap > LAYOUT_MIN_GAP) {
             gap--;
         }
         break;

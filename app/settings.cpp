@@ -65,14 +65,14 @@ static int32_t *const ini_lines[] = {
 // Layout values that a damaged or hand-edited file may hold and the window cannot draw are
 // brought to the nearest value it can; the calibration record is kept as read.
 static void keep_layout_drawable(void) {
-    if (width < 150) {
-        width = 150;
+    if (width < LAYOUT_MIN_WIDTH) {
+        width = LAYOUT_MIN_WIDTH;
     }
-    if (height < 210) {
-        height = 210;
+    if (height < LAYOUT_MIN_HEIGHT) {
+        height = LAYOUT_MIN_HEIGHT;
     }
-    if (gap < -9) {
-        gap = -9;
+    if (gap < LAYOUT_MIN_GAP) {
+        gap = LAYOUT_MIN_GAP;
     }
     if (extra_border < 0) {
         extra_border = 0;

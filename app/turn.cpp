@@ -4,8 +4,7 @@
 // C++ leaves undefined (and the sanitizer build stops on).
 #include "app/app.h"
 
-int put_turned(BITMAP *sprite, int x, int y, fixed turn, fixed scale)
-{
+int put_turned(BITMAP *sprite, int x, int y, fixed turn, fixed scale) {
     fixed cx = (fixed)(x * 65536 + (sprite->w * scale) / 2);
     fixed cy = (fixed)(y * 65536 + (sprite->h * scale) / 2);
     screen->vtable->pivot_scaled_sprite_flip(screen, sprite, cx, cy, sprite->w * 32768,

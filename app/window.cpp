@@ -2,20 +2,18 @@
 // the flat background bitmap.
 #include "app/app.h"
 
+int layout_portrait(void) {
+    return angle == 64 || angle == 192;
+}
+
 int window_outer_width(void) {
-    int pair = 2 * width + gap;
-    if (angle == 64 || angle == 192) {
-        return height + extra_border + 6;
-    }
-    return pair + extra_border + 6;
+    int content = layout_portrait() ? height + extra_border : 2 * width + gap + extra_border;
+    return content + 6;
 }
 
 int window_outer_height(void) {
-    int pair = 2 * width + gap;
-    if (angle == 64 || angle == 192) {
-        return pair + extra_border + 25;
-    }
-    return height + extra_border + 25;
+    int content = layout_portrait() ? 2 * width + gap + extra_border : height + extra_border;
+    return content + 25;
 }
 
 int place_window(void) {

@@ -146,6 +146,7 @@ static void show_screen(const screen_line *lines, int n) {
         x = extra_border / 2;
         y = extra_border / 2;
     }
+    // Turned as rotate_sprite would put it, but safe for the portrait's negative positions.
     put_turned(scrat, x, y, ftofix(angle), ftofix(1.0));
 
     keypress = readkey();

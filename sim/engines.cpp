@@ -33,7 +33,8 @@ static double engine_speed[2]; // exact core speed between steps
 static void set_speed(int e, double speed) {
     engine_speed[e] = speed;
     sim_set(engine_at[e].speed, 2, (uint32_t)(int16_t)speed);
-    sim_set(engine_at[e].oil, 2, (uint32_t)(uint16_t)(speed * OIL_PER_SPEED));
+    // Through a signed integer: a negative speed put from outside must not overflow the cast.
+    sim_set(engine_at[e].oil, 2, (uint32_t)(uint16_t)(int32_t)(speed * OIL_PER_SPEED));
     sim_set(engine_at[e].fuel, 4, (uint32_t)(int32_t)(speed * FUEL_PER_SPEED));
 }
 

@@ -457,8 +457,9 @@ TEST_P(RmuDisplay, GapKeepsTheFillColourAndTheBorderMovesByHalf) {
         // Nothing is drawn beyond the pair of faces.
         EXPECT_EQ(getpixel(screen, b + 2 * width + gap, b + 10), beneath());
         EXPECT_EQ(getpixel(screen, b + 10, b + height), beneath());
-        if (b > 0)
+        if (b > 0) {
             EXPECT_EQ(getpixel(screen, b - 1, b - 1), beneath());
+        }
         EXPECT_EQ(read_face(1).nav1s, "108.000") << "border " << border;
     }
 }
