@@ -4,38 +4,38 @@
 #include "platform/platform.h"
 
 // ---- Aircraft state read ----
-extern int32_t gear_nose, gear_left, gear_right;      // 0 up, 1 down, -1 in transit
-extern int32_t gear;                                  // gear warning
-extern int32_t count;                                 // debounce counter of leg disagreement
-extern int16_t on_ground;                             // 1 on the ground (with hysteresis)
-extern int32_t l_oil_press_low, r_oil_press_low;      // oil pressure low
-extern int32_t l_fuel_press_low, r_fuel_press_low;    // fuel pressure low
-extern int32_t eng1_generator, eng2_generator;        // 1 when the generator is not on line
-extern int32_t gen_fail, emer_batt;                   // one / both generators off line
-extern int32_t normal_brakes_fail;                    // normal brakes failed
-extern int32_t l_eng_fire, r_eng_fire;                // engine fires
-extern int32_t stall, overspeed;                      // stall and overspeed warnings
-extern int32_t fd1, hdg, nav, app, ap, yd, spd, alt;  // autopilot modes
+extern int32_t gear_nose, gear_left, gear_right;           // 0 up, 1 down, -1 in transit
+extern int32_t gear;                                       // gear warning
+extern int32_t count;                                      // debounce counter of leg disagreement
+extern int16_t on_ground;                                  // 1 on the ground (with hysteresis)
+extern int32_t l_oil_press_low, r_oil_press_low;           // oil pressure low
+extern int32_t l_fuel_press_low, r_fuel_press_low;         // fuel pressure low
+extern int32_t eng1_generator, eng2_generator;             // 1 when the generator is not on line
+extern int32_t gen_fail, emer_batt;                        // one / both generators off line
+extern int32_t normal_brakes_fail;                         // normal brakes failed
+extern int32_t l_eng_fire, r_eng_fire;                     // engine fires
+extern int32_t stall, overspeed;                           // stall and overspeed warnings
+extern int32_t fd1, hdg, nav, app, ap, yd, spd, alt;       // autopilot modes
 extern int32_t gen1_switch, gen2_switch, main_batt_switch; // electrical switches on
-extern uint8_t fuel_pumps;                            // raw fuel pump byte
-extern uint8_t fuel_xfeed;                            // raw crossfeed byte; 1 is open
-extern int32_t apu_fire, anti_ice;                    // APU fire, anti-ice on
-extern int32_t l_start, r_start;                      // starters engaged
-extern int32_t l_ign_switch, r_ign_switch;            // ignition on (also set by autostart)
-extern int32_t pitot_heat;                            // pitot heat on
-extern int32_t gear_commanded;                        // gear lever: 0 up, 16383 down
-extern int16_t on_ground_check;                       // simulator's on-ground report
-extern int32_t flaps_check;                           // flap lever position
+extern uint8_t fuel_pumps;                                 // raw fuel pump byte
+extern uint8_t fuel_xfeed;                                 // raw crossfeed byte; 1 is open
+extern int32_t apu_fire, anti_ice;                         // APU fire, anti-ice on
+extern int32_t l_start, r_start;                           // starters engaged
+extern int32_t l_ign_switch, r_ign_switch;                 // ignition on (also set by autostart)
+extern int32_t pitot_heat;                                 // pitot heat on
+extern int32_t gear_commanded;                             // gear lever: 0 up, 16383 down
+extern int16_t on_ground_check;                            // simulator's on-ground report
+extern int32_t flaps_check;                                // flap lever position
 // Warning contributors no simulator source feeds; kept as watched values and contributors.
 extern int32_t l_rev_unsafe, l_eng_pylon_ovht, l_bleed_air_leak, wing_ovht, wing_stab_leak;
 extern int32_t stab_ovht, r_bleed_air_leak, r_eng_pylon_ovht, r_rev_unsafe;
 
-void k8055_fsuipc_read(int unused);                   // reads the lamp state of present boards
+void k8055_fsuipc_read(int unused); // reads the lamp state of present boards
 
 // ---- Lamp outputs ----
-extern float warn, caution;                           // master warning and caution: 0.0 or 1.0
-extern int32_t silence;                               // 1 while the master lamps are silenced
-extern int32_t seconds;                               // the simulator clock's seconds
+extern float warn, caution; // master warning and caution: 0.0 or 1.0
+extern int32_t silence;     // 1 while the master lamps are silenced
+extern int32_t seconds;     // the simulator clock's seconds
 
 // Copies of the watched values as they were at the last refresh (start -2, the bytes 0).
 extern int32_t normal_brakes_fail_store, l_oil_press_low_store, l_fuel_press_low_store;
@@ -55,5 +55,5 @@ extern int32_t l_rev_unsafe_store, l_eng_pylon_ovht_store, l_bleed_air_leak_stor
 extern int32_t wing_ovht_store, wing_stab_leak_store, stab_ovht_store;
 extern int32_t r_bleed_air_leak_store, r_eng_pylon_ovht_store, r_rev_unsafe_store;
 
-void k8055_outputs(void);                             // drives every output when a value changed
-int k8055_warn_caution(void);                         // drives the master warning and caution
+void k8055_outputs(void);     // drives every output when a value changed
+int k8055_warn_caution(void); // drives the master warning and caution

@@ -31,13 +31,49 @@ static void socket_address(struct sockaddr_un *a, const char *path) {
     memcpy(a->sun_path, path, n);
 }
 
+// Closes a connection; its peer is watched for a while in case its process has ended.
 static void client_drop(sim_server *s, sim_client *c) {
     if (c->fd >= 0) {
         close(c->fd);
         s->clients_connected--;
+        // The same peer again, else a free slot, else the watch that ends soonest.
+        sim_watch *w = NULL;
+        for (int i = 0; i < SIM_SERVER_CLIENTS && !w; i++)
+            if (s->watches[i].pid == c->pid)
+                w = &s->watches[i];
+        for (int i = 0; i < SIM_SERVER_CLIENTS && !w; i++)
+            if (!s->watches[i].pid)
+                w = &s->watches[i];
+        if (!w) {
+            w = &s->watches[0];
+            for (int i = 1; i < SIM_SERVER_CLIENTS; i++)
+                if (s->watches[i].until_ms < w->until_ms)
+                    w = &s->watches[i];
+        }
+        if (c->pid > 0) {
+            w->pid = c->pid;
+            w->until_ms = now_ms() + SIM_WATCH_MS;
+        }
     }
     c->fd = -1;
     c->got = 0;
+    c->pid = 0;
+}
+
+// Removes the blocks of watched peers whose processes ended; forgets those watched long enough.
+static void check_watches(sim_server *s) {
+    int64_t now = now_ms();
+    for (int i = 0; i < SIM_SERVER_CLIENTS; i++) {
+        sim_watch *w = &s->watches[i];
+        if (!w->pid)
+            continue;
+        if (sim_process_ended(w->pid)) {
+            sim_remove_blocks_of(w->pid);
+            w->pid = 0;
+        } else if (now >= w->until_ms) {
+            w->pid = 0;
+        }
+    }
 }
 
 // Removes a socket file left by a server that died, but only when nobody answers on it and it
@@ -71,6 +107,8 @@ int sim_server_open(sim_server *s, const char *window_class) {
     for (int i = 0; i < SIM_SERVER_CLIENTS; i++) {
         s->clients[i].fd = -1;
         s->clients[i].got = 0;
+        s->clients[i].pid = 0;
+        s->watches[i].pid = 0;
     }
     s->msg = ipc_message_number("FsasmLib:IPC");
     if (ipc_socket_path(window_class, s->path, sizeof s->path, 1) == -1 ||
@@ -135,6 +173,7 @@ static void accept_clients(sim_server *s) {
         }
         slot->fd = fd;
         slot->got = 0;
+        slot->pid = (int)cred.pid;
         slot->active_ms = now_ms();
         s->clients_connected++;
     }
@@ -250,8 +289,12 @@ int sim_server_poll(sim_server *s, int timeout_ms) {
     struct pollfd p[SIM_SERVER_CLIENTS + 1];
     int who[SIM_SERVER_CLIENTS + 1];
     int n = 0;
+    check_watches(s);
     int64_t now = now_ms();
     int64_t wait = timeout_ms;
+    for (int i = 0; i < SIM_SERVER_CLIENTS; i++)
+        if (s->watches[i].pid && wait > 100)
+            wait = 100; // watched peers are looked at again soon
     p[n].fd = s->listen_fd;
     p[n].events = POLLIN;
     who[n++] = -1;

@@ -58,7 +58,16 @@ typedef struct {
     size_t got;                          // bytes of it received so far
     int64_t began_ms;                    // when its first byte came
     int64_t active_ms;                   // last time anything came
+    int pid;                             // the peer's process id (0 when unknown)
 } sim_client;
+
+// A peer that hung up, watched for a while: if its process has ended, the blocks it left
+// behind are removed (a killed client cannot remove them itself).
+typedef struct {
+    int pid;                             // 0: slot free
+    int64_t until_ms;                    // watched until then
+} sim_watch;
+#define SIM_WATCH_MS 3000
 
 typedef struct sim_server {
     int listen_fd;                       // -1 while closed
@@ -71,6 +80,7 @@ typedef struct sim_server {
     unsigned long requests;              // request frames received
     int clients_connected;               // connections open now
     sim_client clients[SIM_SERVER_CLIENTS];
+    sim_watch watches[SIM_SERVER_CLIENTS];
     uint8_t block[SIM_BLOCK_MAX];        // private copy of the block being carried out
 } sim_server;
 
@@ -78,6 +88,8 @@ int sim_carry_out(const char *name, uint8_t *block, size_t size); // sim_process
 int sim_server_open(sim_server *s, const char *window_class); // listens as that class; 0 or -1
 int sim_server_poll(sim_server *s, int timeout_ms);  // serves what comes within timeout_ms
 void sim_server_close(sim_server *s);    // closes every connection, removes the socket
+int sim_process_ended(int pid);          // 1 when the process is gone or a zombie
+int sim_remove_blocks_of(int pid);       // removes our blocks named after pid; how many
 
 // ---- Control verbs: `valdora-sim VERB ARGS...`, clients of the running server ----
 typedef struct {

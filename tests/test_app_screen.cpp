@@ -16,6 +16,10 @@ class Screen : public ::testing::Test {
         set_color_depth(32);
         screen = create_bitmap(1272, 992);
     }
+    static void TearDownTestSuite() {
+        destroy_bitmap(screen);
+        screen = nullptr;
+    }
     void SetUp() override {
         width = 280;
         height = 400;

@@ -138,14 +138,14 @@ grep -q "ERROR: AddressSanitizer\|runtime error" "$VD_TMP/valdora.log" &&
 # ---- Phase 2: SIGKILL while the settings are saved ----
 # Each run starts from a known settings file; after the kill the file must be whole, and be
 # either that file or the one the program was writing.
-write_marked_settings() { # the known file, marked by its line 40 (the extra border)
+write_marked_settings() { # the known file, marked in line 41, which the program never reads
     local lines=() n
-    for n in $(seq 1 39); do lines+=("$(sed -n "${n}p" "$VD_RUN/vd60_rmu.ini")"); done
-    lines+=("$1" "=0")
+    for n in $(seq 1 40); do lines+=("$(sed -n "${n}p" "$VD_RUN/vd60_rmu.ini")"); done
+    lines+=("=$1")
     vd_write_settings "${lines[@]}"
 }
 marked_as() {
-    [ "$(sed -n 40p "$VD_RUN/vd60_rmu.ini")" = "$1" ]
+    [ "$(sed -n 41p "$VD_RUN/vd60_rmu.ini")" = "=$1" ]
 }
 
 kill_while_saving() { # kill_while_saving DELAY_SECONDS MARK
@@ -164,23 +164,26 @@ kill_while_saving() { # kill_while_saving DELAY_SECONDS MARK
 kept=0
 replaced=0
 for i in $(seq 1 "$save_kills"); do
-    delay="0.0$((RANDOM % 10))$((RANDOM % 10))"
-    kill_while_saving "$delay" $((i % 7))
-    if marked_as $((i % 7)); then kept=$((kept + 1)); else replaced=$((replaced + 1)); fi
+    delay="0.$((RANDOM % 4))$((RANDOM % 10))$((RANDOM % 10))"
+    kill_while_saving "$delay" -$((12300 + i))
+    if marked_as -$((12300 + i)); then kept=$((kept + 1)); else replaced=$((replaced + 1)); fi
 done
 vd_log "ok: $save_kills random kills while saving: file kept $kept times, replaced $replaced times, always whole"
 
 # With strace, the program is killed exactly as it makes each call of the save: creating the
-# temporary file, writing it, pushing it to disk, closing it, renaming it over the settings.
+# temporary file, writing it, pushing it to disk, closing it, renaming it over the settings, and
+# pushing the folder to disk after the rename.
 if [ "$use_strace" = 1 ] && command -v strace >/dev/null; then
-    for call in open write fsync close rename; do
+    for call in open write fsync close rename folder-fsync; do
+        paths=(-P vd60_rmu.ini.tmp -P "$VD_RUN/vd60_rmu.ini.tmp")
         case $call in
         open) calls=open,openat,creat ;;
         rename) calls=rename,renameat,renameat2 ;;
+        folder-fsync) calls=fsync paths=(-P "$VD_RUN") ;;
         *) calls=$call ;;
         esac
-        write_marked_settings 5
-        (cd "$VD_RUN" && exec strace -f -qq -o /dev/null -P vd60_rmu.ini.tmp \
+        write_marked_settings -12345
+        (cd "$VD_RUN" && exec strace -f -qq -o /dev/null "${paths[@]}" \
             -e trace="$calls" -e inject="$calls":signal=KILL "$VALDORA_RUN_DIR/valdora") \
             >"$VD_TMP/valdora.log" 2>&1 &
         VD_PID=$!
@@ -191,13 +194,13 @@ if [ "$use_strace" = 1 ] && command -v strace >/dev/null; then
         wait "$VD_PID" 2>/dev/null
         VD_PID=""
         settings_whole || vd_fail "settings file not whole after a kill at $call"
-        if [ "$call" = rename ]; then
-            # Killed as it renames: the old file, still whole.
-            marked_as 5 || vd_fail "the settings changed though the rename never ran"
+        if [ "$call" = folder-fsync ]; then
+            marked_as -12345 && vd_fail "the rename had run, yet the old settings are there"
+            vd_log "ok: killed after the rename: the new settings file is whole"
         else
-            marked_as 5 || vd_fail "the settings changed before the rename at $call"
+            marked_as -12345 || vd_fail "the settings changed before the rename ran ($call)"
+            vd_log "ok: killed at $call of the save: the old settings file is whole"
         fi
-        vd_log "ok: killed at $call of the save: the old settings file is whole"
     done
 else
     vd_log "strace not found: the kills at each call of the save were skipped"

@@ -1,0 +1,49 @@
+#!/bin/bash
+# valgrind memcheck of a short end-to-end scenario: the program under its own X server with the
+# stand-in simulator and two virtual boards; it connects, discovers the boards, follows a few
+# keys and a held board button, loses the simulator and finds it again, and is closed by its
+# window. memcheck must report no error and no definitely lost block (suppressions, each
+# explained, only for the X and Allegro libraries: tests/memcheck/valdora.supp).
+#
+#   tests/memcheck/memcheck.sh          (VALDORA_BUILD_DIR: a build without the sanitizers)
+# The full report is kept in $VD_TMP/memcheck.log (VD_KEEP=1 keeps the folder).
+. "$(dirname "$0")/../e2e/lib.sh"
+VD_NAME=memcheck
+command -v valgrind >/dev/null || { echo "[memcheck] valgrind is missing (apt-get install valgrind)" >&2; exit 1; }
+if ldd "$VALDORA_RUN_DIR/valdora" | grep -q libasan; then
+    echo "[memcheck] skipped: $VALDORA_RUN_DIR/valdora is built with the address sanitizer"
+    exit 0
+fi
+vd_setup
+SUPP="$(cd "$(dirname "$0")" && pwd)/valdora.supp"
+BOARDS="$VALDORA_RUN_DIR/valdora-boards"
+
+"$BOARDS" plug 0 1 >/dev/null || vd_fail "cannot plug the virtual boards"
+vd_start_sim
+(cd "$VD_RUN" && exec valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite \
+    --errors-for-leak-kinds=definite --error-exitcode=99 --track-origins=yes --num-callers=30 \
+    --suppressions="$SUPP" --gen-suppressions=all --log-file="$VD_TMP/memcheck.log" \
+    "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
+VD_PID=$!
+vd_wait_for 120 vd_find_window || vd_fail "no window under valgrind"
+linked() { vd_title | grep -q '>>>   Connected   <<<'; }
+vd_check "connected under valgrind" vd_wait_for 120 linked
+sleep 15 # the boards banner and the discovery, slowed down by valgrind
+VD_KEY_GAP=1.5
+vd_key i i plus minus a
+"$BOARDS" hold step-up 1500 >/dev/null
+"$BOARDS" tap heading-left 300 >/dev/null
+vd_stop_sim
+sleep 3
+vd_start_sim
+vd_check "reconnected under valgrind" vd_wait_for 120 linked
+sleep 3
+vd_close
+vd_wait_exit 180
+grep -E "ERROR SUMMARY|definitely lost|indirectly lost|possibly lost" "$VD_TMP/memcheck.log" | sed 's/^==[0-9]*== /[memcheck] /'
+[ "$VD_STATUS" = 0 ] || {
+    sed -n '/^==[0-9]*== [A-Z].*\(Invalid\|uninitialised\|definitely\|Mismatched\|overlap\)/,/^==[0-9]*== $/p' \
+        "$VD_TMP/memcheck.log" | head -n 120 >&2
+    vd_fail "memcheck found errors or definite leaks (exit status $VD_STATUS)"
+}
+vd_log "ok: no memcheck error and no definite leak"
