@@ -2,8 +2,8 @@
 # Reconnection time: the program waits for the simulator (its supervisor tries every 100 ms);
 # the stand-in simulator is started, and the time from its start to the program's announcement
 # in the simulator's write log is taken, 20 times (goal: median under 150 ms). Before each start
-# the program is left waiting a random 0.5 to 1.5 s, so the simulator comes at any point of the
-# supervisor's 100 ms cycle.
+# the program has entered the supervisor's wait (its title says so) and is left waiting a random
+# 0.1 to 0.6 s more, so the simulator comes at any point of the supervisor's 100 ms cycle.
 #
 #   VALDORA_BUILD_DIR=$PWD/build bench/reconnect.sh [RUNS]
 . "$(dirname "$0")/../tests/e2e/lib.sh"
@@ -16,6 +16,7 @@ announcements() {
     grep -c -- " 0x32FA 2 0500\$" "$VD_TMP/sim.log" 2>/dev/null || true
 }
 more_than() { [ "$(announcements)" -gt "$1" ]; }
+waiting() { vd_title | grep -q '<<< Not Connected >>>'; }
 # Milliseconds since midnight, local time, as the write log stamps its lines.
 now_ms() {
     date +%H:%M:%S.%N | awk -F'[:.]' '{ printf "%d\n", ($1 * 3600 + $2 * 60 + $3) * 1000 + substr($4, 1, 3) }'
@@ -30,8 +31,8 @@ sleep 6 # past the boards banner: the main loop runs
 times=()
 for i in $(seq 1 "$runs"); do
     vd_stop_sim
-    sleep "$((RANDOM % 2)).$((RANDOM % 10))$((RANDOM % 10))"
-    sleep 0.5
+    vd_wait_for 10 waiting || vd_fail "the program did not notice the simulator leave"
+    sleep "0.$((RANDOM % 5 + 1))$((RANDOM % 10))"
     count=$(announcements)
     t0=$(now_ms)
     "$SIM" --log "$VD_TMP/sim.log" --quiet >"$VD_TMP/sim.out" 2>&1 &

@@ -1,12 +1,17 @@
 // The stand-in simulator's core: carrying out request blocks (and refusing faulty ones without
-// touching the offset space past the fault), its identity, the write log and the message line.
+// touching the offset space past the fault), its identity, the write log, the message line,
+// and removing the blocks that killed clients left behind.
 #include "platform/ipc_transport.h"
+#include "platform/platform.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>
 #include <regex>
 #include <string.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -180,6 +185,50 @@ TEST_F(SimCore, TheMessageLineShowsOnceItsTimeArrives) {
     EXPECT_EQ(sim_message_count, 1u);
     EXPECT_EQ(std::string(sim_message_text), text);
     EXPECT_EQ(sim_message_seconds, 5);
+}
+
+} // namespace
+
+namespace {
+
+// A process id that has just ended (and been waited for).
+int ended_pid(void) {
+    pid_t p = fork();
+    if (p == 0)
+        _exit(0);
+    waitpid(p, NULL, 0);
+    return (int)p;
+}
+
+TEST(SimReap, OnlyBlocksOfEndedProcessesGo) {
+    EXPECT_EQ(sim_process_ended((int)getpid()), 0);
+    pid_t zombie = fork();
+    if (zombie == 0)
+        _exit(0);
+    // Not waited for yet: a zombie counts as ended.
+    for (int i = 0; i < 500 && !sim_process_ended((int)zombie); i++)
+        usleep(10000);
+    EXPECT_EQ(sim_process_ended((int)zombie), 1);
+    waitpid(zombie, NULL, 0);
+
+    int dead = ended_pid();
+    EXPECT_EQ(sim_process_ended(dead), 1);
+    char left[64], mine[64], similar[64];
+    snprintf(left, sizeof left, "FsasmLib:IPC:%X:1", (unsigned)dead);
+    snprintf(mine, sizeof mine, "FsasmLib:IPC:%X:7777", (unsigned)getpid());
+    snprintf(similar, sizeof similar, "FsasmLib:IPC:%X0:1", (unsigned)dead);
+    HANDLE a = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, left);
+    HANDLE b = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, mine);
+    HANDLE c = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, similar);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(sim_remove_blocks_of(dead), 1);
+    struct stat st;
+    EXPECT_NE(stat((std::string("/dev/shm/") + left).c_str(), &st), 0);
+    EXPECT_EQ(stat((std::string("/dev/shm/") + mine).c_str(), &st), 0);
+    EXPECT_EQ(stat((std::string("/dev/shm/") + similar).c_str(), &st), 0);
+    CloseHandle(a);
+    CloseHandle(b);
+    CloseHandle(c);
 }
 
 } // namespace

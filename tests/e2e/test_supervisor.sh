@@ -70,3 +70,19 @@ vd_check "the settings were saved" test -f "$VD_RUN/vd60_rmu.ini"
 vd_expect "no announcement after the window was closed" "$(announcements)" 3
 vd_check "no shared block of the program is left behind" \
     test -z "$(find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$pid_hex:*" 2>/dev/null)"
+
+# A program killed outright cannot remove its shared block: the simulator does, once it sees
+# the program's process gone.
+vd_start_sim
+vd_start
+vd_wait_window
+vd_check "connected again" vd_wait_for 10 title_is "$linked"
+pid_hex="$(printf '%X' "$VD_PID")"
+blocks_of_killed() {
+    [ -z "$(find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$pid_hex:*" 2>/dev/null)" ]
+}
+vd_check "the program's block exists while it runs" ! blocks_of_killed
+kill -9 "$VD_PID"
+vd_check "a killed program's block is removed by the simulator" vd_wait_for 10 blocks_of_killed
+wait "$VD_PID" 2>/dev/null
+VD_PID=""
