@@ -3,7 +3,8 @@
 // side with the floor of the transport: a bare Unix-socket ping-pong of the same frame sizes
 // plus one copy of the block, and with what a futex wake-up in shared memory would cost for the
 // same round trip. Iterations alternate between the three, so the machine's load falls on all
-// alike; the counters give each mean in microseconds and the ratios.
+// alike; the counters give each median in microseconds and the ratios of the medians (medians,
+// since a shared machine's scheduling puts a long tail on any one of them).
 #include "platform/ipc_transport.h"
 #include "platform/platform.h"
 #include "sim/sim.h"
@@ -11,6 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <linux/futex.h>
 #include <stdio.h>
@@ -21,8 +23,16 @@
 #include <thread>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+double median(std::vector<double> &v) {
+    if (v.empty())
+        return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
 
 sim_server server;
 std::atomic<int> serving(0);
@@ -178,7 +188,7 @@ void BM_IpcRadioReadVsFloor(benchmark::State &state) {
     start_server();
     socket_floor sock;
     futex_floor fut;
-    double t_process = 0, t_socket = 0, t_futex = 0;
+    std::vector<double> t_process, t_socket, t_futex;
     for (auto _ : state) {
         double a = now_us();
         radio_read();
@@ -187,16 +197,16 @@ void BM_IpcRadioReadVsFloor(benchmark::State &state) {
         double c = now_us();
         fut.round_trip();
         double d = now_us();
-        t_process += b - a;
-        t_socket += c - b;
-        t_futex += d - c;
+        t_process.push_back(b - a);
+        t_socket.push_back(c - b);
+        t_futex.push_back(d - c);
     }
-    double n = (double)state.iterations();
-    state.counters["process_us"] = t_process / n;
-    state.counters["floor_us"] = t_socket / n;
-    state.counters["futex_us"] = t_futex / n;
-    state.counters["process/floor"] = t_process / t_socket;
-    state.counters["futex/floor"] = t_futex / t_socket;
+    double process = median(t_process), floor = median(t_socket), futex = median(t_futex);
+    state.counters["process_us"] = process;
+    state.counters["floor_us"] = floor;
+    state.counters["futex_us"] = futex;
+    state.counters["process/floor"] = process / floor;
+    state.counters["futex/floor"] = futex / floor;
     stop_server();
 }
 BENCHMARK(BM_IpcRadioReadVsFloor)->MinTime(2.0)->UseRealTime();

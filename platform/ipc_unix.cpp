@@ -163,6 +163,23 @@ static map_slot *map_of(HANDLE h) {
     return NULL;
 }
 
+// 1 when name is a client block named after our own process number that no handle of this
+// process holds: only a dead process with the same number can have left it.
+static int stale_own_block(const char *name) {
+    unsigned pid = 0, n = 0;
+    char end = 0;
+    if (!ipc_block_name_valid(name) || sscanf(name, "FsasmLib:IPC:%X:%X%c", &pid, &n, &end) != 2)
+        return 0;
+    if (pid != (unsigned)getpid())
+        return 0;
+    char shm_name[IPC_NAME_MAX + 2];
+    snprintf(shm_name, sizeof shm_name, "/%s", name);
+    for (int i = 0; i < MAP_SLOTS; i++)
+        if (maps[i].fd >= 0 && strcmp(maps[i].name, shm_name) == 0)
+            return 0;
+    return 1;
+}
+
 HANDLE CreateFileMappingA(HANDLE file, void *security, DWORD protect, DWORD size_high,
                           DWORD size_low, LPCSTR name) {
     (void)security;
@@ -192,6 +209,12 @@ HANDLE CreateFileMappingA(HANDLE file, void *security, DWORD protect, DWORD size
     } else {
         int created = 1;
         int fd = shm_open(shm_name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST && stale_own_block(name)) {
+            // Left behind by a killed process that had our process number: on the system
+            // whose calls these are it would have gone with that process, so it goes now.
+            shm_unlink(shm_name);
+            fd = shm_open(shm_name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        }
         if (fd >= 0) {
             // Exactly 0600 whatever the umask; sized as asked.
             if (fchmod(fd, 0600) == -1 || ftruncate(fd, (off_t)size) == -1) {

@@ -50,7 +50,7 @@ static void client_drop(sim_server *s, sim_client *c) {
                 if (s->watches[i].until_ms < w->until_ms)
                     w = &s->watches[i];
         }
-        if (c->pid > 0) {
+        if (c->pid > 0 && c->pid != (int)getpid()) {
             w->pid = c->pid;
             w->until_ms = now_ms() + SIM_WATCH_MS;
         }
@@ -238,8 +238,10 @@ static void send_reply(sim_server *s, sim_client *c, int reply) {
 }
 
 // Receives what a client sent: at most up to the end of the current frame at a time.
+#define SIM_FRAMES_PER_ROUND 16
 static void serve_client(sim_server *s, sim_client *c) {
-    for (;;) {
+    // A few requests per round at most, so a flooding peer cannot starve the others.
+    for (int frames = 0; frames < SIM_FRAMES_PER_ROUND;) {
         size_t need = IPC_REQUEST_HEADER;
         if (c->got >= IPC_REQUEST_HEADER)
             need += ipc_get16(c->frame + 16);
@@ -271,6 +273,7 @@ static void serve_client(sim_server *s, sim_client *c) {
             continue; // the frame goes on
         int reply = handle_request(s, c);
         c->got = 0;
+        frames++;
         if (reply == SIM_HANG_UP) {
             client_drop(s, c);
             return;

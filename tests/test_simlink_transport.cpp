@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <string>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -121,6 +123,40 @@ TEST(Transport, BlocksArePrivateSharedAndRemovedByTheirCreator) {
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_NE(stat(path.c_str(), &st), 0);
     EXPECT_FALSE(CloseHandle(h));
+}
+
+TEST(Transport, ABlockLeftByAKilledProcessOfOurNumberIsTakenOver) {
+    // A killed client cannot remove its block; a later process that is given the same
+    // process number must still be able to open its link under that name.
+    char name[64];
+    snprintf(name, sizeof name, "FsasmLib:IPC:%X:FFFF1", (unsigned)getpid());
+    std::string path = std::string("/dev/shm/") + name;
+    int fd = shm_open((std::string("/") + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 16), 0);
+    close(fd);
+
+    HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 0x8000, name);
+    ASSERT_NE(h, (HANDLE)NULL);
+    EXPECT_EQ(GetLastError(), 0u) << "a fresh block, not the dead one";
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0x8000);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_NE(stat(path.c_str(), &st), 0);
+
+    // Another process's block is never taken over.
+    snprintf(name, sizeof name, "FsasmLib:IPC:%X:FFFF1", (unsigned)getpid() + 1);
+    path = std::string("/dev/shm/") + name;
+    fd = shm_open((std::string("/") + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 16), 0);
+    close(fd);
+    h = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 0x8000, name);
+    ASSERT_NE(h, (HANDLE)NULL);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(CloseHandle(h));
+    shm_unlink((std::string("/") + name).c_str());
 }
 
 TEST(Transport, EndpointFolderFollowsTheEnvironment) {

@@ -24,8 +24,7 @@
 #   vd_write_settings LINE...  writes $VD_RUN/vd60_rmu.ini, one argument a line
 #   vd_settings_line N       prints line N of $VD_RUN/vd60_rmu.ini
 # Stand-in simulator (valdora-sim in the run folder)
-#   vd_start_sim [ARGS...]   starts it (log $VD_TMP/sim.log) and waits until it answers; without
-#                            a valdora-sim in the run folder it says so and returns 0
+#   vd_start_sim [ARGS...]   starts it (log $VD_TMP/sim.log) and waits until it answers
 #   vd_stop_sim              stops it
 #   vd_sim_get OFFSET SIZE   prints the value of an offset; vd_sim_set OFFSET SIZE VALUE sets it
 # The program
@@ -110,11 +109,19 @@ vd_cleanup() {
     local pid
     # The shell's notes on the processes it stops here are of no interest.
     exec 2>/dev/null
+    # A program still running is asked to close first, so it releases what it holds (its
+    # shared memory block); only then is it stopped.
+    if [ -n "$VD_PID" ] && [ -n "$VD_WIN" ] && kill -0 "$VD_PID" 2>/dev/null; then
+        "$VD_TOOLS/vdxtool" close "$VD_WIN" 2>/dev/null
+        vd_wait_for 5 vd_gone "$VD_PID"
+    fi
     for pid in "$VD_PID" "$VD_SIM_PID"; do
         if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
             kill "$pid" 2>/dev/null
             vd_wait_for 3 vd_gone "$pid" || kill -9 "$pid" 2>/dev/null
             wait "$pid" 2>/dev/null
+            # A program stopped by a signal cannot remove its shared block: do it for it.
+            rm -f "/dev/shm/FsasmLib:IPC:$(printf '%X' "$pid"):"*
         fi
     done
     if [ -n "$VD_XVFB_PID" ]; then
@@ -178,10 +185,7 @@ vd_settings_line() {
 }
 
 vd_start_sim() {
-    if [ ! -x "$VALDORA_RUN_DIR/valdora-sim" ]; then
-        vd_log "no valdora-sim in the run folder: running without the simulator"
-        return 0
-    fi
+    [ -x "$VALDORA_RUN_DIR/valdora-sim" ] || vd_fail "no valdora-sim in $VALDORA_RUN_DIR"
     "$VALDORA_RUN_DIR/valdora-sim" --log "$VD_TMP/sim.log" --quiet "$@" >"$VD_TMP/sim.out" 2>&1 &
     VD_SIM_PID=$!
     vd_wait_for 10 "$VALDORA_RUN_DIR/valdora-sim" get 0x3304 4 ||

@@ -73,3 +73,11 @@ vd_wait_window
 vd_close
 vd_wait_exit
 vd_expect "closing the error screen ends with -1" "$VD_STATUS" 255
+
+# Without an X server Allegro cannot start: the program ends at once with 1 and saves nothing.
+rm -f "$VD_RUN/vd60_rmu.ini"
+(cd "$VD_RUN" && DISPLAY=:65000 exec "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
+VD_PID=$!
+vd_wait_exit
+vd_expect "without a display the program ends with 1" "$VD_STATUS" 1
+vd_check "without a display no settings file is written" test ! -e "$VD_RUN/vd60_rmu.ini"

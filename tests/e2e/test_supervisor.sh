@@ -78,10 +78,13 @@ vd_start
 vd_wait_window
 vd_check "connected again" vd_wait_for 10 title_is "$linked"
 pid_hex="$(printf '%X' "$VD_PID")"
-blocks_of_killed() {
-    [ -z "$(find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$pid_hex:*" 2>/dev/null)" ]
+block_of_program() {
+    [ -n "$(find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$pid_hex:*" 2>/dev/null)" ]
 }
-vd_check "the program's block exists while it runs" ! blocks_of_killed
+blocks_of_killed() {
+    ! block_of_program
+}
+vd_check "the program's block exists while it runs" block_of_program
 kill -9 "$VD_PID"
 vd_check "a killed program's block is removed by the simulator" vd_wait_for 10 blocks_of_killed
 wait "$VD_PID" 2>/dev/null

@@ -157,6 +157,8 @@ kill_while_saving() { # kill_while_saving DELAY_SECONDS MARK
     sleep "$1"
     kill -9 "$VD_PID" 2>/dev/null
     wait "$VD_PID" 2>/dev/null
+    # Killed, it could not remove its shared block.
+    rm -f "/dev/shm/FsasmLib:IPC:$(printf '%X' "$VD_PID"):"*
     VD_PID=""
     settings_whole || vd_fail "settings file not whole after a kill $1 s into saving: $(cat "$VD_RUN/vd60_rmu.ini" 2>&1 | tr '\n' ' ')"
 }
@@ -183,6 +185,7 @@ if [ "$use_strace" = 1 ] && command -v strace >/dev/null; then
         *) calls=$call ;;
         esac
         write_marked_settings -12345
+        started=$(date +%s)
         (cd "$VD_RUN" && exec strace -f -qq -o /dev/null "${paths[@]}" \
             -e trace="$calls" -e inject="$calls":signal=KILL "$VALDORA_RUN_DIR/valdora") \
             >"$VD_TMP/valdora.log" 2>&1 &
@@ -192,6 +195,12 @@ if [ "$use_strace" = 1 ] && command -v strace >/dev/null; then
         vd_close
         vd_wait_for 30 vd_gone "$VD_PID" || vd_fail "the program did not end at $call"
         wait "$VD_PID" 2>/dev/null
+        # strace's own pid: the program's blocks carry the traced child's, found by name.
+        for f in /dev/shm/FsasmLib:IPC:*; do
+            p=${f#/dev/shm/FsasmLib:IPC:}
+            [ -e "$f" ] && ! kill -0 $((16#${p%%:*})) 2>/dev/null &&
+                [ "$(stat -c %Y "$f")" -ge "$started" ] && rm -f "$f"
+        done
         VD_PID=""
         settings_whole || vd_fail "settings file not whole after a kill at $call"
         if [ "$call" = folder-fsync ]; then

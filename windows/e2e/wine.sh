@@ -1,0 +1,25 @@
+# The end-to-end harness (tests/e2e/lib.sh) for the Windows build under Wine: sourced right
+# after lib.sh. windows/test.sh sets VALDORA_RUN_DIR to a folder of small launchers (valdora,
+# valdora-sim, valdora-boards) that run the .exe files under Wine, so the harness drives the
+# Windows programs as it drives the Linux ones; only finding the window differs.
+
+# The program's visible top-level window: Wine names its class after the executable (a hidden
+# helper window of the same class exists too, hence --onlyvisible).
+vd_find_window() {
+    local id
+    id="$(xdotool search --onlyvisible --classname '^valdora\.exe$' 2>/dev/null | head -n 1)"
+    [ -n "$id" ] || return 1
+    VD_WIN="$id"
+}
+
+# A line the stand-in simulator printed (its output has CR LF line ends under Windows).
+vd_sim_said() {
+    [ -f "$VD_TMP/sim.out" ] && tr -d '\r' <"$VD_TMP/sim.out" | grep -qF -- "$1"
+}
+
+vd_title_is() {
+    [ "$(vd_title)" = "$1" ]
+}
+
+VD_CONNECTED="Valdora V2.08 >>>   Connected   <<<"
+VD_NOT_CONNECTED="Valdora V2.08 <<< Not Connected >>>"
