@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev valgrind procps"
+          libbenchmark-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev valgrind procps
+          strace"
 
 install_packages() {
     local missing=""

@@ -81,15 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int records = data[0] % MAX_RECORDS + 1;
     if (size < 1 + 3 * (size_t)records)
         return 0;
-    const uint8_t *spec = data + 1;
+    const uint8_t *plan = data + 1;
     uint8_t *dest[MAX_RECORDS] = {};
     DWORD sizes[MAX_RECORDS] = {};
     DWORD rc;
     for (int i = 0; i < records; i++) {
-        DWORD n = spec[3 * i + 1];
-        DWORD offset = 0x3000 + spec[3 * i + 2] * 4u;
+        DWORD n = plan[3 * i + 1];
+        DWORD offset = 0x3000 + plan[3 * i + 2] * 4u;
         sizes[i] = n;
-        if (spec[3 * i] & 1) {
+        if (plan[3 * i] & 1) {
             uint8_t value[256];
             memset(value, 0x11, sizeof value);
             if (!FSUIPC_Write(0x5000 + offset, n, value, &rc))
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 abort();
         }
     }
-    tamper_data = spec + 3 * records;
+    tamper_data = plan + 3 * records;
     tamper_size = size - 1 - 3 * (size_t)records;
     if (!FSUIPC_Process(&rc))
         abort(); // the hostile server always answers 1

@@ -59,10 +59,10 @@ put("fuzz_sim_block", "unknown", struct.pack("<III", 7, 0, 0) + END)
 put("fuzz_sim_block", "step", b"\x5a" + bytes(3) + END)
 
 # Reply walk: record kinds and sizes, then bytes XORed over the genuine reply.
-spec = bytes([2, 0, 4, 0x4E, 1, 2, 0x46, 0, 2, 0x18])
-put("fuzz_reply_walk", "genuine", spec)
-put("fuzz_reply_walk", "huge_size", spec + bytes(8) + b"\xff\xff\xff\xf0")
-put("fuzz_reply_walk", "read_made_write", spec + b"\x03")
+plan = bytes([2, 0, 4, 0x4E, 1, 2, 0x46, 0, 2, 0x18])
+put("fuzz_reply_walk", "genuine", plan)
+put("fuzz_reply_walk", "huge_size", plan + bytes(8) + b"\xff\xff\xff\xf0")
+put("fuzz_reply_walk", "read_made_write", plan + b"\x03")
 put("fuzz_reply_walk", "end_marker_kept", bytes([0, 0, 0, 0]) + bytes(16) + b"\x01")
 put("fuzz_reply_walk", "many", bytes([15]) + bytes([0, 255, 1, 1, 17, 2]) * 8 + b"\x01" * 64)
 
