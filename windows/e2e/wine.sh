@@ -24,14 +24,14 @@ vd_title_is() {
 VD_CONNECTED="Valdora V2.08 >>>   Connected   <<<"
 VD_NOT_CONNECTED="Valdora V2.08 <<< Not Connected >>>"
 
-# Typing into the window: Wine makes the window active (and Allegro takes the keyboard through
-# DirectInput) only some moments after it gets the X focus, and keys typed before that are
-# lost; so the first key after the focus moved waits for that.
+# Typing into the window. Wine makes the window active, and Allegro takes the keyboard through
+# DirectInput, only a moment after the window gets the X focus; keys typed before that are lost.
+# So the window is focused once, given a second, and typed into from then on.
 VD_FOCUSED=""
 vd_key() {
     local key
     for key in "$@"; do
-        if [ "$(xdotool getwindowfocus 2>/dev/null)" != "$VD_WIN" ] || [ "$VD_FOCUSED" != "$VD_WIN" ]; then
+        if [ "$VD_FOCUSED" != "$VD_WIN" ]; then
             xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
             sleep 1
             VD_FOCUSED="$VD_WIN"
