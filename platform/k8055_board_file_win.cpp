@@ -16,8 +16,7 @@
 #define BOARD_FILE_REMOVED 0x444D5252u // "RRMD": the header's reserved word of a removed file
 #define BOARD_FILE_SIZE ((DWORD)sizeof(struct k8055_board_file))
 
-int k8055_board_path(char *out, size_t size)
-{
+int k8055_board_path(char *out, size_t size) {
     char dir[MAX_PATH + 1];
     DWORD n = GetEnvironmentVariableA("VALDORA_IPC_DIR", dir, sizeof dir);
     if (n == 0 || n >= sizeof dir) {
@@ -39,8 +38,7 @@ int k8055_board_path(char *out, size_t size)
     return 0;
 }
 
-static HANDLE open_file(const char *path, DWORD disposition)
-{
+static HANDLE open_file(const char *path, DWORD disposition) {
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, disposition,
                        FILE_ATTRIBUTE_NORMAL, NULL);
@@ -48,8 +46,7 @@ static HANDLE open_file(const char *path, DWORD disposition)
 
 // Maps the open file (and closes its handle: the view keeps the file in use). With
 // accept_removed, a file marked as removed is mapped too. 0 or -1.
-static int map_file(struct k8055_board_map *m, HANDLE file, int accept_removed)
-{
+static int map_file(struct k8055_board_map *m, HANDLE file, int accept_removed) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < (LONGLONG)BOARD_FILE_SIZE) {
         CloseHandle(file);
@@ -74,8 +71,7 @@ static int map_file(struct k8055_board_map *m, HANDLE file, int accept_removed)
     return 0;
 }
 
-static int open_path(struct k8055_board_map *m, int accept_removed)
-{
+static int open_path(struct k8055_board_map *m, int accept_removed) {
     m->fd = -1;
     m->file = NULL;
     char path[MAX_PATH + 32];
@@ -87,22 +83,19 @@ static int open_path(struct k8055_board_map *m, int accept_removed)
     return map_file(m, file, accept_removed);
 }
 
-int k8055_board_open(struct k8055_board_map *m)
-{
+int k8055_board_open(struct k8055_board_map *m) {
     return open_path(m, 0);
 }
 
 // A board file with no board plugged in.
-static void fresh_file(struct k8055_board_file *f)
-{
+static void fresh_file(struct k8055_board_file *f) {
     memset(f, 0, sizeof *f);
     f->magic = K8055_BOARD_MAGIC;
     f->version = K8055_BOARD_VERSION;
     f->size = BOARD_FILE_SIZE;
 }
 
-static int create_once(struct k8055_board_map *m)
-{
+static int create_once(struct k8055_board_map *m) {
     if (k8055_board_open(m) == 0)
         return 0;
     // A file marked as removed is made fresh in place (it may still be mapped elsewhere).
@@ -132,8 +125,7 @@ static int create_once(struct k8055_board_map *m)
     return map_file(m, file, 0);
 }
 
-int k8055_board_create(struct k8055_board_map *m)
-{
+int k8055_board_create(struct k8055_board_map *m) {
     // A removed file that another process still maps may linger as "delete pending" for a
     // moment, during which its name can be neither opened nor made anew: try for a second.
     for (int attempt = 0; attempt < 50; attempt++) {
@@ -144,23 +136,20 @@ int k8055_board_create(struct k8055_board_map *m)
     return -1;
 }
 
-void k8055_board_close(struct k8055_board_map *m)
-{
+void k8055_board_close(struct k8055_board_map *m) {
     if (m->file)
         UnmapViewOfFile(m->file);
     m->file = NULL;
     m->fd = -1;
 }
 
-int k8055_board_gone(const struct k8055_board_map *m)
-{
+int k8055_board_gone(const struct k8055_board_map *m) {
     if (!m->file)
         return 1;
     return *(volatile uint32_t *)&m->file->reserved == BOARD_FILE_REMOVED;
 }
 
-int k8055_board_remove(void)
-{
+int k8055_board_remove(void) {
     char path[MAX_PATH + 32];
     if (k8055_board_path(path, sizeof path) == -1)
         return -1;

@@ -21,8 +21,7 @@ static win_client seen[SIM_SERVER_CLIENTS];
 static HWND server_window = NULL;
 static ATOM server_class = 0;
 
-static int hex_digits(const char *p, const char **end)
-{
+static int hex_digits(const char *p, const char **end) {
     int n = 0;
     while ((*p >= '0' && *p <= '9') || (*p >= 'A' && *p <= 'F') || (*p >= 'a' && *p <= 'f')) {
         p++;
@@ -34,8 +33,7 @@ static int hex_digits(const char *p, const char **end)
 
 // 1 when name is "FsasmLib:IPC:" and two hex numbers of 1 to 8 digits joined by ':'; the
 // first (the client's process id) goes to *pid.
-static int block_name_valid(const char *name, DWORD *pid)
-{
+static int block_name_valid(const char *name, DWORD *pid) {
     static const char prefix[] = "FsasmLib:IPC:";
     if (strncmp(name, prefix, sizeof prefix - 1) != 0)
         return 0;
@@ -48,8 +46,7 @@ static int block_name_valid(const char *name, DWORD *pid)
     return n >= 1 && n <= 8 && *end == '\0';
 }
 
-static void client_seen(DWORD pid)
-{
+static void client_seen(DWORD pid) {
     ULONGLONG now = GetTickCount64();
     int slot = 0;
     for (int i = 0; i < SIM_SERVER_CLIENTS; i++) {
@@ -64,8 +61,7 @@ static void client_seen(DWORD pid)
     seen[slot].last_ms = now;
 }
 
-static int clients_now(void)
-{
+static int clients_now(void) {
     ULONGLONG now = GetTickCount64();
     int n = 0;
     for (int i = 0; i < SIM_SERVER_CLIENTS; i++)
@@ -75,8 +71,7 @@ static int clients_now(void)
 }
 
 // Carries out the block named by the atom; the message's result.
-static LRESULT serve_request(sim_server *s, ATOM atom)
-{
+static LRESULT serve_request(sim_server *s, ATOM atom) {
     s->requests++;
     char name[256];
     DWORD pid = 0;
@@ -115,16 +110,14 @@ static LRESULT serve_request(sim_server *s, ATOM atom)
     return reply == 1 ? 1 : 0;
 }
 
-static LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
-{
+static LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     sim_server *s = (sim_server *)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
     if (s && msg == s->msg && msg != 0)
         return serve_request(s, (ATOM)wparam);
     return DefWindowProcA(hwnd, msg, wparam, lparam);
 }
 
-int sim_server_open(sim_server *s, const char *window_class)
-{
+int sim_server_open(sim_server *s, const char *window_class) {
     memset(s, 0, sizeof *s);
     s->listen_fd = -1;
     for (int i = 0; i < SIM_SERVER_CLIENTS; i++)
@@ -152,18 +145,15 @@ int sim_server_open(sim_server *s, const char *window_class)
         return -1;
     }
     SetWindowLongPtrA(server_window, GWLP_USERDATA, (LONG_PTR)s);
-    snprintf(s->path, sizeof s->path, "window %p of class %s", (void *)server_window,
-             window_class);
+    snprintf(s->path, sizeof s->path, "window %p of class %s", (void *)server_window, window_class);
     return 0;
 }
 
-int sim_server_poll(sim_server *s, int timeout_ms)
-{
+int sim_server_poll(sim_server *s, int timeout_ms) {
     if (!server_window)
         return -1;
     // Messages sent from other processes are delivered while we look at our queue.
-    MsgWaitForMultipleObjects(0, NULL, FALSE, timeout_ms < 0 ? 0 : (DWORD)timeout_ms,
-                              QS_ALLINPUT);
+    MsgWaitForMultipleObjects(0, NULL, FALSE, timeout_ms < 0 ? 0 : (DWORD)timeout_ms, QS_ALLINPUT);
     MSG m;
     while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
         TranslateMessage(&m);
@@ -173,8 +163,7 @@ int sim_server_poll(sim_server *s, int timeout_ms)
     return 0;
 }
 
-void sim_server_close(sim_server *s)
-{
+void sim_server_close(sim_server *s) {
     if (server_window) {
         SetWindowLongPtrA(server_window, GWLP_USERDATA, 0);
         DestroyWindow(server_window);

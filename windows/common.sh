@@ -51,9 +51,10 @@ win_install() {
         $missing >/dev/null
 }
 
-# The cross compilers and build tools for the given architectures.
+# The cross compilers and build tools for the given architectures, and what the artwork
+# generator needs to run here (Allegro and X11 for Linux).
 win_install_build_tools() {
-    local a pkgs="cmake make patch zip"
+    local a pkgs="cmake make patch zip build-essential liballegro4-dev libx11-dev"
     for a in "$@"; do
         case "$a" in
         i686) pkgs="$pkgs g++-mingw-w64-i686-posix" ;;

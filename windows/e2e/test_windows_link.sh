@@ -26,7 +26,7 @@ vd_wait_for 30 vd_sim_said "message: \"Velleman K8055 Interfaces detected are on
 vd_log "ok: boards 0 and 2 reported"
 show="$("$BOARDS" show)"
 for line in "board 0: plugged in, open" "board 1: not plugged in" "board 2: plugged in, open"; do
-    grep -qxF "$line" <<<"$(tr -d '\r' <<<"$show")" || vd_fail "boards: no line '$line' in: $show"
+    grep -qxF "$line" <<<"$show" || vd_fail "boards: no line '$line' in: $show"
 done
 vd_log "ok: the program opened boards 0 and 2 only"
 
@@ -47,7 +47,7 @@ vd_log "ok: board 0 step-up stepped COM1 standby to $(vd_sim_get 0x311A 2)"
 down_lamps_lit() {
     local name
     for name in gear-left-down gear-nose-down gear-right-down; do
-        [ "$("$BOARDS" get "$name" | tr -d '\r')" = 1 ] || return 1
+        [ "$("$BOARDS" get "$name")" = 1 ] || return 1
     done
 }
 vd_wait_for 20 down_lamps_lit || vd_fail "the gear down lamps never lit on board 0"

@@ -21,8 +21,7 @@ static long current = -1;
 static long read_us = K8055_READ_US_DEFAULT;
 
 // Drops the mapping when the file has been removed, and maps the file anew when it is there.
-static void refresh_mapping(void)
-{
+static void refresh_mapping(void) {
     if (boards.file && k8055_board_gone(&boards))
         k8055_board_close(&boards);
     if (!boards.file)
@@ -30,8 +29,7 @@ static void refresh_mapping(void)
 }
 
 // The current board when it is open and plugged in, else NULL (a board that does not answer).
-static struct k8055_board *answering(void)
-{
+static struct k8055_board *answering(void) {
     if (boards.file && k8055_board_gone(&boards))
         k8055_board_close(&boards);
     if (!boards.file || current < 0 || current >= K8055_BOARDS || !opened[current])
@@ -41,14 +39,12 @@ static struct k8055_board *answering(void)
 }
 
 // The time a reading takes on the real board (VALDORA_K8055_READ_US, microseconds, sets it).
-static void usb_exchange(void)
-{
+static void usb_exchange(void) {
     if (read_us >= 1000)
         Sleep((DWORD)(read_us / 1000));
 }
 
-K8055_API long __stdcall SearchDevices(void)
-{
+K8055_API long __stdcall SearchDevices(void) {
     char env[32];
     read_us = K8055_READ_US_DEFAULT;
     DWORD n = GetEnvironmentVariableA("VALDORA_K8055_READ_US", env, sizeof env);
@@ -69,8 +65,7 @@ K8055_API long __stdcall SearchDevices(void)
     return mask;
 }
 
-K8055_API long __stdcall OpenDevice(long address)
-{
+K8055_API long __stdcall OpenDevice(long address) {
     refresh_mapping();
     if (address < 0 || address >= K8055_BOARDS || !boards.file ||
         k8055_board_get(&boards.file->boards[address].plugged) != 1)
@@ -81,8 +76,7 @@ K8055_API long __stdcall OpenDevice(long address)
     return address;
 }
 
-K8055_API long __stdcall SetCurrentDevice(long address)
-{
+K8055_API long __stdcall SetCurrentDevice(long address) {
     refresh_mapping();
     if (address < 0 || address >= K8055_BOARDS || !opened[address])
         return -1;
@@ -90,8 +84,7 @@ K8055_API long __stdcall SetCurrentDevice(long address)
     return address;
 }
 
-K8055_API bool __stdcall ReadDigitalChannel(long channel)
-{
+K8055_API bool __stdcall ReadDigitalChannel(long channel) {
     struct k8055_board *b = answering();
     if (!b || channel < 1 || channel > K8055_DIGITAL_INPUTS)
         return false;
@@ -99,8 +92,7 @@ K8055_API bool __stdcall ReadDigitalChannel(long channel)
     return k8055_board_get(&b->digital_in[channel - 1]) == 1;
 }
 
-K8055_API long __stdcall ReadAnalogChannel(long channel)
-{
+K8055_API long __stdcall ReadAnalogChannel(long channel) {
     struct k8055_board *b = answering();
     if (!b || channel < 1 || channel > K8055_ANALOG_INPUTS)
         return 0;
@@ -109,16 +101,14 @@ K8055_API long __stdcall ReadAnalogChannel(long channel)
 }
 
 // Sets one digital output of the current board to on (1) or off (0).
-static void put_digital(long channel, uint8_t on)
-{
+static void put_digital(long channel, uint8_t on) {
     struct k8055_board *b = answering();
     if (b && channel >= 1 && channel <= K8055_DIGITAL_OUTPUTS)
         k8055_board_put(&b->digital_out[channel - 1], on);
 }
 
 // Sets one analog output level of the current board, held to the board's 0..255.
-static void put_analog(long channel, long level)
-{
+static void put_analog(long channel, long level) {
     struct k8055_board *b = answering();
     if (level < 0)
         level = 0;
@@ -128,45 +118,37 @@ static void put_analog(long channel, long level)
         k8055_board_put(&b->analog_out[channel - 1], (uint8_t)level);
 }
 
-K8055_API void __stdcall SetDigitalChannel(long channel)
-{
+K8055_API void __stdcall SetDigitalChannel(long channel) {
     put_digital(channel, 1);
 }
 
-K8055_API void __stdcall ClearDigitalChannel(long channel)
-{
+K8055_API void __stdcall ClearDigitalChannel(long channel) {
     put_digital(channel, 0);
 }
 
-K8055_API void __stdcall SetAnalogChannel(long channel)
-{
+K8055_API void __stdcall SetAnalogChannel(long channel) {
     put_analog(channel, 255);
 }
 
-K8055_API void __stdcall ClearAnalogChannel(long channel)
-{
+K8055_API void __stdcall ClearAnalogChannel(long channel) {
     put_analog(channel, 0);
 }
 
-K8055_API void __stdcall OutputAnalogChannel(long channel, long level)
-{
+K8055_API void __stdcall OutputAnalogChannel(long channel, long level) {
     put_analog(channel, level);
 }
 
-K8055_API void __stdcall ClearAllDigital(void)
-{
+K8055_API void __stdcall ClearAllDigital(void) {
     for (long c = 1; c <= K8055_DIGITAL_OUTPUTS; c++)
         put_digital(c, 0);
 }
 
-K8055_API void __stdcall ClearAllAnalog(void)
-{
+K8055_API void __stdcall ClearAllAnalog(void) {
     for (long c = 1; c <= K8055_ANALOG_OUTPUTS; c++)
         put_analog(c, 0);
 }
 
-K8055_API void __stdcall CloseDevice(void)
-{
+K8055_API void __stdcall CloseDevice(void) {
     if (current < 0 || current >= K8055_BOARDS || !opened[current])
         return;
     opened[current] = 0;

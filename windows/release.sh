@@ -1,0 +1,87 @@
+#!/bin/bash
+# Builds the Windows release: one zip per architecture in <build folder>/release,
+#   valdora-2.08-windows-x86.zip (32-bit; for the vendor's 32-bit K8055D.dll, the usual one)
+#   valdora-2.08-windows-x64.zip (64-bit; only for a 64-bit K8055D.dll)
+# each holding a folder "Valdora" with valdora.exe, the artwork, a sample settings file, the
+# README's Windows, keyboard, wiring and calibration sections as README-Windows.txt, and in
+# "Try without a simulator" the stand-in simulator, the board tool and the stand-in K8055D.dll.
+#
+#   windows/release.sh [--no-install] [i686] [x86_64]      (no architecture: both)
+set -euo pipefail
+# shellcheck source=windows/common.sh
+source "$(dirname "$0")/common.sh"
+
+VERSION=2.08
+"$win_src/windows/build.sh" "$@"
+args=()
+for a in "$@"; do
+    [ "$a" = --no-install ] || args+=("$a")
+done
+archs=$(win_archs "${args[@]+"${args[@]}"}")
+
+out=$win_out/release
+mkdir -p "$out"
+
+# Text for Windows users: CR LF line ends.
+crlf() {
+    sed 's/\r$//; s/$/\r/'
+}
+
+# The README sections a Windows user needs, in the README's order: every "## " section whose
+# title names Windows, the keyboard, the wiring or the calibration.
+readme_windows() {
+    awk '
+        /^## / { keep = ($0 ~ /Windows|Keyboard|Wiring|Calibrat/) }
+        keep { print }
+    ' "$win_src/README.md"
+}
+
+# The settings file as the program writes it with nothing recorded yet: window at 0, 0, two
+# 280 x 400 panels 75 apart, every axis disabled and uncalibrated, landscape, first artwork.
+sample_settings() {
+    printf '%s\n' 0 0 75 280 400 \
+        0 -1 -1 -1 0 -1 -1 -1 0 -1 -1 -1 0 -1 -1 -1 -1 \
+        0 -1 -1 -1 0 -1 -1 0 -1 -1 -1 0 -1 -1 -1 \
+        0 0 0 =0
+}
+
+# The try-out: the stand-in simulator in its own console, two virtual boards plugged in, and
+# Valdora started from its folder with the stand-in K8055D.dll found through PATH (a vendor
+# K8055D.dll beside valdora.exe is still taken first).
+try_bat() {
+    cat <<'EOF'
+@echo off
+rem Tries Valdora without a flight simulator and without boards: starts the stand-in
+rem simulator, plugs in virtual boards 0 and 1 and runs Valdora with the stand-in K8055D.dll.
+rem valdora-boards.exe in this folder presses the boards' buttons and shows their lamps.
+set TRY=%~dp0
+start "Valdora stand-in simulator" "%TRY%valdora-sim.exe"
+"%TRY%valdora-boards.exe" plug 0 1
+set PATH=%TRY%;%PATH%
+cd /d "%TRY%.."
+valdora.exe
+EOF
+}
+
+for arch in $archs; do
+    case $arch in
+    i686) label=x86 ;;
+    x86_64) label=x64 ;;
+    esac
+    run=$win_out/$arch/run
+    stage=$out/stage-$arch/Valdora
+    rm -rf "$out/stage-$arch"
+    mkdir -p "$stage/Try without a simulator"
+    cp "$run/valdora.exe" "$run"/vd60_rmu.bmp "$run"/vd60_picker.bmp "$run"/vd60_rmub.bmp \
+        "$run"/vd60_pickerb.bmp "$stage/"
+    sample_settings | crlf >"$stage/vd60_rmu-sample.ini"
+    readme_windows | crlf >"$stage/README-Windows.txt"
+    cp "$run/valdora-sim.exe" "$run/valdora-boards.exe" "$run/K8055D.dll" \
+        "$stage/Try without a simulator/"
+    try_bat | crlf >"$stage/Try without a simulator/try.bat"
+    zip_file=$out/valdora-$VERSION-windows-$label.zip
+    rm -f "$zip_file"
+    (cd "$out/stage-$arch" && zip -q -r -X "$zip_file" Valdora)
+    rm -rf "$out/stage-$arch"
+    echo "release ($arch): $zip_file"
+done
