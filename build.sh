@@ -42,6 +42,9 @@ test)
     (cd build && ctest --output-on-failure -j"$(nproc)")
     build build-asan -DVALDORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+    # The Windows build (mingw-w64, 32- and 64-bit) and its end-to-end tests under Wine.
+    VALDORA_ARTWORK_DIR=build/run windows/build.sh
+    windows/test.sh
     ;;
 *)
     echo "usage: $0 run|test" >&2
