@@ -20,7 +20,7 @@
 
 namespace {
 
-// The calibration record in file order (lines 6 to 37) and the line numbers of its switches.
+// The calibration record in file order (lines 6 to 37); its switches are on the lines listed.
 int32_t *const record[] = {
     &l_throttle_enabled, &l_throttle_cal_min, &l_throttle_cal_idle, &l_throttle_cal_max,
     &r_throttle_enabled, &r_throttle_cal_min, &r_throttle_cal_idle, &r_throttle_cal_max,
@@ -31,44 +31,23 @@ int32_t *const record[] = {
     &yoke_lr_enabled,    &yoke_left_cal,      &yoke_center_cal,     &yoke_right_cal,
     &yoke_fb_enabled,    &yoke_forward_cal,   &yoke_mid_cal,        &yoke_back_cal,
 };
-const int switch_lines[] = {6, 10, 14, 18, 23, 27, 30, 34};
-
-bool is_switch_line(int line) {
-    for (int s : switch_lines) {
-        if (s == line) {
+bool is_switch(int line) {
+    for (int s : {6, 10, 14, 18, 23, 27, 30, 34})
+        if (s == line)
             return true;
-        }
-    }
     return false;
 }
 
-void reset_values() {
-    xpos = ypos = 0;
-    gap = 75;
-    width = 280;
-    height = 400;
-    angle = extra_border = blur = 0;
-    for (int line = 6; line <= 37; line++) {
-        *record[line - 6] = is_switch_line(line) ? 0 : -1;
-    }
-}
-
-void write_file(const std::string &name, const std::string &text) {
-    std::ofstream(name, std::ios::binary) << text;
-}
-
 std::string read_file(const std::string &name) {
-    std::ifstream in(name, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(name, std::ios::binary).rdbuf();
     return text.str();
 }
 
 std::string lines(const std::vector<std::string> &values) {
     std::string text;
-    for (const std::string &v : values) {
+    for (const std::string &v : values)
         text += v + "\n";
-    }
     return text;
 }
 
@@ -80,151 +59,85 @@ class Settings : public ::testing::Test {
         folder = pattern;
         old_folder = std::filesystem::current_path();
         std::filesystem::current_path(folder);
-        reset_values();
+        reset();
     }
     void TearDown() override {
         std::filesystem::current_path(old_folder);
         std::filesystem::remove_all(folder);
-        reset_values();
+        reset();
+    }
+    static void reset() {
+        xpos = ypos = angle = extra_border = blur = 0, gap = 75, width = 280, height = 400;
+        for (int line = 6; line <= 37; line++)
+            *record[line - 6] = is_switch(line) ? 0 : -1;
+    }
+    // The layout values in file order, then angle, border, blur and the first four record lines.
+    static std::vector<long> state() {
+        return {xpos,         ypos, gap,        width,      height,     angle,
+                extra_border, blur, *record[0], *record[1], *record[2], *record[3]};
+    }
+    static void load(const std::string &text) {
+        std::ofstream("vd60_rmu.ini", std::ios::binary) << text;
+        load_ini_file();
     }
     std::string folder;
     std::filesystem::path old_folder;
 };
 
-TEST_F(Settings, NoFileKeepsEveryInitialValue) {
-    xpos = 5;
-    EXPECT_EQ(load_ini_file(), 0);
-    EXPECT_EQ(xpos, 5);
-    EXPECT_EQ(width, 280);
-    EXPECT_EQ(l_throttle_cal_min, -1);
-    EXPECT_EQ(inifile, nullptr);
-}
-
 TEST_F(Settings, WrittenFileHasTheLinesInOrderAndReadsBack) {
-    gap = -9;
-    width = 301;
-    height = 411;
-    angle = 192;
-    extra_border = 12;
-    blur = 1;
-    for (int line = 6; line <= 37; line++) {
-        *record[line - 6] = line * 100 - 7;
-    }
+    EXPECT_EQ(load_ini_file(), 0); // no file: nothing changes
+    EXPECT_EQ(width, 280);
+    EXPECT_EQ(inifile, nullptr);
+    gap = -9, width = 301, height = 411, angle = 192, extra_border = 12, blur = 1;
     long_value2 = -123456;
-    ASSERT_EQ(write_ini_file(-8, 2000), 0);
-
     std::vector<std::string> expected = {"-8", "2000", "-9", "301", "411"};
     for (int line = 6; line <= 37; line++) {
+        *record[line - 6] = line * 100 - 7;
         expected.push_back(std::to_string(line * 100 - 7));
     }
-    for (const char *v : {"192", "12", "1", "=-123456"}) {
-        expected.push_back(v);
-    }
+    expected.insert(expected.end(), {"192", "12", "1", "=-123456"});
+    ASSERT_EQ(write_ini_file(-8, 2000), 0);
     EXPECT_EQ(read_file("vd60_rmu.ini"), lines(expected));
     EXPECT_FALSE(std::filesystem::exists("vd60_rmu.ini.tmp"));
-
-    reset_values();
+    reset();
     load_ini_file();
-    EXPECT_EQ(xpos, -8);
-    EXPECT_EQ(ypos, 2000);
-    EXPECT_EQ(gap, -9);
-    EXPECT_EQ(width, 301);
-    EXPECT_EQ(height, 411);
-    EXPECT_EQ(angle, 192);
-    EXPECT_EQ(extra_border, 12);
-    EXPECT_EQ(blur, 1);
-    for (int line = 6; line <= 37; line++) {
+    EXPECT_EQ(state(), (std::vector<long>{-8, 2000, -9, 301, 411, 192, 12, 1, 593, 693, 793, 893}));
+    for (int line = 10; line <= 37; line++)
         EXPECT_EQ(*record[line - 6], line * 100 - 7) << "line " << line;
-    }
 }
 
-TEST_F(Settings, FiveLinesRestorePlaceAndSizeOnly) {
-    write_file("vd60_rmu.ini", lines({"37", "45", "60", "300", "420"}));
-    load_ini_file();
-    EXPECT_EQ(xpos, 37);
-    EXPECT_EQ(ypos, 45);
-    EXPECT_EQ(gap, 60);
-    EXPECT_EQ(width, 300);
-    EXPECT_EQ(height, 420);
-    EXPECT_EQ(angle, 0);
-    EXPECT_EQ(blur, 0);
-    for (int line = 6; line <= 37; line++) {
-        EXPECT_EQ(*record[line - 6], is_switch_line(line) ? 0 : -1) << "line " << line;
-    }
-}
-
-TEST_F(Settings, EachLineIsReadAsLeadingNumber) {
+TEST_F(Settings, EachLineIsReadAsLeadingNumberLongLinesInTwoPieces) {
     xpos = 99;
-    // An empty line, blanks and digits then letters, a minus sign, a plus sign, a last line
-    // without its line end.
-    write_file("vd60_rmu.ini", "\n  12abc\n-8\n+290x\nabc\n0\n-12345\n777");
-    load_ini_file();
-    EXPECT_EQ(xpos, 0);
-    EXPECT_EQ(ypos, 12);
-    EXPECT_EQ(gap, -8);
-    EXPECT_EQ(width, 290);
-    EXPECT_EQ(height, 210); // "abc" reads as 0, which the layout cannot draw
-    EXPECT_EQ(l_throttle_enabled, 0);
-    EXPECT_EQ(l_throttle_cal_min, -12345);
-    EXPECT_EQ(l_throttle_cal_idle, 777);
-    EXPECT_EQ(l_throttle_cal_max, -1);
-}
-
-TEST_F(Settings, LongLineIsReadInTwoPiecesShiftingTheRest) {
-    // 97 characters and the line end fit; a 101-character line does not.
-    std::string fits = "7" + std::string(96, ' ');
-    std::string too_long = "5" + std::string(97, ' ') + "123";
-    write_file("vd60_rmu.ini", lines({fits, too_long, "60", "290", "410"}));
-    load_ini_file();
-    EXPECT_EQ(xpos, 7);
-    EXPECT_EQ(ypos, 5);
-    EXPECT_EQ(gap, 123);
-    EXPECT_EQ(width, 150); // "60" one line late
-    EXPECT_EQ(height, 290);
-    EXPECT_EQ(l_throttle_enabled, 410);
+    // Empty line, blanks then digits then letters, signs, no line end on the last line.
+    load("\n  12abc\n-8\n+290x\nabc\n0\n-12345\n777");
+    EXPECT_EQ(state(), (std::vector<long>{0, 12, -8, 290, 210 /* "abc" reads as 0 */, 0, 0, 0, 0,
+                                          -12345, 777, -1}));
+    reset(); // 97 characters and the line end fit; a 101-character line does not.
+    load(lines(
+        {"7" + std::string(96, ' '), "5" + std::string(97, ' ') + "123", "60", "290", "410"}));
+    EXPECT_EQ(state(), (std::vector<long>{7, 5, 123, 150 /* "60" one line late */, 290, 0, 0, 0,
+                                          410, -1, -1, -1}));
 }
 
 TEST_F(Settings, LayoutIsBroughtIntoDrawableRangeCalibrationIsNot) {
     std::vector<std::string> values = {"0", "0", "-100", "0", "-5"};
-    for (int line = 6; line <= 37; line++) {
-        values.push_back(is_switch_line(line) ? "7" : "-99999");
-    }
+    for (int line = 6; line <= 37; line++)
+        values.push_back(is_switch(line) ? "7" : "-99999");
     values.insert(values.end(), {"7", "-3", "5"});
-    write_file("vd60_rmu.ini", lines(values));
-    load_ini_file();
-    EXPECT_EQ(gap, -9);
-    EXPECT_EQ(width, 150);
-    EXPECT_EQ(height, 210);
-    EXPECT_EQ(angle, 0);
-    EXPECT_EQ(extra_border, 0);
-    EXPECT_EQ(blur, 1);
-    for (int line = 6; line <= 37; line++) {
-        EXPECT_EQ(*record[line - 6], is_switch_line(line) ? 7 : -99999) << "line " << line;
-    }
-
+    load(lines(values));
+    EXPECT_EQ(state(), (std::vector<long>{0, 0, -9, 150, 210, 0, 0, 1, 7, -99999, -99999, -99999}));
+    for (int line = 10; line <= 37; line++)
+        EXPECT_EQ(*record[line - 6], is_switch(line) ? 7 : -99999) << "line " << line;
     for (int kept : {64, 128, 192}) {
         values[37] = std::to_string(kept);
-        write_file("vd60_rmu.ini", lines(values));
-        load_ini_file();
+        load(lines(values));
         EXPECT_EQ(angle, kept);
     }
 }
 
-TEST_F(Settings, UncreatableTemporaryFileLeavesTheOldFile) {
+TEST_F(Settings, FailedSaveLeavesTheOldFile) {
     const std::string old_text = lines({"37", "45", "60", "300", "420"});
-    write_file("vd60_rmu.ini", old_text);
-    // A folder in the temporary file's place refuses it, as a read-only folder would, also
-    // for root.
-    ASSERT_EQ(mkdir("vd60_rmu.ini.tmp", 0755), 0);
-    EXPECT_EQ(write_ini_file(1, 2), -1);
-    EXPECT_EQ(read_file("vd60_rmu.ini"), old_text);
-    EXPECT_TRUE(std::filesystem::is_directory("vd60_rmu.ini.tmp"));
-    EXPECT_EQ(inifile, nullptr);
-}
-
-TEST_F(Settings, WriteFailingHalfwayLeavesTheOldFile) {
-    const std::string old_text = lines({"37", "45", "60", "300", "420"});
-    write_file("vd60_rmu.ini", old_text);
+    std::ofstream("vd60_rmu.ini", std::ios::binary) << old_text;
     // A full disk, met by a file size limit of 20 bytes in a child process.
     pid_t child = fork();
     ASSERT_NE(child, -1);
@@ -242,12 +155,11 @@ TEST_F(Settings, WriteFailingHalfwayLeavesTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the short write was not noticed";
     EXPECT_EQ(read_file("vd60_rmu.ini"), old_text);
     EXPECT_FALSE(std::filesystem::exists("vd60_rmu.ini.tmp"));
-}
-
-TEST_F(Settings, NoWindowNoSave) {
-    ASSERT_EQ(win_get_window(), nullptr);
-    EXPECT_EQ(save_ini_file(), 0);
-    EXPECT_FALSE(std::filesystem::exists("vd60_rmu.ini"));
+    // A folder in the temporary file's place refuses it, as a read-only folder would.
+    ASSERT_EQ(mkdir("vd60_rmu.ini.tmp", 0755), 0);
+    EXPECT_EQ(write_ini_file(1, 2), -1);
+    EXPECT_EQ(read_file("vd60_rmu.ini"), old_text);
+    EXPECT_EQ(inifile, nullptr);
 }
 
 } // namespace

@@ -25,15 +25,6 @@ void count_down(uint8_t *, size_t) {
     }
 }
 
-void fail_after(int successes) {
-    if (successes == 0) {
-        testsim_fail_next(1);
-        return;
-    }
-    successes_left = successes;
-    testsim_tamper(count_down);
-}
-
 struct engine {
     int *starting, *phase;
     int32_t *ignition;
@@ -50,8 +41,7 @@ class AutostartFailures : public ::testing::TestWithParam<int> {
     const engine &e = engines[GetParam()];
 
     static void SetUpTestSuite() {
-        // The reconnection sets the window title.
-        install_allegro(SYSTEM_NONE, &errno, atexit);
+        install_allegro(SYSTEM_NONE, &errno, atexit); // the reconnection sets the window title
     }
     void SetUp() override {
         testsim_start();
@@ -71,102 +61,79 @@ class AutostartFailures : public ::testing::TestWithParam<int> {
         eng1_start_phase = eng2_start_phase = 1;
     }
 
-    // One call in the given phase with the given exchange failing; the pauses it made.
+    // One call in the given phase with the given exchange failing; checks that it reconnected
+    // (the program announced itself again) and gives the pauses it made.
     std::vector<unsigned> step_failing(int phase, int successes_before_failure) {
         *e.starting = 1;
         *e.phase = phase;
         testsim_clear_writes();
         testsleep_clear();
-        fail_after(successes_before_failure);
+        if (successes_before_failure == 0)
+            testsim_fail_next(1);
+        else {
+            successes_left = successes_before_failure;
+            testsim_tamper(count_down);
+        }
         engine_autostart();
+        EXPECT_FALSE(testsim_writes_to(0x3380).empty());
+        EXPECT_EQ(connected, 1);
         return testsleep_pauses();
-    }
-
-    // 1 when the program announced itself again, i.e. it reconnected.
-    bool reconnected() {
-        return !testsim_writes_to(0x3380).empty() && connected == 1;
     }
 };
 
-TEST_P(AutostartFailures, PhaseOneWriteFailureRepeatsForEngineOneOnlyAndWritesNothing) {
-    std::vector<unsigned> pauses = step_failing(1, 1);
-    EXPECT_TRUE(reconnected());
+TEST_P(AutostartFailures, PhasesOneAndTwo) {
+    // The write fails: engine 1 alone repeats the phase, and nothing is written.
+    EXPECT_EQ(step_failing(1, 1).back(), 200u);
     EXPECT_EQ(*e.phase, GetParam() == 0 ? 1 : 2);
     EXPECT_EQ(testsim_get(e.starter, 2), 0u);
     EXPECT_EQ(testsim_get(0x3125, 1), 0u);
-    EXPECT_EQ(pauses.back(), 200u);
-
-    // Engine 1 tries again on the next call and gets through.
-    if (GetParam() == 0) {
-        testsim_clear_writes();
+    if (GetParam() == 0) { // engine 1 tries again on the next call and gets through
         engine_autostart();
         EXPECT_EQ(*e.phase, 2);
         EXPECT_EQ(testsim_get(e.starter, 2), 1u);
+        testsim_set(e.starter, 2, 0);
+        testsim_set(e.throttle, 2, 0);
     }
-}
 
-TEST_P(AutostartFailures, PhaseOneReadFailureGoesOnWithTheLastByteSeen) {
+    // The pump byte read fails: it goes on with the last byte seen.
     testsim_set(0x3125, 1, 0x80);
     char_value = 0x10;
     step_failing(1, 0);
-    EXPECT_TRUE(reconnected());
     EXPECT_EQ(testsim_get(0x3125, 1), 0x10u | e.own_bit);
     EXPECT_EQ(testsim_get(e.starter, 2), 1u);
     EXPECT_EQ(testsim_get(e.throttle, 2), 16384u);
     EXPECT_EQ(*e.phase, 2);
-}
 
-TEST_P(AutostartFailures, PhaseTwoReadFailureWaits) {
     testsim_set(e.speed, 2, 5000);
-    std::vector<unsigned> pauses = step_failing(2, 0);
-    EXPECT_TRUE(reconnected());
+    EXPECT_EQ(step_failing(2, 0).back(), 200u);
     EXPECT_EQ(*e.phase, 2);
     EXPECT_EQ(*e.ignition, 0);
-    EXPECT_EQ(pauses.back(), 200u);
 }
 
-TEST_P(AutostartFailures, PhaseThreeSpeedReadFailureWaits) {
+TEST_P(AutostartFailures, PhaseThreeSpeedReadWaitsButFinalWriteStillMovesOn) {
     *e.ignition = 1;
     testsim_set(0x3125, 1, 0x03);
     testsim_set(e.speed, 2, 9000);
-    step_failing(3, 1); // the pump byte read goes through, the speed read fails
-    EXPECT_TRUE(reconnected());
-    EXPECT_EQ(*e.phase, 3);
-    EXPECT_EQ(*e.ignition, 1);
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x03u);
-}
-
-TEST_P(AutostartFailures, PhaseThreeFinalWriteFailureStillMovesOn) {
-    *e.ignition = 1;
-    testsim_set(0x3125, 1, 0x03);
-    testsim_set(e.speed, 2, 9000);
-    step_failing(3, 2);
-    EXPECT_TRUE(reconnected());
-    EXPECT_EQ(*e.phase, 4);
-    EXPECT_EQ(*e.ignition, 0);
-    EXPECT_EQ(testsim_get(e.starter, 2), 0u);
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x03u);
+    // {exchanges that go through, phase after, ignition after}
+    for (auto r : {std::vector<int>{1, 3, 1}, {2, 4, 0}}) {
+        step_failing(3, r[0]);
+        EXPECT_EQ(*e.phase, r[1]);
+        EXPECT_EQ(*e.ignition, r[2]);
+        EXPECT_EQ(testsim_get(e.starter, 2), 0u);
+        EXPECT_EQ(testsim_get(0x3125, 1), 0x03u);
+    }
 }
 
 TEST_P(AutostartFailures, PhaseFourFailuresKeepThePhaseAndTheNextCallWritesAgain) {
     testsim_set(e.speed, 2, 10400);
-    // Phase 4 makes no pause of its own (the reconnection's open makes its own 100 ms ones).
-    auto own_pauses = [](const std::vector<unsigned> &p) {
-        return std::count(p.begin(), p.end(), 200u);
-    };
-    std::vector<unsigned> pauses = step_failing(4, 0);
-    EXPECT_TRUE(reconnected());
-    EXPECT_EQ(*e.phase, 4);
-    EXPECT_EQ(own_pauses(pauses), 0);
-
-    pauses = step_failing(4, 1);
-    EXPECT_TRUE(reconnected());
-    EXPECT_EQ(*e.phase, 4);
-    EXPECT_EQ(*e.starting, 1);
-    EXPECT_EQ(testsim_get(e.generator, 4), 0u);
-    EXPECT_EQ(own_pauses(pauses), 0);
-
-    testsim_clear_writes();
+    for (int successes : {0, 1}) {
+        std::vector<unsigned> p = step_failing(4, successes);
+        EXPECT_EQ(*e.phase, 4);
+        EXPECT_EQ(*e.starting, 1);
+        EXPECT_EQ(testsim_get(e.generator, 4), 0u);
+        // No pause of its own (the reconnection's open makes its own 100 ms ones).
+        EXPECT_EQ(std::count(p.begin(), p.end(), 200u), 0);
+    }
     engine_autostart();
     EXPECT_EQ(*e.phase, 1);
     EXPECT_EQ(*e.starting, 0);

@@ -3,6 +3,8 @@
 // pump byte, and engines whose flag or phase leaves them alone.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "app/app.h"
 #include "autostart/autostart.h"
 #include "lamps/lamps.h"
@@ -12,25 +14,18 @@
 namespace {
 
 struct engine {
-    const char *name;
     int *starting, *phase;
     int32_t *ignition;
-    uint32_t own_bit, other_bit;
-    uint32_t throttle, starter, speed, generator;
+    uint32_t own_bit, throttle, starter, speed, generator;
 };
 
 const engine engines[2] = {
-    {"engine 1", &eng1_starting, &eng1_start_phase, &l_ign_switch, 0x01, 0x02, 0x0890, 0x0892,
-     0x0896, 0x3B7C},
-    {"engine 2", &eng2_starting, &eng2_start_phase, &r_ign_switch, 0x02, 0x01, 0x0928, 0x092A,
-     0x092E, 0x3ABC},
+    {&eng1_starting, &eng1_start_phase, &l_ign_switch, 0x01, 0x0890, 0x0892, 0x0896, 0x3B7C},
+    {&eng2_starting, &eng2_start_phase, &r_ign_switch, 0x02, 0x0928, 0x092A, 0x092E, 0x3ABC},
 };
 
-class Autostart : public ::testing::TestWithParam<int> {
+class Sim : public ::testing::Test {
   protected:
-    const engine &e = engines[GetParam()];
-    const engine &other = engines[1 - GetParam()];
-
     void SetUp() override {
         testsim_start();
         testsleep_record();
@@ -46,139 +41,76 @@ class Autostart : public ::testing::TestWithParam<int> {
         eng1_starting = eng2_starting = 0;
         eng1_start_phase = eng2_start_phase = 1;
     }
+};
 
-    // One call with the engine in the given phase; the pauses it made.
-    std::vector<unsigned> step_in_phase(int phase) {
+class Autostart : public Sim, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Autostart, EachPhaseAtAndBelowItsThreshold) {
+    const engine &e = engines[GetParam()];
+    const uint32_t o = e.own_bit, t = engines[1 - GetParam()].own_bit;
+    typedef std::vector<std::pair<uint32_t, size_t>> writes;
+    const struct {
+        int phase;
+        uint32_t speed, pump;
+        int phase_after, starting_after, ign_after;
+        uint32_t pump_after, throttle, starter, generator;
+        std::vector<unsigned> pauses;
+        writes w;
+        // clang-format off
+    } rows[] = {
+        {1, 0, 0x80 | t, 2, 1, 0, 0x80 | t | o, 16384, 1, 0, {200},
+         {{0x3125, 1}, {e.throttle, 2}, {e.starter, 2}}},
+        {2, 1114, 0, 2, 1, 0, 0, 0, 0, 0, {200}, {}},
+        {2, 1115, 0, 3, 1, 1, 0, 0, 0, 0, {200, 200}, {}},
+        {2, 0x8000, 0, 2, 1, 0, 0, 0, 0, 0, {200}, {}}, // -32768, not 32768
+        {3, 8191, 0xF0 | o | t, 3, 1, 1, 0xF0 | o | t, 0, 0, 0, {200}, {}},
+        // Only the other engine's bit is kept.
+        {3, 8192, 0xF0 | o | t, 4, 1, 0, t, 0, 2, 0, {200}, {{e.starter, 2}, {0x3125, 1}}},
+        {4, 10334, 0, 4, 1, 0, 0, 0, 0, 0, {}, {}},
+        {4, 10335, 0, 1, 0, 0, 0, 0, 0, 1, {}, {{e.generator, 4}}},
+    };
+    // clang-format on
+    for (const auto &r : rows) {
+        SCOPED_TRACE(testing::Message() << "phase " << r.phase << " speed " << r.speed);
+        testsim_set(e.speed, 2, r.speed);
+        testsim_set(0x3125, 1, r.pump);
+        testsim_set(e.throttle, 2, 0);
+        testsim_set(e.starter, 2, 0);
+        testsim_set(e.generator, 4, 0);
+        *e.ignition = r.phase == 3;
         *e.starting = 1;
-        *e.phase = phase;
+        *e.phase = r.phase;
         testsleep_clear();
         testsim_clear_writes();
         EXPECT_EQ(engine_autostart(), 1);
-        return testsleep_pauses();
+        EXPECT_EQ(*e.phase, r.phase_after);
+        EXPECT_EQ(*e.starting, r.starting_after);
+        EXPECT_EQ(*e.ignition, r.ign_after);
+        EXPECT_EQ(testsim_get(0x3125, 1), r.pump_after);
+        EXPECT_EQ(testsim_get(e.throttle, 2), r.throttle);
+        EXPECT_EQ(testsim_get(e.starter, 2), r.starter);
+        EXPECT_EQ(testsim_get(e.generator, 4), r.generator);
+        EXPECT_EQ(testsleep_pauses(), r.pauses);
+        writes got;
+        for (auto &w : testsim_writes())
+            got.push_back({w.offset, w.data.size()});
+        EXPECT_EQ(got, r.w);
     }
-};
-
-TEST_P(Autostart, PhaseOneSetsPumpBitThrottleAndStarter) {
-    testsim_set(0x3125, 1, 0x80 | other.own_bit);
-    std::vector<unsigned> pauses = step_in_phase(1);
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x80u | other.own_bit | e.own_bit);
-    EXPECT_EQ(testsim_get(e.throttle, 2), 16384u);
-    EXPECT_EQ(testsim_get(e.starter, 2), 1u);
-    EXPECT_EQ(*e.phase, 2);
-    EXPECT_EQ(*e.starting, 1);
-    EXPECT_EQ(pauses, std::vector<unsigned>({200}));
-
-    auto writes = testsim_writes();
-    ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[0].offset, 0x3125u);
-    EXPECT_EQ(writes[0].data.size(), 1u);
-    EXPECT_EQ(writes[1].offset, e.throttle);
-    EXPECT_EQ(writes[1].data.size(), 2u);
-    EXPECT_EQ(writes[2].offset, e.starter);
-    EXPECT_EQ(writes[2].data.size(), 2u);
-}
-
-TEST_P(Autostart, PhaseTwoWaitsForLightOffAt1115) {
-    testsim_set(e.speed, 2, 1114);
-    std::vector<unsigned> pauses = step_in_phase(2);
-    EXPECT_EQ(*e.phase, 2);
-    EXPECT_EQ(*e.ignition, 0);
-    EXPECT_EQ(pauses, std::vector<unsigned>({200}));
-    EXPECT_TRUE(testsim_writes().empty());
-
-    testsim_set(e.speed, 2, 1115);
-    pauses = step_in_phase(2);
-    EXPECT_EQ(*e.phase, 3);
-    EXPECT_EQ(*e.ignition, 1);
-    EXPECT_EQ(pauses, std::vector<unsigned>({200, 200}));
-    EXPECT_TRUE(testsim_writes().empty());
-}
-
-TEST_P(Autostart, PhaseTwoReadsTheSpeedAsSigned) {
-    testsim_set(e.speed, 2, 0x8000); // -32768, not 32768
-    step_in_phase(2);
-    EXPECT_EQ(*e.phase, 2);
-}
-
-TEST_P(Autostart, PhaseThreeCutsOutTheStarterAtHalfSpeed) {
-    *e.ignition = 1;
-    testsim_set(0x3125, 1, 0xF0 | e.own_bit | other.own_bit);
-    testsim_set(e.speed, 2, 8191);
-    std::vector<unsigned> pauses = step_in_phase(3);
-    EXPECT_EQ(*e.phase, 3);
-    EXPECT_EQ(*e.ignition, 1);
-    EXPECT_TRUE(testsim_writes().empty());
-    EXPECT_EQ(pauses, std::vector<unsigned>({200}));
-
-    testsim_set(e.speed, 2, 8192);
-    pauses = step_in_phase(3);
-    EXPECT_EQ(*e.phase, 4);
-    EXPECT_EQ(*e.ignition, 0);
-    EXPECT_EQ(testsim_get(e.starter, 2), 2u);
-    EXPECT_EQ(testsim_get(0x3125, 1), other.own_bit) << "only the other engine's bit is kept";
-    EXPECT_EQ(pauses, std::vector<unsigned>({200}));
-    auto writes = testsim_writes();
-    ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[0].offset, e.starter);
-    EXPECT_EQ(writes[1].offset, 0x3125u);
-}
-
-TEST_P(Autostart, PhaseFourPutsTheGeneratorOnLineAtTheSettledSpeed) {
-    testsim_set(e.speed, 2, 10334);
-    std::vector<unsigned> pauses = step_in_phase(4);
-    EXPECT_EQ(*e.phase, 4);
-    EXPECT_EQ(*e.starting, 1);
-    EXPECT_TRUE(pauses.empty());
-    EXPECT_TRUE(testsim_writes().empty());
-
-    testsim_set(e.speed, 2, 10335);
-    pauses = step_in_phase(4);
-    EXPECT_EQ(*e.phase, 1);
-    EXPECT_EQ(*e.starting, 0);
-    EXPECT_TRUE(pauses.empty());
-    auto writes = testsim_writes_to(e.generator);
-    ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].data.size(), 4u);
-    EXPECT_EQ(writes[0].value(), 1u);
 }
 
 TEST_P(Autostart, EngineNotStartingOrOutOfPhaseIsLeftAlone) {
+    const engine &e = engines[GetParam()];
     int before = testsim_requests();
-    *e.starting = 0;
-    *e.phase = 1;
     testsleep_clear();
-    engine_autostart();
-    *e.starting = 1;
-    for (int phase : {0, 5, -1}) {
-        *e.phase = phase;
+    // {starting, phase}: only starting exactly 1 in phases 1 to 4 runs.
+    for (auto sp : {std::pair<int, int>{0, 1}, {1, 0}, {1, 5}, {1, -1}, {2, 1}}) {
+        *e.starting = sp.first;
+        *e.phase = sp.second;
         engine_autostart();
-        EXPECT_EQ(*e.phase, phase);
+        EXPECT_EQ(*e.phase, sp.second);
     }
-    *e.starting = 2; // only exactly 1 runs
-    *e.phase = 1;
-    engine_autostart();
-    EXPECT_EQ(*e.phase, 1);
     EXPECT_EQ(testsim_requests(), before);
     EXPECT_TRUE(testsleep_pauses().empty());
-}
-
-TEST_P(Autostart, WholeStartWithTheSpeedRising) {
-    *e.starting = 1;
-    *e.phase = 1;
-    const int speeds[] = {0, 500, 1200, 4000, 8300, 9000, 10400};
-    int phases[7];
-    for (int i = 0; i < 7; i++) {
-        testsim_set(e.speed, 2, (uint32_t)speeds[i]);
-        engine_autostart();
-        phases[i] = *e.starting ? *e.phase : 0;
-    }
-    // 1 -> 2 at once; 2 waits at 500; 3 at 1200; 3 waits at 4000; 4 at 8300; waits; done.
-    const int expected[7] = {2, 2, 3, 3, 4, 4, 0};
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(phases[i], expected[i]) << "call " << i;
-    EXPECT_EQ(testsim_get(e.generator, 4), 1u);
-    EXPECT_EQ(testsim_get(e.starter, 2), 2u);
-    EXPECT_EQ(testsim_get(0x3125, 1) & e.own_bit, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEngines, Autostart, ::testing::Values(0, 1),
@@ -186,26 +118,8 @@ INSTANTIATE_TEST_SUITE_P(BothEngines, Autostart, ::testing::Values(0, 1),
                              return std::string(info.param == 0 ? "Engine1" : "Engine2");
                          });
 
-class AutostartBoth : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        testsim_start();
-        testsleep_record();
-        ASSERT_TRUE(FSUIPC_Open(0, &dwResult));
-        eng1_starting = eng2_starting = 1;
-        eng1_start_phase = eng2_start_phase = 1;
-        l_ign_switch = r_ign_switch = 0;
-    }
-    void TearDown() override {
-        FSUIPC_Close();
-        testsim_stop();
-        testsleep_real();
-        eng1_starting = eng2_starting = 0;
-        eng1_start_phase = eng2_start_phase = 1;
-    }
-};
-
-TEST_F(AutostartBoth, BothEnginesShareThePumpByteAndEachClearsOnlyItsOwnBit) {
+TEST_F(Sim, BothEnginesShareThePumpByteAndEachClearsOnlyItsOwnBit) {
+    eng1_starting = eng2_starting = 1;
     testsim_set(0x3125, 1, 0x40);
     testsleep_clear();
     engine_autostart();
@@ -214,25 +128,20 @@ TEST_F(AutostartBoth, BothEnginesShareThePumpByteAndEachClearsOnlyItsOwnBit) {
     EXPECT_EQ(eng2_start_phase, 2);
     EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>({200, 200}));
 
-    // Both light off in one call, engine 1 first.
-    testsim_set(0x0896, 2, 2000);
+    testsim_set(0x0896, 2, 2000); // both light off in one call
     testsim_set(0x092E, 2, 2000);
-    testsleep_clear();
     engine_autostart();
     EXPECT_EQ(l_ign_switch, 1);
     EXPECT_EQ(r_ign_switch, 1);
-    EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>({200, 200, 200, 200}));
 
-    // Engine 1 reaches cut-out first: it clears its own bit and the stray one, keeps bit 1.
+    // Engine 1 cuts out first: it clears its own bit and the stray one, keeps bit 1.
     testsim_set(0x0896, 2, 8500);
     engine_autostart();
     EXPECT_EQ(eng1_start_phase, 4);
     EXPECT_EQ(eng2_start_phase, 3);
     EXPECT_EQ(testsim_get(0x3125, 1), 0x02u);
-    EXPECT_EQ(l_ign_switch, 0);
     EXPECT_EQ(r_ign_switch, 1);
 
-    // Then engine 2: bit 0 was already clear, so the byte ends at 0.
     testsim_set(0x092E, 2, 8500);
     engine_autostart();
     EXPECT_EQ(eng2_start_phase, 4);

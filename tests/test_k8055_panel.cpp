@@ -3,13 +3,11 @@
 // that counter's carry-over, the swap, the silence button, and each board's closing exchange.
 #include "tests/k8055_fixture.h"
 
-#include <string.h>
-
 namespace {
 
 class K8055Panel : public K8055Test {};
 
-TEST_F(K8055Panel, PassWithoutBoardsDrawsPausesAndReturnsZero) {
+TEST_F(K8055Panel, PassWithoutBoardsOnlyPauses) {
     discover({});
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(testsleep_pauses(), Pauses{50});
@@ -17,51 +15,29 @@ TEST_F(K8055Panel, PassWithoutBoardsDrawsPausesAndReturnsZero) {
     EXPECT_TRUE(testsim_writes().empty());
 }
 
-TEST_F(K8055Panel, SelectWrapsAndWaitsForTheRelease) {
+TEST_F(K8055Panel, SelectWrapsWaitsForTheReleaseAndWinsOverLaterInputs) {
     discover({0});
     rmu_edit = 6;
-    testboards_press(0, 1, 1);
-    Releaser releaser(0, 1);
-    EXPECT_EQ(pass(), 0);
-    EXPECT_EQ(releaser.released(), 1);
-    EXPECT_EQ(rmu_edit, 1);
-    // It read the input until it saw it released, without any pause of its own.
-    EXPECT_GE(testboards_reads(0, 1), releaser.released_at());
-    EXPECT_EQ(testsleep_pauses(), Pauses{50});
-    // The next pass selects the next radio only when pressed again.
-    EXPECT_EQ(pass(), 0);
-    EXPECT_EQ(rmu_edit, 1);
-    testboards_press(0, 1, 1);
-    Releaser again(0, 1);
-    pass();
-    EXPECT_EQ(rmu_edit, 2);
-}
-
-TEST_F(K8055Panel, FirstActiveInputWins) {
-    discover({0});
-    testsim_set(0x311A, 2, 0x1800);
-    rmu_fsuipc_read();
     testboards_press(0, 1, 1);
     testboards_press(0, 2, 1);
     testboards_press(0, 5, 1);
     Releaser releaser(0, 1);
     EXPECT_EQ(pass(), 0);
-    EXPECT_EQ(rmu_edit, 2);
-    // The step-down and silence inputs were not even read in that pass.
-    EXPECT_EQ(testboards_reads(0, 2), 0);
-    EXPECT_EQ(testboards_reads(0, 5), 0);
-    EXPECT_TRUE(written(0x311A).empty());
+    EXPECT_EQ(releaser.released(), 1);
+    EXPECT_EQ(rmu_edit, 1);
+    EXPECT_GE(testboards_reads(0, 1), releaser.released_at());
+    EXPECT_EQ(testsleep_pauses(), Pauses{50});
+    EXPECT_EQ(testboards_reads(0, 2) + testboards_reads(0, 5), 0);
     EXPECT_EQ(silence, 0);
-    // With select released, step-down is first: it steps COM2 and returns 1.
+    // Select released: step-down comes first and returns 1; select needs a new press.
     EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(rmu_edit, 1);
     EXPECT_EQ(testboards_reads(0, 5), 0);
-    EXPECT_EQ(written(0x311C).size(), 1u);
 }
 
-TEST_F(K8055Panel, HeldStepUpAcceleratesAfterTwentySteps) {
+TEST_F(K8055Panel, HeldStepAcceleratesAndItsCounterCarriesOverUntilAnIdlePass) {
     discover({0});
     testsim_set(0x311A, 2, 0x1800);
-    rmu_edit = 1;
     rmu_fsuipc_read();
     ASSERT_STREQ(com1_disp2, "118.000");
     testboards_press(0, 3, 1);
@@ -71,77 +47,47 @@ TEST_F(K8055Panel, HeldStepUpAcceleratesAfterTwentySteps) {
         char want[16];
         snprintf(want, sizeof want, "%7.3f", 118.0 + 0.025 * k);
         EXPECT_STREQ(com1_disp2, want) << "step " << k;
-        // The panel's pause of the step, then the pass's own.
         EXPECT_EQ(testsleep_pauses(), (Pauses{50, 50}));
     }
     EXPECT_EQ(pass(), 1);
     EXPECT_STREQ(com1_disp2, "118.600");
     EXPECT_EQ(written(0x311A), std::vector<uint32_t>{0x1860});
-}
-
-TEST_F(K8055Panel, PressCounterCarriesOverUntilAnIdlePass) {
-    discover({0});
-    testsim_set(0x311A, 2, 0x2000);
-    rmu_fsuipc_read();
+    // Straight to step-down, then silence: the count goes on; an idle pass resets it.
     testboards_press(0, 2, 1);
-    pass();
-    pass();
-    pass();
-    EXPECT_EQ(press_length2, 3);
-    // Straight from down to up: the count goes on.
-    testboards_press(0, 3, 1);
-    testboards_press(0, 2, 0);
-    pass();
-    EXPECT_EQ(press_length2, 4);
-    // Silence held between them does not reset it either.
     testboards_press(0, 3, 0);
+    pass();
+    EXPECT_EQ(press_length2, 22);
+    testboards_press(0, 2, 0);
     testboards_press(0, 5, 1);
     EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(pass(), 0);
     EXPECT_EQ(silence, 1);
-    EXPECT_EQ(press_length2, 4);
-    // A pass with no panel input active does.
+    EXPECT_EQ(press_length2, 22);
     testboards_press(0, 5, 0);
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(press_length2, 0);
 }
 
-TEST_F(K8055Panel, SwapWritesPausesAndWaitsForTheRelease) {
+TEST_F(K8055Panel, SwapWritesPausesAndWaitsButNotForTheTransponder) {
     discover({0});
-    rmu_edit = 1;
-    testboards_press(0, 4, 1);
-    Releaser releaser(0, 4);
-    EXPECT_EQ(pass(), 1);
-    EXPECT_EQ(releaser.released(), 1);
-    EXPECT_EQ(written(0x3123), std::vector<uint32_t>{0x08});
-    EXPECT_EQ(testsleep_pauses(), (Pauses{200, 50}));
-}
-
-TEST_F(K8055Panel, SwapOfTheTransponderWritesNothingYetWaitsAndReturnsOne) {
-    discover({0});
-    rmu_edit = 5;
-    testboards_press(0, 4, 1);
-    Releaser releaser(0, 4);
-    EXPECT_EQ(pass(), 1);
-    EXPECT_EQ(releaser.released(), 1);
-    EXPECT_GE(testboards_reads(0, 4), releaser.released_at());
-    EXPECT_TRUE(written(0x3123).empty());
-    EXPECT_EQ(testsleep_pauses(), Pauses{50});
-}
-
-TEST_F(K8055Panel, SilenceSetsItsFlagWithoutRepeating) {
-    discover({0});
-    testboards_press(0, 5, 1);
-    EXPECT_EQ(pass(), 0);
-    EXPECT_EQ(silence, 1);
-    EXPECT_EQ(pass(), 0);
-    EXPECT_EQ(silence, 1);
+    for (int edit : {1, 5}) {
+        rmu_edit = edit;
+        testboards_press(0, 4, 1);
+        Releaser releaser(0, 4);
+        EXPECT_EQ(pass(), 1);
+        releaser.join();
+        EXPECT_EQ(releaser.released(), 1);
+        EXPECT_GE(testboards_reads(0, 4), releaser.released_at());
+        EXPECT_EQ(written(0x3123),
+                  edit == 1 ? std::vector<uint32_t>{0x08} : std::vector<uint32_t>{});
+        EXPECT_EQ(testsleep_pauses(), edit == 1 ? (Pauses{200, 50}) : Pauses{50});
+    }
 }
 
 TEST_F(K8055Panel, EachPresentBoardIsSelectedAndClosedByOneExchange) {
     discover({0, 1, 2, 3});
     int before = testsim_requests();
     EXPECT_EQ(pass(), 0);
-    // Boards in address order, each selected before its reads.
     std::vector<long> selected;
     for (const testboards_call &c : testboards_trace())
         if (c.op == "SetCurrentDevice")
@@ -152,9 +98,7 @@ TEST_F(K8055Panel, EachPresentBoardIsSelectedAndClosedByOneExchange) {
     for (int b = 0; b < 4; b++)
         for (int ch = 1; ch <= 5; ch++)
             EXPECT_EQ(testboards_reads(b, ch), 1) << "board " << b << " input " << ch;
-    // Nothing queued: the four closing exchanges are empty and make no request, and their
-    // failure starts no reconnection (no new announcement).
-    EXPECT_TRUE(written(0x3380).empty());
+    EXPECT_TRUE(written(0x3380).empty()); // no reconnection announced
     EXPECT_EQ(connected, 1);
     EXPECT_LE(testsim_requests() - before, 1); // at most the master lamps' clock read
 }

@@ -19,20 +19,17 @@ class MasterLamps : public ::testing::Test {
         testsleep_record();
         testboards_start();
         ASSERT_TRUE(FSUIPC_Open(0, &dwResult));
-        vel_zero = vel_one = vel_two = vel_three = 0;
+        vel_zero = vel_one = vel_two = vel_three = silence = seconds = 0;
         warn = caution = 0.0f;
-        silence = 0;
         electrics = 1;
-        seconds = 0;
     }
     void TearDown() override {
         FSUIPC_Close();
         testboards_stop();
         testsim_stop();
         testsleep_real();
-        vel_zero = vel_one = vel_two = vel_three = 0;
+        vel_zero = vel_one = vel_two = vel_three = silence = 0;
         warn = caution = 0.0f;
-        silence = 0;
     }
 
     void board_zero() {
@@ -50,91 +47,52 @@ class MasterLamps : public ::testing::Test {
     }
 };
 
-TEST_F(MasterLamps, WarningLitInEvenSecondsDarkInOdd) {
+TEST_F(MasterLamps, WarningFlashesWithEvenSecondsCautionSteady) {
     board_zero();
-    warn = 1.0f;
-    EXPECT_EQ(poll_at(10).first, 1);
-    EXPECT_EQ(seconds, 10);
-    EXPECT_EQ(poll_at(11).first, 0);
-    EXPECT_EQ(poll_at(12).first, 1);
-    EXPECT_EQ(poll_at(59).first, 0);
-    EXPECT_EQ(poll_at(0).first, 1);
-    EXPECT_EQ(poll_at(254).first, 1);
-}
-
-TEST_F(MasterLamps, WarningSteadyWhileTheClockStandsStill) {
-    board_zero();
-    warn = 1.0f;
-    for (int i = 0; i < 5; i++)
-        EXPECT_EQ(poll_at(33).first, 0);
-    for (int i = 0; i < 5; i++)
-        EXPECT_EQ(poll_at(34).first, 1);
-}
-
-TEST_F(MasterLamps, CautionSteadyAndWarningOffWithoutWarn) {
-    board_zero();
-    caution = 1.0f;
-    testboards_set_output(0, 7, 1);
-    EXPECT_EQ(poll_at(10), std::make_pair(0, 1));
-    EXPECT_EQ(poll_at(11), std::make_pair(0, 1));
-    caution = 0.0f;
+    warn = caution = 1.0f;
+    const std::pair<int, std::pair<int, int>> rows[] = {{10, {1, 1}}, {11, {0, 1}}, {11, {0, 1}},
+                                                        {59, {0, 1}}, {0, {1, 1}},  {254, {1, 1}}};
+    for (const auto &r : rows)
+        EXPECT_EQ(poll_at(r.first), r.second) << "second " << r.first;
+    EXPECT_EQ(seconds, 254);
+    warn = caution = 0.0f;
     EXPECT_EQ(poll_at(12), std::make_pair(0, 0));
 }
 
 TEST_F(MasterLamps, SilenceAndPowerLossKeepBothDarkWithoutReadingTheClock) {
     board_zero();
     warn = caution = 1.0f;
-    EXPECT_EQ(poll_at(2), std::make_pair(1, 1));
-
     silence = 1;
     int before = testsim_requests();
+    testsim_clear_writes();
     EXPECT_EQ(poll_at(4), std::make_pair(0, 0));
-    EXPECT_EQ(testsim_requests(), before);
-
     silence = 0;
-    electrics = 0;
-    EXPECT_EQ(poll_at(6), std::make_pair(0, 0));
-    electrics = 2; // only exactly 1 counts as powered here
-    EXPECT_EQ(poll_at(6), std::make_pair(0, 0));
+    for (int power : {0, 2}) { // only exactly 1 counts as powered here
+        electrics = power;
+        EXPECT_EQ(poll_at(6), std::make_pair(0, 0)) << "electrics " << power;
+    }
     EXPECT_EQ(testsim_requests(), before);
-
     electrics = 1;
     EXPECT_EQ(poll_at(6), std::make_pair(1, 1));
     EXPECT_EQ(testsim_requests(), before + 1);
-}
-
-TEST_F(MasterLamps, OneOneByteClockReadPerPoll) {
-    board_zero();
-    testsim_clear_writes();
-    int before = testsim_requests();
-    poll_at(3);
-    poll_at(4);
-    EXPECT_EQ(testsim_requests() - before, 2);
     EXPECT_TRUE(testsim_writes().empty());
 }
 
-TEST_F(MasterLamps, NothingWithoutBoardZero) {
-    testboards_plug(2, 1);
-    testboards_plug(3, 1);
-    SearchDevices();
-    OpenDevice(2);
-    OpenDevice(3);
-    vel_two = vel_three = 1;
-    warn = 1.0f;
+TEST_F(MasterLamps, DrivesBoardZeroOnlyAndNothingWithoutIt) {
+    testboards_plug(1, 1);
+    board_zero();
+    OpenDevice(1); // the last board opened is the current one
+    vel_zero = 0;
+    vel_one = 1;
+    warn = caution = 1.0f;
     int before = testsim_requests();
     testboards_trace_clear();
     EXPECT_EQ(k8055_warn_caution(), 0);
     EXPECT_TRUE(testboards_trace().empty());
     EXPECT_EQ(testsim_requests(), before);
-}
 
-TEST_F(MasterLamps, SelectsBoardZeroFirst) {
-    board_zero();
-    testboards_plug(1, 1);
-    OpenDevice(1); // the last board opened is the current one
-    vel_one = 1;
-    caution = 1.0f;
-    testboards_trace_clear();
+    vel_zero = 1;
+    warn = 0.0f;
     poll_at(8);
     auto trace = testboards_trace();
     ASSERT_FALSE(trace.empty());

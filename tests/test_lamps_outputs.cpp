@@ -14,101 +14,28 @@
 
 namespace {
 
+// clang-format off
 int32_t *const int_flags[] = {
-    &normal_brakes_fail,
-    &l_oil_press_low,
-    &l_fuel_press_low,
-    &gear,
-    &emer_batt,
-    &gen_fail,
-    &r_fuel_press_low,
-    &r_oil_press_low,
-    &l_eng_fire,
-    &r_eng_fire,
-    &stall,
-    &overspeed,
-    &gear_nose,
-    &gear_left,
-    &gear_right,
-    &eng1_generator,
-    &eng2_generator,
-    &fd1,
-    &hdg,
-    &nav,
-    &app,
-    &ap,
-    &yd,
-    &spd,
-    &alt,
-    &gen1_switch,
-    &gen2_switch,
-    &main_batt_switch,
-    &apu_fire,
-    &l_start,
-    &r_start,
-    &l_ign_switch,
-    &r_ign_switch,
-    &anti_ice,
-    &pitot_heat,
-    &l_rev_unsafe,
-    &l_eng_pylon_ovht,
-    &l_bleed_air_leak,
-    &wing_ovht,
-    &wing_stab_leak,
-    &stab_ovht,
-    &r_bleed_air_leak,
-    &r_eng_pylon_ovht,
-    &r_rev_unsafe,
-};
+    &normal_brakes_fail, &l_oil_press_low, &l_fuel_press_low, &gear, &emer_batt, &gen_fail,
+    &r_fuel_press_low, &r_oil_press_low, &l_eng_fire, &r_eng_fire, &stall, &overspeed, &gear_nose,
+    &gear_left, &gear_right, &eng1_generator, &eng2_generator, &fd1, &hdg, &nav, &app, &ap, &yd,
+    &spd, &alt, &gen1_switch, &gen2_switch, &main_batt_switch, &apu_fire, &l_start, &r_start,
+    &l_ign_switch, &r_ign_switch, &anti_ice, &pitot_heat, &l_rev_unsafe, &l_eng_pylon_ovht,
+    &l_bleed_air_leak, &wing_ovht, &wing_stab_leak, &stab_ovht, &r_bleed_air_leak,
+    &r_eng_pylon_ovht, &r_rev_unsafe};
 
 int32_t *const int_stores[] = {
-    &normal_brakes_fail_store,
-    &l_oil_press_low_store,
-    &l_fuel_press_low_store,
-    &gear_store,
-    &emer_batt_store,
-    &gen_fail_store,
-    &r_fuel_press_low_store,
-    &r_oil_press_low_store,
-    &l_eng_fire_store,
-    &r_eng_fire_store,
-    &stall_store,
-    &overspeed_store,
-    &gear_nose_store,
-    &gear_left_store,
-    &gear_right_store,
-    &eng1_generator_store,
-    &eng2_generator_store,
-    &electrics_store,
-    &fd1_store,
-    &hdg_store,
-    &nav_store,
-    &app_store,
-    &ap_store,
-    &yd_store,
-    &spd_store,
-    &alt_store,
-    &gen1_switch_store,
-    &gen2_switch_store,
-    &main_batt_switch_store,
-    &apu_fire_store,
-    &l_start_store,
-    &r_start_store,
-    &l_ign_switch_store,
-    &r_ign_switch_store,
-    &anti_ice_store,
-    &pitot_heat_store,
-    &eng_autostart_store,
-    &l_rev_unsafe_store,
-    &l_eng_pylon_ovht_store,
-    &l_bleed_air_leak_store,
-    &wing_ovht_store,
-    &wing_stab_leak_store,
-    &stab_ovht_store,
-    &r_bleed_air_leak_store,
-    &r_eng_pylon_ovht_store,
-    &r_rev_unsafe_store,
-};
+    &normal_brakes_fail_store, &l_oil_press_low_store, &l_fuel_press_low_store, &gear_store,
+    &emer_batt_store, &gen_fail_store, &r_fuel_press_low_store, &r_oil_press_low_store,
+    &l_eng_fire_store, &r_eng_fire_store, &stall_store, &overspeed_store, &gear_nose_store,
+    &gear_left_store, &gear_right_store, &eng1_generator_store, &eng2_generator_store,
+    &electrics_store, &fd1_store, &hdg_store, &nav_store, &app_store, &ap_store, &yd_store,
+    &spd_store, &alt_store, &gen1_switch_store, &gen2_switch_store, &main_batt_switch_store,
+    &apu_fire_store, &l_start_store, &r_start_store, &l_ign_switch_store, &r_ign_switch_store,
+    &anti_ice_store, &pitot_heat_store, &eng_autostart_store, &l_rev_unsafe_store,
+    &l_eng_pylon_ovht_store, &l_bleed_air_leak_store, &wing_ovht_store, &wing_stab_leak_store,
+    &stab_ovht_store, &r_bleed_air_leak_store, &r_eng_pylon_ovht_store, &r_rev_unsafe_store};
+// clang-format on
 
 // Every flag 0, the stores as before the first refresh, power on.
 void reset_lamp_state() {
@@ -117,14 +44,10 @@ void reset_lamp_state() {
     for (int32_t *s : int_stores)
         *s = -2;
     apu_speed_store = -2.0f;
-    fuel_pumps_store = 0;
-    fuel_xfeed_store = 0;
-    fuel_pumps = 0;
-    fuel_xfeed = 0;
+    fuel_pumps_store = fuel_xfeed_store = fuel_pumps = fuel_xfeed = 0;
     apu_speed = 0.0f;
-    eng_autostart = 1;
-    electrics = 1;
-    silence = 0;
+    eng_autostart = electrics = 1;
+    silence = vel_zero = vel_one = vel_two = vel_three = 0;
     warn = caution = 0.0f;
 }
 
@@ -135,13 +58,11 @@ class LampOutputs : public ::testing::Test {
         testsleep_record();
         testboards_start();
         reset_lamp_state();
-        vel_zero = vel_one = vel_two = vel_three = 0;
     }
     void TearDown() override {
         testboards_stop();
         testsim_stop();
         testsleep_real();
-        vel_zero = vel_one = vel_two = vel_three = 0;
         reset_lamp_state();
     }
 
@@ -166,137 +87,87 @@ class LampOutputs : public ::testing::Test {
         k8055_outputs();
         return !testboards_trace().empty();
     }
+
+    // Refreshes and checks outputs 1..8 of a board against a row.
+    void expect_outputs(int board, const int (&expected)[8]) {
+        k8055_outputs();
+        for (int ch = 1; ch <= 8; ch++)
+            EXPECT_EQ(testboards_output(board, ch), expected[ch - 1]) << "output " << ch;
+    }
 };
 
-TEST_F(LampOutputs, FirstCallRefreshesAndAPassWithoutChangeCallsNothing) {
+TEST_F(LampOutputs, RefreshesOnlyWhenAWatchedValueChanges) {
+    EXPECT_FALSE(refreshed()) << "no board drives nothing";
     boards(0xF);
+    stall = 1;
     EXPECT_TRUE(refreshed());
-    for (int b = 0; b < 4; b++)
-        EXPECT_FALSE(testboards_trace_of(b).empty()) << "board " << b;
-    EXPECT_FALSE(refreshed());
-    EXPECT_FALSE(refreshed());
-}
-
-TEST_F(LampOutputs, EveryWatchedValueTriggersAFullRefresh) {
-    boards(0xF);
+    EXPECT_EQ(stall_store, 1);
+    stall = 0;
     k8055_outputs();
+    EXPECT_FALSE(refreshed());
     auto check = [&](const char *name, auto *value, auto changed) {
         auto old = *value;
         *value = changed;
         testboards_trace_clear();
         k8055_outputs();
-        EXPECT_FALSE(testboards_trace().empty()) << name << " changed";
         for (int b = 0; b < 4; b++)
             EXPECT_FALSE(testboards_trace_of(b).empty()) << name << ": board " << b;
         *value = old;
         k8055_outputs();
         EXPECT_FALSE(refreshed()) << name << " back";
     };
-    for (size_t i = 0; i < sizeof int_flags / sizeof int_flags[0]; i++)
-        check("flag", int_flags[i], (int32_t)(*int_flags[i] == 1 ? 0 : 1));
+    for (int32_t *flag : int_flags)
+        check("flag", flag, (int32_t)(*flag == 1 ? 0 : 1));
     check("electrics", &electrics, 0);
     check("apu_speed", &apu_speed, 0.5f);
     check("fuel_pumps", &fuel_pumps, (uint8_t)9);
     check("fuel_xfeed", &fuel_xfeed, (uint8_t)1);
     check("eng_autostart", &eng_autostart, 0);
-    check("l_rev_unsafe", &l_rev_unsafe, 1);
-    check("r_rev_unsafe", &r_rev_unsafe, 1);
 }
 
-TEST_F(LampOutputs, GearLampsLegByLeg) {
+TEST_F(LampOutputs, BoardZeroGearLampsAndApuGauge) {
     boards(0x1);
+    testboards_set_output(0, 7, 1); // the master lamps are not the refresh's
+    testboards_set_output(0, 8, 1);
     gear_left = -1;
     gear_nose = 1;
     gear_right = 0;
-    k8055_outputs();
-    EXPECT_EQ(testboards_output(0, 1), 1);
-    EXPECT_EQ(testboards_output(0, 4), 0);
-    EXPECT_EQ(testboards_output(0, 2), 0);
-    EXPECT_EQ(testboards_output(0, 5), 1);
-    EXPECT_EQ(testboards_output(0, 3), 0);
-    EXPECT_EQ(testboards_output(0, 6), 0);
-
+    apu_speed = 100.0f;
+    expect_outputs(0, {1, 0, 0, 0, 1, 0, 1, 1});
+    EXPECT_EQ(testboards_analog_output(0, 1), 200);
     gear_left = 1;
     gear_nose = 0;
     gear_right = -1;
-    k8055_outputs();
-    EXPECT_EQ(testboards_output(0, 1), 0);
-    EXPECT_EQ(testboards_output(0, 4), 1);
-    EXPECT_EQ(testboards_output(0, 2), 0);
-    EXPECT_EQ(testboards_output(0, 5), 0);
-    EXPECT_EQ(testboards_output(0, 3), 1);
-    EXPECT_EQ(testboards_output(0, 6), 0);
-
-    // The master lamps are not the refresh's.
-    testboards_set_output(0, 7, 1);
-    testboards_set_output(0, 8, 1);
-    gear_right = 1;
-    k8055_outputs();
-    EXPECT_EQ(testboards_output(0, 6), 1);
-    EXPECT_EQ(testboards_output(0, 7), 1);
-    EXPECT_EQ(testboards_output(0, 8), 1);
-}
-
-TEST_F(LampOutputs, ApuGaugeIsTwiceTheSpeedTruncated) {
-    boards(0x1);
-    apu_speed = 100.0f;
-    k8055_outputs();
-    EXPECT_EQ(testboards_analog_output(0, 1), 200);
     apu_speed = 37.9f;
-    testboards_trace_clear();
-    k8055_outputs();
+    expect_outputs(0, {0, 0, 1, 1, 0, 0, 1, 1});
     EXPECT_EQ(testboards_analog_output(0, 1), 75);
-    bool found = false;
-    for (const testboards_call &c : testboards_trace_of(0))
-        if (c.op == "OutputAnalogChannel") {
-            EXPECT_EQ(c.a, 1);
-            EXPECT_EQ(c.b, 75);
-            found = true;
-        }
-    EXPECT_TRUE(found);
+    gear_right = 1;
+    expect_outputs(0, {0, 0, 0, 1, 0, 1, 1, 1});
 }
 
-TEST_F(LampOutputs, AutopilotModeLamps) {
-    boards(0x2);
+TEST_F(LampOutputs, BoardOneTwoAndThreeLamps) {
+    boards(0xE);
     int32_t *modes[8] = {&fd1, &hdg, &nav, &app, &ap, &yd, &spd, &alt};
     for (int i = 0; i < 8; i++)
         *modes[i] = i % 3 == 0 ? 1 : (i % 3 == 1 ? 0 : 2);
-    k8055_outputs();
-    for (int i = 0; i < 8; i++)
-        EXPECT_EQ(testboards_output(1, i + 1), i % 3 == 0 ? 1 : 0) << "mode " << i;
-}
-
-TEST_F(LampOutputs, BoardTwoLamps) {
-    boards(0x4);
-    gen1_switch = 1;
-    gen2_switch = 0;
+    gen1_switch = overspeed = l_start = l_ign_switch = r_eng_fire = pitot_heat = 1;
     main_batt_switch = 2;
-    anti_ice = 0;
-    overspeed = 1;
-    gear = 0;
-    k8055_outputs();
-    EXPECT_EQ(testboards_output(2, 1), 0);
-    EXPECT_EQ(testboards_output(2, 2), 1);
-    EXPECT_EQ(testboards_output(2, 3), 1);
-    EXPECT_EQ(testboards_output(2, 6), 0);
-    EXPECT_EQ(testboards_output(2, 7), 0);
-    EXPECT_EQ(testboards_output(2, 8), 1);
+    expect_outputs(1, {1, 0, 0, 1, 0, 0, 1, 0});
+    expect_outputs(2, {0, 1, 1, 0, 0, 0, 0, 1});
+    expect_outputs(3, {1, 1, 0, 1, 0, 0, 0, 1});
     EXPECT_EQ(testboards_analog_output(2, 1), 255);
     EXPECT_EQ(testboards_analog_output(2, 2), 0);
+    EXPECT_EQ(testboards_analog_output(3, 1), 0);
 
-    fuel_xfeed = 1;
-    apu_fire = 1;
-    anti_ice = 1;
-    overspeed = 0;
-    gear = 1;
-    k8055_outputs();
+    l_start = l_ign_switch = r_eng_fire = pitot_heat = overspeed = 0;
+    r_start = r_ign_switch = l_eng_fire = stall = fuel_xfeed = apu_fire = anti_ice = gear = 1;
+    expect_outputs(3, {0, 0, 1, 0, 1, 1, 1, 1});
+    EXPECT_EQ(testboards_analog_output(3, 1), 255);
     EXPECT_EQ(testboards_output(2, 6), 1);
     EXPECT_EQ(testboards_output(2, 7), 1);
     EXPECT_EQ(testboards_output(2, 8), 0);
     EXPECT_EQ(testboards_analog_output(2, 1), 0);
     EXPECT_EQ(testboards_analog_output(2, 2), 255);
-    EXPECT_EQ(warn, 1.0f);
-    EXPECT_EQ(caution, 1.0f);
 }
 
 TEST_F(LampOutputs, FuelPumpLampsForZeroToFour) {
@@ -314,38 +185,13 @@ TEST_F(LampOutputs, FuelPumpLampsForZeroToFour) {
     }
 }
 
-TEST_F(LampOutputs, BoardThreeLamps) {
-    boards(0x8);
-    l_start = 1;
-    l_ign_switch = 1;
-    r_eng_fire = 1;
-    pitot_heat = 1;
-    k8055_outputs();
-    const int expected[8] = {1, 1, 0, 1, 0, 0, 0, 1};
-    for (int ch = 1; ch <= 8; ch++)
-        EXPECT_EQ(testboards_output(3, ch), expected[ch - 1]) << "output " << ch;
-    EXPECT_EQ(testboards_analog_output(3, 1), 0);
-
-    l_start = l_ign_switch = r_eng_fire = pitot_heat = 0;
-    r_start = r_ign_switch = l_eng_fire = stall = 1;
-    k8055_outputs();
-    const int expected2[8] = {0, 0, 1, 0, 1, 1, 1, 1};
-    for (int ch = 1; ch <= 8; ch++)
-        EXPECT_EQ(testboards_output(3, ch), expected2[ch - 1]) << "output " << ch;
-    EXPECT_EQ(testboards_analog_output(3, 1), 255);
-}
-
 TEST_F(LampOutputs, PowerLossClearsEveryBoardButTheApuGauge) {
     boards(0xF);
-    gear_left = gear_nose = gear_right = 1;
-    fd1 = ap = 1;
-    stall = 1;
+    gear_left = gear_nose = gear_right = fd1 = ap = stall = 1;
     apu_speed = 37.9f;
     k8055_outputs();
     ASSERT_EQ(testboards_output(0, 4), 1);
-    ASSERT_EQ(testboards_output(3, 8), 1);
     ASSERT_EQ(warn, 1.0f);
-
     electrics = 0;
     k8055_outputs();
     for (int b = 0; b < 4; b++) {
@@ -359,117 +205,74 @@ TEST_F(LampOutputs, PowerLossClearsEveryBoardButTheApuGauge) {
     EXPECT_EQ(testboards_analog_output(0, 1), 75);
     EXPECT_EQ(warn, 0.0f);
     EXPECT_EQ(caution, 0.0f);
-}
-
-TEST_F(LampOutputs, NoBoardDrivesNothingButStillKeepsTheStores) {
-    stall = 1;
-    EXPECT_FALSE(refreshed());
-    EXPECT_EQ(stall_store, 1);
-}
-
-TEST_F(LampOutputs, ContributorsRaiseWarnAndCautionOnBoardZero) {
-    boards(0x1);
-    k8055_outputs();
-    EXPECT_EQ(warn, 0.0f);
-    EXPECT_EQ(caution, 0.0f);
-
-    int32_t *warnings[] = {&normal_brakes_fail,
-                           &l_oil_press_low,
-                           &l_fuel_press_low,
-                           &gear,
-                           &r_fuel_press_low,
-                           &r_oil_press_low,
-                           &l_eng_fire,
-                           &r_eng_fire,
-                           &stall,
-                           &overspeed,
-                           &apu_fire,
-                           &l_rev_unsafe,
-                           &l_eng_pylon_ovht,
-                           &l_bleed_air_leak,
-                           &wing_ovht,
-                           &wing_stab_leak,
-                           &stab_ovht,
-                           &r_bleed_air_leak,
-                           &r_eng_pylon_ovht,
-                           &r_rev_unsafe};
-    for (int32_t *w : warnings) {
-        *w = 1;
-        silence = 1;
-        k8055_outputs();
-        EXPECT_EQ(warn, 1.0f);
-        EXPECT_EQ(caution, 0.0f);
-        EXPECT_EQ(silence, 0) << "a new warning un-silences";
-        *w = 0;
-        k8055_outputs();
-        EXPECT_EQ(warn, 0.0f);
-    }
-    int32_t *cautions[] = {&emer_batt, &gen_fail};
-    for (int32_t *c : cautions) {
-        *c = 1;
-        silence = 1;
-        k8055_outputs();
-        EXPECT_EQ(warn, 0.0f);
-        EXPECT_EQ(caution, 1.0f);
-        EXPECT_EQ(silence, 0);
-        *c = 0;
-        k8055_outputs();
-    }
-}
-
-TEST_F(LampOutputs, ContributorsNeedPowerOnBoardZero) {
-    boards(0x1);
-    electrics = 0;
-    stall = 1;
     silence = 1;
     k8055_outputs();
-    EXPECT_EQ(warn, 0.0f);
-    EXPECT_EQ(silence, 1);
+    EXPECT_EQ(silence, 1) << "no contributor without power";
+}
+
+TEST_F(LampOutputs, ContributorsRaiseWarnOrCautionAndUnsilence) {
+    boards(0x1);
+    k8055_outputs(); // the first refresh un-silences nothing
+    // clang-format off
+    int32_t *warnings[] = {
+        &normal_brakes_fail, &l_oil_press_low, &l_fuel_press_low, &gear, &r_fuel_press_low,
+        &r_oil_press_low, &l_eng_fire, &r_eng_fire, &stall, &overspeed, &apu_fire, &l_rev_unsafe,
+        &l_eng_pylon_ovht, &l_bleed_air_leak, &wing_ovht, &wing_stab_leak, &stab_ovht,
+        &r_bleed_air_leak, &r_eng_pylon_ovht, &r_rev_unsafe};
+    // clang-format on
+    int32_t *cautions[] = {&emer_batt, &gen_fail};
+    auto raise = [&](int32_t *flag, float w, float c) {
+        *flag = 1;
+        silence = 1;
+        k8055_outputs();
+        EXPECT_EQ(warn, w);
+        EXPECT_EQ(caution, c);
+        EXPECT_EQ(silence, 0) << "a new contributor un-silences";
+        *flag = 0;
+        k8055_outputs();
+        EXPECT_EQ(warn, 0.0f);
+        EXPECT_EQ(caution, 0.0f);
+    };
+    for (int32_t *w : warnings)
+        raise(w, 1.0f, 0.0f);
+    for (int32_t *c : cautions)
+        raise(c, 0.0f, 1.0f);
 }
 
 TEST_F(LampOutputs, AFireBurningAtStartUpDoesNotUnsilenceALaterOneDoes) {
     boards(0x9);
-    l_eng_fire = 1;
-    silence = 1;
+    l_eng_fire = silence = 1;
     k8055_outputs(); // first refresh: the stores hold -2
     EXPECT_EQ(warn, 1.0f);
     EXPECT_EQ(silence, 1);
     EXPECT_EQ(testboards_output(3, 3), 1);
-
-    silence = 1;
     r_eng_fire = 1;
     k8055_outputs();
     EXPECT_EQ(silence, 0);
     EXPECT_EQ(testboards_output(3, 4), 1);
-
-    // A fire that stays burning does not un-silence again.
-    silence = 1;
+    silence = 1; // a fire that stays burning does not un-silence again
     apu_speed = 10.0f;
     k8055_outputs();
     EXPECT_EQ(silence, 1);
     EXPECT_EQ(warn, 1.0f);
 }
 
-TEST_F(LampOutputs, StallWhileSilencedUnsilencesFromBoardThreeAlone) {
+TEST_F(LampOutputs, BoardsTwoAndThreeAloneUnsilenceCrossfeedNever) {
     boards(0x8);
     k8055_outputs();
-    silence = 1;
-    stall = 1;
+    stall = silence = 1;
     k8055_outputs();
-    EXPECT_EQ(testboards_output(3, 7), 1);
     EXPECT_EQ(silence, 0);
     EXPECT_EQ(warn, 1.0f);
-}
-
-TEST_F(LampOutputs, ApuFireUnsilencesFromBoardTwoCrossfeedNever) {
+    testboards_stop();
+    testboards_start();
+    reset_lamp_state();
     boards(0x4);
     k8055_outputs();
-    silence = 1;
-    fuel_xfeed = 1;
+    fuel_xfeed = silence = 1;
     k8055_outputs();
     EXPECT_EQ(caution, 1.0f);
     EXPECT_EQ(silence, 1);
-
     apu_fire = 1;
     k8055_outputs();
     EXPECT_EQ(warn, 1.0f);

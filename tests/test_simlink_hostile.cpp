@@ -10,59 +10,34 @@
 
 namespace {
 
-// Little-endian word at p.
 void put32(uint8_t *p, uint32_t v) {
     memcpy(p, &v, 4);
 }
 
-// Where the reads of the standard queue below sit in the block.
-const size_t first_read = 0;   // 4 bytes at 0x034E..0x0351: 16 + 4
-const size_t the_write = 20;   // 2 bytes: 12 + 2
-const size_t second_read = 34; // 2 bytes at 0x3118: 16 + 2
-const size_t end_marker = 52;
-
-void huge_sizes(uint8_t *block, size_t) {
-    put32(block + first_read + 8, 0xFFFFFFF0u);
-    put32(block + the_write + 8, 0x7FFFFFFFu);
-    put32(block + second_read + 8, 40000);
-}
-
-void slightly_larger_sizes(uint8_t *block, size_t) {
-    put32(block + first_read + 8, 8);
-    put32(block + second_read + 8, 6);
-}
-
-void write_made_a_read(uint8_t *block, size_t) {
-    put32(block + the_write, 1); // its "destination" would be the first two data bytes
-}
-
-void first_read_made_a_write(uint8_t *block, size_t) {
-    put32(block + first_read, 2);
-}
-
-void end_marker_made_a_read(uint8_t *block, size_t) {
-    put32(block + end_marker, 1);
-    put32(block + end_marker + 8, 0x10000);
-    memset(block + end_marker + 16, 0xEE, 64);
-}
-
-void unknown_identifier_in_the_middle(uint8_t *block, size_t) {
-    put32(block + the_write, 0x01010101);
-}
-
-void everything_overwritten(uint8_t *block, size_t size) {
-    memset(block, 0x01, size);
-}
-
-void destinations_redirected(uint8_t *block, size_t) {
-    put32(block + first_read + 12, 0x00001000);
-    put32(block + second_read + 12, 0xFFFFFFFF);
-}
-
+// The standard queue below: read 4 at 0, write 2 at 20, read 2 at 34, end marker at 52.
 struct HostileCase {
     const char *name;
     void (*tamper)(uint8_t *block, size_t size);
     bool first_delivered, second_delivered;
+};
+
+const HostileCase cases[] = {
+    {"HugeSizes",
+     [](uint8_t *b, size_t) {
+         put32(b + 8, 0xFFFFFFF0u), put32(b + 28, 0x7FFFFFFFu), put32(b + 42, 40000);
+     },
+     true, true},
+    {"SlightlyLargerSizes", [](uint8_t *b, size_t) { put32(b + 8, 8), put32(b + 42, 6); }, true,
+     true},
+    {"WriteMadeARead", [](uint8_t *b, size_t) { put32(b + 20, 1); }, true, true},
+    {"FirstReadMadeAWrite", [](uint8_t *b, size_t) { put32(b, 2); }, false, true},
+    {"EndMarkerMadeARead",
+     [](uint8_t *b, size_t) { put32(b + 52, 1), put32(b + 60, 0x10000), memset(b + 68, 0xEE, 64); },
+     true, true},
+    {"UnknownIdentifier", [](uint8_t *b, size_t) { put32(b + 20, 0x01010101); }, true, false},
+    {"EverythingOverwritten", [](uint8_t *b, size_t size) { memset(b, 0x01, size); }, false, false},
+    {"DestinationsRedirected",
+     [](uint8_t *b, size_t) { put32(b + 12, 0x00001000), put32(b + 46, 0xFFFFFFFF); }, true, true},
 };
 
 struct HostileTest : ::testing::TestWithParam<HostileCase> {
@@ -82,72 +57,46 @@ struct HostileTest : ::testing::TestWithParam<HostileCase> {
 TEST_P(HostileTest, TheReplyWalkStaysInsideWhatWasQueued) {
     const HostileCase &c = GetParam();
     const size_t guard = 16;
-    // Exactly sized destinations, plus guarded copies for builds without the sanitizer.
-    uint8_t *first = new uint8_t[4];
-    uint8_t *second = new uint8_t[2];
-    uint8_t fenced[guard + 4 + guard];
+    uint8_t *first = new uint8_t[4], *second = new uint8_t[2], fenced[guard + 4 + guard];
     memset(first, 0x5A, 4);
     memset(second, 0x5A, 2);
     memset(fenced, 0x5A, sizeof fenced);
     uint16_t value = 0x0102;
     DWORD rc;
-
     testsim_tamper(c.tamper);
-    ASSERT_TRUE(FSUIPC_Read(0x034E, 4, first, &rc));
-    ASSERT_TRUE(FSUIPC_Write(0x4000, 2, &value, &rc));
-    ASSERT_TRUE(FSUIPC_Read(0x3118, 2, second, &rc));
-    ASSERT_TRUE(FSUIPC_Process(&rc)) << rc;
-    EXPECT_EQ(rc, 0u);
-
-    // The same again into a fenced destination, to see the bytes around it.
-    ASSERT_TRUE(FSUIPC_Read(0x034E, 4, fenced + guard, &rc));
-    ASSERT_TRUE(FSUIPC_Write(0x4000, 2, &value, &rc));
-    ASSERT_TRUE(FSUIPC_Read(0x3118, 2, second, &rc));
-    ASSERT_TRUE(FSUIPC_Process(&rc));
+    for (uint8_t *dest : {first, fenced + guard}) {
+        ASSERT_TRUE(FSUIPC_Read(0x034E, 4, dest, &rc));
+        ASSERT_TRUE(FSUIPC_Write(0x4000, 2, &value, &rc));
+        ASSERT_TRUE(FSUIPC_Read(0x3118, 2, second, &rc));
+        ASSERT_TRUE(FSUIPC_Process(&rc)) << rc;
+        EXPECT_EQ(rc, 0u);
+    }
     for (size_t i = 0; i < guard; i++) {
         EXPECT_EQ(fenced[i], 0x5A) << "before the destination, byte " << i;
         EXPECT_EQ(fenced[guard + 4 + i], 0x5A) << "after the destination, byte " << i;
     }
-
     // A delivered read holds the simulator's bytes (COM1 0x1800 then NAV1's low half).
     const uint8_t com1_nav1[4] = {0x00, 0x18, (uint8_t)testsim_get(0x0350, 1),
                                   (uint8_t)testsim_get(0x0351, 1)};
+    const uint8_t fresh[4] = {0x5A, 0x5A, 0x5A, 0x5A}, com2[2] = {0x50, 0x21};
+    EXPECT_EQ(memcmp(first, c.first_delivered ? com1_nav1 : fresh, 4), 0);
     if (c.first_delivered) {
-        EXPECT_EQ(memcmp(first, com1_nav1, 4), 0);
         EXPECT_EQ(memcmp(fenced + guard, com1_nav1, 4), 0);
-    } else {
-        for (int i = 0; i < 4; i++)
-            EXPECT_EQ(first[i], 0x5A);
     }
-    if (c.second_delivered) {
-        EXPECT_EQ(second[0], 0x50);
-        EXPECT_EQ(second[1], 0x21);
-    } else {
-        EXPECT_EQ(second[0], 0x5A);
-        EXPECT_EQ(second[1], 0x5A);
-    }
+    EXPECT_EQ(memcmp(second, c.second_delivered ? com2 : fresh, 2), 0);
     delete[] first;
     delete[] second;
 
-    // The link goes on working once the server behaves.
-    testsim_tamper(NULL);
+    testsim_tamper(NULL); // the link goes on working once the server behaves
     uint16_t xpdr = 0;
     ASSERT_TRUE(FSUIPC_Read(0x0354, 2, &xpdr, &rc));
     ASSERT_TRUE(FSUIPC_Process(&rc));
     EXPECT_EQ(xpdr, 0x1200);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tampering, HostileTest,
-    ::testing::Values(HostileCase{"HugeSizes", huge_sizes, true, true},
-                      HostileCase{"SlightlyLargerSizes", slightly_larger_sizes, true, true},
-                      HostileCase{"WriteMadeARead", write_made_a_read, true, true},
-                      HostileCase{"FirstReadMadeAWrite", first_read_made_a_write, false, true},
-                      HostileCase{"EndMarkerMadeARead", end_marker_made_a_read, true, true},
-                      HostileCase{"UnknownIdentifier", unknown_identifier_in_the_middle, true,
-                                  false},
-                      HostileCase{"EverythingOverwritten", everything_overwritten, false, false},
-                      HostileCase{"DestinationsRedirected", destinations_redirected, true, true}),
-    [](const ::testing::TestParamInfo<HostileCase> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Tampering, HostileTest, ::testing::ValuesIn(cases),
+                         [](const ::testing::TestParamInfo<HostileCase> &info) {
+                             return info.param.name;
+                         });
 
 } // namespace
