@@ -1,146 +1,237 @@
-// The K8055 driver operations on Windows: the vendor's K8055D.dll, loaded at run time with
-// LoadLibrary and GetProcAddress, so nothing of the vendor's is needed to build. Without the DLL
+// The K8055 driver operations on Windows: the vendor's driver library, loaded at run time with
+// LoadLibrary and GetProcAddress, so nothing of the vendor's is needed to build. The vendor
+// ships it twice: K8055D_C.dll with the C calling convention, tried first, and K8055D.dll with
+// the standard calling convention, tried next; each is called through pointers of its own
+// convention, since a call in the wrong one corrupts the 32-bit stack. Without either library
 // (or with one that lacks an operation) the search finds no board and every other operation
 // does nothing, so the program runs on without boards.
 #include "platform/platform.h"
 
 #include <windows.h>
 
-typedef long(__stdcall *k8055_long_fn)(void);
-typedef long(__stdcall *k8055_long_long_fn)(long);
-typedef bool(__stdcall *k8055_bool_long_fn)(long);
-typedef void(__stdcall *k8055_void_fn)(void);
-typedef void(__stdcall *k8055_void_long_fn)(long);
-typedef void(__stdcall *k8055_void_long_long_fn)(long, long);
+typedef long(__cdecl *c_long_fn)(void);
+typedef long(__cdecl *c_long_long_fn)(long);
+typedef bool(__cdecl *c_bool_long_fn)(long);
+typedef void(__cdecl *c_void_fn)(void);
+typedef void(__cdecl *c_void_long_fn)(long);
+typedef void(__cdecl *c_void_long_long_fn)(long, long);
 
-// The DLL's entry points; all NULL until the DLL has been loaded whole.
-struct k8055_dll {
-    k8055_long_fn search_devices;
-    k8055_long_long_fn open_device;
-    k8055_long_long_fn set_current_device;
-    k8055_bool_long_fn read_digital_channel;
-    k8055_long_long_fn read_analog_channel;
-    k8055_void_long_fn set_digital_channel;
-    k8055_void_long_fn clear_digital_channel;
-    k8055_void_long_fn set_analog_channel;
-    k8055_void_long_fn clear_analog_channel;
-    k8055_void_long_long_fn output_analog_channel;
-    k8055_void_fn clear_all_digital;
-    k8055_void_fn clear_all_analog;
-    k8055_void_fn close_device;
+typedef long(__stdcall *std_long_fn)(void);
+typedef long(__stdcall *std_long_long_fn)(long);
+typedef bool(__stdcall *std_bool_long_fn)(long);
+typedef void(__stdcall *std_void_fn)(void);
+typedef void(__stdcall *std_void_long_fn)(long);
+typedef void(__stdcall *std_void_long_long_fn)(long, long);
+
+// The entry points of K8055D_C.dll.
+struct k8055_c_dll {
+    c_long_fn search_devices;
+    c_long_long_fn open_device;
+    c_long_long_fn set_current_device;
+    c_bool_long_fn read_digital_channel;
+    c_long_long_fn read_analog_channel;
+    c_void_long_fn set_digital_channel;
+    c_void_long_fn clear_digital_channel;
+    c_void_long_fn set_analog_channel;
+    c_void_long_fn clear_analog_channel;
+    c_void_long_long_fn output_analog_channel;
+    c_void_fn clear_all_digital;
+    c_void_fn clear_all_analog;
+    c_void_fn close_device;
 };
 
-static HMODULE dll_module = NULL;
-static int dll_tried = 0;
-static struct k8055_dll dll;
+// The entry points of K8055D.dll.
+struct k8055_std_dll {
+    std_long_fn search_devices;
+    std_long_long_fn open_device;
+    std_long_long_fn set_current_device;
+    std_bool_long_fn read_digital_channel;
+    std_long_long_fn read_analog_channel;
+    std_void_long_fn set_digital_channel;
+    std_void_long_fn clear_digital_channel;
+    std_void_long_fn set_analog_channel;
+    std_void_long_fn clear_analog_channel;
+    std_void_long_long_fn output_analog_channel;
+    std_void_fn clear_all_digital;
+    std_void_fn clear_all_analog;
+    std_void_fn close_device;
+};
 
-// One entry point by name, as a plain function pointer (cast through the generic
-// function-pointer type, which the compiler accepts between any two function types).
-static void (*entry(const char *name))(void) {
-    return reinterpret_cast<void (*)(void)>(GetProcAddress(dll_module, name));
+// Which library is in use.
+enum k8055_library { K8055_NONE, K8055_C, K8055_STD };
+
+static enum k8055_library library = K8055_NONE;
+static int dll_tried = 0;
+static struct k8055_c_dll c_dll;
+static struct k8055_std_dll std_dll;
+
+// One entry point by name (NULL when missing), as a generic function pointer, which the
+// compiler lets us cast to any function type.
+typedef void (*any_fn)(void);
+static any_fn entry(HMODULE module, const char *name, int *missing) {
+    any_fn f = reinterpret_cast<any_fn>(GetProcAddress(module, name));
+    if (!f)
+        *missing = 1;
+    return f;
 }
 
-// Loads K8055D.dll once; 1 when every operation is there, else 0 (and the DLL is let go).
-static int dll_loaded(void) {
-    if (dll_tried)
-        return dll_module != NULL;
-    dll_tried = 1;
-    dll_module = LoadLibraryA("K8055D.dll");
-    if (!dll_module)
+// Fills the table of one library from the named exports: 1 when every operation is there.
+// T is k8055_c_dll or k8055_std_dll; the pointer types of its fields give the convention.
+template <typename T> static int load_table(HMODULE m, T *t) {
+    int missing = 0;
+    t->search_devices = (decltype(t->search_devices))entry(m, "SearchDevices", &missing);
+    t->open_device = (decltype(t->open_device))entry(m, "OpenDevice", &missing);
+    t->set_current_device = (decltype(t->set_current_device))entry(m, "SetCurrentDevice", &missing);
+    t->read_digital_channel =
+        (decltype(t->read_digital_channel))entry(m, "ReadDigitalChannel", &missing);
+    t->read_analog_channel =
+        (decltype(t->read_analog_channel))entry(m, "ReadAnalogChannel", &missing);
+    t->set_digital_channel =
+        (decltype(t->set_digital_channel))entry(m, "SetDigitalChannel", &missing);
+    t->clear_digital_channel =
+        (decltype(t->clear_digital_channel))entry(m, "ClearDigitalChannel", &missing);
+    t->set_analog_channel = (decltype(t->set_analog_channel))entry(m, "SetAnalogChannel", &missing);
+    t->clear_analog_channel =
+        (decltype(t->clear_analog_channel))entry(m, "ClearAnalogChannel", &missing);
+    t->output_analog_channel =
+        (decltype(t->output_analog_channel))entry(m, "OutputAnalogChannel", &missing);
+    t->clear_all_digital = (decltype(t->clear_all_digital))entry(m, "ClearAllDigital", &missing);
+    t->clear_all_analog = (decltype(t->clear_all_analog))entry(m, "ClearAllAnalog", &missing);
+    t->close_device = (decltype(t->close_device))entry(m, "CloseDevice", &missing);
+    return !missing;
+}
+
+// Loads the named library whole into t, or lets it go: 1 or 0.
+template <typename T> static int load_library(const char *name, T *t) {
+    HMODULE m = LoadLibraryA(name);
+    if (!m)
         return 0;
-    dll.search_devices = reinterpret_cast<k8055_long_fn>(entry("SearchDevices"));
-    dll.open_device = reinterpret_cast<k8055_long_long_fn>(entry("OpenDevice"));
-    dll.set_current_device = reinterpret_cast<k8055_long_long_fn>(entry("SetCurrentDevice"));
-    dll.read_digital_channel = reinterpret_cast<k8055_bool_long_fn>(entry("ReadDigitalChannel"));
-    dll.read_analog_channel = reinterpret_cast<k8055_long_long_fn>(entry("ReadAnalogChannel"));
-    dll.set_digital_channel = reinterpret_cast<k8055_void_long_fn>(entry("SetDigitalChannel"));
-    dll.clear_digital_channel = reinterpret_cast<k8055_void_long_fn>(entry("ClearDigitalChannel"));
-    dll.set_analog_channel = reinterpret_cast<k8055_void_long_fn>(entry("SetAnalogChannel"));
-    dll.clear_analog_channel = reinterpret_cast<k8055_void_long_fn>(entry("ClearAnalogChannel"));
-    dll.output_analog_channel =
-        reinterpret_cast<k8055_void_long_long_fn>(entry("OutputAnalogChannel"));
-    dll.clear_all_digital = reinterpret_cast<k8055_void_fn>(entry("ClearAllDigital"));
-    dll.clear_all_analog = reinterpret_cast<k8055_void_fn>(entry("ClearAllAnalog"));
-    dll.close_device = reinterpret_cast<k8055_void_fn>(entry("CloseDevice"));
-    if (!dll.search_devices || !dll.open_device || !dll.set_current_device ||
-        !dll.read_digital_channel || !dll.read_analog_channel || !dll.set_digital_channel ||
-        !dll.clear_digital_channel || !dll.set_analog_channel || !dll.clear_analog_channel ||
-        !dll.output_analog_channel || !dll.clear_all_digital || !dll.clear_all_analog ||
-        !dll.close_device) {
-        FreeLibrary(dll_module);
-        dll_module = NULL;
-        ZeroMemory(&dll, sizeof dll);
-        return 0;
+    if (load_table(m, t))
+        return 1;
+    FreeLibrary(m);
+    ZeroMemory(t, sizeof *t);
+    return 0;
+}
+
+// Loads the driver library once; the one in use, or K8055_NONE.
+static enum k8055_library dll(void) {
+    if (!dll_tried) {
+        dll_tried = 1;
+        if (load_library("K8055D_C.dll", &c_dll))
+            library = K8055_C;
+        else if (load_library("K8055D.dll", &std_dll))
+            library = K8055_STD;
     }
-    return 1;
+    return library;
 }
 
 long SearchDevices(void) {
-    if (!dll_loaded())
+    switch (dll()) {
+    case K8055_C:
+        return c_dll.search_devices();
+    case K8055_STD:
+        return std_dll.search_devices();
+    default:
         return 0;
-    return dll.search_devices();
+    }
 }
 
 long OpenDevice(long address) {
-    if (!dll_loaded())
+    switch (dll()) {
+    case K8055_C:
+        return c_dll.open_device(address);
+    case K8055_STD:
+        return std_dll.open_device(address);
+    default:
         return -1;
-    return dll.open_device(address);
+    }
 }
 
 long SetCurrentDevice(long address) {
-    if (!dll_loaded())
+    switch (dll()) {
+    case K8055_C:
+        return c_dll.set_current_device(address);
+    case K8055_STD:
+        return std_dll.set_current_device(address);
+    default:
         return -1;
-    return dll.set_current_device(address);
+    }
 }
 
 long ReadDigitalChannel(long channel) {
-    if (!dll_loaded())
+    switch (dll()) {
+    case K8055_C:
+        return c_dll.read_digital_channel(channel) ? 1 : 0;
+    case K8055_STD:
+        return std_dll.read_digital_channel(channel) ? 1 : 0;
+    default:
         return 0;
-    return dll.read_digital_channel(channel) ? 1 : 0;
+    }
 }
 
 long ReadAnalogChannel(long channel) {
-    if (!dll_loaded())
+    switch (dll()) {
+    case K8055_C:
+        return c_dll.read_analog_channel(channel);
+    case K8055_STD:
+        return std_dll.read_analog_channel(channel);
+    default:
         return 0;
-    return dll.read_analog_channel(channel);
+    }
 }
 
 void SetDigitalChannel(long channel) {
-    if (dll_loaded())
-        dll.set_digital_channel(channel);
+    if (dll() == K8055_C)
+        c_dll.set_digital_channel(channel);
+    else if (library == K8055_STD)
+        std_dll.set_digital_channel(channel);
 }
 
 void ClearDigitalChannel(long channel) {
-    if (dll_loaded())
-        dll.clear_digital_channel(channel);
+    if (dll() == K8055_C)
+        c_dll.clear_digital_channel(channel);
+    else if (library == K8055_STD)
+        std_dll.clear_digital_channel(channel);
 }
 
 void SetAnalogChannel(long channel) {
-    if (dll_loaded())
-        dll.set_analog_channel(channel);
+    if (dll() == K8055_C)
+        c_dll.set_analog_channel(channel);
+    else if (library == K8055_STD)
+        std_dll.set_analog_channel(channel);
 }
 
 void ClearAnalogChannel(long channel) {
-    if (dll_loaded())
-        dll.clear_analog_channel(channel);
+    if (dll() == K8055_C)
+        c_dll.clear_analog_channel(channel);
+    else if (library == K8055_STD)
+        std_dll.clear_analog_channel(channel);
 }
 
 void OutputAnalogChannel(long channel, long level) {
-    if (dll_loaded())
-        dll.output_analog_channel(channel, level);
+    if (dll() == K8055_C)
+        c_dll.output_analog_channel(channel, level);
+    else if (library == K8055_STD)
+        std_dll.output_analog_channel(channel, level);
 }
 
 void ClearAllDigital(void) {
-    if (dll_loaded())
-        dll.clear_all_digital();
+    if (dll() == K8055_C)
+        c_dll.clear_all_digital();
+    else if (library == K8055_STD)
+        std_dll.clear_all_digital();
 }
 
 void ClearAllAnalog(void) {
-    if (dll_loaded())
-        dll.clear_all_analog();
+    if (dll() == K8055_C)
+        c_dll.clear_all_analog();
+    else if (library == K8055_STD)
+        std_dll.clear_all_analog();
 }
 
 void CloseDevice(void) {
-    if (dll_loaded())
-        dll.close_device();
+    if (dll() == K8055_C)
+        c_dll.close_device();
+    else if (library == K8055_STD)
+        std_dll.close_device();
 }

@@ -92,8 +92,8 @@ LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, U
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
 
-// K8055 driver library operations (K8055D), the same on every platform:
-// on Windows they call into K8055D.dll loaded at run time, on Linux into the virtual boards.
+// K8055 driver library operations, the same on every platform: on Windows they call into the
+// vendor's K8055D_C.dll or K8055D.dll loaded at run time, on Linux into the virtual boards.
 long SearchDevices(void);
 long OpenDevice(long address);
 long SetCurrentDevice(long address);

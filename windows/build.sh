@@ -71,7 +71,8 @@ allegro_key() {
     local arch=$1
     {
         echo "$ALLEGRO_ORIG_SHA256 $ALLEGRO_OPTIONS"
-        cat "$win_src"/windows/patches/*.patch "$win_src/cmake/mingw-w64-$arch.cmake"
+        cat "$win_src"/windows/patches/*.patch "$win_src/cmake/mingw-w64-$arch.cmake" \
+            "$win_src/cmake/mingw-w64.cmake"
         "$arch-w64-mingw32-gcc-posix" --version | head -1
     } | sha256sum | cut -d' ' -f1
 }
