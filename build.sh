@@ -37,6 +37,7 @@ run)
     ./valdora
     ;;
 test)
+    tests/size.sh
     install_packages
     build build
     (cd build && ctest --output-on-failure -j"$(nproc)")

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 namespace {
 
 class VirtualBoards : public ::testing::Test {
@@ -97,6 +99,9 @@ TEST_F(VirtualBoards, WritesReachOnlyTheCurrentBoard) {
 }
 
 TEST_F(VirtualBoards, SearchAndClose) {
+    unsetenv("VALDORA_K8055_READ_US"); // the real board's read time then
+    EXPECT_EQ(SearchDevices(), 0x7);
+    setenv("VALDORA_K8055_READ_US", "0", 1);
     EXPECT_EQ(SearchDevices(), 0x7);
     EXPECT_EQ(OpenDevice(3), -1); // not plugged in
     SetCurrentDevice(2);

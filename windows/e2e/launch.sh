@@ -1,12 +1,14 @@
 #!/bin/bash
 # Runs one of the Windows programs under Wine in place of the Linux program of the same name,
 # for the end-to-end harness (windows/test.sh writes one small launcher per name that calls it):
-#   launch.sh WINE_LOADER EXE_FOLDER NAME [ARGUMENTS...]
+#   launch.sh WINE_LOADER FOLDER NAME [ARGUMENTS...]
+# The program is taken from FOLDER/exe-$VALDORA_WIN_DLL: "both" driver libraries (the default),
+# K8055D_C.dll only ("c") or K8055D.dll only ("std").
 # The IPC folder and absolute paths among the arguments become paths on Wine's Z: drive (the
 # root of this machine).
 set -o pipefail
 loader=$1
-folder=$2
+folder=$2/exe-${VALDORA_WIN_DLL:-both}
 name=$3
 shift 3
 winpath() {
