@@ -33,8 +33,9 @@ tr -d '\r' <"$VD_TMP/sim.log" | grep -q ' 0x311A 2 0518$' ||
     vd_fail "no write of 0x1805 to 0x311A in the simulator's log"
 vd_log "ok: full stop wrote 118.050 (0x1805) to 0x311A"
 
-# A board input steps the same radio; a board output: the parked aircraft's gear is down.
-"$VD_BOARDS" tap step-up >/dev/null || vd_fail "cannot tap step-up"
+# A board input steps the same radio (held a second: a pass may be slow on a busy machine);
+# a board output: the parked aircraft's gear is down.
+"$VD_BOARDS" tap step-up 1000 >/dev/null || vd_fail "cannot tap step-up"
 vd_wait_for 10 vd_standby_above 0x1805 || vd_fail "step-up on board 0 did not step COM1 standby"
 vd_wait_for 20 vd_outputs_on gear-left-down gear-nose-down gear-right-down ||
     vd_fail "the gear down lamps never lit on board 0"

@@ -31,7 +31,7 @@ vd_wait_for 10 vd_sim_said 'message: "Valdora V2.08 Connected" (5 s)' ||
 vd_log "ok: linked again and announced in the new simulator"
 
 vd_press period vd_standby_is 0x1805
-"$VD_BOARDS" tap step-up >/dev/null || vd_fail "cannot tap step-up"
+"$VD_BOARDS" tap step-up 1000 >/dev/null || vd_fail "cannot tap step-up"
 vd_wait_for 10 vd_standby_above 0x1805 || vd_fail "step-up on board 0 did not step COM1 standby"
 vd_wait_for 20 vd_outputs_on gear-left-down gear-nose-down gear-right-down ||
     vd_fail "the gear down lamps never lit on board 0"
