@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds the Windows release: one zip per architecture in <build folder>/release,
-#   valdora-2.08-windows-x86.zip (32-bit; for the vendor's 32-bit K8055D.dll, the usual one)
-#   valdora-2.08-windows-x64.zip (64-bit; only for a 64-bit K8055D.dll)
+#   valdora-2.08-windows-x86.zip (32-bit; for the vendor's 32-bit driver library, the usual one)
+#   valdora-2.08-windows-x64.zip (64-bit; only for a 64-bit driver library)
 # each holding a folder "Valdora" with valdora.exe, the artwork, a sample settings file, the
 # README's Windows, keyboard, wiring and calibration sections as README-Windows.txt, and in
 # "Try without a simulator" the stand-in simulator, the board tool and the stand-in K8055D.dll.
@@ -47,7 +47,8 @@ sample_settings() {
 
 # The try-out: the stand-in simulator in its own console, two virtual boards plugged in, and
 # Valdora started from its folder with the stand-in K8055D.dll found through PATH (a vendor
-# K8055D.dll beside valdora.exe is still taken first).
+# K8055D_C.dll or K8055D.dll beside valdora.exe is still taken first: the stand-in is only
+# the standard-convention K8055D.dll, tried last).
 try_bat() {
     cat <<'EOF'
 @echo off
