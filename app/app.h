@@ -55,8 +55,8 @@ BITMAP *create_background(void);  // a new bitmap of the landscape content size 
 // ---- Settings file ----
 extern FILE *inifile;             // the settings file while it is open
 int load_ini_file(void);          // reads "vd60_rmu.ini" into the layout and calibration values
-int save_ini_file(void);          // writes "vd60_rmu.ini" safely (temporary file, then rename)
-int write_ini_file(long left, long top); // the 41 lines with this window place; -1 on failure
+int save_ini_file(void);          // writes "vd60_rmu.ini" with the window's place at shutdown
+int write_ini_file(long left, long top); // the 41 lines, crash-safe where it can; -1 on failure
 
 // ---- Layout operations ----
 int layout_refresh_position(void); // xpos, ypos from the window's current rectangle

@@ -46,8 +46,9 @@ int layout_refresh_position(void) {
 int layout_fit_to_desktop(void) {
     long long long_side = long_limit();
     long long short_side = short_limit();
-    // A border that leaves no room for the smallest panels shrinks first, then a gap that
-    // leaves no room for two of them; then the panels are fitted as the quarter turn does.
+    // Only layouts the keys could not have made are changed. A border that leaves no room for
+    // the smallest panels shrinks first, then a gap that leaves no room for two of them; then
+    // the panels are fitted as the quarter turn does.
     long long smallest_pair = 2 * LAYOUT_MIN_WIDTH + LAYOUT_MIN_GAP;
     long long max_border = short_side - LAYOUT_MIN_HEIGHT;
     if (max_border > long_side - smallest_pair) {
@@ -66,7 +67,9 @@ int layout_fit_to_desktop(void) {
     if (gap > max_gap) {
         gap = (int)max_gap;
     }
-    if (2LL * width + gap + extra_border > long_side) {
+    // The i key may leave the pair one pixel beyond the long limit (it adds 2 to a pair one
+    // below): such a layout is the user's own and stays.
+    if (2LL * width + gap + extra_border > long_side + 1) {
         width = (int)((long_side - gap - extra_border) / 2);
     }
     if ((long long)extra_border + height > short_side) {

@@ -4,18 +4,26 @@
 #include "app/app.h"
 #include "k8055/k8055.h"
 
+#include <errno.h>
 #include <stdlib.h>
+
+#include <string>
 #ifdef _WIN32
 #include <io.h>
+#ifndef F_OK
+#define F_OK 0
+#endif
+#ifndef W_OK
+#define W_OK 2
+#endif
 #else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
+// The new content is written first to a temporary file beside it (its name and ".tmp") and
+// then renamed over it, so the old file stays whole until the new one is complete on disk.
 #define INI_FILE "vd60_rmu.ini"
-// The new content is written here first and then renamed over the settings file, so the old
-// file stays whole until the new one is complete on disk.
-#define INI_TEMP_FILE "vd60_rmu.ini.tmp"
 // fgets limit: 98 characters and the terminating zero.
 #define INI_LINE_LIMIT 99
 
@@ -124,31 +132,9 @@ static int flush_to_disk(FILE *file) {
 #endif
 }
 
-// Puts the complete temporary file in the settings file's place in one step.
-static int replace_settings_file(void) {
-#ifdef _WIN32
-    return MoveFileExA(INI_TEMP_FILE, INI_FILE, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : -1;
-#else
-    if (rename(INI_TEMP_FILE, INI_FILE) != 0) {
-        return -1;
-    }
-    // Make the rename itself lasting.
-    int folder = open(".", O_RDONLY);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
-    return 0;
-#endif
-}
-
-int write_ini_file(long left, long top) {
-    inifile = fopen(INI_TEMP_FILE, "w");
-    if (inifile == NULL) {
-        return -1;
-    }
+// The 41 lines, pushed to the disk; closes the file. -1 when any of it failed.
+static int write_lines(FILE *file, long left, long top) {
+    inifile = file;
     fprintf(inifile, "%li\n", left);
     fprintf(inifile, "%li\n", top);
     for (int line = 3; line <= INI_NUMBERED_LINES; line++) {
@@ -162,8 +148,82 @@ int write_ini_file(long left, long top) {
         written = -1;
     }
     inifile = NULL;
-    if (written != 0 || replace_settings_file() != 0) {
-        remove(INI_TEMP_FILE);
+    return written;
+}
+
+// The file the settings really live in: a symbolic link is followed to its target, so the
+// link stays a link when the target is replaced. Empty on a loop of links.
+static std::string settings_target(void) {
+    std::string path = INI_FILE;
+#ifndef _WIN32
+    for (int depth = 0; depth < 40; depth++) {
+        char link[4096];
+        ssize_t length = readlink(path.c_str(), link, sizeof link - 1);
+        if (length < 0) {
+            return path;
+        }
+        link[length] = '\0';
+        std::string::size_type slash = path.rfind('/');
+        if (link[0] == '/' || slash == std::string::npos) {
+            path = link;
+        } else {
+            path = path.substr(0, slash + 1) + link;
+        }
+    }
+    return std::string();
+#else
+    return path;
+#endif
+}
+
+// Puts the complete temporary file in the target's place in one step.
+static int replace_settings_file(const std::string &temp, const std::string &target) {
+#ifdef _WIN32
+    return MoveFileExA(temp.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : -1;
+#else
+    if (rename(temp.c_str(), target.c_str()) != 0) {
+        return -1;
+    }
+    // Make the rename itself lasting.
+    std::string::size_type slash = target.rfind('/');
+    std::string folder_name = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    int folder = open(folder_name.c_str(), O_RDONLY);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+    return 0;
+#endif
+}
+
+int write_ini_file(long left, long top) {
+    std::string target = settings_target();
+    if (target.empty()) {
+        return -1;
+    }
+    // A settings file the user made read-only is left as it is, as opening it would fail.
+    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
+        return -1;
+    }
+    std::string temp = target + ".tmp";
+    FILE *file = fopen(temp.c_str(), "w");
+    if (file == NULL) {
+        // A folder that refuses new files while the settings file itself is writable: the
+        // file is rewritten in place, which loses the crash safety but not the layout.
+        if ((errno != EACCES && errno != EPERM) || access(target.c_str(), W_OK) != 0) {
+            return -1;
+        }
+        file = fopen(target.c_str(), "w");
+        if (file == NULL) {
+            return -1;
+        }
+        return write_lines(file, left, top);
+    }
+    if (write_lines(file, left, top) != 0 || replace_settings_file(temp, target) != 0) {
+        remove(temp.c_str());
         return -1;
     }
     return 0;

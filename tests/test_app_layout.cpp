@@ -146,7 +146,8 @@ TEST_F(Layout, QuarterTurnClampsTheTopAndFitsTheNewOrientation) {
 TEST_F(Layout, FittingToTheDesktop) {
     struct {
         int angle, width, height, gap, border, fit_width, fit_height, fit_gap, fit_border;
-    } rows[] = {{0, 598, 992, 75, 0, 598, 992, 75, 0},
+    } rows[] = {{0, 599, 992, 75, 0, 599, 992, 75, 0}, // one beyond, as the i key leaves it
+                {0, 600, 400, 75, 0, 598, 400, 75, 0},
                 {0, 5000, 5000, 75, 0, (1272 - 75) / 2, 992, 75, 0},
                 {0, 280, 400, 100000, 100000, 150, 210, 1272 - (992 - 210) - 300, 992 - 210},
                 {64, 600, 400, 75, 0, (992 - 75) / 2, 400, 75, 0}};

@@ -1,5 +1,5 @@
 // What the application core puts on the screen (the background in both orientations and the
-// artwork error screen) and the close hook; Allegro without a display.
+// artwork error screen); Allegro without a display.
 #include "app/app.h"
 
 #include <gtest/gtest.h>
@@ -65,12 +65,6 @@ TEST_F(Screen, ArtworkErrorShowsInBothPanels) {
         EXPECT_EQ(wrong, 0) << "gap " << g;
     }
     destroy_bitmap(left);
-}
-
-TEST(CloseHook, ClearsTheRunFlag) {
-    loop = 1;
-    exit_hook();
-    EXPECT_EQ(loop, 0);
 }
 
 } // namespace

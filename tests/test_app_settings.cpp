@@ -162,4 +162,57 @@ TEST_F(Settings, FailedSaveLeavesTheOldFile) {
     EXPECT_EQ(inifile, nullptr);
 }
 
+// Runs a save as a user without special rights, so that file permissions apply; its result.
+int save_as_user() {
+    pid_t child = fork();
+    if (child == 0) {
+        umask(022);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        _exit(write_ini_file(1, 2) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Settings, SaveKeepsTheFilesAsTheUserSetThemUp) {
+    // The old file is longer than the new one: writing in place must cut it.
+    const std::string old_text = "37\n45\n" + std::string(300, '9') + "\n";
+    const std::string new_text = "1\n2\n75\n280\n400\n0\n-1\n", new_end = "\n0\n0\n0\n=5\n";
+    long_value2 = 5;
+    struct {
+        const char *name;
+        mode_t folder, file;
+        bool link;
+        int result;
+    } rows[] = {{"read-only folder, writable file", 0555, 0644, false, 0},
+                {"read-only file", 0755, 0444, false, 1},
+                {"file behind a link", 0755, 0644, true, 0}};
+    for (const auto &r : rows) {
+        std::filesystem::remove_all("real");
+        std::filesystem::remove("vd60_rmu.ini");
+        ASSERT_EQ(mkdir("real", 0755), 0);
+        const char *file = r.link ? "real/settings.ini" : "vd60_rmu.ini";
+        std::ofstream(file, std::ios::binary) << old_text;
+        ASSERT_TRUE(!r.link || symlink("real/settings.ini", "vd60_rmu.ini") == 0);
+        for (const char *owned : {".", "real", file})
+            ASSERT_TRUE(geteuid() != 0 || lchown(owned, 65534, 65534) == 0);
+        chmod(file, r.file);
+        chmod(".", r.folder);
+        EXPECT_EQ(save_as_user(), r.result) << r.name;
+        chmod(".", 0755);
+        std::string text = read_file(file);
+        bool is_new = text.rfind(new_text, 0) == 0 && text.size() > new_end.size() &&
+                      text.substr(text.size() - new_end.size()) == new_end;
+        EXPECT_TRUE(r.result == 0 ? is_new : text == old_text) << r.name << ": " << text;
+        EXPECT_EQ(std::filesystem::is_symlink("vd60_rmu.ini"), r.link) << r.name;
+        EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(r.file))
+            << r.name;
+        EXPECT_FALSE(std::filesystem::exists("vd60_rmu.ini.tmp") ||
+                     std::filesystem::exists("real/settings.ini.tmp"))
+            << r.name;
+    }
+}
+
 } // namespace
