@@ -1,5 +1,5 @@
 // Application core: start-up, main loop and shutdown, the window and artwork,
-// the layout operations and the settings file, plus the scratch values shared by all rooms.
+// the layout operations and the settings file, plus the scratch values every subsystem shares.
 #pragma once
 
 #include "platform/platform.h"
@@ -64,7 +64,7 @@ int layout_keypress(int code);    // runs the layout operation of a key code; 1 
 int layout_rebuild(void);         // rebuilds bg and scrat, resizes the window, asks for a redraw
 int layout_fit_to_desktop(void);  // fits a layout too large for the desktop, as a turn does
 
-// ---- Scratch values shared by all rooms, one exchange at a time ----
+// ---- Scratch values shared by every subsystem, one exchange at a time ----
 extern char buffer[128];          // shared text buffer
 extern char buffer2[128];         // second shared text buffer
 extern uint8_t char_value, char_value2, char_value3, char_value4, char_value5;

@@ -46,9 +46,9 @@ int layout_refresh_position(void) {
 int layout_fit_to_desktop(void) {
     long long long_side = long_limit();
     long long short_side = short_limit();
-    // Only layouts the keys could not have made are changed. A border that leaves no room for
-    // the smallest panels shrinks first, then a gap that leaves no room for two of them; then
-    // the panels are fitted as the quarter turn does.
+    // Only layouts the keys could not have made are changed. A border that leaves no space
+    // for the smallest panels shrinks first, then a gap that leaves no space for two of them;
+    // then the panels are fitted as the quarter turn does.
     long long smallest_pair = 2 * LAYOUT_MIN_WIDTH + LAYOUT_MIN_GAP;
     long long max_border = short_side - LAYOUT_MIN_HEIGHT;
     if (max_border > long_side - smallest_pair) {

@@ -1,6 +1,5 @@
 // Program entry: brings the program up in a fixed order, runs the one polling loop that ties
-// every room together until the window is closed, and takes the program down.
-// Each room adds its own call at its numbered step below when its code lands.
+// every subsystem together until the window is closed, and takes the program down.
 #include "app/app.h"
 #include "autostart/autostart.h"
 #include "k8055/k8055.h"
