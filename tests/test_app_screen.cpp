@@ -46,7 +46,8 @@ TEST_F(Screen, BackgroundCoversTheContentInEachOrientation) {
     bg = kept;
 }
 
-// The error message stands in the right panel exactly as in the left, also when they overlap.
+// Three lines centred on 145 (half the panel and half the border) at 15, 40 and 65 % of the
+// height, and the right panel exactly as the left, also when the panels overlap.
 TEST_F(Screen, ArtworkErrorShowsInBothPanels) {
     BITMAP *left = create_bitmap(width, height); // the left panel with the panels apart
     for (int g : {75, -9, -1, 0}) {
@@ -55,13 +56,18 @@ TEST_F(Screen, ArtworkErrorShowsInBothPanels) {
         draw_artwork_error();
         if (g == 75)
             blit(screen, left, 0, 0, 0, 0, width, height);
-        int lit = 0, wrong = 0;
+        int lit = 0, x_sum = 0, stray = 0, wrong = 0;
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) {
-                lit += getpixel(left, x, y) == 0xFFFF;
+                bool on = getpixel(left, x, y) == 0xFFFF;
+                lit += on, x_sum += on * x;
+                stray +=
+                    on && !((y >= 60 && y < 68) || (y >= 160 && y < 168) || (y >= 260 && y < 268));
                 wrong += getpixel(screen, width + g + x, y) != getpixel(left, x, y);
             }
         EXPECT_GT(lit, 100) << "no message drawn";
+        EXPECT_NEAR(x_sum / (double)lit, 145, 3);
+        EXPECT_EQ(stray, 0);
         EXPECT_EQ(wrong, 0) << "gap " << g;
     }
     destroy_bitmap(left);
