@@ -13,8 +13,6 @@
 #                            $VD_TMP, $VALDORA_IPC_DIR and run folder $VD_RUN (the working
 #                            directory of the program) with the artwork and no settings file.
 #                            Everything is stopped and removed when the test script exits.
-#   vd_plain_art             replaces the artwork in $VD_RUN by two plain sets whose background
-#                            colours differ (e2e-tools/plainart)
 #   vd_log MESSAGE           prints a progress line
 #   vd_fail MESSAGE          prints the message and the program's log, ends the test with 1
 #   vd_check MESSAGE CMD...  runs CMD; fails the test with MESSAGE when it fails
@@ -33,7 +31,6 @@
 #   vd_wait_window           waits for its window (sets VD_WIN) and for the window to take the
 #                            layout's size (any size but the full graphics mode)
 #   vd_title                 prints the window title
-#   vd_geometry              prints "X Y WIDTH HEIGHT" of the window's content
 #   vd_outer                 prints "X Y WIDTH HEIGHT" of the outer window as the program counts
 #                            it (content + 6 across, + 25 down; what it saves as its place)
 #   vd_outer_is X Y W H      succeeds when vd_outer prints exactly that (for vd_wait_for)
@@ -59,18 +56,9 @@ set -u -o pipefail
 VD_TOOLS="$VALDORA_BUILD_DIR/e2e-tools"
 VD_KEY_GAP="${VD_KEY_GAP:-0.3}"
 VD_NAME="$(basename "$0" .sh)"
+VD_TMP="" VD_RUN="" VD_PID="" VD_WIN="" VD_SIM_PID="" VD_XVFB_PID="" VD_STATUS=""
 
-VD_TMP=""
-VD_RUN=""
-VD_PID=""
-VD_WIN=""
-VD_SIM_PID=""
-VD_XVFB_PID=""
-VD_STATUS=""
-
-vd_log() {
-    echo "[$VD_NAME] $*"
-}
+vd_log() { echo "[$VD_NAME] $*"; }
 
 vd_fail() {
     echo "[$VD_NAME] FAIL: $*" >&2
@@ -94,9 +82,8 @@ vd_expect() {
 }
 
 vd_wait_for() {
-    local seconds=$1
+    local tries=$(($1 * 10))
     shift
-    local tries=$((seconds * 10))
     while [ "$tries" -gt 0 ]; do
         "$@" >/dev/null 2>&1 && return 0
         sleep 0.1
@@ -105,41 +92,34 @@ vd_wait_for() {
     return 1
 }
 
+vd_gone() { ! kill -0 "$1" 2>/dev/null; }
+
 vd_cleanup() {
     local pid
     # The shell's notes on the processes it stops here are of no interest.
     exec 2>/dev/null
     # A program still running is asked to close first, so it releases what it holds (its
     # shared memory block); only then is it stopped.
-    if [ -n "$VD_PID" ] && [ -n "$VD_WIN" ] && kill -0 "$VD_PID" 2>/dev/null; then
-        "$VD_TOOLS/vdxtool" close "$VD_WIN" 2>/dev/null
+    if [ -n "$VD_PID" ] && [ -n "$VD_WIN" ] && kill -0 "$VD_PID"; then
+        "$VD_TOOLS/vdxtool" close "$VD_WIN"
         vd_wait_for 5 vd_gone "$VD_PID"
     fi
     for pid in "$VD_PID" "$VD_SIM_PID"; do
-        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-            kill "$pid" 2>/dev/null
-            vd_wait_for 3 vd_gone "$pid" || kill -9 "$pid" 2>/dev/null
-            wait "$pid" 2>/dev/null
-            # A program stopped by a signal cannot remove its shared block: do it for it.
-            rm -f "/dev/shm/FsasmLib:IPC:$(printf '%X' "$pid"):"*
-        fi
+        [ -n "$pid" ] && kill -0 "$pid" || continue
+        kill "$pid"
+        vd_wait_for 3 vd_gone "$pid" || kill -9 "$pid"
+        wait "$pid"
+        # A program stopped by a signal cannot remove its shared block: do it for it.
+        rm -f "/dev/shm/FsasmLib:IPC:$(printf '%X' "$pid"):"*
     done
-    if [ -n "$VD_XVFB_PID" ]; then
-        kill "$VD_XVFB_PID" 2>/dev/null
-        wait "$VD_XVFB_PID" 2>/dev/null
+    [ -z "$VD_XVFB_PID" ] || { kill "$VD_XVFB_PID"; wait "$VD_XVFB_PID"; }
+    [ -n "$VD_TMP" ] || return 0
+    if [ "${VD_KEEP:-0}" = 1 ]; then
+        echo "[$VD_NAME] kept $VD_TMP"
+    else
+        chmod -R u+w "$VD_TMP"
+        rm -rf "$VD_TMP"
     fi
-    if [ -n "$VD_TMP" ]; then
-        if [ "${VD_KEEP:-0}" = 1 ]; then
-            echo "[$VD_NAME] kept $VD_TMP"
-        else
-            chmod -R u+w "$VD_TMP" 2>/dev/null
-            rm -rf "$VD_TMP"
-        fi
-    fi
-}
-
-vd_gone() {
-    ! kill -0 "$1" 2>/dev/null
 }
 
 vd_setup() {
@@ -150,17 +130,8 @@ vd_setup() {
     VD_RUN="$VD_TMP/run"
     mkdir -p "$VD_RUN" "$VD_TMP/ipc"
     export VALDORA_IPC_DIR="$VD_TMP/ipc"
-
-    local file missing=0
-    for file in vd60_rmu.bmp vd60_picker.bmp vd60_rmub.bmp vd60_pickerb.bmp; do
-        if [ -f "$VALDORA_RUN_DIR/$file" ]; then
-            cp "$VALDORA_RUN_DIR/$file" "$VD_RUN/"
-        else
-            missing=1
-        fi
-    done
-    [ "$missing" = 0 ] || vd_plain_art
-
+    cp "$VALDORA_RUN_DIR"/vd60_{rmu,picker,rmub,pickerb}.bmp "$VD_RUN/" ||
+        vd_fail "the artwork is missing in $VALDORA_RUN_DIR"
     # A private X server on the first free display number, which it reports itself. It must
     # not reset when its last client leaves: a program that opens and closes a connection
     # before its real one would find the server restarting.
@@ -172,17 +143,8 @@ vd_setup() {
     vd_log "display $DISPLAY, folder $VD_TMP"
 }
 
-vd_plain_art() {
-    "$VD_TOOLS/plainart" "$VD_RUN" || vd_fail "cannot write plain artwork"
-}
-
-vd_write_settings() {
-    printf '%s\n' "$@" >"$VD_RUN/vd60_rmu.ini"
-}
-
-vd_settings_line() {
-    sed -n "${1}p" "$VD_RUN/vd60_rmu.ini"
-}
+vd_write_settings() { printf '%s\n' "$@" >"$VD_RUN/vd60_rmu.ini"; }
+vd_settings_line() { sed -n "${1}p" "$VD_RUN/vd60_rmu.ini"; }
 
 vd_start_sim() {
     [ -x "$VALDORA_RUN_DIR/valdora-sim" ] || vd_fail "no valdora-sim in $VALDORA_RUN_DIR"
@@ -199,13 +161,8 @@ vd_stop_sim() {
     VD_SIM_PID=""
 }
 
-vd_sim_get() {
-    "$VALDORA_RUN_DIR/valdora-sim" get "$@"
-}
-
-vd_sim_set() {
-    "$VALDORA_RUN_DIR/valdora-sim" set "$@"
-}
+vd_sim_get() { "$VALDORA_RUN_DIR/valdora-sim" get "$@"; }
+vd_sim_set() { "$VALDORA_RUN_DIR/valdora-sim" set "$@"; }
 
 vd_start() {
     VD_WIN=""
@@ -223,10 +180,10 @@ vd_find_window() {
 
 # The window has left the size of the full graphics mode for the layout's size.
 vd_window_placed() {
-    local geometry
-    geometry="$(vd_geometry)" || return 1
-    set -- $geometry
-    [ "$3" -lt 1272 ] || [ "$4" -lt 992 ]
+    local outer
+    outer="$(vd_outer)" || return 1
+    set -- $outer
+    [ "$3" -lt 1278 ] || [ "$4" -lt 1017 ]
 }
 
 vd_wait_window() {
@@ -234,30 +191,19 @@ vd_wait_window() {
     vd_wait_for 10 vd_window_placed || vd_fail "the window was never placed"
 }
 
-vd_title() {
-    xdotool getwindowname "$VD_WIN"
-}
+vd_title() { xdotool getwindowname "$VD_WIN"; }
 
-vd_geometry() {
+vd_outer() {
     [ -n "$VD_WIN" ] || return 1
     xwininfo -id "$VD_WIN" 2>/dev/null | awk '
         /Absolute upper-left X:/ { x = $NF }
         /Absolute upper-left Y:/ { y = $NF }
-        /^ *Width:/ { w = $NF }
-        /^ *Height:/ { h = $NF }
+        /^ *Width:/ { w = $NF + 6 }
+        /^ *Height:/ { h = $NF + 25 }
         END { if (w == "") exit 1; print x, y, w, h }'
 }
 
-vd_outer() {
-    local geometry
-    geometry="$(vd_geometry)" || return 1
-    set -- $geometry
-    echo "$1 $2 $(($3 + 6)) $(($4 + 25))"
-}
-
-vd_outer_is() {
-    [ "$(vd_outer)" = "$*" ]
-}
+vd_outer_is() { [ "$(vd_outer)" = "$*" ]; }
 
 vd_key() {
     local key
@@ -275,17 +221,9 @@ vd_press() {
     vd_wait_for 20 "$@" || vd_fail "no effect of the key $key"
 }
 
-vd_pixel() {
-    "$VD_TOOLS/vdxtool" pixel "$VD_WIN" "$1" "$2"
-}
-
-vd_screenshot() {
-    import -window "$VD_WIN" "$1" || vd_fail "no screenshot"
-}
-
-vd_close() {
-    "$VD_TOOLS/vdxtool" close "$VD_WIN" || vd_fail "cannot send the close request"
-}
+vd_pixel() { "$VD_TOOLS/vdxtool" pixel "$VD_WIN" "$1" "$2"; }
+vd_screenshot() { import -window "$VD_WIN" "$1" || vd_fail "no screenshot"; }
+vd_close() { "$VD_TOOLS/vdxtool" close "$VD_WIN" || vd_fail "cannot send the close request"; }
 
 vd_wait_exit() {
     local seconds=${1:-20}
