@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -38,22 +39,19 @@ std::string read_file(const std::string &name) {
 class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/valdora-settings.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        ASSERT_NE(mkdtemp(folder), nullptr);
         fs::current_path(folder);
         reset();
-    }
-    static void reset() {
-        xpos = ypos = angle = extra_border = blur = 0, gap = 75, width = 280, height = 400;
-        for (int line = 6; line <= 37; line++)
-            *record[line - 6] = -1;
-        for (int line : switch_lines)
-            *record[line - 6] = 0;
     }
     void TearDown() override {
         fs::current_path("/");
         fs::remove_all(folder);
+    }
+    // The program's initial values: every axis disabled, every point unrecorded.
+    static void reset() {
+        xpos = ypos = angle = extra_border = blur = 0, gap = 75, width = 280, height = 400;
+        for (int line = 6; line <= 37; line++)
+            *record[line - 6] = std::count(switch_lines.begin(), switch_lines.end(), line) - 1;
     }
     // Place and layout in file order, then angle, border, set and the first four record lines.
     static std::vector<long> load(const std::string &text) {
@@ -63,12 +61,14 @@ class Settings : public ::testing::Test {
         return {xpos,         ypos, gap,        width,      height,     angle,
                 extra_border, blur, *record[0], *record[1], *record[2], *record[3]};
     }
-    std::string folder;
+    char folder[29] = "/tmp/valdora-settings.XXXXXX";
 };
 
 TEST_F(Settings, WrittenFileHasTheLinesInOrderAndReadsBack) {
     EXPECT_EQ(load_ini_file(), 0); // no file: nothing changes
     EXPECT_EQ(width, 280);
+    EXPECT_EQ(save_ini_file(), 0); // no window to take the place from: nothing is written
+    EXPECT_FALSE(fs::exists("vd60_rmu.ini"));
     gap = -9, width = 301, height = 411, angle = 192, extra_border = 12, blur = 1;
     long_value2 = -123456;
     std::string expected = "-8\n2000\n-9\n301\n411\n";
@@ -149,7 +149,11 @@ TEST_F(Settings, SaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
         ASSERT_EQ(mkdir("real", 0755), 0);
         const char *file = r.setup == 'l' ? "real/settings.ini" : "vd60_rmu.ini";
         std::ofstream(file, std::ios::binary) << old_text;
-        ASSERT_TRUE(r.setup != 'l' || symlink("real/settings.ini", "vd60_rmu.ini") == 0);
+        // A chain of links: relative from here, relative within real/, then absolute.
+        std::string absolute = std::string(folder) + "/real/settings.ini";
+        ASSERT_TRUE(r.setup != 'l' || (symlink("real/a.ini", "vd60_rmu.ini") == 0 &&
+                                       symlink("b.ini", "real/a.ini") == 0 &&
+                                       symlink(absolute.c_str(), "real/b.ini") == 0));
         ASSERT_TRUE(r.setup != 'd' || mkdir("vd60_rmu.ini.tmp", 0755) == 0);
         for (const char *owned : {".", "real", file})
             ASSERT_TRUE(geteuid() != 0 || lchown(owned, 65534, 65534) == 0);

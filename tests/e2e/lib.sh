@@ -69,17 +69,8 @@ vd_fail() {
     exit 1
 }
 
-vd_check() {
-    local message=$1
-    shift
-    "$@" || vd_fail "$message"
-    vd_log "ok: $message"
-}
-
-vd_expect() {
-    [ "$2" = "$3" ] || vd_fail "$1: got '$2', expected '$3'"
-    vd_log "ok: $1"
-}
+vd_check() { "${@:2}" || vd_fail "$1"; vd_log "ok: $1"; }
+vd_expect() { [ "$2" = "$3" ] || vd_fail "$1: got '$2', expected '$3'"; vd_log "ok: $1"; }
 
 vd_wait_for() {
     local tries=$(($1 * 10))
@@ -156,8 +147,7 @@ vd_start_sim() {
 
 vd_stop_sim() {
     [ -n "$VD_SIM_PID" ] || return 0
-    kill "$VD_SIM_PID" 2>/dev/null
-    wait "$VD_SIM_PID" 2>/dev/null
+    kill "$VD_SIM_PID" 2>/dev/null && wait "$VD_SIM_PID" 2>/dev/null
     VD_SIM_PID=""
 }
 
@@ -174,16 +164,13 @@ vd_start() {
 vd_find_window() {
     local id
     id="$(xdotool search --onlyvisible --classname '^allegro$' 2>/dev/null | head -n 1)"
-    [ -n "$id" ] || return 1
-    VD_WIN="$id"
+    [ -n "$id" ] && VD_WIN="$id"
 }
 
 # The window has left the size of the full graphics mode for the layout's size.
 vd_window_placed() {
     local outer
-    outer="$(vd_outer)" || return 1
-    set -- $outer
-    [ "$3" -lt 1278 ] || [ "$4" -lt 1017 ]
+    outer=($(vd_outer)) && { [ "${outer[2]}" -lt 1278 ] || [ "${outer[3]}" -lt 1017 ]; }
 }
 
 vd_wait_window() {
@@ -214,12 +201,7 @@ vd_key() {
     done
 }
 
-vd_press() {
-    local key=$1
-    shift
-    vd_key "$key"
-    vd_wait_for 20 "$@" || vd_fail "no effect of the key $key"
-}
+vd_press() { vd_key "$1"; vd_wait_for 20 "${@:2}" || vd_fail "no effect of the key $1"; }
 
 vd_pixel() { "$VD_TOOLS/vdxtool" pixel "$VD_WIN" "$1" "$2"; }
 vd_screenshot() { import -window "$VD_WIN" "$1" || vd_fail "no screenshot"; }
@@ -234,7 +216,6 @@ vd_wait_exit() {
 }
 
 vd_stop() {
-    vd_close
-    vd_wait_exit
+    vd_close && vd_wait_exit
     vd_expect "closing the window ends the program with 0" "$VD_STATUS" 0
 }

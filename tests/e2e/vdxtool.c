@@ -1,8 +1,8 @@
-/* Small X11 helper for the end-to-end tests:
- *   vdxtool close WINDOW      asks the window to close as a window manager's close button
- *                             does (WM_DELETE_WINDOW), where xdotool would destroy it
- *   vdxtool pixel WINDOW X Y  prints the colour at X, Y of the window as RRGGBB
- * WINDOW is a decimal or 0x-prefixed window id. Exit status 0 on success. */
+// Small X11 helper for the end-to-end tests:
+//   vdxtool close WINDOW      asks the window to close as a window manager's close button does
+//                             (WM_DELETE_WINDOW), where xdotool would destroy it
+//   vdxtool pixel WINDOW X Y  prints the colour at X, Y of the window as RRGGBB
+// WINDOW is a decimal or 0x-prefixed window id. Exit status 0 on success.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <stdio.h>
@@ -18,11 +18,9 @@ static int close_window(Display *display, Window window) {
     event.xclient.format = 32;
     event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
     event.xclient.data.l[1] = CurrentTime;
-    if (!XSendEvent(display, window, False, NoEventMask, &event)) {
-        return 1;
-    }
+    int sent = XSendEvent(display, window, False, NoEventMask, &event);
     XSync(display, False);
-    return 0;
+    return sent ? 0 : 1;
 }
 
 static int print_pixel(Display *display, Window window, int x, int y) {
@@ -30,9 +28,7 @@ static int print_pixel(Display *display, Window window, int x, int y) {
     if (image == NULL) {
         return 1;
     }
-    unsigned long pixel = XGetPixel(image, 0, 0);
-    XColor colour;
-    colour.pixel = pixel;
+    XColor colour = {.pixel = XGetPixel(image, 0, 0)};
     XQueryColor(display, DefaultColormap(display, DefaultScreen(display)), &colour);
     printf("%02X%02X%02X\n", colour.red >> 8, colour.green >> 8, colour.blue >> 8);
     XDestroyImage(image);
@@ -40,14 +36,10 @@ static int print_pixel(Display *display, Window window, int x, int y) {
 }
 
 int main(int argc, char **argv) {
-    if (argc < 3) {
-        fprintf(stderr, "usage: vdxtool close WINDOW | pixel WINDOW X Y\n");
-        return 2;
-    }
-    Display *display = XOpenDisplay(NULL);
+    Display *display = argc >= 3 ? XOpenDisplay(NULL) : NULL;
     if (display == NULL) {
-        fprintf(stderr, "vdxtool: cannot open display\n");
-        return 1;
+        fprintf(stderr, "usage: vdxtool close WINDOW | pixel WINDOW X Y (with a display)\n");
+        return 2;
     }
     Window window = (Window)strtoul(argv[2], NULL, 0);
     int result = 2;
