@@ -15,6 +15,7 @@ extern float apu_speed;           // APU spool value in percent
 extern int apu_status;            // APU switch: 1 on, 0 off (toggled by the APU button)
 extern float fsx_apu_speed;       // the simulator's own APU speed, when it reports one
 
+int main_pass(void);              // one pass of the main loop
 int close_program(void);          // closes the simulator link, then Allegro
 void exit_hook(void);             // window close hook: clears loop
 int draw_background(void);        // puts bg on the screen, turned a quarter in portrait

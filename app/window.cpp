@@ -1,6 +1,7 @@
 // The window and the artwork: graphics mode, window place and size, the two artwork sets and
 // the flat background bitmap.
 #include "app/app.h"
+#include "rmu/rmu.h"
 
 int layout_portrait(void) {
     return angle == 64 || angle == 192;
@@ -45,6 +46,8 @@ int init_window(void) {
 
     // Keep running while the window is not in front.
     set_display_switch_mode(SWITCH_BACKGROUND);
+    // A window shown again after being covered or minimised gets the picture afresh.
+    window_watch_exposure(rmu_force_push);
 
     place_window();
 

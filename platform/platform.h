@@ -89,6 +89,10 @@ LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, U
 
 #endif // _WIN32
 
+// Calls fn (possibly from the graphics library's own thread) whenever the window system shows
+// part of the window again after it was covered, minimised or restored.
+void window_watch_exposure(void (*fn)(void));
+
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
 

@@ -14,6 +14,8 @@
 
 #include "platform/platform.h"
 
+#include <pthread.h>
+
 // Frame and title bar added to the content size in the outer window size.
 #define FRAME_ACROSS 6
 #define FRAME_DOWN 25
@@ -66,8 +68,7 @@ int GetDeviceCaps(HDC dc, int index) {
 }
 
 // The top-level window that the window manager sees: Allegro draws into a child of it.
-static Window top_level_window(void)
-{
+static Window top_level_window(void) {
     return _xwin.wm_window != None ? _xwin.wm_window : _xwin.window;
 }
 
@@ -163,4 +164,32 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flag
     XSync(display, False);
     XUNLOCK();
     return TRUE;
+}
+
+// Allegro repaints an exposed part of the window from its own copy of the screen, on its
+// background thread; the callback is told after that repaint. The same repaint also runs on
+// the program's thread after each of its own draws on the screen: those are not exposures.
+static void (*allegro_redrawer)(int x, int y, int w, int h);
+static void (*volatile exposure_callback)(void);
+static pthread_t drawing_thread;
+
+static void repaint_and_tell(int x, int y, int w, int h) {
+    if (allegro_redrawer) {
+        allegro_redrawer(x, y, w, h);
+    }
+    void (*fn)(void) = exposure_callback;
+    if (fn && !pthread_equal(pthread_self(), drawing_thread)) {
+        fn();
+    }
+}
+
+void window_watch_exposure(void (*fn)(void)) {
+    XLOCK();
+    drawing_thread = pthread_self();
+    exposure_callback = fn;
+    if (_xwin_window_redrawer != repaint_and_tell) {
+        allegro_redrawer = _xwin_window_redrawer;
+        _xwin_window_redrawer = repaint_and_tell;
+    }
+    XUNLOCK();
 }

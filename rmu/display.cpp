@@ -102,10 +102,8 @@ int rmu_overlay_y(void) {
     return extra_border / 2;
 }
 
-int rmu_display(void) {
-    // Nothing to draw from or into (a failed bitmap creation): leave the screen as it is.
-    if (!scrat || !disp || !pick)
-        return 0;
+// Composes both faces in scrat and puts them on the screen in one masked, turned draw.
+static void compose_and_push(void) {
     stretch_blit(pick, scrat, 0, 0, 1, 1, 0, 0, 2 * width + gap, height);
     if (connected == 0)
         stretch_blit(disp, scrat, 0, 0, 504, 700, 0, 0, width, height);
@@ -128,6 +126,14 @@ int rmu_display(void) {
     // face's last columns.
     blit(scrat, scrat, 0, 0, width + gap, 0, width, height);
     put_turned(scrat, rmu_overlay_x(), rmu_overlay_y(), ftofix((double)angle), ftofix(1.0));
+}
+
+int rmu_display(void) {
+    // Nothing to draw from or into (a failed bitmap creation): leave the screen as it is.
+    if (!scrat || !disp || !pick)
+        return 0;
+    if (rmu_push_needed())
+        compose_and_push();
     if (about_to_init_k8055 == 1 && loop == 1)
         Sleep(4000);
     return 0;

@@ -44,6 +44,11 @@ void rmu_adf_schedule(int counter, int control, double *step, DWORD *pause); // 
 
 // ---- Drawing ----
 int rmu_display(void);               // draws both RMU panels and puts them on screen
+extern volatile int rmu_must_push;   // 1: the next rmu_display pushes even if nothing changed
+extern int rmu_push_always;          // test hook: 1 makes every rmu_display push
+extern long rmu_pushes;              // pictures pushed to the screen so far (test hook)
+void rmu_force_push(void);           // something else drew on the screen: push the next picture
+int rmu_push_needed(void);           // 1 (and remembers it) when the picture must be pushed
 int rmu_scale_x(int design_x);       // design x to panel pixels, truncated toward zero
 int rmu_scale_y(int design_y);       // design y to panel pixels, truncated toward zero
 int rmu_glyph_x(char c, int points); // picker x of a character's glyph cell
