@@ -1,7 +1,7 @@
-// Checks the drawn RMU against the artwork it is cut from: each glyph cell on the screen is
-// read back by comparing it with every picker glyph stretched the same way, the highlight and
-// lamps are compared with their stretched picker images, and the three looks, the banners,
-// the portrait turn and the right-hand copy are checked on the screen bitmap.
+// The drawn RMU, read back off the screen. A test sheet gives every picker item a colour of its
+// own, so one pixel tells which glyph, lamp or banner covers a design point; at 252 x 350 the
+// scale is exactly one half. Then: the picture is pushed only when it changes, and what stays on
+// the screen is always what an unconditional draw would give.
 #include "app/app.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
@@ -13,67 +13,72 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-// What the screen holds before the RMU is put on it.
-int beneath(void) {
-    return makecol(0, 0, 255);
-}
+const int BENEATH = 0x0000FF; // what the screen holds before the RMU is put on it
 
-// A face whose every pixel tells where it came from (blue 60 marks the face).
-BITMAP *make_face(void) {
-    BITMAP *b = create_bitmap(504, 700);
-    for (int y = 0; y < 700; y++)
-        for (int x = 0; x < 504; x++)
-            putpixel(b, x, y, makecol(x / 2, y * 255 / 700, 60));
-    return b;
-}
-
-// Fills a picker rectangle with a colour of its own and a diagonal stripe, so that every item
-// and its orientation can be told apart after scaling.
-void paint_item(BITMAP *b, int x, int y, int w, int h, int r, int g, int bl) {
+// Each picker item filled with its own red and green (blue 200, stripes of blue 100).
+void paint(BITMAP *b, int x, int y, int w, int h, int r, int g) {
     for (int j = 0; j < h; j++)
         for (int i = 0; i < w; i++)
-            putpixel(b, x + i, y + j,
-                     ((i + 2 * j) % 7 == 0) ? makecol(r, g, 100) : makecol(r, g, bl));
+            putpixel(b, x + i, y + j, makecol(r, g, (i + 2 * j) % 7 ? 200 : 100));
 }
-
-struct Lamp {
-    const int *flag;
-    int ux, uy, uw, lx, ly, lw, dx, dy;
-};
-const Lamp LAMPS[8] = {
-    {&com1_sel, 22, 183, 98, 169, 183, 98, 40, 560},
-    {&com2_sel, 22, 225, 102, 169, 224, 102, 155, 560},
-    {&nav1_sel, 30, 266, 85, 177, 266, 85, 275, 560},
-    {&nav2_sel, 30, 309, 88, 177, 309, 90, 380, 560},
-    {&both_sel, 25, 351, 96, 172, 351, 96, 42, 630},
-    {&adf1_sel, 28, 393, 88, 176, 393, 88, 160, 630},
-    {&mkr_sel, 32, 435, 78, 179, 435, 78, 279, 630},
-    {&dme_sel, 32, 477, 72, 179, 477, 72, 388, 630},
-};
-
-// A picker sheet with the layout the program expects; fill is the colour of pixel (0, 0).
-BITMAP *make_picker(int fill) {
+const int LAMP_AT[8][4] = {{22, 183, 169, 183}, {22, 225, 169, 224}, {30, 266, 177, 266},
+                           {30, 309, 177, 309}, {25, 351, 172, 351}, {28, 393, 176, 393},
+                           {32, 435, 179, 435}, {32, 477, 179, 477}};
+const int LAMP_WIDTH[8] = {98, 102, 85, 90, 96, 88, 78, 72};
+const int GLYPH_ROW[3] = {17, 72, 125};
+BITMAP *test_sheet(int fill) {
     BITMAP *b = create_bitmap(560, 600);
     clear_to_color(b, makecol(250, 250, 250));
-    putpixel(b, 0, 0, fill);
-    const int rows[3] = {17, 72, 125};
     for (int row = 0; row < 3; row++)
         for (int d = 0; d < 11; d++)
-            paint_item(b, 12 + 27 * d, rows[row], 27, 32, 20 + 20 * d, 40 + 70 * row, 200);
-    paint_item(b, 21, 526, 198, 48, 250, 200, 10);  // edit highlight
-    paint_item(b, 228, 534, 314, 30, 250, 120, 10); // link-down banner
-    paint_item(b, 288, 386, 246, 88, 250, 60, 10);  // boards-starting banner
+            paint(b, 12 + 27 * d, GLYPH_ROW[row], 27, 32, 20 + 20 * d, 40 + 70 * row);
+    paint(b, 21, 526, 198, 48, 250, 200); // highlight
+    paint(b, 228, 534, 314, 30, 250, 120); // link-down banner
+    paint(b, 288, 386, 246, 88, 250, 60); // boards-starting banner
     for (int i = 0; i < 8; i++) {
-        const Lamp &l = LAMPS[i];
-        paint_item(b, l.ux, l.uy, l.uw, 40, 100 + 10 * i, 20, 30);
-        paint_item(b, l.lx, l.ly, l.lw, 40, 100 + 10 * i, 250, 30);
+        paint(b, LAMP_AT[i][0], LAMP_AT[i][1], LAMP_WIDTH[i], 40, 100 + 10 * i, 20);
+        paint(b, LAMP_AT[i][2], LAMP_AT[i][3], LAMP_WIDTH[i], 40, 100 + 10 * i, 250);
     }
+    putpixel(b, 0, 0, fill);
     return b;
+}
+
+// What covers the screen pixel (x, y): a glyph "a5" (active, standby or ADF style; '.' for
+// the point), "H" highlight, "link" or "boards" banner, "U3"/"L3" lamp 3 unlit/lit, "face",
+// "fill" or "beneath".
+std::string what(int x, int y) {
+    int c = getpixel(screen, x, y), r = getr(c), g = getg(c);
+    if ((c & 0xFFFFFF) == BENEATH)
+        return "beneath";
+    if (getb(c) == 60)
+        return "face";
+    if (r == 20 && g == 20)
+        return "fill";
+    if (r == 250)
+        return g == 200 ? "H" : g == 120 ? "link" : g == 60 ? "boards" : "?";
+    if ((g == 20 || g == 250) && r >= 100)
+        return (g == 250 ? "L" : "U") + std::to_string((r - 100) / 10);
+    if ((g - 40) % 70 || (r - 20) % 20)
+        return "?";
+    int d = (r - 20) / 20;
+    return std::string(1, "asf"[(g - 40) / 70]) + (d == 10 ? '.' : (char)('0' + d));
+}
+// The same for a design point of a face at half scale (border 0).
+std::string at(int face, int dx, int dy) {
+    return what(face * (252 + gap) + dx / 2, dy / 2);
+}
+// n glyph cells from design (x0, y), each read at its middle.
+std::string row(int face, int x0, int y, int n) {
+    std::string s;
+    for (int i = 0; i < n; i++)
+        s += at(face, x0 + 27 * i + 13, y + 16) + " ";
+    return s;
 }
 
 // The run folder beside the test programs' folder, where the build writes the artwork.
@@ -83,294 +88,274 @@ std::string run_dir(void) {
         return env;
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0)
-        return ".";
-    exe[n] = '\0';
+    exe[n > 0 ? n : 0] = '\0';
     std::string path(exe);
     return path.substr(0, path.rfind('/')) + "/../run";
 }
 
-// One design rectangle as the program scales it.
-struct Rect {
-    int x, y, w, h;
-};
-Rect scaled(int x, int y, int w, int h) {
-    return {rmu_scale_x(x), rmu_scale_y(y), rmu_scale_x(w), rmu_scale_y(h)};
-}
-
-// Where the left face's (0, 0) lands on the screen in landscape; the right face is width + gap
-// further right.
-int face_left(int face) {
-    return extra_border / 2 + (face ? width + gap : 0);
-}
-int face_top(void) {
-    return extra_border / 2;
-}
-
-// The picker (or face) rectangle stretched as the program stretches it.
-BITMAP *stretched(BITMAP *src, int sx, int sy, int sw, int sh, int dw, int dh) {
-    BITMAP *b = create_bitmap(dw, dh);
-    stretch_blit(src, b, sx, sy, sw, sh, 0, 0, dw, dh);
-    return b;
-}
-
-// Pixels of the screen rectangle at (x, y) that differ from the expected image; a mask pixel of
-// the image stands for the screen beneath, since the overlay is drawn masked.
-int mismatches(BITMAP *expected, int x, int y) {
-    int bad = 0;
-    for (int j = 0; j < expected->h; j++)
-        for (int i = 0; i < expected->w; i++) {
-            int want = getpixel(expected, i, j);
-            if (want == bitmap_mask_color(expected))
-                want = beneath();
-            if (getpixel(screen, x + i, y + j) != want)
-                bad++;
-        }
-    return bad;
-}
-
-// Whether the design rectangle shows the given picker item stretched over it.
-bool shows_item(int face, int sx, int sy, int sw, int sh, int dx, int dy, int dw, int dh) {
-    Rect r = scaled(dx, dy, dw, dh);
-    BITMAP *b = stretched(pick, sx, sy, sw, sh, r.w, r.h);
-    int bad = mismatches(b, face_left(face) + r.x, face_top() + r.y);
-    destroy_bitmap(b);
-    return bad == 0;
-}
-
-// Reads one glyph cell of the screen: the character whose stretched picker glyph it shows,
-// or '?' when it shows none of them.
-char read_cell(int face, int x, int y, int row) {
-    for (int d = 0; d <= 10; d++)
-        if (shows_item(face, 12 + 27 * d, row, 27, 32, x, y, 27, 32))
-            return d == 10 ? '.' : (char)('0' + d);
-    return '?';
-}
-
-std::string read_row(int face, int x0, int y, int row, int cells) {
-    std::string s;
-    for (int n = 0; n < cells; n++)
-        s += read_cell(face, x0 + 27 * n, y, row);
-    return s;
-}
-
-// Every glyph cell that a powered unit draws, to leave them out of the highlight checks.
-bool in_glyph_cell(int x, int y) {
-    for (int row : {72, 140, 232, 300, 392})
-        for (int x0 : {53, 267})
-            for (int n = 0; n < (row == 392 ? 6 : 7); n++) {
-                Rect g = scaled(x0 + 27 * n, row, 27, 32);
-                if (x >= g.x && x < g.x + g.w && y >= g.y && y < g.y + g.h)
-                    return true;
-            }
-    return false;
-}
-
-// Share of the highlight rectangle of radio k (outside the glyph cells) that shows the
-// stretched highlight image.
-double highlight_share(int face, int k) {
-    const int at[][2] = {{48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385}, {262, 385}};
-    Rect r = scaled(at[k - 1][0], at[k - 1][1], 198, 48);
-    BITMAP *h = stretched(pick, 21, 526, 198, 48, r.w, r.h);
-    int total = 0, same = 0;
-    for (int j = 0; j < r.h; j++)
-        for (int i = 0; i < r.w; i++) {
-            if (in_glyph_cell(r.x + i, r.y + j))
-                continue;
-            total++;
-            same += getpixel(screen, face_left(face) + r.x + i, face_top() + r.y + j) ==
-                    getpixel(h, i, j);
-        }
-    destroy_bitmap(h);
-    return total ? (double)same / total : 0.0;
-}
-
-// 1 when lamp i shows its lit image, 0 when its unlit image, -1 when neither.
-int lamp_state(int face, int i) {
-    const Lamp &l = LAMPS[i];
-    if (shows_item(face, l.lx, l.ly, l.lw, 40, l.dx, l.dy, l.lw, 40))
-        return 1;
-    return shows_item(face, l.ux, l.uy, l.uw, 40, l.dx, l.dy, l.uw, 40) ? 0 : -1;
-}
-
-class RmuDisplay : public ::testing::TestWithParam<bool> {
+class RmuDisplay : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         install_allegro(SYSTEM_NONE, &errno, atexit);
         set_color_depth(32);
         set_color_conversion(COLORCONV_TOTAL);
     }
-
     void SetUp() override {
         testsleep_record();
         testsleep_clear();
-        if (GetParam()) {
-            std::string dir = run_dir();
-            disp = load_bitmap((dir + "/vd60_rmu.bmp").c_str(), palette);
-            pick = load_bitmap((dir + "/vd60_picker.bmp").c_str(), palette);
-            if (!disp || !pick)
-                GTEST_SKIP() << "no generated artwork in " << dir;
-        } else {
-            disp = make_face();
-            pick = make_picker(makecol(20, 20, 20));
-        }
+        disp = create_bitmap(504, 700);
+        clear_to_color(disp, makecol(9, 9, 60));
+        pick = test_sheet(makecol(20, 20, 20));
         screen = create_bitmap(1300, 1000);
-        layout(280, 400, 75, 0, 0);
-        connected = 1;
-        electrics = 1;
-        loop = 1;
+        clear_to_color(screen, BENEATH);
+        rmu_force_push(); // a new screen
+        layout(252, 350, 75, 0, 0);
+        connected = electrics = loop = rmu_edit = 1;
         about_to_init_k8055 = 0;
-        rmu_edit = 1;
         strcpy(com1_disp1, "121.500");
         strcpy(com1_disp2, "118.025");
-        strcpy(nav1_disp2, "108.000");
-        strcpy(com2_disp2, "123.450");
+        strcpy(nav2_disp2, "1a9.f50"); // letters from words that are not BCD show as 0
         strcpy(xpndr_disp, "7654");
-        strcpy(adf_disp, "1234.5");
+        strcpy(adf_disp, "0234.5"); // the leading zero is hidden and the rest moves left
         rmu_decode_selectors(0xA1); // COM1, both COMs, ADF1
     }
-
     void TearDown() override {
-        for (BITMAP **b : {&scrat, &screen, &disp, &pick}) {
+        for (BITMAP **b : {&scrat, &screen, &disp, &pick, &bg})
             if (*b)
-                destroy_bitmap(*b);
-            *b = NULL;
-        }
+                destroy_bitmap(*b), *b = NULL;
         testsleep_real();
     }
-
-    // Sets the layout as the layout operations leave it, with a fresh work bitmap.
     void layout(int w, int h, int g, int border, int turn) {
-        width = w;
-        height = h;
-        gap = g;
-        extra_border = border;
-        angle = turn;
+        width = w, height = h, gap = g, extra_border = border, angle = turn;
         x_scale_factor = width / 504.0f;
         y_scale_factor = height / 700.0f;
         if (scrat)
             destroy_bitmap(scrat);
         scrat = create_bitmap(2 * width + gap, height);
     }
-
-    void draw(void) {
-        clear_to_color(screen, beneath());
-        rmu_display();
-    }
 };
 
-TEST_P(RmuDisplay, GlyphCellsShowTheTextsOnBothFaces) {
-    strcpy(nav2_disp2, "1a9.f50"); // letters from a non-BCD word show as 0
-    strcpy(adf_disp, "0234.5");    // the leading zero is hidden and the rest moves left
-    draw();
+TEST_F(RmuDisplay, TextsHighlightAndLampsOnBothFaces) {
+    rmu_display();
     for (int face = 0; face < 2; face++) {
-        EXPECT_EQ(read_row(face, 53, 72, 17, 7), "121.500");
-        EXPECT_EQ(read_row(face, 53, 300, 72, 7), "108.000");
-        EXPECT_EQ(read_row(face, 267, 140, 72, 7), "123.450");
-        EXPECT_EQ(read_row(face, 267, 300, 72, 7), "109.050");
-        EXPECT_EQ(read_row(face, 53, 392, 17, 4), "7654");
-        EXPECT_EQ(read_row(face, 267, 392, 125, 6), "234.5?");
+        EXPECT_EQ(row(face, 53, 72, 7), "a1 a2 a1 a. a5 a0 a0 ");
+        EXPECT_EQ(row(face, 53, 140, 7), "s1 s1 s8 s. s0 s2 s5 ");
+        EXPECT_EQ(row(face, 267, 300, 7), "s1 s0 s9 s. s0 s5 s0 ");
+        EXPECT_EQ(row(face, 53, 392, 4), "a7 a6 a5 a4 ");
+        EXPECT_EQ(row(face, 267, 392, 6), "f2 f3 f4 f. f5 face ");
+        EXPECT_EQ(at(face, 50, 135), "H"); // COM1 edited: highlight at (48, 133)
+        EXPECT_EQ(at(face, 300, 135), "face");
+        const char *lamps[8][3] = {{"L0", "40", "560"},  {"U1", "155", "560"},
+                                   {"U2", "275", "560"}, {"U3", "380", "560"},
+                                   {"L4", "42", "630"},  {"L5", "160", "630"},
+                                   {"U6", "279", "630"}, {"U7", "388", "630"}};
+        for (auto &l : lamps)
+            EXPECT_EQ(at(face, atoi(l[1]) + 2, atoi(l[2]) + 2), l[0]) << face;
     }
+    EXPECT_EQ(what(252 + 10, 100), "fill"); // the gap keeps the fill colour
+    strcpy(adf_disp, "1234.5");
+    rmu_display();
+    EXPECT_EQ(row(0, 267, 392, 6), "f1 f2 f3 f4 f. f5 ");
 }
 
-TEST_P(RmuDisplay, HighlightSitsUnderTheEditedRadio) {
-    for (int k = 1; k <= 7; k++) { // 7: no radio, no highlight anywhere
+TEST_F(RmuDisplay, HighlightFollowsTheEditedRadio) {
+    // Design corners from the table, then the Part's example: (24, 192), 99 x 24 at half
+    // scale for the transponder; and the same at the default 280 x 400: (26, 220), 110 x 27.
+    const int corner[7][2] = {{0, 0}, {48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385},
+                              {262, 385}};
+    for (int k = 1; k <= 7; k++) {
         rmu_edit = k;
-        draw();
-        for (int other = 1; other <= 6; other++) {
-            double share = highlight_share(0, other);
-            EXPECT_TRUE(other == k ? share == 1.0 : share < 1.0) << other << " editing " << k;
+        rmu_display();
+        for (int j = 1; j <= 6; j++)
+            EXPECT_EQ(at(0, corner[j][0] + 1, corner[j][1] + 1) == "H", j == k) << j << k;
+    }
+    const int boxes[2][6] = {{252, 350, 24, 192, 99, 24}, {280, 400, 26, 220, 110, 27}};
+    for (auto &b : boxes) {
+        layout(b[0], b[1], 75, 0, 0);
+        rmu_edit = 5;
+        clear_to_color(screen, BENEATH);
+        rmu_display();
+        EXPECT_EQ(what(b[2], b[3]), "H");
+        EXPECT_EQ(what(b[2] + b[4] - 1, b[3] + b[5] - 1), "H");
+        EXPECT_NE(what(b[2] - 1, b[3]), "H");
+        EXPECT_NE(what(b[2] + b[4], b[3] + b[5] - 1), "H");
+        EXPECT_NE(what(b[2] + b[4] - 1, b[3] + b[5]), "H");
+    }
+}
+
+TEST_F(RmuDisplay, TheThreeLooksAndTheBanners) {
+    struct {
+        int connected, electrics, boards, loop;
+        const char *com1_standby, *lamp0, *banner, *boards_banner;
+        unsigned pause;
+    } const looks[] = {
+        {0, 0, 0, 1, "face", "U0", "link", "face", 0},
+        {1, 0, 0, 1, "fill", "U0", "fill", "fill", 0},
+        {1, 1, 1, 1, "s1", "L0", "face", "boards", 4000},
+        {1, 1, 1, 0, "s1", "L0", "face", "face", 0}, // window closed: no banner, no hold
+    };
+    for (auto &l : looks) {
+        connected = l.connected, electrics = l.electrics, about_to_init_k8055 = l.boards;
+        loop = l.loop;
+        testsleep_clear();
+        rmu_display();
+        for (int face = 0; face < 2; face++) {
+            EXPECT_EQ(at(face, 53 + 13, 140 + 16), l.com1_standby);
+            EXPECT_EQ(at(face, 42, 562), l.lamp0);
+            EXPECT_EQ(at(face, 100, 280), l.banner);        // link-down: (96, 257) 314 x 50
+            EXPECT_EQ(at(face, 255, 245), l.boards_banner); // boards: (132, 240) 246 x 88
         }
-        if (k <= 6) {
-            EXPECT_EQ(highlight_share(1, k), 1.0) << "right face, radio " << k;
-        }
+        EXPECT_EQ(testsleep_pauses(), l.pause ? std::vector<unsigned>{l.pause}
+                                              : std::vector<unsigned>{});
     }
-}
-
-TEST_P(RmuDisplay, LampsFollowFlagsAndPower) {
-    for (unsigned bits : {0xA1u, 0x5Eu}) {
-        rmu_decode_selectors((uint8_t)bits);
-        electrics = 1;
-        draw();
-        for (int face = 0; face < 2; face++)
-            for (int i = 0; i < 8; i++)
-                EXPECT_EQ(lamp_state(face, i), *LAMPS[i].flag ? 1 : 0)
-                    << "bits " << bits << " lamp " << i << " face " << face;
-        electrics = 0;
-        draw();
-        for (int i = 0; i < 8; i++)
-            EXPECT_EQ(lamp_state(0, i), 0) << "unpowered, bits " << bits << " lamp " << i;
-    }
-}
-
-TEST_P(RmuDisplay, LinkDownAndUnpoweredLooks) {
-    // Not connected (the supervisor holds the power flag at 0): face, banner, nothing else.
-    connected = 0;
-    electrics = 0;
-    draw();
-    EXPECT_TRUE(shows_item(0, 228, 534, 314, 30, 96, 257, 314, 50));
-    EXPECT_TRUE(shows_item(1, 228, 534, 314, 30, 96, 257, 314, 50));
-    EXPECT_EQ(read_row(0, 53, 140, 72, 7), "???????");
-    EXPECT_LT(highlight_share(0, 1), 1.0);
-    // Connected but unpowered: the fill colour only, no banner.
-    connected = 1;
-    draw();
-    int fill = getpixel(pick, 0, 0);
-    if (fill == bitmap_mask_color(pick))
-        fill = beneath();
-    EXPECT_EQ(getpixel(screen, rmu_scale_x(250), rmu_scale_y(20)), fill);
-    EXPECT_EQ(getpixel(screen, rmu_scale_x(200), rmu_scale_y(280)), fill); // inside the banner
-    EXPECT_EQ(read_row(0, 53, 140, 72, 7), "???????");
-    EXPECT_LT(highlight_share(0, 1), 1.0);
-    for (int x = width; x < width + gap; x += 7) // the gap keeps the fill colour
-        EXPECT_EQ(getpixel(screen, x, height / 2), fill) << "column " << x;
-}
-
-TEST_P(RmuDisplay, BorderMovesByHalfAndNothingIsDrawnBeyond) {
-    layout(280, 400, 75, 11, 0);
-    draw();
-    const int b = 5;
-    EXPECT_EQ(getpixel(screen, b + 2 * width + gap, b + 10), beneath());
-    EXPECT_EQ(getpixel(screen, b + 10, b + height), beneath());
-    EXPECT_EQ(getpixel(screen, b - 1, b - 1), beneath());
-    EXPECT_EQ(read_row(1, 53, 300, 72, 7), "108.000");
-    layout(280, 400, 75, 0, 64);
-    EXPECT_EQ(rmu_overlay_x(), -117);
-    EXPECT_EQ(rmu_overlay_y(), 117);
-    layout(280, 400, 75, 11, 192);
-    EXPECT_EQ(rmu_overlay_x(), -112);
-    EXPECT_EQ(rmu_overlay_y(), 122);
-}
-
-TEST_P(RmuDisplay, BoardsBannerAndItsHoldOnlyWhileRunning) {
-    about_to_init_k8055 = 1;
-    draw();
-    EXPECT_TRUE(shows_item(0, 288, 386, 246, 88, 132, 240, 246, 88));
-    EXPECT_TRUE(shows_item(1, 288, 386, 246, 88, 132, 240, 246, 88));
-    EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>{4000});
-    testsleep_clear();
-    loop = 0; // the window was closed: no banner, no hold
-    draw();
-    EXPECT_FALSE(shows_item(0, 288, 386, 246, 88, 132, 240, 246, 88));
-    EXPECT_TRUE(testsleep_pauses().empty());
-}
-
-TEST_P(RmuDisplay, MaskedFillLeavesTheScreenBeneathWhenUnpowered) {
-    if (GetParam()) { // the generated sheet's fill is opaque on purpose
-        EXPECT_NE(getpixel(pick, 0, 0), beneath());
-        return;
-    }
+    loop = 1;
+    // A fill in the mask colour lets the screen beneath show through, the gap too.
     destroy_bitmap(pick);
-    pick = make_picker(makecol(255, 0, 255));
+    pick = test_sheet(makecol(255, 0, 255));
+    clear_to_color(screen, BENEATH);
     electrics = 0;
-    draw();
-    EXPECT_EQ(getpixel(screen, rmu_scale_x(250), rmu_scale_y(20)), beneath());
-    EXPECT_EQ(getpixel(screen, width + 3, 20), beneath()); // the gap too
+    rmu_display();
+    EXPECT_EQ(what(120, 10), "beneath");
+    EXPECT_EQ(what(252 + 3, 10), "beneath");
 }
 
-INSTANTIATE_TEST_SUITE_P(Artwork, RmuDisplay, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool> &info) {
-                             return std::string(info.param ? "Generated" : "TestSheet");
-                         });
+TEST_F(RmuDisplay, BorderAndTurnPlaceThePicture) {
+    layout(252, 350, 75, 11, 0);
+    rmu_display();
+    EXPECT_EQ(what(4, 4), "beneath");
+    EXPECT_EQ(what(5, 5), "face");
+    EXPECT_EQ(what(5 + 2 * 252 + 75, 10), "beneath");
+    EXPECT_EQ(what(5 + 252 + 75 + 50 / 2, 5 + 135 / 2), "H");
+    const int turns[][7] = {{280, 400, 75, 0, 64, -117, 117}, {280, 400, 75, 11, 192, -112, 122}};
+    for (auto &t : turns) {
+        layout(t[0], t[1], t[2], t[3], t[4]);
+        EXPECT_EQ(rmu_overlay_x(), t[5]);
+        EXPECT_EQ(rmu_overlay_y(), t[6]);
+    }
+}
+
+// A new bitmap in place of the old one (made before the old one goes, so never at its address).
+void replace(BITMAP **b, BITMAP *with) {
+    destroy_bitmap(*b);
+    *b = with;
+}
+
+TEST_F(RmuDisplay, PushesOnlyWhenSomethingShownChanged) {
+    rmu_display();
+    long before = rmu_pushes;
+    rmu_display();
+    EXPECT_EQ(rmu_pushes, before) << "nothing changed";
+    char *texts[] = {com1_disp1, com1_disp2, com2_disp1, com2_disp2, nav1_disp1,
+                     nav1_disp2, nav2_disp1, nav2_disp2, xpndr_disp, adf_disp};
+    int *ints[] = {&rmu_edit, &electrics, &connected, &about_to_init_k8055, &com1_sel, &com2_sel,
+                   &both_sel, &nav1_sel, &nav2_sel, &mkr_sel, &dme_sel, &adf1_sel, &width,
+                   &height, &gap, &extra_border, &angle, &blur};
+    uint16_t *words[] = {&read_freq1, &read_freq2, &read_freq3, &read_freq4,
+                         &read_freq5, &read_freq6, &read_freq7, &read_freq8,
+                         &read_freq9, &read_freq10, &read_freq11};
+    std::vector<std::function<void(void)>> changes = {
+        [] { x_scale_factor *= 2; }, [] { y_scale_factor *= 2; },
+        [] { replace(&disp, create_bitmap(504, 700)); },
+        [] { replace(&pick, test_sheet(0)); },
+        [] { replace(&scrat, create_bitmap(2 * width + gap, height)); },
+        [] { draw_background(); }, [] { rmu_force_push(); }};
+    for (char *t : texts)
+        changes.push_back([t] { t[1] ^= 1; });
+    for (int *v : ints)
+        changes.push_back([v] { *v ^= 1; });
+    for (uint16_t *w : words)
+        changes.push_back([w] { *w += 1; });
+    bg = create_bitmap(800, 400);
+    for (size_t i = 0; i < changes.size(); i++) {
+        changes[i]();
+        rmu_display();
+        EXPECT_EQ(rmu_pushes, before + 1) << "change " << i;
+        rmu_display();
+        EXPECT_EQ(rmu_pushes, before + 1) << "change " << i << " again";
+        before = rmu_pushes;
+    }
+    rmu_push_always = 1;
+    rmu_display();
+    EXPECT_EQ(rmu_pushes, before + 1) << "the test hook pushes every time";
+    rmu_push_always = 0;
+}
+
+// Rows of the screen that differ from what an unconditional draw puts there now.
+int stale_rows(void) {
+    BITMAP *shown = create_bitmap(screen->w, screen->h);
+    blit(screen, shown, 0, 0, 0, 0, screen->w, screen->h);
+    rmu_push_always = 1;
+    rmu_display();
+    rmu_push_always = 0;
+    int bad = 0;
+    for (int y = 0; y < screen->h; y++)
+        bad += memcmp(shown->line[y], screen->line[y], screen->w * 4) != 0;
+    destroy_bitmap(shown);
+    return bad;
+}
+int checked_while_down;
+void check_while_down(DWORD) {
+    if (connected == 0) {
+        checked_while_down++;
+        EXPECT_EQ(stale_rows(), 0) << "link down";
+    }
+}
+
+TEST_F(RmuDisplay, TheProgramShowsWhatAnUnconditionalDrawWould) {
+    std::string dir = run_dir();
+    char here[PATH_MAX];
+    ASSERT_TRUE(getcwd(here, sizeof here));
+    if (chdir(dir.c_str()) != 0 || create_bitmaps() != 0)
+        GTEST_SKIP() << "no generated artwork in " << dir;
+    layout(280, 400, 75, 0, 0);
+    testsim_start();
+    connect_to_sim();
+    main_pass();
+    long before = rmu_pushes;
+    testsleep_clear();
+    for (int i = 0; i < 100; i++) // at rest: a pass takes at least its 50 ms pause
+        main_pass();
+    unsigned slept = 0;
+    for (unsigned p : testsleep_pauses())
+        slept += p;
+    EXPECT_GE(slept, 5000u);
+    EXPECT_EQ(rmu_pushes, before) << "at rest";
+    EXPECT_EQ(stale_rows(), 0);
+    const int radio_keys[] = {RMU_KEY_T, RMU_KEY_STOP, RMU_KEY_COMMA, RMU_KEY_S, RMU_KEY_V,
+                              RMU_KEY_B, RMU_KEY_T, RMU_KEY_S, RMU_KEY_A};
+    const int layout_keys[] = {0x0969, 0x1272, 0x0949, 0x0909, 0x1212, 0x1212,
+                               0x0900, 0x0100, 0x0100, 0x1300, 0x1200, 0x0600};
+    for (int code : radio_keys) {
+        before = rmu_pushes;
+        rmu_key_action(code); // as main does with a key: act, read, draw, then the pass
+        rmu_fsuipc_read();
+        rmu_display();
+        EXPECT_GT(rmu_pushes, before) << std::hex << code;
+        main_pass();
+        EXPECT_EQ(stale_rows(), 0) << std::hex << code;
+    }
+    for (int code : layout_keys) {
+        rmu_key_action(code);
+        rmu_fsuipc_read();
+        rmu_display();
+        main_pass();
+        EXPECT_EQ(stale_rows(), 0) << std::hex << code;
+    }
+    platform_sleep_hook = check_while_down;
+    testsim_fail_next(2); // the read fails, and so does the first attempt to reconnect
+    main_pass();
+    EXPECT_GT(checked_while_down, 0);
+    testsleep_record();
+    EXPECT_EQ(stale_rows(), 0) << "link back";
+    for (int power_a : {1, 0}) {
+        testsim_set(0x0B6A, 1, power_a);
+        main_pass();
+        EXPECT_EQ(electrics, 1 - power_a);
+        EXPECT_EQ(stale_rows(), 0) << "power byte " << power_a;
+    }
+    FSUIPC_Close();
+    testsim_stop();
+    ASSERT_EQ(chdir(here), 0);
+}
 
 } // namespace
