@@ -30,7 +30,9 @@ void paint(BITMAP *b, int x, int y, int w, int h, int r, int g) {
 const int LAMP_AT[8][4] = {{22, 183, 169, 183}, {22, 225, 169, 224}, {30, 266, 177, 266},
                            {30, 309, 177, 309}, {25, 351, 172, 351}, {28, 393, 176, 393},
                            {32, 435, 179, 435}, {32, 477, 179, 477}};
-const int LAMP_WIDTH[8] = {98, 102, 85, 90, 96, 88, 78, 72};
+const int LAMP[8][4] = {{40, 560, 98, 98},  {155, 560, 102, 102}, {275, 560, 85, 85},
+                        {380, 560, 88, 90}, {42, 630, 96, 96},    {160, 630, 88, 88},
+                        {279, 630, 78, 78}, {388, 630, 72, 72}}; // x, y, unlit and lit width
 const int GLYPH_ROW[3] = {17, 72, 125};
 BITMAP *test_sheet(int fill) {
     BITMAP *b = create_bitmap(560, 600);
@@ -42,8 +44,8 @@ BITMAP *test_sheet(int fill) {
     paint(b, 228, 534, 314, 30, 250, 120); // link-down banner
     paint(b, 288, 386, 246, 88, 250, 60); // boards-starting banner
     for (int i = 0; i < 8; i++) {
-        paint(b, LAMP_AT[i][0], LAMP_AT[i][1], LAMP_WIDTH[i], 40, 100 + 10 * i, 20);
-        paint(b, LAMP_AT[i][2], LAMP_AT[i][3], LAMP_WIDTH[i], 40, 100 + 10 * i, 250);
+        paint(b, LAMP_AT[i][0], LAMP_AT[i][1], LAMP[i][2], 40, 100 + 10 * i, 20);
+        paint(b, LAMP_AT[i][2], LAMP_AT[i][3], LAMP[i][3], 40, 100 + 10 * i, 250);
     }
     putpixel(b, 0, 0, fill);
     return b;
@@ -69,17 +71,25 @@ std::string what(int x, int y) {
     int d = (r - 20) / 20;
     return std::string(1, "asf"[(g - 40) / 70]) + (d == 10 ? '.' : (char)('0' + d));
 }
-// The same for a design point of a face at half scale (border 0).
+// The same for a design point of a face at full scale (504 x 700, border 0).
 std::string at(int face, int dx, int dy) {
-    return what(face * (252 + gap) + dx / 2, dy / 2);
+    return what(face * (504 + gap) + dx, dy);
 }
-// n glyph cells from design (x0, y), each read at its middle.
-std::string row(int face, int x0, int y, int n) {
-    std::string s;
-    for (int i = 0; i < n; i++)
-        s += at(face, x0 + 27 * i + 13, y + 16) + " ";
-    return s;
+// The design rectangle shows the item at its inner corners and, with edges, not just outside.
+void expect_rect(int face, int x, int y, int w, int h, const std::string &item, bool edges) {
+    EXPECT_EQ(at(face, x, y), item) << x << "," << y << " face " << face;
+    EXPECT_EQ(at(face, x + w - 1, y + h - 1), item) << x << "," << y << " face " << face;
+    const int outside[4][2] = {{x - 1, y}, {x, y - 1}, {x + w, y + h - 1}, {x + w - 1, y + h}};
+    for (int i = 0; edges && i < 4; i++) {
+        EXPECT_NE(at(face, outside[i][0], outside[i][1]), item) << x << "," << y << " " << i;
+    }
 }
+// Each character of a text in its 27 x 32 cells from design (x0, y), in a glyph style.
+void expect_text(int face, int x0, int y, char style, const char *text) {
+    for (int n = 0; text[n]; n++)
+        expect_rect(face, x0 + 27 * n, y, 27, 32, std::string(1, style) + text[n], false);
+}
+const int EDIT_AT[6][2] = {{48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385}, {262, 385}};
 
 // The run folder beside the test programs' folder, where the build writes the artwork.
 std::string run_dir(void) {
@@ -135,58 +145,68 @@ class RmuDisplay : public ::testing::Test {
     }
 };
 
-TEST_F(RmuDisplay, TextsHighlightAndLampsOnBothFaces) {
-    rmu_display();
-    for (int face = 0; face < 2; face++) {
-        EXPECT_EQ(row(face, 53, 72, 7), "a1 a2 a1 a. a5 a0 a0 ");
-        EXPECT_EQ(row(face, 53, 140, 7), "s1 s1 s8 s. s0 s2 s5 ");
-        EXPECT_EQ(row(face, 267, 300, 7), "s1 s0 s9 s. s0 s5 s0 ");
-        EXPECT_EQ(row(face, 53, 392, 4), "a7 a6 a5 a4 ");
-        EXPECT_EQ(row(face, 267, 392, 6), "f2 f3 f4 f. f5 face ");
-        EXPECT_EQ(at(face, 50, 135), "H"); // COM1 edited: highlight at (48, 133)
-        EXPECT_EQ(at(face, 300, 135), "face");
-        const char *lamps[8][3] = {{"L0", "40", "560"},  {"U1", "155", "560"},
-                                   {"U2", "275", "560"}, {"U3", "380", "560"},
-                                   {"L4", "42", "630"},  {"L5", "160", "630"},
-                                   {"U6", "279", "630"}, {"U7", "388", "630"}};
-        for (auto &l : lamps)
-            EXPECT_EQ(at(face, atoi(l[1]) + 2, atoi(l[2]) + 2), l[0]) << face;
-    }
-    EXPECT_EQ(what(252 + 10, 100), "fill"); // the gap keeps the fill colour
-    strcpy(adf_disp, "1234.5");
-    rmu_display();
-    EXPECT_EQ(row(0, 267, 392, 6), "f1 f2 f3 f4 f. f5 ");
-}
-
-TEST_F(RmuDisplay, HighlightFollowsTheEditedRadio) {
-    // Design corners from the table, then the Part's example: (24, 192), 99 x 24 at half
-    // scale for the transponder; and the same at the default 280 x 400: (26, 220), 110 x 27.
-    const int corner[7][2] = {{0, 0}, {48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385},
-                              {262, 385}};
+TEST_F(RmuDisplay, EveryItemAtItsDesignRectangleOnBothFaces) {
+    layout(504, 700, 75, 0, 0);
+    strcpy(com1_disp1, "121.575");
+    strcpy(com1_disp2, "118.025");
+    strcpy(nav1_disp1, "109.350");
+    strcpy(nav1_disp2, "108.150");
+    strcpy(com2_disp1, "136.975");
+    strcpy(com2_disp2, "123.450");
+    strcpy(nav2_disp1, "117.950");
     for (int k = 1; k <= 7; k++) {
         rmu_edit = k;
+        rmu_decode_selectors(k % 2 ? 0xA1 : 0x5E); // COM1, both, ADF1; or the other five
         rmu_display();
-        for (int j = 1; j <= 6; j++)
-            EXPECT_EQ(at(0, corner[j][0] + 1, corner[j][1] + 1) == "H", j == k) << j << k;
+        for (int face = 0; face < 2; face++) {
+            expect_text(face, 53, 72, 'a', "121.575");
+            expect_text(face, 53, 140, 's', "118.025");
+            expect_text(face, 53, 232, 'a', "109.350");
+            expect_text(face, 53, 300, 's', "108.150");
+            expect_text(face, 267, 72, 'a', "136.975");
+            expect_text(face, 267, 140, 's', "123.450");
+            expect_text(face, 267, 232, 'a', "117.950");
+            expect_text(face, 267, 300, 's', "109.050"); // "1a9.f50"
+            expect_text(face, 53, 392, 'a', "7654");
+            expect_text(face, 267, 392, 'f', "234.5"); // "0234.5"
+            EXPECT_EQ(at(face, 267 + 27 * 5, 392)[0], k == 6 ? 'H' : 'f');
+            for (int j = 1; j <= 6; j++)
+                expect_rect(face, EDIT_AT[j - 1][0], EDIT_AT[j - 1][1], 198, 48,
+                            j == k ? "H" : "face", j == k);
+            const int *flags[8] = {&com1_sel, &com2_sel, &nav1_sel, &nav2_sel,
+                                   &both_sel, &adf1_sel, &mkr_sel,  &dme_sel};
+            for (int i = 0; i < 8; i++)
+                expect_rect(face, LAMP[i][0], LAMP[i][1], LAMP[i][2 + *flags[i]], 40,
+                            (*flags[i] ? "L" : "U") + std::to_string(i), true);
+        }
+        EXPECT_EQ(what(504 + 74, 300), "fill"); // the gap keeps the fill colour
     }
+    strcpy(adf_disp, "1234.5");
+    rmu_display();
+    expect_text(0, 267, 392, 'f', "1234.5");
+}
+
+TEST_F(RmuDisplay, HighlightAtThePartsExampleSizes) {
+    // rmu_edit 5 at half scale: (24, 192), 99 x 24; at the default 280 x 400: (26, 220), 110 x 27.
     const int boxes[2][6] = {{252, 350, 24, 192, 99, 24}, {280, 400, 26, 220, 110, 27}};
+    rmu_edit = 5;
     for (auto &b : boxes) {
         layout(b[0], b[1], 75, 0, 0);
-        rmu_edit = 5;
-        clear_to_color(screen, BENEATH);
         rmu_display();
         EXPECT_EQ(what(b[2], b[3]), "H");
         EXPECT_EQ(what(b[2] + b[4] - 1, b[3] + b[5] - 1), "H");
         EXPECT_NE(what(b[2] - 1, b[3]), "H");
+        EXPECT_NE(what(b[2], b[3] - 1), "H");
         EXPECT_NE(what(b[2] + b[4], b[3] + b[5] - 1), "H");
         EXPECT_NE(what(b[2] + b[4] - 1, b[3] + b[5]), "H");
     }
 }
 
 TEST_F(RmuDisplay, TheThreeLooksAndTheBanners) {
+    layout(504, 700, 75, 0, 0);
     struct {
         int connected, electrics, boards, loop;
-        const char *com1_standby, *lamp0, *banner, *boards_banner;
+        const char *com1_standby, *lamp0, *link_banner, *boards_banner;
         unsigned pause;
     } const looks[] = {
         {0, 0, 0, 1, "face", "U0", "link", "face", 0},
@@ -200,10 +220,14 @@ TEST_F(RmuDisplay, TheThreeLooksAndTheBanners) {
         testsleep_clear();
         rmu_display();
         for (int face = 0; face < 2; face++) {
-            EXPECT_EQ(at(face, 53 + 13, 140 + 16), l.com1_standby);
-            EXPECT_EQ(at(face, 42, 562), l.lamp0);
-            EXPECT_EQ(at(face, 100, 280), l.banner);        // link-down: (96, 257) 314 x 50
-            EXPECT_EQ(at(face, 255, 245), l.boards_banner); // boards: (132, 240) 246 x 88
+            EXPECT_EQ(at(face, 53, 140), l.com1_standby);
+            EXPECT_EQ(at(face, 40, 560), l.lamp0);
+            EXPECT_EQ(at(face, 100, 280), l.link_banner); // (96, 257), 314 x 50
+            if (l.link_banner[0] == 'l')
+                expect_rect(face, 96, 257, 314, 50, "link", true);
+            EXPECT_EQ(at(face, 255, 245), l.boards_banner); // (132, 240), 246 x 88
+            if (l.boards_banner[0] == 'b')
+                expect_rect(face, 132, 240, 246, 88, "boards", true);
         }
         EXPECT_EQ(testsleep_pauses(), l.pause ? std::vector<unsigned>{l.pause}
                                               : std::vector<unsigned>{});
@@ -215,8 +239,8 @@ TEST_F(RmuDisplay, TheThreeLooksAndTheBanners) {
     clear_to_color(screen, BENEATH);
     electrics = 0;
     rmu_display();
-    EXPECT_EQ(what(120, 10), "beneath");
-    EXPECT_EQ(what(252 + 3, 10), "beneath");
+    EXPECT_EQ(at(0, 250, 20), "beneath");
+    EXPECT_EQ(what(504 + 3, 10), "beneath");
 }
 
 TEST_F(RmuDisplay, BorderAndTurnPlaceThePicture) {
@@ -225,7 +249,7 @@ TEST_F(RmuDisplay, BorderAndTurnPlaceThePicture) {
     EXPECT_EQ(what(4, 4), "beneath");
     EXPECT_EQ(what(5, 5), "face");
     EXPECT_EQ(what(5 + 2 * 252 + 75, 10), "beneath");
-    EXPECT_EQ(what(5 + 252 + 75 + 50 / 2, 5 + 135 / 2), "H");
+    EXPECT_EQ(what(5 + 252 + 75 + 24, 5 + 66), "H"); // right face, (48, 133) at half scale
     const int turns[][7] = {{280, 400, 75, 0, 64, -117, 117}, {280, 400, 75, 11, 192, -112, 122}};
     for (auto &t : turns) {
         layout(t[0], t[1], t[2], t[3], t[4]);
