@@ -1,8 +1,7 @@
 #!/bin/bash
 # The RMU on the real window with the stand-in simulator: a key tunes COM1's standby and the
-# window shows it; a held full stop steps faster the longer it is held; at rest no picture is
-# pushed, and a window covered, unmapped or moved shows the same picture again at once; keys
-# still act while the simulator is gone.
+# window shows it; at rest no picture is pushed, and a window covered, unmapped or moved shows
+# the same picture again at once.
 . "$(dirname "$0")/lib.sh"
 vd_setup
 vd_start_sim
@@ -38,28 +37,6 @@ vd_press period sim_is 0x311A 2 0x1802
 vd_expect "one full stop writes 0x1802 to 0x311A once" "$(writes_to 0x311A "$mark")" "0218"
 rmu_wait_shows "COM1 118.000 118.025"
 
-# ---- a held full stop: 20 steps of 25 kHz, 20 of 100 kHz, then 1 MHz up to 136.975 ----
-vd_sim_set 0x311A 2 0x1800
-rmu_wait_shows "COM1 118.000 118.000"
-mark=$(($(log_lines) + 1))
-xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
-xdotool keydown period
-vd_wait_for 30 sim_is 0x311A 2 0x3697
-held=$?
-xdotool keyup period
-[ "$held" = 0 ] || vd_fail "a held full stop never reached 136.975: $(writes_to 0x311A "$mark" | tr "\n" " ")"
-# The steps in kHz. The key's first repeat comes after the X server's repeat delay, longer
-# than a step's pause, so the pass may end once after the first step and count again.
-steps=$(writes_to 0x311A "$mark" | awk '{
-    w = substr($1, 3, 2) substr($1, 1, 2); khz = 100000 + w * 10
-    if (w ~ /[27]$/) khz += 5
-    printf "%d ", khz - last; last = khz }
-    BEGIN { last = 118000 }' | sed -E 's/(25 ){20,21}/25*/; s/(100 ){20}/100*/; s/(1000 )+/1000*/')
-case "$steps" in
-"25*100*1000*"*) vd_log "ok: held full stop steps $steps" ;;
-*) vd_fail "held full stop steps: $steps" ;;
-esac
-
 # ---- at rest nothing is pushed; one key pushes: t moves the highlight ----
 sleep 1
 n=$(pushes)
@@ -71,9 +48,9 @@ vd_check "the key pushed a picture" pushed_since "$n"
 # ---- covered and uncovered, unmapped and mapped, moved: the same picture at once ----
 shot before
 n=$(pushes)
-xmessage -geometry 500x300+40+40 "a window over the RMU" &
+display -title cover -geometry +40+40 -size 500x300 xc:red & # ImageMagick, as import
 cover=$!
-vd_wait_for 5 xdotool search --name '^xmessage$' || vd_fail "no covering window"
+vd_wait_for 10 xdotool search --onlyvisible --name '^cover$' || vd_fail "no covering window"
 sleep 0.5
 vd_check "the other window covers ours" covered
 kill "$cover"
@@ -87,11 +64,4 @@ vd_check "unmapped and mapped again, the window shows the same picture" vd_wait_
 xdotool windowmove --sync "$VD_WIN" 60 50
 vd_check "moved, the window shows the same picture" vd_wait_for 2 same_as_before
 
-# ---- with the simulator gone the keys are still read: t moves the highlight ----
-vd_stop_sim
-vd_wait_for 10 title_has '<<< Not Connected >>>' || vd_fail "the title never said Not Connected"
-vd_key t
-vd_start_sim
-vd_wait_for 20 title_has '>>>   Connected   <<<' || vd_fail "never connected again"
-rmu_wait_shows "EDIT 3"
 vd_stop

@@ -1,0 +1,580 @@
+// The radio management unit against the stand-in simulator: the read (packed BCD words to
+// texts, selector bits, power bytes, a failed exchange); the tuning steps, swaps and keys (words
+// written, pauses of each control, clamps, the transponder's carries and borrows); the drawn
+// unit read back off the screen, where a test sheet gives every picker item a colour of its own
+// and, at 504 x 700, design and screen coordinates are the same, so each item is probed at its
+// corners; and the picture pushed only when what it shows changed, the screen always equal to
+// an unconditional draw.
+#include "app/app.h"
+#include "rmu/rmu.h"
+#include "simlink/simlink.h"
+#include "tests/support/testsim.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <unistd.h>
+
+#include <functional>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int BENEATH = 0x0000FF; // what the screen holds before the RMU is put on it
+const int LAMP[8][8] = {      // unlit and lit source, design place, unlit and lit width
+    {22, 183, 169, 183, 40, 560, 98, 98},  {22, 225, 169, 224, 155, 560, 102, 102},
+    {30, 266, 177, 266, 275, 560, 85, 85}, {30, 309, 177, 309, 380, 560, 88, 90},
+    {25, 351, 172, 351, 42, 630, 96, 96},  {28, 393, 176, 393, 160, 630, 88, 88},
+    {32, 435, 179, 435, 279, 630, 78, 78}, {32, 477, 179, 477, 388, 630, 72, 72}};
+const struct {
+    char *text;
+    const char *set, *shown; // letters show as 0, the ADF's leading zero is hidden
+    int x, y;
+    char style; // active, standby or ADF glyphs
+} TEXTS[10] = {{com1_disp1, "121.575", "121.575", 53, 72, 'a'},
+               {com1_disp2, "118.025", "118.025", 53, 140, 's'},
+               {nav1_disp1, "109.350", "109.350", 53, 232, 'a'},
+               {nav1_disp2, "108.150", "108.150", 53, 300, 's'},
+               {com2_disp1, "136.975", "136.975", 267, 72, 'a'},
+               {com2_disp2, "123.450", "123.450", 267, 140, 's'},
+               {nav2_disp1, "117.950", "117.950", 267, 232, 'a'},
+               {nav2_disp2, "1a9.f50", "109.050", 267, 300, 's'},
+               {xpndr_disp, "7654", "7654", 53, 392, 'a'},
+               {adf_disp, "0234.5", "234.5", 267, 392, 'f'}};
+const int EDIT_AT[6][2] = {{48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385}, {262, 385}};
+
+// Each item in its own red and green (blue 200, diagonal stripes of blue 100).
+void paint(BITMAP *b, int x, int y, int w, int h, int r, int g) {
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++)
+            putpixel(b, x + i, y + j, makecol(r, g, (i + 2 * j) % 7 ? 200 : 100));
+}
+BITMAP *test_sheet(int fill) {
+    BITMAP *b = create_bitmap(560, 600);
+    clear_to_color(b, makecol(250, 250, 250));
+    const int rows[3] = {17, 72, 125};
+    for (int row = 0; row < 3; row++)
+        for (int d = 0; d < 11; d++)
+            paint(b, 12 + 27 * d, rows[row], 27, 32, 20 + 20 * d, 40 + 70 * row);
+    paint(b, 21, 526, 198, 48, 250, 200);  // highlight
+    paint(b, 228, 534, 314, 30, 250, 120); // link-down banner
+    paint(b, 288, 386, 246, 88, 250, 60);  // boards-starting banner
+    for (int i = 0; i < 8; i++) {
+        paint(b, LAMP[i][0], LAMP[i][1], LAMP[i][6], 40, 100 + 10 * i, 20);
+        paint(b, LAMP[i][2], LAMP[i][3], LAMP[i][7], 40, 100 + 10 * i, 250);
+    }
+    putpixel(b, 0, 0, fill);
+    return b;
+}
+
+// What covers screen pixel (x, y): a glyph "a5" (active, standby or ADF style; '.' for the
+// point), "H" highlight, "link" or "boards" banner, "U3"/"L3" lamp 3 unlit/lit, "face", "fill"
+// or "beneath".
+std::string what(int x, int y) {
+    int c = getpixel(screen, x, y), r = getr(c), g = getg(c), d = (r - 20) / 20;
+    if (c == BENEATH || getb(c) == 60)
+        return c == BENEATH ? "beneath" : "face";
+    if (r == 20 && g == 20)
+        return "fill";
+    if (r == 250)
+        return g == 200 ? "H" : g == 120 ? "link" : g == 60 ? "boards" : "?";
+    if ((g == 20 || g == 250) && r >= 100)
+        return (g == 250 ? "L" : "U") + std::to_string((r - 100) / 10);
+    if ((g - 40) % 70 || (r - 20) % 20)
+        return "?";
+    return std::string(1, "asf"[(g - 40) / 70]) + (d == 10 ? '.' : (char)('0' + d));
+}
+std::string at(int face, int dx, int dy) { // a design point of a face at full scale
+    return what(face * (504 + gap) + dx, dy);
+}
+// The design rectangle shows the item at its inner corners and, with edges, not just outside.
+void expect_rect(int face, int x, int y, int w, int h, const std::string &item, bool edges) {
+    const int in[2][2] = {{x, y}, {x + w - 1, y + h - 1}};
+    const int out[4][2] = {{x - 1, y}, {x, y - 1}, {x + w, y + h - 1}, {x + w - 1, y + h}};
+    for (auto &p : in)
+        EXPECT_EQ(at(face, p[0], p[1]), item) << p[0] << "," << p[1] << " face " << face;
+    for (int i = 0; edges && i < 4; i++)
+        EXPECT_NE(at(face, out[i][0], out[i][1]), item) << x << "," << y << " side " << i;
+}
+void expect_text(int face, int x0, int y, char style, const char *text) { // 27 x 32 cells
+    for (int n = 0; text[n]; n++)
+        expect_rect(face, x0 + 27 * n, y, 27, 32, std::string(1, style) + text[n], false);
+}
+
+typedef std::vector<unsigned> Pauses;
+typedef std::vector<uint32_t> Words;
+
+Words words(uint32_t offset) {
+    Words out;
+    for (auto &w : testsim_writes_to(offset))
+        out.push_back(w.value());
+    return out;
+}
+
+class Rmu : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        install_allegro(SYSTEM_NONE, &errno, atexit);
+        set_color_depth(32);
+        set_color_conversion(COLORCONV_TOTAL);
+    }
+    void SetUp() override {
+        testsleep_record();
+        disp = create_bitmap(504, 700);
+        clear_to_color(disp, makecol(9, 9, 60));
+        pick = test_sheet(makecol(20, 20, 20));
+        screen = create_bitmap(1300, 1000);
+        clear_to_color(screen, BENEATH);
+        layout(504, 700, 75, 0, 0);
+        testsim_start();
+        connect_to_sim();
+        ASSERT_EQ(connected, 1);
+        testsim_clear_writes(); // the announcement
+        electrics = loop = rmu_edit = 1;
+        about_to_init_k8055 = 0;
+        for (auto &t : TEXTS)
+            strcpy(t.text, t.set);
+        rmu_decode_selectors(0xA1); // COM1, both COMs, ADF1
+        rmu_force_push();           // a new screen
+    }
+    void TearDown() override {
+        connected = 1;
+        FSUIPC_Close();
+        testsim_stop();
+        for (BITMAP **b : {&scrat, &screen, &disp, &pick, &bg})
+            if (*b)
+                destroy_bitmap(*b), *b = NULL;
+        testsleep_real();
+    }
+    void layout(int w, int h, int g, int border, int turn) {
+        width = w, height = h, gap = g, extra_border = border, angle = turn;
+        x_scale_factor = width / 504.0f;
+        y_scale_factor = height / 700.0f;
+        if (scrat)
+            destroy_bitmap(scrat);
+        scrat = create_bitmap(2 * width + gap, height);
+    }
+    // One step of radio `edit` from a counter value; returns the counter afterwards.
+    int step(int edit, int up, int counter, int control) {
+        testsim_clear_writes();
+        testsleep_clear();
+        rmu_edit = edit;
+        rmu_tune_step(up, &counter, control);
+        return counter;
+    }
+};
+
+TEST_F(Rmu, ReadTurnsEveryWordIntoItsText) {
+    const uint32_t in[14][3] = {{0x034E, 2, 0x1802}, {0x3118, 2, 0x3697}, {0x0350, 2, 0x1095},
+                                {0x0352, 2, 0x0800}, {0x311A, 2, 0x2347}, {0x311C, 2, 0x2342},
+                                {0x311E, 2, 0x0005}, {0x3120, 2, 0xFFF7}, {0x0354, 2, 0x12AB},
+                                {0x034C, 2, 0x0234}, {0x0356, 2, 0x0105}, {0x0B6A, 1, 1},
+                                {0x0B52, 1, 1},      {0x3122, 1, 0xA1}};
+    for (auto &r : in)
+        testsim_set(r[0], r[1], r[2]);
+    rmu_fsuipc_read();
+    const char *got[] = {com1_disp1, com2_disp1, nav1_disp1, nav2_disp1, com1_disp2,
+                         com2_disp2, nav1_disp2, nav2_disp2, xpndr_disp, adf_disp};
+    const char *want[] = {"118.025", "136.975", "110.950", "108.000", "123.475",
+                          "123.425", "100.050", "1ff.f75", "12ab",    "1234.5"};
+    for (int i = 0; i < 10; i++)
+        EXPECT_STREQ(got[i], want[i]) << i;
+    EXPECT_EQ(std::vector<int>(
+                  {com1_sel, com2_sel, both_sel, nav1_sel, nav2_sel, mkr_sel, dme_sel, adf1_sel}),
+              std::vector<int>({1, 0, 1, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(electrics, 1);               // 0x0B52 powers the unit whatever 0x0B6A says
+    EXPECT_TRUE(testsim_writes().empty()); // a read writes nothing
+    // A tuning step has just rewritten a standby text; a failed exchange keeps every text,
+    // and works the power flag out again from the bytes last received.
+    strcpy(com1_disp2, "118.025");
+    testsim_set(0x034E, 2, 0x2222);
+    testsim_set(0x0B52, 1, 0);
+    testsim_fail_next(1);
+    rmu_fsuipc_read();
+    EXPECT_STREQ(com1_disp2, "118.025");
+    EXPECT_STREQ(com1_disp1, "118.025");
+    EXPECT_EQ(read_freq1, 0x1802);
+    EXPECT_EQ(electrics, 1); // although the reconnection cleared it
+    rmu_fsuipc_read();
+    EXPECT_STREQ(com1_disp1, "122.225");
+    EXPECT_EQ(electrics, 0);
+}
+
+TEST_F(Rmu, AdfExtensionSelectorBitsAndPower) {
+    const struct {
+        uint16_t m, e;
+        const char *want;
+    } adfs[] = {{0x0350, 0x0000, "0350.0"},
+                {0x0100, 0x0100, "1100.0"},
+                {0x0350, 0x0010, "0350.1"},
+                {0x0350, 0x1005, "0350.1"},
+                {0x0C34, 0x0000, "0c34.0"}};
+    for (auto &c : adfs) {
+        char t[7] = "xxxxxx";
+        rmu_decode_adf(c.m, c.e, t);
+        EXPECT_STREQ(t, c.want);
+    }
+    for (int bit = 0; bit < 8; bit++) {
+        rmu_decode_selectors((uint8_t)(1 << bit));
+        int flags[] = {adf1_sel, dme_sel,  mkr_sel,  nav2_sel,
+                       nav1_sel, both_sel, com2_sel, com1_sel};
+        for (int i = 0; i < 8; i++)
+            EXPECT_EQ(flags[i], i == bit) << "bit " << bit << " flag " << i;
+    }
+    const int power[][3] = {{1, 0, 0}, {1, 1, 1}, {0, 0, 1}, {2, 0, 1}, {1, 2, 0}};
+    for (auto &p : power)
+        EXPECT_EQ(rmu_power_flag(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
+}
+
+TEST_F(Rmu, ComAndNavScheduleAndClamps) {
+    struct {
+        int edit, up, counter, control;
+        const char *from, *after;
+        uint32_t offset, word;
+        unsigned pause;
+    } const cases[] = {
+        {1, 0, 0, RMU_KEYBOARD, "118.000", "118.000", 0x311A, 0x1800, 200},
+        {2, 1, 45, RMU_PANEL, "136.950", "136.975", 0x311C, 0x3697, 200},
+        {1, 1, 0, RMU_KEYBOARD, "117.000", "117.025", 0x311A, 0x1702, 200},
+        {1, 1, 0, RMU_KEYBOARD, "140.000", "136.975", 0x311A, 0x3697, 200},
+        {1, 1, 19, RMU_KEYBOARD, "120.000", "120.025", 0x311A, 0x2002, 200},
+        {1, 1, 20, RMU_KEYBOARD, "120.000", "120.100", 0x311A, 0x2010, 200},
+        {1, 1, 40, RMU_KEYBOARD, "120.000", "121.000", 0x311A, 0x2100, 300},
+        {1, 1, 19, RMU_PANEL, "120.000", "120.025", 0x311A, 0x2002, 50},
+        {1, 1, 40, RMU_PANEL, "120.000", "121.000", 0x311A, 0x2100, 200},
+        {3, 0, 0, RMU_KEYBOARD, "108.000", "108.000", 0x311E, 0x0800, 200},
+        {4, 1, 50, RMU_PANEL, "117.900", "117.950", 0x3120, 0x1795, 50},
+        {4, 1, 19, RMU_KEYBOARD, "110.000", "110.050", 0x3120, 0x1005, 200},
+        {4, 1, 20, RMU_KEYBOARD, "110.000", "110.200", 0x3120, 0x1020, 200},
+        {4, 1, 40, RMU_KEYBOARD, "110.000", "111.000", 0x3120, 0x1100, 300},
+        {4, 1, 40, RMU_PANEL, "110.000", "110.200", 0x3120, 0x1020, 50},
+    };
+    char *texts[] = {com1_disp2, com2_disp2, nav1_disp2, nav2_disp2};
+    for (auto &c : cases) {
+        strcpy(texts[c.edit - 1], c.from);
+        EXPECT_EQ(step(c.edit, c.up, c.counter, c.control), c.counter + 1);
+        EXPECT_STREQ(texts[c.edit - 1], c.after) << c.from << " counter " << c.counter;
+        EXPECT_EQ(words(c.offset), Words{c.word}) << c.from << " counter " << c.counter;
+        EXPECT_EQ(testsleep_pauses(), Pauses{c.pause}) << c.from << " counter " << c.counter;
+    }
+    EXPECT_EQ(testsim_writes_to(0x3120)[0].data.size(), 2u);
+}
+
+TEST_F(Rmu, TransponderDigitChoiceCarriesAndBorrows) {
+    struct {
+        const char *from;
+        int up, counter;
+        uint32_t word;
+        unsigned kb_pause, panel_pause; // 0: no digit moved, no pause
+    } const cases[] = {
+        {"7777", 1, 0, 0x7777, 0, 0},      {"0000", 0, 0, 0x0000, 0, 0},
+        {"0777", 1, 0, 0x1000, 100, 50},   {"1000", 0, 0, 0x0777, 100, 50},
+        {"1200", 0, 20, 0x1170, 150, 100}, {"1234", 0, 20, 0x1233, 100, 50},
+        {"6777", 1, 20, 0x7007, 150, 100}, {"1277", 1, 10, 0x1300, 100, 50},
+        {"1277", 1, 41, 0x1377, 200, 100}, {"1270", 1, 41, 0x1271, 100, 50},
+        {"1200", 0, 41, 0x1100, 200, 100}, {"1210", 0, 41, 0x1200, 150, 100},
+        {"7776", 1, 0, 0x7777, 100, 50},   {"1000", 0, 50, 0x0700, 200, 100},
+    };
+    for (int control : {RMU_KEYBOARD, RMU_PANEL}) {
+        for (auto &c : cases) {
+            strcpy(xpndr_disp, c.from);
+            EXPECT_EQ(step(5, c.up, c.counter, control), c.counter + 1);
+            EXPECT_EQ(words(0x0354), Words{c.word}) << c.from << " up " << c.up << " " << c.counter;
+            unsigned pause = control == RMU_PANEL ? c.panel_pause : c.kb_pause;
+            EXPECT_EQ(testsleep_pauses(), pause ? Pauses{pause} : Pauses{}) << c.from;
+            EXPECT_STREQ(xpndr_disp, c.from); // the next read shows the new code
+        }
+    }
+}
+
+TEST_F(Rmu, AdfStepsWriteBothWords) {
+    struct {
+        const char *from;
+        int up, counter, control;
+        uint32_t main_word, ext_word;
+        unsigned pause;
+    } const cases[] = {
+        {"0100.0", 0, 0, RMU_KEYBOARD, 0x0100, 0x0000, 150},
+        {"1799.9", 1, 0, RMU_KEYBOARD, 0x0799, 0x0109, 150},
+        {"0150.0", 0, 100, RMU_KEYBOARD, 0x0100, 0x0000, 300},
+        {"0500.0", 1, 29, RMU_KEYBOARD, 0x0500, 0x0001, 150},
+        {"0500.0", 1, 30, RMU_KEYBOARD, 0x0501, 0x0000, 150},
+        {"0500.0", 1, 60, RMU_KEYBOARD, 0x0510, 0x0000, 200},
+        {"0500.0", 1, 29, RMU_PANEL, 0x0500, 0x0001, 50},
+        {"0500.0", 1, 60, RMU_PANEL, 0x0510, 0x0000, 100},
+        {"0500.0", 1, 100, RMU_PANEL, 0x0600, 0x0000, 200},
+        {"0234.5", 1, 100, RMU_KEYBOARD, 0x0334, 0x0005, 300},
+        {"0999.9", 1, 0, RMU_KEYBOARD, 0x0000, 0x0100, 150},
+    };
+    for (auto &c : cases) {
+        strcpy(adf_disp, c.from);
+        step(6, c.up, c.counter, c.control);
+        EXPECT_EQ(words(0x034C), Words{c.main_word}) << c.from << " counter " << c.counter;
+        EXPECT_EQ(words(0x0356), Words{c.ext_word}) << c.from << " counter " << c.counter;
+        EXPECT_EQ(testsleep_pauses(), Pauses{c.pause}) << c.from << " counter " << c.counter;
+    }
+    std::vector<testsim_write> all = testsim_writes(); // the main word first
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].offset, 0x034Cu);
+    // A step whose exchange fails still rewrites the text and counts, and the ADF step makes
+    // its second write after a failed first one.
+    strcpy(com1_disp2, "118.000");
+    testsim_set(0x311A, 2, 0x1800);
+    testsim_fail_next(1);
+    EXPECT_EQ(step(1, 1, 0, RMU_KEYBOARD), 1);
+    EXPECT_STREQ(com1_disp2, "118.025");
+    EXPECT_EQ(testsim_get(0x311A, 2), 0x1800u);
+    strcpy(adf_disp, "0350.0");
+    testsim_fail_next(1);
+    step(6, 1, 0, RMU_KEYBOARD);
+    EXPECT_EQ(testsim_get(0x0356, 2), 0x0001u);
+}
+
+TEST_F(Rmu, SwapsAndKeys) {
+    EXPECT_EQ(step(7, 1, 3, RMU_KEYBOARD), 3); // no radio: nothing, not even the count
+    for (int edit = 1; edit <= 6; edit++) {
+        rmu_edit = edit;
+        rmu_swap(RMU_PANEL);
+        rmu_key_action(RMU_KEY_S); // the keyboard's swap
+    }
+    const uint8_t bytes[] = {0x08, 0x08, 0x04, 0x04, 0x02, 0x02, 0x01, 0x01};
+    std::vector<testsim_write> all = testsim_writes();
+    ASSERT_EQ(all.size(), 8u);
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(all[i].data, std::vector<uint8_t>{bytes[i]}) << i;
+    EXPECT_EQ(all[7].offset, 0x3123u);
+    EXPECT_EQ(testsleep_pauses(), (Pauses{200, 100, 200, 100, 200, 100, 200, 100}));
+    const struct {
+        int code;
+        uint8_t before, written;
+    } selectors[] = {{RMU_KEY_C, 0x40, 0x80}, {RMU_KEY_V, 0x80, 0x40}, {RMU_KEY_C, 0xC0, 0x80},
+                     {RMU_KEY_V, 0x41, 0x41}, {RMU_KEY_B, 0xFF, 0xDF}, {RMU_KEY_N, 0x00, 0x10},
+                     {RMU_KEY_M, 0x00, 0x08}, {RMU_KEY_K, 0x00, 0x04}, {RMU_KEY_E, 0x00, 0x02},
+                     {RMU_KEY_A, 0x81, 0x80}};
+    for (auto &c : selectors) {
+        testsim_set(0x3122, 1, c.before);
+        rmu_fsuipc_read();
+        testsim_clear_writes();
+        rmu_key_action(c.code);
+        EXPECT_EQ(words(0x3122), Words{c.written}) << std::hex << "key " << c.code;
+        EXPECT_EQ(testsim_writes_to(0x3122).at(0).data.size(), 1u);
+    }
+    // The full stop steps up with the keyboard's counter and pauses.
+    rmu_edit = 1;
+    strcpy(com1_disp2, "120.000");
+    press_length = 40;
+    testsleep_clear();
+    rmu_key_action(RMU_KEY_STOP);
+    EXPECT_STREQ(com1_disp2, "121.000");
+    EXPECT_EQ(press_length, 41);
+    rmu_key_action(RMU_KEY_COMMA);
+    EXPECT_STREQ(com1_disp2, "120.000");
+    EXPECT_EQ(testsleep_pauses(), (Pauses{300, 300}));
+    // Shift+comma, the keypad's point, Shift+T, upper-case C, Alt+T and a digit do nothing;
+    // with the link down neither do the radio keys, but t still cycles the radio.
+    testsim_clear_writes();
+    testsleep_clear();
+    for (int code : {0x483C, 0x5A2E, 0x1454, 0x0343, 0x1400, 0x0231})
+        rmu_key_action(code);
+    connected = 0;
+    for (int code : {RMU_KEY_COMMA, RMU_KEY_STOP, RMU_KEY_S, RMU_KEY_C, RMU_KEY_A})
+        rmu_key_action(code);
+    EXPECT_EQ(rmu_edit, 1);
+    EXPECT_EQ(press_length, 42);
+    EXPECT_TRUE(testsim_writes().empty());
+    EXPECT_TRUE(testsleep_pauses().empty());
+    std::vector<int> seen;
+    for (int i = 0; i < 6; i++) {
+        rmu_key_action(RMU_KEY_T);
+        seen.push_back(rmu_edit);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{2, 3, 4, 5, 6, 1}));
+}
+
+TEST_F(Rmu, EveryItemAtItsDesignRectangleOnBothFaces) {
+    for (int k = 1; k <= 7; k++) {
+        rmu_edit = k;
+        rmu_decode_selectors(k % 2 ? 0xA1 : 0x5E); // COM1, both, ADF1; or the other five
+        rmu_display();
+        for (int face = 0; face < 2; face++) {
+            for (auto &t : TEXTS)
+                expect_text(face, t.x, t.y, t.style, t.shown);
+            EXPECT_EQ(at(face, 267 + 27 * 5, 392)[0], k == 6 ? 'H' : 'f');
+            for (int j = 1; j <= 6; j++)
+                expect_rect(face, EDIT_AT[j - 1][0], EDIT_AT[j - 1][1], 198, 48,
+                            j == k ? "H" : "face", j == k);
+            const int *flags[8] = {&com1_sel, &com2_sel, &nav1_sel, &nav2_sel,
+                                   &both_sel, &adf1_sel, &mkr_sel,  &dme_sel};
+            for (int i = 0; i < 8; i++)
+                expect_rect(face, LAMP[i][4], LAMP[i][5], LAMP[i][6 + *flags[i]], 40,
+                            (*flags[i] ? "L" : "U") + std::to_string(i), true);
+        }
+        EXPECT_EQ(what(504 + 74, 300), "fill"); // the gap keeps the fill colour
+    }
+    strcpy(adf_disp, "1234.5");
+    rmu_display();
+    expect_text(0, 267, 392, 'f', "1234.5");
+}
+
+TEST_F(Rmu, TheThreeLooksAndTheBanners) {
+    const struct {
+        int connected, electrics, boards, loop;
+        const char *com1_standby, *lamp0, *link_banner, *boards_banner;
+        unsigned pause;
+    } looks[] = {{0, 0, 0, 1, "face", "U0", "link", "face", 0},
+                 {1, 0, 0, 1, "fill", "U0", "fill", "fill", 0},
+                 {1, 1, 1, 1, "s1", "L0", "face", "boards", 4000},
+                 {1, 1, 1, 0, "s1", "L0", "face", "face", 0}}; // window closed: no banner
+    for (auto &l : looks) {
+        connected = l.connected, electrics = l.electrics, about_to_init_k8055 = l.boards;
+        loop = l.loop;
+        testsleep_clear();
+        rmu_display();
+        for (int face = 0; face < 2; face++) {
+            EXPECT_EQ(at(face, 53, 140), l.com1_standby);
+            EXPECT_EQ(at(face, 40, 560), l.lamp0);
+            EXPECT_EQ(at(face, 100, 280), l.link_banner);
+            EXPECT_EQ(at(face, 255, 245), l.boards_banner);
+        }
+        if (l.link_banner[0] == 'l')
+            expect_rect(1, 96, 257, 314, 50, "link", true);
+        if (l.boards_banner[0] == 'b')
+            expect_rect(1, 132, 240, 246, 88, "boards", true);
+        EXPECT_EQ(testsleep_pauses(),
+                  l.pause ? std::vector<unsigned>{l.pause} : std::vector<unsigned>{});
+    }
+}
+
+TEST_F(Rmu, ScaleBorderAndTurn) {
+    // rmu_edit 5 at half scale: (24, 192), 99 x 24; at the default 280 x 400: (26, 220),
+    // 110 x 27; with a border of 11 all of it moves by 5.
+    const int boxes[3][7] = {{252, 350, 0, 24, 192, 99, 24},
+                             {280, 400, 0, 26, 220, 110, 27},
+                             {280, 400, 11, 31, 225, 110, 27}};
+    rmu_edit = 5;
+    for (auto &b : boxes) {
+        layout(b[0], b[1], 75, b[2], 0);
+        clear_to_color(screen, BENEATH);
+        rmu_display();
+        int x = b[3], y = b[4], r = x + b[5] - 1, d = y + b[6] - 1;
+        EXPECT_EQ(what(x, y) + what(r, d) + what(r + b[0] + 75, d), "HHH");
+        EXPECT_EQ(what(x - 1, y) + what(x, y - 1) + what(r + 1, d) + what(r, d + 1),
+                  "facefacefaceface");
+    }
+    EXPECT_EQ(what(4, 4) + what(5 + 2 * 280 + 75, 10), "beneathbeneath");
+    const int turns[][7] = {{280, 400, 75, 0, 64, -117, 117}, {280, 400, 75, 11, 192, -112, 122}};
+    for (auto &t : turns) {
+        layout(t[0], t[1], t[2], t[3], t[4]);
+        EXPECT_EQ(rmu_overlay_x(), t[5]);
+        EXPECT_EQ(rmu_overlay_y(), t[6]);
+    }
+}
+
+// A new bitmap in place of the old one (made before the old one goes, so never at its address).
+void replace(BITMAP **b, BITMAP *with) {
+    destroy_bitmap(*b);
+    *b = with;
+}
+
+TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
+    rmu_display();
+    long before = rmu_pushes;
+    std::vector<std::function<void(void)>> changes = {
+        [] {},
+        [] { x_scale_factor *= 2; },
+        [] { y_scale_factor *= 2; },
+        [] { replace(&disp, create_bitmap(504, 700)); },
+        [] { replace(&pick, test_sheet(0)); },
+        [] { replace(&scrat, create_bitmap(2 * width + gap, height)); },
+        [] { draw_background(); },
+        [] { rmu_force_push(); }};
+    for (char *t : {com1_disp1, com1_disp2, com2_disp1, com2_disp2, nav1_disp1, nav1_disp2,
+                    nav2_disp1, nav2_disp2, xpndr_disp, adf_disp})
+        changes.push_back([t] { t[1] ^= 1; });
+    for (int *v : {&rmu_edit, &electrics, &connected, &about_to_init_k8055, &com1_sel, &com2_sel,
+                   &both_sel, &nav1_sel, &nav2_sel, &mkr_sel, &dme_sel, &adf1_sel, &width, &height,
+                   &gap, &extra_border, &angle, &blur})
+        changes.push_back([v] { *v ^= 1; });
+    for (uint16_t *w :
+         {&read_freq1, &read_freq2, &read_freq3, &read_freq4, &read_freq5, &read_freq6, &read_freq7,
+          &read_freq8, &read_freq9, &read_freq10, &read_freq11})
+        changes.push_back([w] { *w += 1; });
+    bg = create_bitmap(800, 400);
+    for (size_t i = 0; i < changes.size(); i++) {
+        changes[i]();
+        rmu_display();
+        rmu_display();
+        EXPECT_EQ(rmu_pushes - before, i ? 1 : 0) << "change " << i; // the first: none
+        before = rmu_pushes;
+    }
+    rmu_push_always = 1;
+    rmu_display();
+    rmu_push_always = 0;
+    EXPECT_EQ(rmu_pushes, before + 1) << "the test hook pushes every time";
+}
+
+// Whether the screen differs from what an unconditional draw puts there now (a memory
+// bitmap's rows are one block).
+bool stale(void) {
+    BITMAP *shown = create_bitmap(screen->w, screen->h);
+    blit(screen, shown, 0, 0, 0, 0, screen->w, screen->h);
+    rmu_push_always = 1;
+    rmu_display();
+    rmu_push_always = 0;
+    bool differs = memcmp(shown->line[0], screen->line[0], screen->w * screen->h * 4) != 0;
+    destroy_bitmap(shown);
+    return differs;
+}
+int checked_while_down;
+void check_while_down(DWORD) {
+    checked_while_down += connected == 0;
+    EXPECT_TRUE(connected || !stale()) << "link down";
+}
+
+TEST_F(Rmu, TheProgramShowsWhatAnUnconditionalDrawWould) {
+    if (chdir(VALDORA_RUN_DIR) != 0 || create_bitmaps() != 0) // both artwork sets
+        GTEST_SKIP() << "no generated artwork in " << VALDORA_RUN_DIR;
+    layout(280, 400, 75, 0, 0);
+    main_pass();
+    long before = rmu_pushes;
+    testsleep_clear();
+    press_length = 5;
+    for (int i = 0; i < 100; i++) // at rest, each pass pausing at least 50 ms
+        main_pass();
+    EXPECT_EQ(press_length, 0); // a held key's acceleration lasts one pass
+    std::vector<unsigned> pauses = testsleep_pauses();
+    EXPECT_GE(std::accumulate(pauses.begin(), pauses.end(), 0u), 5000u);
+    EXPECT_EQ(rmu_pushes, before) << "at rest";
+    // Radio keys, then layout keys: i, r, Shift+I, Ctrl+I, Ctrl+R twice, Alt+I, Alt+A twice,
+    // Alt+S, Alt+R, Alt+F. Each as main takes a key: act, read, draw, then the pass.
+    const int keys[] = {RMU_KEY_T, RMU_KEY_STOP, RMU_KEY_COMMA, RMU_KEY_V, RMU_KEY_B, RMU_KEY_A,
+                        RMU_KEY_S, RMU_KEY_T,    RMU_KEY_S,     0x0969,    0x1272,    0x0949,
+                        0x0909,    0x1212,       0x1212,        0x0900,    0x0100,    0x0100,
+                        0x1300,    0x1200,       0x0600};
+    for (int i = 0; i < 21; i++) {
+        int code = keys[i];
+        before = rmu_pushes;
+        rmu_key_action(code);
+        rmu_fsuipc_read();
+        rmu_display();
+        EXPECT_TRUE(rmu_pushes > before || i >= 6) << std::hex << code; // a swap may change nothing
+        main_pass();
+        EXPECT_FALSE(stale()) << std::hex << code;
+    }
+    platform_sleep_hook = check_while_down;
+    testsim_fail_next(2); // the read fails, and so does the first attempt to reconnect
+    main_pass();
+    EXPECT_GT(checked_while_down, 0);
+    testsleep_record();
+    EXPECT_FALSE(stale()) << "link back";
+    for (int power_a : {1, 0}) {
+        testsim_set(0x0B6A, 1, power_a);
+        main_pass();
+        EXPECT_EQ(electrics, 1 - power_a);
+        EXPECT_FALSE(stale()) << "power byte " << power_a;
+    }
+}
+
+} // namespace
