@@ -547,6 +547,8 @@ void check_while_down(DWORD) {
 }
 
 TEST_F(Rmu, TheProgramShowsWhatAnUnconditionalDrawWould) {
+    replace(&disp, NULL);
+    replace(&pick, NULL);
     if (chdir(VALDORA_RUN_DIR) != 0 || create_bitmaps() != 0) // both artwork sets
         GTEST_SKIP() << "no generated artwork in " << VALDORA_RUN_DIR;
     layout(280, 400, 75, 0, 0);
