@@ -501,6 +501,7 @@ TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
         [] { replace(&pick, test_sheet(0)); },
         [] { replace(&scrat, create_bitmap(2 * width + gap, height)); },
         [] { draw_background(); },
+        [] { draw_artwork_error(); },
         [] { rmu_force_push(); }};
     // Every value the picture is made of, changed in its lowest byte.
     // clang-format off
