@@ -2,7 +2,8 @@
 // target plays a hostile server by hand: it listens as FS98MAIN, and before each request it
 // puts the fuzz bytes on the connection as the "reply", then maybe hangs up. The client must
 // take a reply only when it is a whole frame that starts with the magic, report a time-out or
-// a broken connection otherwise, and send well-formed requests whatever happened before.
+// a broken connection otherwise, send well-formed requests whatever happened before, and never
+// send a timed-out request twice.
 //
 // Input: byte 0 flags (bit 0: hang up after the bytes; bit 1: request with an atom), then the
 // bytes the server "answers".
@@ -112,7 +113,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             abort();
         if (n >= IPC_REPLY_SIZE && ipc_get32(reply) == IPC_MAGIC)
             abort(); // a good reply was waiting
-        // A failed exchange drops the connection: the next one starts afresh.
+        if (err == 1460) {
+            // Timed out, the request is still outstanding: asking the same again sends nothing
+            // and waits on; asking something else gives the connection up.
+            uint8_t extra;
+            WPARAM same = with_atom ? atom : 0;
+            if (SendMessageTimeoutA(h, msg, same, 0, SMTO_BLOCK, 0, &result) ||
+                GetLastError() != 1460 || recv(peer_fd, &extra, 1, MSG_DONTWAIT) > 0)
+                abort();
+            if (SendMessageTimeoutA(h, msg, same, 1, SMTO_BLOCK, 0, &result) ||
+                GetLastError() != 1400)
+                abort();
+        }
+        // A broken exchange drops the connection: the next one starts afresh.
         if (SendMessageTimeoutA(h, msg, 0, 0, SMTO_BLOCK, 0, &result) || GetLastError() != 1400)
             abort();
         close(peer_fd);

@@ -4,13 +4,16 @@
 // queues reads into heap buffers of exactly their size, so the address sanitizer catches any
 // copy that strays, and reads that were not delivered must keep their old bytes.
 //
-// Input: byte 0 the number of records (1..16), then 3 bytes per record (kind, size, offset
-// byte), then the bytes to XOR over the block from its start.
+// Input: bytes 0 and 1 the number of records (little-endian, 1 to 4096; the queue may fill up
+// first, which the capacity rule decides), byte 2 the plan length (low 4 bits, 1 to 16 plans)
+// and whether the tamper bytes repeat over the whole block (bit 7), then 3 bytes per plan (kind,
+// size, offset byte), used in turn for the records, then the bytes to XOR over the block.
 #include "platform/platform.h"
 #include "sim/sim.h"
 #include "simlink/simlink.h"
 
 #include <atomic>
+#include <vector>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,6 +23,7 @@
 static sim_server server;
 static std::atomic<const uint8_t *> tamper_data(nullptr);
 static std::atomic<size_t> tamper_size(0);
+static std::atomic<int> tamper_repeat(0);
 static char folder[64];
 
 // The hostile server's carrying out: the genuine records first, then the fuzz bytes over them.
@@ -27,8 +31,9 @@ static int hostile_carry_out(const char *name, uint8_t *block, size_t size) {
     int reply = sim_carry_out(name, block, size);
     const uint8_t *data = tamper_data.load();
     size_t n = tamper_size.load();
-    for (size_t i = 0; data && i < n && i < size; i++)
-        block[i] ^= data[i];
+    size_t reach = tamper_repeat.load() ? size : n;
+    for (size_t i = 0; data && n && i < reach && i < size; i++)
+        block[i] ^= data[i % n];
     return reply == 1 ? 1 : reply;
 }
 
@@ -71,39 +76,47 @@ static void start_once(void) {
     ready = 1;
 }
 
-#define MAX_RECORDS 16
+#define MAX_RECORDS 4096
 #define FILL 0xA5
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     start_once();
-    if (size < 1)
+    if (size < 3)
         return 0;
-    int records = data[0] % MAX_RECORDS + 1;
-    if (size < 1 + 3 * (size_t)records)
+    int records = (data[0] | data[1] << 8) % MAX_RECORDS + 1;
+    int plans = (data[2] & 15) + 1;
+    if (size < 3 + 3 * (size_t)plans)
         return 0;
-    const uint8_t *plan = data + 1;
-    uint8_t *dest[MAX_RECORDS] = {};
-    DWORD sizes[MAX_RECORDS] = {};
+    const uint8_t *plan = data + 3;
+    std::vector<uint8_t *> dest;
+    std::vector<DWORD> sizes;
     DWORD rc;
     for (int i = 0; i < records; i++) {
-        DWORD n = plan[3 * i + 1];
-        DWORD offset = 0x3000 + plan[3 * i + 2] * 4u;
-        sizes[i] = n;
-        if (plan[3 * i] & 1) {
+        const uint8_t *p = plan + 3 * (i % plans);
+        DWORD n = p[1];
+        DWORD offset = 0x3000 + p[2] * 4u;
+        if (p[0] & 1) {
             uint8_t value[256];
             memset(value, 0x11, sizeof value);
             if (!FSUIPC_Write(0x5000 + offset, n, value, &rc))
-                abort();
+                break; // the queue is full
         } else {
             // Exactly sized destinations; a zero-sized read gets one byte to point at.
-            dest[i] = (uint8_t *)malloc(n ? n : 1);
-            memset(dest[i], FILL, n ? n : 1);
-            if (!FSUIPC_Read(offset, n, dest[i], &rc))
-                abort();
+            uint8_t *d = (uint8_t *)malloc(n ? n : 1);
+            memset(d, FILL, n ? n : 1);
+            if (!FSUIPC_Read(offset, n, d, &rc)) {
+                free(d);
+                break;
+            }
+            dest.push_back(d);
+            sizes.push_back(n);
         }
     }
-    tamper_data = plan + 3 * records;
-    tamper_size = size - 1 - 3 * (size_t)records;
+    if (rc != 0 && rc != 15)
+        abort();
+    tamper_data = plan + 3 * plans;
+    tamper_size = size - 3 - 3 * (size_t)plans;
+    tamper_repeat = data[2] >> 7;
     if (!FSUIPC_Process(&rc))
         abort(); // the hostile server always answers 1
     tamper_data = nullptr;
@@ -111,9 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // A destination holds either its old bytes or bytes of the offset space read for it;
     // zero-sized reads never change.
-    for (int i = 0; i < records; i++) {
-        if (!dest[i])
-            continue;
+    for (size_t i = 0; i < dest.size(); i++) {
         if (sizes[i] == 0 && dest[i][0] != FILL)
             abort();
         free(dest[i]);

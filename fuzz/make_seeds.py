@@ -58,13 +58,15 @@ put("fuzz_sim_block", "no_end", read(0x3304, 4))
 put("fuzz_sim_block", "unknown", struct.pack("<III", 7, 0, 0) + END)
 put("fuzz_sim_block", "step", b"\x5a" + bytes(3) + END)
 
-# Reply walk: record kinds and sizes, then bytes XORed over the genuine reply.
-plan = bytes([2, 0, 4, 0x4E, 1, 2, 0x46, 0, 2, 0x18])
+# Reply walk: record count, plan count (bit 7: tamper the whole block), the plans (kind, size,
+# offset byte), then bytes XORed over the genuine reply.
+plan = bytes([2, 0, 2, 0, 4, 0x4E, 1, 2, 0x46, 0, 2, 0x18])
 put("fuzz_reply_walk", "genuine", plan)
 put("fuzz_reply_walk", "huge_size", plan + bytes(8) + b"\xff\xff\xff\xf0")
 put("fuzz_reply_walk", "read_made_write", plan + b"\x03")
-put("fuzz_reply_walk", "end_marker_kept", bytes([0, 0, 0, 0]) + bytes(16) + b"\x01")
-put("fuzz_reply_walk", "many", bytes([15]) + bytes([0, 255, 1, 1, 17, 2]) * 8 + b"\x01" * 64)
+put("fuzz_reply_walk", "end_marker_kept", bytes([0, 0, 0, 0, 0, 0]) + bytes(16) + b"\x01")
+put("fuzz_reply_walk", "many", bytes([0xFF, 0x0F, 0x81, 1, 0, 1, 0, 0, 2]) + b"\x01" * 8)
+put("fuzz_reply_walk", "full_of_empty_writes", bytes([0x94, 0x0A, 0, 1, 0, 0]))
 
 # Server request frames: a valid request for the target's own block, pipelined requests,
 # garbage, a huge announced name, half a frame, a wrong message.

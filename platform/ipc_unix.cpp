@@ -326,10 +326,21 @@ BOOL CloseHandle(HANDLE handle) {
 
 #define CONN_SLOTS 8
 
+// A request whose reply did not come in time stays outstanding on its connection: the caller's
+// next attempt with the same request sends nothing and waits on for that one reply (a stalled
+// server answers each request once). After this many waits in vain the connection is given up;
+// it is the simulator link's number of attempts per exchange.
+#define PENDING_WAITS_MAX 9
+
 typedef struct {
     char path[IPC_PATH_MAX]; // endpoint path; "" when the slot is unused
     int fd;                  // -1 while not connected
     unsigned long used;      // when it was last looked up (for reusing slots)
+    uint8_t sent[IPC_REQUEST_HEADER + IPC_NAME_MAX]; // the outstanding request's frame
+    size_t sent_len;                                 // its length; 0: no request outstanding
+    int waits;                                       // time-outs spent waiting for its reply
+    uint8_t reply[IPC_REPLY_SIZE];                   // the part of its reply received so far
+    size_t reply_got;
 } conn_slot;
 
 static unsigned long conn_clock = 0;
@@ -349,6 +360,8 @@ static void conn_drop(conn_slot *c) {
     if (c->fd >= 0)
         close(c->fd);
     c->fd = -1;
+    c->sent_len = 0;
+    c->reply_got = 0;
 }
 
 static conn_slot *conn_of(HWND hwnd) {
@@ -358,10 +371,11 @@ static conn_slot *conn_of(HWND hwnd) {
     return NULL;
 }
 
-// 1 while the connection still looks usable: not hung up, and nothing unasked-for waiting.
+// 1 while the connection still looks usable: not hung up, nothing unasked-for waiting, and no
+// reply outstanding (a lookup starts a new exchange, which must not get the old one's reply).
 static int conn_alive(conn_slot *c) {
     struct pollfd p = {c->fd, POLLIN, 0};
-    return poll(&p, 1, 0) == 0;
+    return c->sent_len == 0 && poll(&p, 1, 0) == 0;
 }
 
 static int conn_open(conn_slot *c) {
@@ -469,26 +483,27 @@ static int send_all(int fd, const uint8_t *buf, size_t len, int64_t deadline) {
     return 0;
 }
 
-// Receives one reply frame before the deadline: 1 received, 0 timed out, -1 broken.
-static int recv_reply(int fd, uint8_t *frame, int64_t deadline) {
-    size_t got = 0;
-    while (got < IPC_REPLY_SIZE) {
-        int r = wait_ready(fd, POLLIN, deadline);
+// Receives the rest of the connection's reply frame before the deadline: 1 received, 0 timed
+// out (the bytes so far are kept for the next wait), -1 broken.
+static int recv_reply(conn_slot *c, int64_t deadline) {
+    while (c->reply_got < IPC_REPLY_SIZE) {
+        int r = wait_ready(c->fd, POLLIN, deadline);
         if (r == 0)
             return 0;
         if (r < 0) {
             // Hung up: whatever arrived before the hang-up can still be read below.
-            struct pollfd p = {fd, POLLIN, 0};
+            struct pollfd p = {c->fd, POLLIN, 0};
             if (poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN))
                 return -1;
         }
-        ssize_t n = recv(fd, frame + got, IPC_REPLY_SIZE - got, MSG_DONTWAIT);
+        ssize_t n =
+            recv(c->fd, c->reply + c->reply_got, IPC_REPLY_SIZE - c->reply_got, MSG_DONTWAIT);
         if (n > 0)
-            got += (size_t)n;
+            c->reply_got += (size_t)n;
         else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
             return -1;
     }
-    return ipc_get32(frame) == IPC_MAGIC ? 1 : -1;
+    return ipc_get32(c->reply) == IPC_MAGIC ? 1 : -1;
 }
 
 LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT flags,
@@ -511,23 +526,41 @@ LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, U
     ipc_put32(frame + 12, (uint32_t)lparam);
     ipc_put16(frame + 16, (uint16_t)n);
     memcpy(frame + IPC_REQUEST_HEADER, name, n);
-    if (send_all(c->fd, frame, IPC_REQUEST_HEADER + n, deadline) == -1) {
+    size_t len = IPC_REQUEST_HEADER + n;
+
+    if (c->sent_len && (c->sent_len != len || memcmp(c->sent, frame, len) != 0)) {
+        // Another request while one is outstanding: its late reply would be taken for this
+        // one's answer, so the connection is given up.
         conn_drop(c);
         set_error(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
+    if (!c->sent_len) {
+        if (send_all(c->fd, frame, len, deadline) == -1) {
+            conn_drop(c);
+            set_error(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        memcpy(c->sent, frame, len);
+        c->sent_len = len;
+        c->waits = 0;
+        c->reply_got = 0;
+    }
 
-    // A reply that does not come in time would arrive later and be taken for the answer to
-    // the next request: the connection is given up, and the next FindWindowExA makes a new one.
-    uint8_t reply[IPC_REPLY_SIZE];
-    int r = recv_reply(c->fd, reply, deadline);
+    int r = recv_reply(c, deadline);
+    if (r == 0 && ++c->waits < PENDING_WAITS_MAX) {
+        set_error(ERROR_TIMEOUT); // still outstanding: the next attempt waits on
+        return 0;
+    }
     if (r != 1) {
         conn_drop(c);
         set_error(r == 0 ? ERROR_TIMEOUT : ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
+    c->sent_len = 0;
+    c->reply_got = 0;
     if (result)
-        *result = ipc_get32(reply + 4);
+        *result = ipc_get32(c->reply + 4);
     set_error(0);
     return 1;
 }

@@ -13,7 +13,9 @@
 #define FSUIPC_READ_HEADER 16    // identifier, offset, size, destination
 #define FSUIPC_WRITE_HEADER 12   // identifier, offset, size
 #define FSUIPC_RECORD_COST 16    // header bytes counted against the capacity for any record
-#define FSUIPC_MAX_RECORDS (FSUIPC_CAPACITY / FSUIPC_RECORD_COST)
+// The capacity rule is the only limit on the queue: its smallest record, a write of no bytes,
+// advances 12 bytes, so the table holds as many of those as the rule lets in.
+#define FSUIPC_MAX_RECORDS ((FSUIPC_CAPACITY - FSUIPC_RECORD_COST) / FSUIPC_WRITE_HEADER + 1)
 
 // One request as the client queued it. Destinations are pointers, wider than the record's
 // 4-byte field on 64-bit systems, so the reply walk finds them here; place and size come from

@@ -26,6 +26,7 @@ static std::vector<std::string> names;
 static std::vector<unsigned> pauses;
 
 static std::atomic<int> fail_count(0), silent_count(0), hangup_count(0), requests(0);
+static std::atomic<unsigned> delay_ms(0);
 static std::atomic<void (*)(uint8_t *, size_t)> tamper_fn(nullptr);
 
 uint32_t testsim_write::value() const {
@@ -60,6 +61,8 @@ static int carry_out(const char *name, uint8_t *block, size_t size) {
         return SIM_NO_REPLY;
     if (take(fail_count))
         return 0;
+    if (unsigned ms = delay_ms.exchange(0))
+        Sleep(ms); // the whole server stalls, as one loading scenery does
     int reply = sim_carry_out(name, block, size);
     void (*fn)(uint8_t *, size_t) = tamper_fn.load();
     if (reply == 1 && fn)
@@ -116,6 +119,7 @@ void testsim_start(const char *window_class) {
         names.clear();
     }
     fail_count = silent_count = hangup_count = requests = 0;
+    delay_ms = 0;
     tamper_fn = nullptr;
     server.carry_out = carry_out;
     if (sim_server_open(&server, window_class) == -1) {
@@ -179,6 +183,10 @@ void testsim_silent_next(int n) {
 
 void testsim_hangup_next(int n) {
     hangup_count = n;
+}
+
+void testsim_delay_next(unsigned ms) {
+    delay_ms = ms;
 }
 
 void testsim_tamper(void (*fn)(uint8_t *block, size_t size)) {

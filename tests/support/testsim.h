@@ -7,30 +7,31 @@
 #include <vector>
 
 struct testsim_write {
-    uint32_t offset;              // where the client wrote
-    std::vector<uint8_t> data;    // what it wrote
-    uint32_t value() const;       // the bytes as a little-endian number (up to 4 bytes)
+    uint32_t offset;           // where the client wrote
+    std::vector<uint8_t> data; // what it wrote
+    uint32_t value() const;    // the bytes as a little-endian number (up to 4 bytes)
 };
 
 void testsim_start(const char *window_class = "FS98MAIN"); // fresh folder, reset aircraft, serve
-void testsim_stop(void);                 // stops serving and removes the folder
-uint32_t testsim_get(uint32_t offset, uint32_t size);              // reads the offset space
-void testsim_set(uint32_t offset, uint32_t size, uint32_t value);  // sets it (no behaviours run)
-std::vector<testsim_write> testsim_writes(void);    // every client write since the last clear
+void testsim_stop(void);                                   // stops serving and removes the folder
+uint32_t testsim_get(uint32_t offset, uint32_t size);      // reads the offset space
+void testsim_set(uint32_t offset, uint32_t size, uint32_t value); // sets it (no behaviours run)
+std::vector<testsim_write> testsim_writes(void); // every client write since the last clear
 std::vector<testsim_write> testsim_writes_to(uint32_t offset); // those to one offset
-void testsim_clear_writes(void);         // forgets the writes received so far
-void testsim_fail_next(int n);           // the next n requests are answered 0 (refused)
-int testsim_requests(void);              // requests served so far
-void testsim_silent_next(int n);         // the next n requests get no answer at all (hung server)
-void testsim_hangup_next(int n);         // the next n requests make the server hang up unanswered
+void testsim_clear_writes(void);                               // forgets the writes received so far
+void testsim_fail_next(int n);        // the next n requests are answered 0 (refused)
+int testsim_requests(void);           // requests served so far
+void testsim_silent_next(int n);      // the next n requests get no answer at all (hung server)
+void testsim_hangup_next(int n);      // the next n requests make the server hang up unanswered
+void testsim_delay_next(unsigned ms); // the next request is answered only after ms (busy server)
 // Called on each block after it was carried out and before the answer (a hostile server);
 // NULL: none.
 void testsim_tamper(void (*fn)(uint8_t *block, size_t size));
 std::vector<std::string> testsim_block_names(void); // the block name of each request served
-const char *testsim_dir(void);           // the private endpoint folder while serving
+const char *testsim_dir(void);                      // the private endpoint folder while serving
 
 // Records the pauses of Sleep instead of sleeping (installs platform_sleep_hook).
 void testsleep_record(void);
-std::vector<unsigned> testsleep_pauses(void);  // pauses since the last clear, in order
+std::vector<unsigned> testsleep_pauses(void); // pauses since the last clear, in order
 void testsleep_clear(void);
-void testsleep_real(void);               // back to real sleeping
+void testsleep_real(void); // back to real sleeping
