@@ -1,91 +1,117 @@
 #!/bin/bash
-# The simulator link from the outside: waiting without a simulator (title, live layout keys),
-# connecting and announcing, losing and regaining the simulator mid-run, and closing the window
-# during the wait.
+# The simulator link from the outside, and its soak. Started without a simulator the program
+# waits (title, live layout keys); it connects and announces itself; the simulator is then
+# killed or stopped and started again at random moments while four virtual boards' inputs move
+# (40 times, 500 with VALDORA_LONG=1), and the program runs on, reconnects, opens no more files
+# and keeps one shared block; closed during the wait it saves its settings and announces
+# nothing; killed outright its block is removed by the simulator; and killed while it saves its
+# settings (at random moments, and with strace at each call of the save) it never leaves the
+# settings file missing or cut short. Run it against the sanitized build too:
+#   VALDORA_BUILD_DIR=$PWD/build-asan VALDORA_LONG=1 tests/e2e/test_supervisor.sh
 . "$(dirname "$0")/lib.sh"
 vd_setup
-
+BOARDS="$VALDORA_RUN_DIR/valdora-boards"
 waiting="Valdora V2.08 <<< Not Connected >>>"
 linked="Valdora V2.08 >>>   Connected   <<<"
-# The announcement as the simulator's log shows it: the text with its zero, then 5 as 2 bytes.
-text_hex="$(printf 'Valdora V2.08 Connected' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)00"
-announce_text=" 0x3380 24 $text_hex\$"
-announce_time=" 0x32FA 2 0500\$"
+cycles=40 save_kills=4
+[ "${VALDORA_LONG:-0}" = 1 ] && cycles=500 save_kills=20
 
-title_is() {
-    [ "$(vd_title)" = "$1" ]
+title_is() { [ "$(vd_title)" = "$1" ]; }
+announcements() { grep -c -- " 0x32FA 2 0500\$" "$VD_TMP/sim.log" 2>/dev/null || true; }
+reconnected_since() { [ "$(announcements)" -gt "$1" ] && title_is "$linked"; }
+open_files() { ls "/proc/$VD_PID/fd" | wc -l; }
+blocks_of() { find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$(printf '%X' "$1"):*" | wc -l; }
+# 40 numbers and the closing "=number" line.
+settings_whole() {
+    local f="$VD_RUN/vd60_rmu.ini"
+    [ "$(wc -l <"$f")" = 41 ] && ! head -n 40 "$f" | grep -qvxE -- '-?[0-9]+' &&
+        tail -n 1 "$f" | grep -qxE -- '=-?[0-9]+'
 }
 
-announcements() { # how many display times the simulator received
-    grep -c -- "$announce_time" "$VD_TMP/sim.log" 2>/dev/null || true
-}
-
-announcements_are() {
-    [ "$(announcements)" = "$1" ]
-}
-
-# Started without a simulator: the waiting title, and the layout keys still work.
 vd_start
 vd_wait_window
 vd_check "without a simulator the title says so" vd_wait_for 10 title_is "$waiting"
 set -- $(vd_outer)
 vd_press i vd_outer_is "$1" "$2" $(($3 + 2)) "$4"
-vd_log "ok: a layout key resizes the window during the wait"
-vd_check "the wait goes on after the key" title_is "$waiting"
+vd_check "a layout key works during the wait, which goes on" title_is "$waiting"
 
-# The simulator appears: connected title and one announcement shown for 5 seconds.
+"$BOARDS" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
 vd_start_sim
-vd_check "the program connects once the simulator is there" vd_wait_for 10 title_is "$linked"
-vd_check "the announcement's display time 5 arrives" vd_wait_for 5 announcements_are 1
-vd_check "the announcement's text arrives with its zero" grep -q -- "$announce_text" "$VD_TMP/sim.log"
-text_before_time() {
-    grep -B1 -- "$announce_time" "$VD_TMP/sim.log" | head -n 1 | grep -q -- "$announce_text"
-}
-vd_check "the text comes just before the time" text_before_time
-
-# Lost mid-run and back: the wait, then a second announcement.
+vd_check "connected once the simulator is there" vd_wait_for 10 reconnected_since 0
+text_hex="$(printf 'Valdora V2.08 Connected' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)00"
+announced() { grep -A1 -- " 0x3380 24 $text_hex\$" "$VD_TMP/sim.log" | grep -q " 0x32FA 2 0500\$"; }
+vd_check "the announcement's text, with its zero, comes just before its time 5" announced
+sleep 6 # the boards banner and the discovery, before counting files
+files_linked="$(open_files)"
+(
+    taps=(heading-left altitude-up speed-down vs-up step-up step-down swap silence 3:1 3:4)
+    while sleep 0.$((RANDOM % 3)); do
+        for a in throttle-left flaps rudder 3:a2; do "$BOARDS" set $a $((RANDOM % 256)); done
+        "$BOARDS" tap "${taps[RANDOM % ${#taps[@]}]}" $((RANDOM % 200))
+    done >/dev/null 2>&1
+) &
+mover=$!
+for i in $(seq 1 "$cycles"); do
+    kill -$((RANDOM % 2 ? 9 : 15)) "$VD_SIM_PID"
+    wait "$VD_SIM_PID" 2>/dev/null
+    sleep "0.$((RANDOM % 3))"
+    count="$(announcements)"
+    vd_start_sim
+    if [ $((i % 20)) = 0 ]; then
+        vd_wait_for 30 reconnected_since "$count" || vd_fail "no reconnection in cycle $i"
+        vd_expect "open files after $i cycles" "$(open_files)" "$files_linked"
+        vd_expect "one shared block in use after $i cycles" "$(blocks_of "$VD_PID")" 1
+    fi
+    sleep "0.$((RANDOM % 4))"
+    vd_gone "$VD_PID" && vd_fail "the program ended in cycle $i"
+done
+kill "$mover"
+vd_check "reconnected after the last cycle" vd_wait_for 30 reconnected_since 0
 vd_stop_sim
 vd_check "losing the simulator brings back the wait" vd_wait_for 10 title_is "$waiting"
-vd_start_sim
-vd_check "the program reconnects" vd_wait_for 10 title_is "$linked"
-vd_check "and announces itself again" vd_wait_for 5 announcements_are 2
-
-# A simulator killed outright leaves its socket behind; the next one still serves.
-kill -9 "$VD_SIM_PID"
-wait "$VD_SIM_PID" 2>/dev/null
-VD_SIM_PID=""
-vd_check "a killed simulator brings back the wait" vd_wait_for 10 title_is "$waiting"
-vd_start_sim
-vd_check "the program reconnects to its successor" vd_wait_for 10 title_is "$linked"
-vd_check "with a third announcement" vd_wait_for 5 announcements_are 3
-
-# Closing the window during the wait ends the program with 0, saves the settings, and
-# announces nothing.
-vd_stop_sim
-vd_check "the wait again" vd_wait_for 10 title_is "$waiting"
-rm -f "$VD_RUN/vd60_rmu.ini"
-pid_hex="$(printf '%X' "$VD_PID")"
+count="$(announcements)" pid=$VD_PID
 vd_stop
-vd_check "the settings were saved" test -f "$VD_RUN/vd60_rmu.ini"
-vd_expect "no announcement after the window was closed" "$(announcements)" 3
-vd_check "no shared block of the program is left behind" \
-    test -z "$(find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$pid_hex:*" 2>/dev/null)"
+vd_check "closed during the wait, the settings are saved whole" settings_whole
+vd_expect "no announcement after the window was closed" "$(announcements)" "$count"
+vd_expect "no shared block is left" "$(blocks_of "$pid")" 0
+grep -q "AddressSanitizer\|runtime error" "$VD_TMP/valdora.log" && vd_fail "sanitizer report"
 
-# A program killed outright cannot remove its shared block: the simulator does, once it sees
-# the program's process gone.
 vd_start_sim
 vd_start
 vd_wait_window
 vd_check "connected again" vd_wait_for 10 title_is "$linked"
-pid_hex="$(printf '%X' "$VD_PID")"
-block_of_program() {
-    [ -n "$(find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$pid_hex:*" 2>/dev/null)" ]
-}
-blocks_of_killed() {
-    ! block_of_program
-}
-vd_check "the program's block exists while it runs" block_of_program
 kill -9 "$VD_PID"
-vd_check "a killed program's block is removed by the simulator" vd_wait_for 10 blocks_of_killed
+vd_check "a killed program's block is removed by the simulator" vd_wait_for 10 test 0 = "$(blocks_of "$VD_PID")"
 wait "$VD_PID" 2>/dev/null
-VD_PID=""
+
+# Killed while saving: the file is whole, and either the one before or the one being written.
+marked_as() { [ "$(sed -n 41p "$VD_RUN/vd60_rmu.ini")" = "=$1" ]; }
+kill_while_saving() { # MARK DELAY [COMMAND WORDS TO RUN IT UNDER, which end it themselves]
+    sed -i "41s/.*/=$1/" "$VD_RUN/vd60_rmu.ini"
+    (cd "$VD_RUN" && exec "${@:3}" "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
+    VD_PID=$!
+    vd_wait_window
+    sleep 5 # into the main loop
+    vd_close
+    if [ $# -gt 2 ]; then
+        vd_wait_for 30 vd_gone "$VD_PID" || vd_fail "the program did not end under $3"
+    else
+        sleep "$2"
+        kill -9 "$VD_PID" 2>/dev/null
+    fi
+    wait "$VD_PID" 2>/dev/null
+    settings_whole || vd_fail "settings file not whole after a kill ($*)"
+}
+for i in $(seq 1 "$save_kills"); do
+    kill_while_saving -$((12300 + i)) "0.$((RANDOM % 4))$((RANDOM % 10))"
+done
+vd_log "ok: $save_kills random kills while saving left the settings file whole"
+command -v strace >/dev/null || { vd_log "SKIP kills at each call of the save: no strace"; exit 0; }
+for calls in open,openat,creat write fsync close rename,renameat,renameat2 folder; do
+    at=(-P vd60_rmu.ini.tmp -P "$VD_RUN/vd60_rmu.ini.tmp") c=$calls
+    [ $calls = folder ] && at=(-P "$VD_RUN") c=fsync # the folder's, after the rename
+    kill_while_saving -12345 0 strace -f -qq -o /dev/null "${at[@]}" -e trace=$c -e inject=$c:signal=KILL
+    marked_as -12345 && [ $calls = folder ] && vd_fail "the rename had run, yet the old settings are there"
+    marked_as -12345 || [ $calls = folder ] || vd_fail "the settings changed before the rename ran ($calls)"
+done
+vd_log "ok: killed at each call of the save, the settings file stayed whole"

@@ -1,6 +1,6 @@
 // The in-process stand-in simulator of the unit tests: the real server (sim/) on a private
 // endpoint folder, served from a thread, recording writes and block names, able to refuse,
-// ignore, hang up on or tamper with requests. Also the recording replacement for Sleep.
+// ignore, delay, hang up on or tamper with requests. Also the recording replacement for Sleep.
 #include "tests/support/testsim.h"
 
 #include "platform/platform.h"
@@ -16,8 +16,7 @@
 
 static sim_server server;
 static std::thread server_thread;
-static std::atomic<int> serving(0);
-static std::atomic<int> stop_serving(0);
+static std::atomic<int> serving(0), stop_serving(0);
 static char folder[256];
 
 static std::mutex record_lock; // guards the records below
@@ -75,47 +74,20 @@ static void serve(void) {
         sim_server_poll(&server, 10);
 }
 
-// Empties and removes the endpoint folder (the socket and anything else put there).
-static void remove_folder(void) {
-    if (!folder[0])
-        return;
-    DIR *d = opendir(folder);
-    if (d) {
-        struct dirent *e;
-        while ((e = readdir(d)) != NULL) {
-            if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
-                continue;
-            std::string p = std::string(folder) + "/" + e->d_name;
-            unlink(p.c_str());
-        }
-        closedir(d);
-    }
-    rmdir(folder);
-    folder[0] = '\0';
-}
-
-static void stop_at_exit(void) {
-    testsim_stop();
-}
-
 void testsim_start(const char *window_class) {
     static int exit_hook = 0;
-    if (!exit_hook) {
-        atexit(stop_at_exit);
-        exit_hook = 1;
-    }
+    if (!exit_hook++)
+        atexit(testsim_stop);
     testsim_stop();
     strcpy(folder, "/tmp/valdora-testsim-XXXXXX");
-    if (!mkdtemp(folder)) {
-        fprintf(stderr, "testsim: no temporary folder\n");
+    if (!mkdtemp(folder))
         abort();
-    }
     setenv("VALDORA_IPC_DIR", folder, 1);
     sim_reset();
     sim_write_observer = record_write;
-    testsim_clear_writes();
     {
         std::lock_guard<std::mutex> g(record_lock);
+        writes.clear();
         names.clear();
     }
     fail_count = silent_count = hangup_count = requests = 0;
@@ -132,14 +104,19 @@ void testsim_start(const char *window_class) {
 }
 
 void testsim_stop(void) {
-    if (!serving.load())
+    if (!serving.exchange(0))
         return;
     stop_serving = 1;
     server_thread.join();
     sim_server_close(&server);
     sim_write_observer = NULL;
-    remove_folder();
-    serving = 0;
+    // Empties and removes the endpoint folder (the boards' file and anything else put there).
+    if (DIR *d = opendir(folder)) {
+        while (struct dirent *e = readdir(d))
+            unlinkat(dirfd(d), e->d_name, 0);
+        closedir(d);
+    }
+    rmdir(folder);
 }
 
 uint32_t testsim_get(uint32_t offset, uint32_t size) {
@@ -157,8 +134,7 @@ std::vector<testsim_write> testsim_writes(void) {
 
 std::vector<testsim_write> testsim_writes_to(uint32_t offset) {
     std::vector<testsim_write> out;
-    std::lock_guard<std::mutex> g(record_lock);
-    for (const testsim_write &w : writes)
+    for (const testsim_write &w : testsim_writes())
         if (w.offset == offset)
             out.push_back(w);
     return out;
@@ -196,10 +172,6 @@ void testsim_tamper(void (*fn)(uint8_t *block, size_t size)) {
 std::vector<std::string> testsim_block_names(void) {
     std::lock_guard<std::mutex> g(record_lock);
     return names;
-}
-
-const char *testsim_dir(void) {
-    return folder;
 }
 
 static void record_pause(DWORD ms) {

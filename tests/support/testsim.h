@@ -28,7 +28,6 @@ void testsim_delay_next(unsigned ms); // the next request is answered only after
 // NULL: none.
 void testsim_tamper(void (*fn)(uint8_t *block, size_t size));
 std::vector<std::string> testsim_block_names(void); // the block name of each request served
-const char *testsim_dir(void);                      // the private endpoint folder while serving
 
 // Records the pauses of Sleep instead of sleeping (installs platform_sleep_hook).
 void testsleep_record(void);

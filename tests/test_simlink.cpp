@@ -1,0 +1,395 @@
+// The simulator link against the stand-in simulator over the real POSIX transport: records and
+// the capacity rule, result codes, the version exchange, block names, failing, slow and hostile
+// servers, and the transport's atoms, blocks and endpoint folder.
+#include "platform/ipc_transport.h"
+#include "simlink/simlink.h"
+#include "tests/support/testsim.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Little-endian words, as the block holds them.
+std::vector<uint8_t> le(std::initializer_list<uint32_t> words) {
+    std::vector<uint8_t> out;
+    for (uint32_t w : words)
+        for (int i = 0; i < 4; i++)
+            out.push_back((uint8_t)(w >> (8 * i)));
+    return out;
+}
+
+struct Link : ::testing::Test {
+    DWORD rc = 99;
+    void SetUp() override {
+        FSUIPC_Close();
+        testsleep_record();
+        testsleep_clear();
+    }
+    void TearDown() override {
+        FSUIPC_Close();
+        testsim_stop();
+        testsleep_real();
+    }
+    void open_link() {
+        testsim_start();
+        ASSERT_TRUE(FSUIPC_Open(0, &rc));
+        testsim_clear_writes();
+        testsleep_clear();
+    }
+    uint16_t com1() {
+        uint16_t v = 0;
+        EXPECT_TRUE(FSUIPC_Read(0x034E, 2, &v, &rc));
+        EXPECT_TRUE(FSUIPC_Process(&rc)) << rc;
+        return v;
+    }
+};
+
+std::vector<uint8_t> captured;
+void capture_block(uint8_t *block, size_t size) {
+    captured.assign(block, block + size);
+}
+
+TEST_F(Link, RecordsAndTheCapacityRule) {
+    open_link();
+    testsim_tamper(capture_block);
+    uint16_t com1 = 0;
+    uint8_t audio = 0x80;
+    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
+    ASSERT_TRUE(FSUIPC_Write(0x3122, 1, &audio, &rc));
+    audio = 0x11; // the bytes were copied when queued
+    ASSERT_TRUE(FSUIPC_Process(&rc));
+    // The read's header, the data as the server filled it, the write's header and byte, the end.
+    std::vector<uint8_t> want = le({1, 0x034E, 2, (DWORD)(size_t)&com1}),
+                         write = le({2, 0x3122, 1});
+    want.insert(want.end(), {0x00, 0x18});
+    want.insert(want.end(), write.begin(), write.end());
+    want.insert(want.end(), {0x80, 0, 0, 0, 0});
+    ASSERT_GE(captured.size(), want.size());
+    EXPECT_EQ(std::vector<uint8_t>(captured.begin(), captured.begin() + want.size()), want);
+    EXPECT_EQ(com1, 0x1800);
+    EXPECT_EQ(testsim_writes_to(0x3122).at(0).value(), 0x80u);
+    testsim_tamper(NULL);
+
+    // Queued + size + 16 may reach 0x7F00 and not pass it; a refusal leaves the queue as it was.
+    std::vector<uint8_t> big(32512);
+    uint32_t untouched = 0xA5A5A5A5;
+    ASSERT_TRUE(FSUIPC_Read(0x034E, 0, &untouched, &rc)); // nothing copied back for these two
+    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, NULL, &rc));
+    ASSERT_TRUE(FSUIPC_Process(&rc));
+    EXPECT_FALSE(FSUIPC_Read(0, 32497, big.data(), &rc) || rc != 15);
+    ASSERT_TRUE(FSUIPC_Read(0, 32496, big.data(), &rc));
+    EXPECT_FALSE(FSUIPC_Read(0, 0, &untouched, &rc) || rc != 15);
+    ASSERT_TRUE(FSUIPC_Process(&rc));
+    EXPECT_EQ(big[0x034F], 0x18);
+    ASSERT_TRUE(FSUIPC_Read(0, 100, big.data(), &rc)); // a write's 12-byte header counts 16
+    EXPECT_FALSE(FSUIPC_Write(0x100, 32381, big.data(), &rc) || rc != 15);
+    EXPECT_TRUE(FSUIPC_Write(0x100, 32380, big.data(), &rc));
+    ASSERT_TRUE(FSUIPC_Process(&rc));
+    EXPECT_EQ(testsim_writes_to(0x100).at(0).data.size(), 32380u);
+    EXPECT_EQ(untouched, 0xA5A5A5A5u);
+}
+
+// The capacity rule alone limits the queue, however small its records: writes of 0 to 3 bytes
+// (records of 12 to 15 bytes) are taken until queued + size + 16 would pass 0x7F00.
+TEST_F(Link, SmallWritesAreQueuedUntilTheCapacityRuleRefuses) {
+    const struct {
+        DWORD size;
+        size_t fit;
+    } rows[] = {{0, 2709}, {1, 2500}, {2, 2322}, {3, 2167}};
+    open_link();
+    uint8_t bytes[3] = {1, 2, 3};
+    for (const auto &r : rows) {
+        testsim_clear_writes();
+        size_t queued = 0;
+        while (queued < 4000 && FSUIPC_Write(0x4000, r.size, bytes, &rc))
+            queued++;
+        EXPECT_EQ(rc, 15u);
+        EXPECT_EQ(queued, r.fit) << r.size;
+        ASSERT_TRUE(FSUIPC_Process(&rc)) << rc;
+        EXPECT_EQ(testsim_writes_to(0x4000).size(), r.fit) << r.size;
+    }
+}
+
+// A server busy for 5 s (a scenery load) answers the one request it got: the link waits on
+// across its attempts, sends nothing again and needs no reconnect.
+TEST_F(Link, ABusyServersLateReplyIsTheAnswer) {
+    testsleep_real();
+    open_link();
+    int before = testsim_requests();
+    testsim_delay_next(5000);
+    EXPECT_EQ(com1(), 0x1800);
+    EXPECT_EQ(testsim_requests(), before + 1);
+    EXPECT_EQ(com1(), 0x1800); // the same connection serves on
+}
+
+// Under the link, the transport keeps an unanswered request through nine waits, sending it once;
+// after the ninth, or when another request is asked for meanwhile, it drops the connection.
+TEST_F(Link, AnUnansweredRequestIsAwaitedNineTimes) {
+    open_link();
+    HWND h = FindWindowExA(NULL, NULL, "FS98MAIN", NULL);
+    ATOM atom = GlobalAddAtomA(testsim_block_names().back().c_str());
+    UINT msg = RegisterWindowMessageA("FsasmLib:IPC");
+    DWORD_PTR reply = 0;
+    int before = testsim_requests();
+    testsim_silent_next(1);
+    for (int wait = 1; wait <= 10; wait++) {
+        EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 0, SMTO_BLOCK, 10, &reply));
+        EXPECT_EQ(GetLastError(), wait <= 9 ? 1460u : 1400u) << wait;
+    }
+    h = FindWindowExA(NULL, NULL, "FS98MAIN", NULL);
+    testsim_silent_next(1);
+    EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 0, SMTO_BLOCK, 10, &reply));
+    EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 1, SMTO_BLOCK, 10, &reply));
+    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_EQ(testsim_requests(), before + 2);
+    GlobalDeleteAtom(atom);
+}
+
+TEST_F(Link, ResultCodesAndBlockNames) {
+    uint8_t b = 0;
+    FSUIPC_Close(); // safe when nothing is open; then every call fails with 9
+    EXPECT_FALSE(FSUIPC_Read(0x0354, 1, &b, &rc) || rc != 9u);
+    EXPECT_FALSE(FSUIPC_ReadSpecial(0x0354, 1, &b, &rc) || rc != 9u);
+    EXPECT_FALSE(FSUIPC_Write(0x0354, 1, &b, &rc) || rc != 9u);
+    EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 9u);
+    testsim_start();
+    testsim_stop(); // leaves VALDORA_IPC_DIR on a folder that is gone
+    EXPECT_FALSE(FSUIPC_Open(0, &rc) || rc != 2u);
+    EXPECT_NE(access(getenv("VALDORA_IPC_DIR"), F_OK), 0); // the client made no folder
+
+    open_link();
+    EXPECT_FALSE(FSUIPC_Open(0, &rc) || rc != 1u); // and the link stays open
+    int before = testsim_requests();
+    EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 10u); // nothing queued: nothing sent
+    EXPECT_EQ(testsim_requests(), before);
+    EXPECT_EQ(com1(), 0x1800);
+    EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 10u); // processing emptied the queue
+    FSUIPC_Close();
+    ASSERT_TRUE(FSUIPC_Open(0, &rc));
+    std::vector<std::string> names = testsim_block_names(); // open, exchange, open again
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[1], names[0]);
+    unsigned pid, n;
+    ASSERT_EQ(sscanf(names[0].c_str(), "FsasmLib:IPC:%X:%X", &pid, &n), 2);
+    char want[64];
+    snprintf(want, sizeof want, "FsasmLib:IPC:%X:%X", (unsigned)getpid(), n + 1);
+    EXPECT_EQ(names[2], want); // upper case, no leading zeros, one attempt further
+    EXPECT_EQ(pid, (unsigned)getpid());
+}
+
+TEST_F(Link, TheServersIdentityIsCheckedAtOpen) {
+    const struct {
+        const char *window_class;
+        uint32_t version, marker;
+        DWORD requested, code;
+    } rows[] = {
+        {"FS98MAIN", 0x19980004, 0xFADE0008, 0, 14}, {"UIPCMAIN", 0x19980004, 0xFADE0008, 0, 7},
+        {"UIPCMAIN", 0x19980005, 0xFADE0008, 0, 0},  {"FS98MAIN", 0x40000000, 0xFADF0008, 0, 14},
+        {"UIPCMAIN", 0x40000000, 0x0000FADE, 0, 7},  {"FS98MAIN", 0x40000000, 0xFADE0007, 7, 0},
+        {"FS98MAIN", 0x40000000, 0xFADE0008, 7, 8}};
+    for (const auto &r : rows) {
+        testsim_start(r.window_class);
+        testsim_set(0x3304, 4, r.version);
+        testsim_set(0x3308, 4, r.marker);
+        EXPECT_EQ(FSUIPC_Open(r.requested, &rc) != 0, r.code == 0);
+        EXPECT_EQ(rc, r.code) << std::hex << r.version << " " << r.marker;
+        EXPECT_EQ(FSUIPC_Version, r.version);
+        EXPECT_EQ(FSUIPC_FS_Version, r.code == 7 || r.code == 14 ? r.marker : r.marker & 0xFFFF);
+        uint8_t b; // a refused open closes the link again
+        EXPECT_EQ(FSUIPC_Read(0x0354, 1, &b, &rc) != 0, r.code == 0);
+        FSUIPC_Close();
+    }
+}
+
+int exchanges = 0;
+void version_arrives_late(uint8_t *, size_t) {
+    if (++exchanges == 2)
+        testsim_set(0x3304, 4, 0x19980005); // ready for the third exchange
+}
+
+TEST_F(Link, ZeroVersionsAreAskedAtMostFiveTimesAndTheLibraryToldOnce) {
+    for (int late = 0; late < 2; late++) {
+        testsim_start();
+        testsim_set(0x3304, 4, 0);
+        testsleep_clear();
+        exchanges = 0;
+        testsim_tamper(late ? version_arrives_late : NULL);
+        EXPECT_EQ(FSUIPC_Open(0, &rc) != 0, late == 1);
+        EXPECT_EQ(rc, late ? 0u : 14u);
+        EXPECT_EQ(testsim_requests(), late ? 3 : 5);
+        EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>(late ? 3 : 5, 100));
+        std::vector<testsim_write> lib = testsim_writes_to(0x330A);
+        ASSERT_EQ(lib.size(), 1u);
+        EXPECT_EQ(lib[0].data.size(), 2u);
+        EXPECT_EQ(lib[0].value(), 2002u);
+        EXPECT_EQ(testsim_get(0x3308, 4), 0xFADE0008u); // the marker is not overwritten
+        FSUIPC_Close();
+    }
+}
+
+TEST_F(Link, FailingExchangesDeliverNothingAndTheLinkRecovers) {
+    for (int hang_up = 0; hang_up < 2; hang_up++) {
+        open_link();
+        uint16_t v = 0x4321;
+        ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &v, &rc));
+        hang_up ? testsim_hangup_next(1000) : testsim_fail_next(1);
+        EXPECT_FALSE(FSUIPC_Process(&rc));
+        EXPECT_EQ(v, 0x4321);
+        if (!hang_up) { // refused: 13 at once, and the link stays open with an empty queue
+            EXPECT_EQ(rc, 13u);
+            EXPECT_TRUE(testsleep_pauses().empty());
+            EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 10u);
+        } else { // nine attempts 100 ms apart; closing and opening finds the server afresh
+            EXPECT_EQ(rc, 12u);
+            EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>(9, 100));
+            testsim_hangup_next(0);
+            FSUIPC_Close();
+            ASSERT_TRUE(FSUIPC_Open(0, &rc));
+        }
+        EXPECT_EQ(com1(), 0x1800); // in step: no late answer taken for this one
+        FSUIPC_Close();
+    }
+}
+
+// A server that rewrites the block before answering must not steer the reply walk outside the
+// block or past a destination (heap buffers of their exact size, for the address sanitizer).
+// The queue: read 4 at 0, write 2 at 20, read 2 at 34, end marker at 52.
+void put32(uint8_t *p, uint32_t v) {
+    memcpy(p, &v, 4);
+}
+const struct {
+    void (*tamper)(uint8_t *block, size_t size);
+    bool first, second; // delivered
+} hostile[] = {
+    {[](uint8_t *b, size_t) {
+         put32(b + 8, 0xFFFFFFF0u), put32(b + 28, ~0u), put32(b + 42, 40000);
+     },
+     true, true},
+    {[](uint8_t *b, size_t) { put32(b + 8, 8), put32(b + 42, 6); }, true, true},
+    {[](uint8_t *b, size_t) { put32(b + 20, 1); }, true, true},
+    {[](uint8_t *b, size_t) { put32(b, 2); }, false, true},
+    {[](uint8_t *b, size_t) { put32(b + 52, 1), put32(b + 60, 0x10000), memset(b + 68, 0xEE, 64); },
+     true, true},
+    {[](uint8_t *b, size_t) { put32(b + 20, 0x01010101); }, true, false},
+    {[](uint8_t *b, size_t size) { memset(b, 0x01, size); }, false, false},
+    {[](uint8_t *b, size_t) { put32(b + 12, 0x1000), put32(b + 46, ~0u); }, true, true},
+};
+
+TEST_F(Link, AHostileReplyWalkStaysInsideWhatWasQueued) {
+    open_link();
+    const uint8_t com1_nav1[4] = {0x00, 0x18, (uint8_t)testsim_get(0x0350, 1),
+                                  (uint8_t)testsim_get(0x0351, 1)};
+    const uint8_t com2[2] = {0x50, 0x21}, fresh[4] = {0x5A, 0x5A, 0x5A, 0x5A};
+    uint16_t value = 0x0102;
+    for (const auto &c : hostile) {
+        uint8_t fenced[16 + 4 + 16], *second = new uint8_t[2]; // guards catch it in a plain build
+        memset(fenced, 0x5A, sizeof fenced);
+        memset(second, 0x5A, 2);
+        testsim_tamper(c.tamper);
+        ASSERT_TRUE(FSUIPC_Read(0x034E, 4, fenced + 16, &rc));
+        ASSERT_TRUE(FSUIPC_Write(0x4000, 2, &value, &rc));
+        ASSERT_TRUE(FSUIPC_Read(0x3118, 2, second, &rc));
+        ASSERT_TRUE(FSUIPC_Process(&rc) && rc == 0) << rc;
+        std::vector<uint8_t> want(sizeof fenced, 0x5A);
+        memcpy(want.data() + 16, c.first ? com1_nav1 : fresh, 4);
+        EXPECT_EQ(std::vector<uint8_t>(fenced, fenced + sizeof fenced), want) << &c - hostile;
+        EXPECT_EQ(memcmp(second, c.second ? com2 : fresh, 2), 0) << &c - hostile;
+        delete[] second;
+    }
+    testsim_tamper(NULL); // the link goes on working once the server behaves
+    EXPECT_EQ(com1(), 0x1800);
+
+    // The walk covers this exchange's records only, not those a longer queue left in the table,
+    // even where this block's data looks like a read's header there (bytes 01 00 00 00 at 18).
+    uint16_t earlier = 0;
+    uint64_t data = 0;
+    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &value, &rc) && FSUIPC_Read(0x3118, 2, &earlier, &rc));
+    ASSERT_TRUE(FSUIPC_Process(&rc));
+    earlier = 0x5A5A;
+    testsim_set(0x4002, 4, 1);
+    ASSERT_TRUE(FSUIPC_Read(0x4000, 8, &data, &rc) && FSUIPC_Process(&rc));
+    EXPECT_EQ(earlier, 0x5A5A);
+}
+
+TEST(Transport, MessageNumbersAndAtoms) {
+    // Published FNV-1a 32 values: "a" 0xE40C292C, "foobar" 0xBF9CF968.
+    EXPECT_EQ(RegisterWindowMessageA("a"), 0xC000u + 0xE40C292Cu % 0x4000u);
+    EXPECT_EQ(RegisterWindowMessageA("foobar"), 0xC000u + 0xBF9CF968u % 0x4000u);
+    EXPECT_EQ(RegisterWindowMessageA(""), 0u);
+    ATOM a = GlobalAddAtomA("FsasmLib:IPC:1:1"), b = GlobalAddAtomA("FsasmLib:IPC:1:2");
+    ASSERT_NE(a, 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(GlobalAddAtomA("fsasmlib:ipc:1:1"), a); // the same text, one more reference
+    EXPECT_EQ(GlobalDeleteAtom(a), 0);
+    EXPECT_EQ(GlobalDeleteAtom(a), 0);
+    EXPECT_EQ(GlobalDeleteAtom(a), a); // gone: deleting again fails
+    EXPECT_EQ(GlobalDeleteAtom(b), 0);
+    EXPECT_EQ(GlobalAddAtomA(std::string(256, 'x').c_str()), 0);
+}
+
+// A block is private to its user and goes with its creator's handle. One left under our own
+// process number can only be a dead process's and is taken over; anybody else's is not.
+TEST(Transport, BlocksArePrivateAndRemovedByTheirCreator) {
+    for (unsigned pid : {(unsigned)getpid() + 1, (unsigned)getpid()}) {
+        char name[64];
+        snprintf(name, sizeof name, "FsasmLib:IPC:%X:FFFF1", pid);
+        std::string path = std::string("/dev/shm/") + name;
+        int fd = shm_open(path.c_str() + 8, O_RDWR | O_CREAT | O_EXCL, 0600);
+        ASSERT_EQ(ftruncate(fd, 16), 0);
+        close(fd);
+        HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 0x8000, name);
+        EXPECT_EQ(GetLastError(), pid == (unsigned)getpid() ? 0u : 183u);
+        HANDLE again = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, name);
+        EXPECT_EQ(GetLastError(), 183u);
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(st.st_size, pid == (unsigned)getpid() ? 0x8000 : 16);
+        EXPECT_TRUE(CloseHandle(again));
+        EXPECT_EQ(stat(path.c_str(), &st), 0) << "only the creator removes the name";
+        EXPECT_TRUE(CloseHandle(h) && !CloseHandle(h));
+        EXPECT_EQ(stat(path.c_str(), &st) != 0, pid == (unsigned)getpid());
+        shm_unlink(path.c_str() + 8);
+    }
+}
+
+TEST(Transport, EndpointFolderAndBlockNames) {
+    char dir[IPC_PATH_MAX], tmp[] = "/tmp/valdora-xdg-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmp));
+    unsetenv("VALDORA_IPC_DIR");
+    setenv("XDG_RUNTIME_DIR", tmp, 1);
+    ASSERT_EQ(ipc_endpoint_dir_existing(dir, sizeof dir), -1); // not made by a lookup
+    ASSERT_EQ(ipc_endpoint_dir(dir, sizeof dir), 0);
+    EXPECT_EQ(std::string(dir), std::string(tmp) + "/valdora");
+    struct stat st;
+    ASSERT_EQ(stat(dir, &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    rmdir(dir);
+    unsetenv("XDG_RUNTIME_DIR");
+    ipc_endpoint_dir_existing(dir, sizeof dir);
+    EXPECT_EQ(std::string(dir), "/tmp/valdora-" + std::to_string(getuid()));
+    setenv("VALDORA_IPC_DIR", tmp, 1);
+    ASSERT_EQ(ipc_socket_path("FS98MAIN", dir, sizeof dir, 0), 0);
+    EXPECT_EQ(std::string(dir), std::string(tmp) + "/FS98MAIN.sock");
+    EXPECT_EQ(ipc_socket_path("../FS98MAIN", dir, sizeof dir, 0), -1);
+    EXPECT_EQ(FindWindowExA(NULL, NULL, "FS98MAIN", NULL), (HWND)NULL);
+    rmdir(tmp);
+
+    const struct {
+        const char *name;
+        bool valid;
+    } rows[] = {{"FsasmLib:IPC:1A2B:9", true},       {"FsasmLib:IPC:FFFFFFFF:abcdef09", true},
+                {"FsasmLib:IPC:1A2B:", false},       {"FsasmLib:IPC::1", false},
+                {"FsasmLib:IPC:1:2:3", false},       {"FsasmLib:IPC:123456789:1", false},
+                {"FsasmLib:IPC:1:G", false},         {"FsasmLib:IPC:1:1/../x", false},
+                {"FsasmLib:IPC:1:123456789", false}, {"Other:1:1", false}};
+    for (const auto &r : rows)
+        EXPECT_EQ(ipc_block_name_valid(r.name), r.valid) << r.name;
+}
+
+} // namespace
