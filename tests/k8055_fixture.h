@@ -39,6 +39,7 @@ class K8055Test : public ::testing::Test {
         forget();
     }
     void TearDown() override {
+        testsim_tamper(nullptr);
         k8055_close();
         reset_state();
         testboards_stop();
@@ -85,6 +86,24 @@ class K8055Test : public ::testing::Test {
         return n;
     }
 };
+
+// Refuses the request that follows the next `successes` successful ones.
+inline std::atomic<int> &successes_left() {
+    static std::atomic<int> n(0);
+    return n;
+}
+inline void count_down(uint8_t *, size_t) {
+    if (--successes_left() == 0) {
+        testsim_fail_next(1);
+        testsim_tamper(nullptr);
+    }
+}
+inline void fail_after(int successes) {
+    if (successes == 0)
+        return testsim_fail_next(1);
+    successes_left() = successes;
+    testsim_tamper(count_down);
+}
 
 // Releases a board's input from another thread once the program has read it `reads` times
 // more, so a test sees the program wait for the release (it reads on without pausing).

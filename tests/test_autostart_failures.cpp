@@ -95,11 +95,16 @@ TEST_P(AutostartFailures, PhasesOneAndTwo) {
         testsim_set(e.throttle, 2, 0);
     }
 
-    // The pump byte read fails: it goes on with the last byte seen.
+    // The pump byte read fails: nothing is written (no stale byte), and the phase stays for
+    // both engines; the next call reads afresh and goes on.
     testsim_set(0x3125, 1, 0x80);
     char_value = 0x10;
-    step_failing(1, 0);
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x10u | e.own_bit);
+    EXPECT_EQ(step_failing(1, 0).back(), 200u);
+    EXPECT_TRUE(testsim_writes_to(0x3125).empty());
+    EXPECT_TRUE(testsim_writes_to(e.starter).empty());
+    EXPECT_EQ(*e.phase, 1);
+    engine_autostart();
+    EXPECT_EQ(testsim_get(0x3125, 1), 0x80u | e.own_bit);
     EXPECT_EQ(testsim_get(e.starter, 2), 1u);
     EXPECT_EQ(testsim_get(e.throttle, 2), 16384u);
     EXPECT_EQ(*e.phase, 2);
@@ -115,7 +120,8 @@ TEST_P(AutostartFailures, PhaseThreeSpeedReadWaitsButFinalWriteStillMovesOn) {
     testsim_set(0x3125, 1, 0x03);
     testsim_set(e.speed, 2, 9000);
     // {exchanges that go through, phase after, ignition after}
-    for (auto r : {std::vector<int>{1, 3, 1}, {2, 4, 0}}) {
+    char_value = 0x01; // a stale byte that must not reach the simulator
+    for (auto r : {std::vector<int>{0, 3, 1}, {1, 3, 1}, {2, 4, 0}}) {
         step_failing(3, r[0]);
         EXPECT_EQ(*e.phase, r[1]);
         EXPECT_EQ(*e.ignition, r[2]);

@@ -95,6 +95,14 @@ TEST_F(K8055Discovery, NoBoardFileRunFlagClearedAndFailedReport) {
     k8055_initialise();
     EXPECT_EQ(connected, 1);
     EXPECT_EQ(vel_one, 1);
+    // A failed queueing of the text: the display time and the process are still tried.
+    FSUIPC_Close();
+    forget();
+    k8055_initialise();
+    EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u); // only the reconnection's announcement
+    std::vector<uint32_t> times = written(0x32FA);
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(times[1], 15u);
     pass();
     EXPECT_EQ(calls("ReadDigitalChannel"), 5);
     // No board file: like no board, and a pass does not fail.

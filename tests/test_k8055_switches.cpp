@@ -3,6 +3,8 @@
 // growing; both paths of the engine start buttons; the APU button.
 #include "tests/k8055_fixture.h"
 
+#include <climits>
+
 namespace {
 
 typedef std::vector<int64_t> V;
@@ -95,6 +97,10 @@ TEST_F(K8055Switches, SpeedAndVerticalSpeedDeltasLimitsAndPauses) {
         {1, -2, 3, 15, {0}, {200, 50}},
         {3, 2, -2950, 0, {-3000}, {50}}, // vertical speed past a limit: no pause
         {4, 2, 2990, 0, {3000}, {50}},
+        {3, 2, 4000, 0, {3940}, {200, 50}}, // the limit holds only in the direction of travel
+        {4, 2, -4000, 0, {-3940}, {200, 50}},
+        {4, 2, 3500, 0, {3000}, {50}},
+        {3, 2, -3500, 0, {-3000}, {50}},
     };
     for (auto &r : rows) {
         pass();
@@ -139,18 +145,30 @@ TEST_F(K8055Switches, CourseAndBaroStepsWrapAndPauses) {
     EXPECT_EQ(step_increase3, 7);
 }
 
-TEST_F(K8055Switches, HoldCountersStopWhereTheirStepStopsChanging) {
+TEST_F(K8055Switches, HoldCountersGrowWithoutACapAndTheCourseStaysOnTheCircle) {
     discover({1, 3});
-    step_increase1 = 65000;
-    hold(1, 2, 0x07CC, -2, 0, 40);
-    int stopped = step_increase1;
-    EXPECT_LE(stopped + 150, 65535);
-    hold(1, 2, 0x07CC, -2, 0, 3);
-    EXPECT_EQ(step_increase1, stopped);
-    step_increase1 = 1897600000;
-    EXPECT_EQ(hold(1, 4, 0x07D4, 4, 0, 3), V(3, 1897660416));
-    EXPECT_EQ(hold(1, 3, 0x07D4, 4, 0, 2), (V{0, 0}));
-    EXPECT_EQ(step_increase1, 1897660416);
+    // Heading straight after a long altitude hold: the shared counter keeps adding 20.
+    hold(1, 4, 0x07D4, 4, 0, 12);
+    ASSERT_EQ(step_increase1, 11 * 39950 + 159800);
+    EXPECT_EQ(hold(1, 2, 0x07CC, -2, 0, 2, 1), (V{(599270 + 150) % 65536, (599290 + 150) % 65536}));
+    EXPECT_EQ(hold(1, 1, 0x07CC, -2, 0, 1), V{65536 - (599310 + 150) % 65536});
+    pass();
+    // 10,000 passes held right: every step is counter + 150 to the right, the counter growing.
+    testsim_set(0x07CC, 2, 0);
+    testboards_press(1, 2, 1);
+    int64_t counter = 0, want = 0;
+    for (int k = 1; k <= 10000; k++) {
+        counter += counter <= 20 ? 1 : counter <= 100 ? 5 : 20;
+        want = (want + counter + 150) % 65536;
+        pass();
+        ASSERT_EQ(written(0x07CC), std::vector<uint32_t>{(uint32_t)want}) << "pass " << k;
+    }
+    testboards_press(1, 2, 0);
+    EXPECT_EQ(step_increase1, counter);
+    pass();
+    step_increase1 = INT_MAX - 10; // no overflow past the largest int
+    EXPECT_EQ(hold(1, 4, 0x07D4, 4, 0, 2), (V{1897660416, 1897660416}));
+    EXPECT_EQ(step_increase1, INT_MAX);
     step_increase3 = 1400;
     V c = hold(3, 1, 0x0C4E, 2, 0, 60), up = hold(3, 2, 0x0C4E, 2, 0, 5);
     c.insert(c.end(), up.begin(), up.end());
@@ -187,6 +205,16 @@ TEST_F(K8055Switches, EngineButtonsAutostartAndManualPaths) {
     EXPECT_EQ(written(0x092A), std::vector<uint32_t>{0});
     EXPECT_EQ(written(0x218C), std::vector<uint32_t>{0});
     EXPECT_EQ(written(0x3125), std::vector<uint32_t>{1});
+    // The pump byte cannot be read: starter and ignition off, the pumps left as they are.
+    testsim_set(0x092A, 2, 1);
+    testsim_set(0x3125, 1, 3);
+    char_value = 0xFF;
+    fail_after(2);
+    button(2);
+    EXPECT_EQ(written(0x092A), std::vector<uint32_t>{0});
+    EXPECT_EQ(written(0x218C), std::vector<uint32_t>{0});
+    EXPECT_TRUE(written(0x3125).empty());
+    EXPECT_EQ(testsim_get(0x3125, 1), 3u);
     // Manual path: engage (1, 50 ms) or release (2, 100 ms); autostart off forces it.
     step_increase2 = 40;
     struct {

@@ -3,6 +3,9 @@
 // warning and caution states with silencing and un-silencing.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "app/app.h"
 #include "autostart/autostart.h"
 #include "k8055/k8055.h"
@@ -206,8 +209,29 @@ TEST_F(LampOutputs, PowerLossClearsEveryBoardButTheApuGauge) {
     EXPECT_EQ(warn, 0.0f);
     EXPECT_EQ(caution, 0.0f);
     silence = 1;
+    l_eng_fire = 1; // a new fire while unpowered: lamp dark, no un-silencing
     k8055_outputs();
+    EXPECT_EQ(l_eng_fire_store, 1) << "refreshed";
     EXPECT_EQ(silence, 1) << "no contributor without power";
+    EXPECT_EQ(warn, 0.0f);
+    EXPECT_EQ(testboards_output(3, 3), 0);
+}
+
+TEST_F(LampOutputs, ApuGaugeLevelIsHeldToTheDriversRange) {
+    boards(0x1);
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, long> rows[] = {{100.0f, 200}, {37.9f, 75},  {NAN, 0},   {inf, 255},
+                                           {-inf, 0},     {1e30f, 255}, {-5.0f, 0}, {127.9f, 255}};
+    for (const auto &r : rows) {
+        apu_speed = r.first;
+        testboards_trace_clear();
+        k8055_outputs();
+        long level = -1;
+        for (const testboards_call &c : testboards_trace())
+            if (c.op == "OutputAnalogChannel")
+                level = c.b;
+        EXPECT_EQ(level, r.second) << r.first;
+    }
 }
 
 TEST_F(LampOutputs, ContributorsRaiseWarnOrCautionAndUnsilence) {
