@@ -21,33 +21,43 @@ struct testboards_call {
     std::string op; // driver operation, e.g. "SetCurrentDevice"
     long a, b;      // its arguments, -1 for none
 };
+extern std::vector<testboards_call> testboards_calls; // driver calls since the last forget()
+extern int testboards_reads[4][6]; // digital reads of each board's inputs since then
 
-void testboards_start(void);                  // fresh board file, no board plugged, tracing on
-void testboards_stop(void);                   // tracing off, file unmapped
-void testboards_plug(int board, int plugged); // plugs a board in (1) or out (0)
-void testboards_press(int board, int channel, int active);  // switch input 1..5 closed or open
-void testboards_hold(int board, int channel, int reads);    // closed for the next reads only
-void testboards_analog(int board, int channel, int value);  // analog input 1..2 to 0..255
-int testboards_output(int board, int channel);              // digital output 1..8: 1 on
-int testboards_analog_output(int board, int channel);       // analog output 1..2 level
-void testboards_set_output(int board, int channel, int on); // puts a lamp on, as if left lit
-std::vector<testboards_call> testboards_trace(void);        // driver calls since the last clear
-void testboards_trace_clear(void);                          // also zeroes the read counts
-int testboards_reads(int board, int channel); // digital reads of one input since the last clear
+void testboards_start(void);           // fresh board file, no board plugged, tracing on
+void testboards_stop(void);            // tracing off, file unmapped
+k8055_board &testboards_io(int board); // a board's inputs and outputs in the file
+void testboards_press(int board, int channel, int active); // switch input 1..5 closed or open
+void testboards_hold(int board, int channel, int reads);   // closed for the next reads only
 void testfail_after(int successes); // refuses the request after the next `successes` good ones
 
 typedef std::vector<unsigned> Pauses;
 
 class CockpitTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite();
-    void SetUp() override;
+    static void SetUpTestSuite() {
+        install_allegro(SYSTEM_NONE, &errno, atexit); // a reconnection sets the window title
+    }
+    void SetUp() override {
+        reset_state();
+        testsleep_record();
+        testsim_start();
+        connect_to_sim();
+        ASSERT_EQ(connected, 1);
+        testboards_start();
+        electrics = 1;
+        forget();
+    }
     void TearDown() override;
-    static void reset_state();      // every cockpit, lamp and autostart value at start
-    static void discover(int mask); // plugs the boards of a mask, runs the discovery
-    static void forget();           // clears writes, pauses and the trace
-    static int pass();              // forget(), then one input polling pass
+    static void reset_state();      // every cockpit, lamp and autostart value as at start
+    static void discover(int mask); // plugs the boards of a mask, runs the discovery, forgets
+    static void forget();           // clears the writes, pauses and driver calls seen
+    static int pass() {             // forget(), then one input polling pass
+        forget();
+        return k8055_inputs();
+    }
     static std::vector<uint32_t> written(uint32_t offset); // values written there, in order
-    static int calls(const char *op); // driver calls of one operation in the trace
-    static std::string ops();         // the trace as "SetCurrentDevice 1 ClearAllDigital"
+    static int calls(const char *op);                      // driver calls of one operation
+    static std::string ops();  // the calls as "SetCurrentDevice 1 ClearAllDigital ..."
+    static std::string sent(); // the writes as " 0892:2=0 ...", the link's own left out
 };
