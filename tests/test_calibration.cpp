@@ -30,8 +30,8 @@ int no_key(void) {
 
 int scripted_key(void) {
     for (int b = 0; b < 4; b++) {
-        testboards_analog(b, 1, 10 + (int)next_key);
-        testboards_analog(b, 2, 100 + (int)next_key);
+        testboards_io(b).analog_in[0] = (uint8_t)(10 + next_key);
+        testboards_io(b).analog_in[1] = (uint8_t)(100 + next_key);
     }
     shown.push_back(copy_of(scrat));
     if (keep_screen)
@@ -105,48 +105,41 @@ std::string print(const char *format, int value) {
     return text;
 }
 
+// The calibration record of the axes, each "flag points..." and axes separated by "|".
+std::string record() {
+    std::string s;
+    for (const testaxis &a : testaxes) {
+        s += (s.empty() ? "" : " |") + std::to_string(*a.enabled);
+        for (int i = 0; i < 4 && a.points[i]; i++)
+            s += " " + std::to_string(*a.points[i]);
+    }
+    return s;
+}
+
 TEST_F(Wizard, PointsReadAtEachScreen) {
-    const int x = key_x, s = key_s, d = key_d;
-    int32_t *record[] = {
-        &l_throttle_enabled, &l_throttle_cal_min, &l_throttle_cal_idle, &l_throttle_cal_max,
-        &r_throttle_enabled, &r_throttle_cal_min, &r_throttle_cal_idle, &r_throttle_cal_max,
-        &spoilers_enabled,   &spoilers_ret_cal,   &spoilers_arm_cal,    &spoilers_ext_cal,
-        &flaps_enabled,      &flaps_up_cal,       &flaps_8_cal,         &flaps_20_cal,
-        &flaps_dn_cal,       &rudder_enabled,     &rudder_left_cal,     &rudder_center_cal,
-        &rudder_right_cal,   &toe_brakes_enabled, &toe_brakes_off_cal,  &toe_brakes_on_cal,
-        &yoke_lr_enabled,    &yoke_left_cal,      &yoke_center_cal,     &yoke_right_cal,
-        &yoke_fb_enabled,    &yoke_forward_cal,   &yoke_mid_cal,        &yoke_back_cal};
-    // The record after each run, in the order above ('.' untouched: -7); n-th key: 10+n, 100+n.
-    const struct {
-        int mask;
-        std::vector<int> keys;
-        std::vector<int> want;
-    } rows[] = {
-        {1, {x, x, x, x, x, x, x, x}, {1, 10, 11, 12, 1, 104, 105, 106}},
-        {1, {d, x, x, x, x}, {0, -1, -7, -1, 1, 101, 102, 103}}, // disable clears the ends only
-        {1, {s, s}, {-7, -7, -7, -7, -7, -7, -7, -7}},
-        {1, {0x1353, x, x, x, 0x0444, x, x, x}, {1, 10, 11, 12, 1, 104, 105, 106}}, // S, D
-        {1, {x, s, d, d, s}, {1, 10, 11, 12, -7, -7, -7, -7}}, // s, d after a first screen
-        {2, {d, d}, {-7, -7, -7, -7, -7, -7, -7, -7, 0, -1, -1, -1, 0, -1, -1, -1, -1}},
-        {2,
-         {x, x, x, x, x, x, x, x, x},
-         {-7, -7, -7, -7, -7, -7, -7, -7, 1, 10, 11, 12, 1, 104, 105, 106, 107}},
-        {3,
-         {s, x, x, x, x, d, x, x, x, x, x}, // skip is cleared between axes and boards
-         {-7, -7, -7, -7, 1, 101, 102, 103, 0, -1, -1, -1, 1, 106, 107, 108, 109}},
-        {4, {d, x, x, x}, {-7, -7, -7, -7, -7, -7, -7, -7, -7, -7, -7,  -7,
-                           -7, -7, -7, -7, -7, 0,  -1, -7, -1, 1,  101, 102}},
-        {8, {x, x, x, x, x, x, x, x}, {-7, -7, -7, -7, -7, -7, -7, -7,  -7,  -7, -7,
-                                       -7, -7, -7, -7, -7, -7, -7, -7,  -7,  -7, -7,
-                                       -7, -7, 1,  10, 11, 12, 1,  104, 105, 106}},
-    };
+    const int x = key_x, s = key_s, d = key_d, S = 0x1353, D = 0x0444;
+    const std::string t = "-7 -7 -7 -7 |-7 -7 -7 -7 |", u = "|-7 -7 -7 -7 |-7 -7 -7 -7 -7 |";
+    const std::string v = "-7 -7 -7 -7 |-7 -7 -7 |-7 -7 -7 -7 |-7 -7 -7 -7";
+    // The n-th key reads 10 + n on input 1 and 100 + n on input 2; -7 is untouched.
+    // clang-format off
+    const struct { int mask; std::vector<int> keys; std::string record; } rows[] = {
+        {1, {x, x, x, x, x, x, x, x}, "1 10 11 12 |1 104 105 106 " + u + v},
+        {1, {d, x, x, x, x}, "0 -1 -7 -1 |1 101 102 103 " + u + v}, // disable clears the ends
+        {1, {s, s}, t + u.substr(1) + v},
+        {1, {S, x, x, x, D, x, x, x}, "1 10 11 12 |1 104 105 106 " + u + v}, // capitals: any key
+        {1, {x, s, d, d, s}, "1 10 11 12 |-7 -7 -7 -7 " + u + v}, // s, d after a first screen
+        {2, {d, d}, t + "0 -1 -1 -1 |0 -1 -1 -1 -1 |" + v},
+        {3, {s, x, x, x, x, d, x, x, x, x, x}, // skip is cleared between axes and boards
+         "-7 -7 -7 -7 |1 101 102 103 |0 -1 -1 -1 |1 106 107 108 109 |" + v},
+        {4, {d, x, x, x}, t + u.substr(1) + "0 -1 -7 -1 |1 101 102 |-7 -7 -7 -7 |-7 -7 -7 -7"},
+        {8, {x, x, x, x, x, x, x, x}, t + u.substr(1) + "-7 -7 -7 -7 |-7 -7 -7 |1 10 11 12 |1 104 105 106"}};
+    // clang-format on
     for (auto &r : rows) {
-        SCOPED_TRACE(&r - rows);
-        for (int32_t *f : record)
-            *f = -7;
+        for (const testaxis &a : testaxes)
+            for (int i = 0; i < 4 && a.points[i]; i++)
+                *a.enabled = *a.points[i] = -7;
         run(r.mask, r.keys);
-        for (size_t i = 0; i < r.want.size(); i++)
-            EXPECT_EQ(*record[i], r.want[i]) << "field " << i;
+        EXPECT_EQ(record(), r.record) << "row " << &r - rows;
         EXPECT_EQ(calls("SetCurrentDevice"), __builtin_popcount(r.mask));
         TearDown(), SetUp();
     }
@@ -170,14 +163,6 @@ TEST_F(Wizard, ScreensInBothPanels) {
                       {print("Left Throttle R/T = %i", 10), 0.3},
                       {print("Left Throttle IDLE= %i", 11), 0.4},
                       {print("Left Throttle MAX = %i", 12), 0.5},
-                      {"Any key to continue", 0.65}});
-    TearDown(), SetUp();
-    run(2, {key_s, x, x, x, x, x});
-    expect_screen(5, {{title, 0.15},
-                      {print("Flaps UP = %i", 101), 0.25},
-                      {print("Flaps 8 = %i", 102), 0.35},
-                      {print("Flaps 20 = %i", 103), 0.45},
-                      {print("Flaps DN = %i", 104), 0.55},
                       {"Any key to continue", 0.65}});
     TearDown(), SetUp();
     gap = -9; // overlapping panels: the right one is still a true copy

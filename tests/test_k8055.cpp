@@ -37,23 +37,6 @@ class K8055 : public CockpitTest {
     }
 };
 
-// The axes in the order of the calibration record: enabled flag, points, board and input, offset.
-struct axis_def {
-    int32_t *enabled, *points[4];
-    int board, ch;
-    uint32_t offset;
-} const axes[] = {
-    // clang-format off
-    {&l_throttle_enabled, {&l_throttle_cal_min, &l_throttle_cal_idle, &l_throttle_cal_max}, 0, 1, 0x089A},
-    {&r_throttle_enabled, {&r_throttle_cal_min, &r_throttle_cal_idle, &r_throttle_cal_max}, 0, 2, 0x0932},
-    {&spoilers_enabled, {&spoilers_ret_cal, &spoilers_arm_cal, &spoilers_ext_cal}, 1, 1, 0x0BD0},
-    {&flaps_enabled, {&flaps_up_cal, &flaps_8_cal, &flaps_20_cal, &flaps_dn_cal}, 1, 2, 0x0BDC},
-    {&rudder_enabled, {&rudder_left_cal, &rudder_center_cal, &rudder_right_cal}, 2, 1, 0x0BBA},
-    {&toe_brakes_enabled, {&toe_brakes_off_cal, &toe_brakes_on_cal}, 2, 2, 0x0BC6},
-    {&yoke_lr_enabled, {&yoke_left_cal, &yoke_center_cal, &yoke_right_cal}, 3, 1, 0x0BB6},
-    {&yoke_fb_enabled, {&yoke_forward_cal, &yoke_mid_cal, &yoke_back_cal}, 3, 2, 0x0BB2}};
-// clang-format on
-
 TEST_F(K8055, DiscoveryReportAndClose) {
     const std::string one = "Velleman K8055 Interface detected is on address ",
                       all = "Velleman K8055 Interfaces detected are on addresses ",
@@ -124,7 +107,8 @@ TEST_F(K8055, PassBlocksOfEachBoard) {
     discover(15);
     electrics = 0;             // the master lamps then make no clock read
     for (int i : {0, 3, 5, 6}) // one axis in use on each board
-        *axes[i].enabled = 1, *axes[i].points[0] = 0, *axes[i].points[i == 5 ? 1 : 2] = 255;
+        *testaxes[i].enabled = 1, *testaxes[i].points[0] = 0,
+        *testaxes[i].points[i == 5 ? 1 : 2] = 255;
     int before = testsim_requests();
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(testsim_requests() - before, 4); // exactly one process call per present board
@@ -330,7 +314,7 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
         {6, {0, 200, 200}, 1, 200, 0}, {2, {10, 200, 200}, 0, 200, 4800}};
     // clang-format on
     for (auto &r : rows) {
-        const axis_def &a = axes[r.axis];
+        const testaxis &a = testaxes[r.axis];
         *a.enabled = 1;
         for (int i = 0; i < 4 && a.points[i]; i++)
             *a.points[i] = r.p[i];
@@ -351,7 +335,7 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
     l_throttle_enabled = 2; // only 1 means in use, and equal end points: neither read nor sent
     spoilers_enabled = flaps_enabled = 0;
     for (int i : {1, 4, 5, 6, 7})
-        *axes[i].enabled = 1, *axes[i].points[0] = *axes[i].points[i == 5 ? 1 : 2] = 3;
+        *testaxes[i].enabled = 1, *testaxes[i].points[0] = *testaxes[i].points[i == 5 ? 1 : 2] = 3;
     pass();
     EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
     spd = 1; // the speed hold leaves the throttles alone

@@ -30,12 +30,9 @@ class Lamps : public CockpitTest {
         k8055_fsuipc_read(0);
         return gear;
     }
-    // Sets simulator values (offset, size, value, ...), reads the groups of present boards and
-    // gives the flags' values as digits.
-    static std::string read(std::initializer_list<uint32_t> sets,
-                            std::initializer_list<int32_t *> flags) {
-        for (auto p = sets.begin(); p + 2 < sets.end(); p += 3)
-            testsim_set(p[0], p[1], p[2]);
+    // Sets simulator values, reads the groups of present boards, gives the flags as digits.
+    static std::string read(const char *sets, std::initializer_list<int32_t *> flags) {
+        poke(sets);
         k8055_fsuipc_read(0);
         std::string s;
         for (int32_t *f : flags)
@@ -115,22 +112,25 @@ TEST_F(Lamps, GearLegsDebounceOnGroundAndWarningRules) {
 
 TEST_F(Lamps, BoardZeroPressuresGeneratorsFiresAndApuByte) {
     vel_zero = 1;
-    // clang-format off
-    const std::initializer_list<int32_t *> f = {&l_oil_press_low, &l_fuel_press_low,
-        &r_oil_press_low, &r_fuel_press_low, &eng1_generator, &eng2_generator, &gen_fail,
-        &emer_batt, &normal_brakes_fail, &stall, &overspeed};
-    EXPECT_EQ(read({0x08BA, 2, 6851, 0x08F8, 4, 720, 0x0952, 2, 6852, 0x0990, 4, 721, 0x3B7C, 4, 1,
-                    0x3ABC, 4, 0, 0x0B63, 1, 2, 0x036C, 1, 1, 0x036D, 1, 1}, f), "11000110111");
-    EXPECT_EQ(read({0x08BA, 2, 40000, 0x08F8, 4, (uint32_t)-5, 0x0952, 2, 0, 0x0990, 4, 0,
-                    0x3B7C, 4, 2, 0x3ABC, 4, 0x100, 0x0B63, 1, 0, 0x036C, 1, 2, 0x036D, 1, 3}, f),
+    const std::initializer_list<int32_t *> f = {
+        &l_oil_press_low, &l_fuel_press_low, &r_oil_press_low, &r_fuel_press_low,   &eng1_generator,
+        &eng2_generator,  &gen_fail,         &emer_batt,       &normal_brakes_fail, &stall,
+        &overspeed};
+    EXPECT_EQ(read("08BA:2=6851 08F8:4=720 0952:2=6852 0990:4=721 3B7C:4=1 3ABC:4=0 0B63:1=2 "
+                   "036C:1=1 036D:1=1",
+                   f),
+              "11000110111");
+    EXPECT_EQ(read("08BA:2=40000 08F8:4=-5 0952:2=0 0990:4=0 3B7C:4=2 3ABC:4=256 0B63:1=0 "
+                   "036C:1=2 036D:1=3",
+                   f),
               "01111111000");
-    const int fires[][2] = {{0, 0}, {1, 10}, {2, 1}, {3, 11}, {12, 0}, {15, 11}, {16, 0}, {17, 0},
-                            {255, 0}, {6, 1}};
+    // clang-format off
+    const std::pair<const char *, const char *> fires[] = {{"3366:1=0", "00"}, {"3366:1=1", "10"},
+        {"3366:1=2", "01"}, {"3366:1=3", "11"}, {"3366:1=12", "00"}, {"3366:1=15", "11"},
+        {"3366:1=16", "00"}, {"3366:1=17", "00"}, {"3366:1=255", "00"}, {"3366:1=6", "01"}};
     // clang-format on
     for (auto &r : fires)
-        EXPECT_EQ(read({0x3366, 1, (uint32_t)r[0]}, {&l_eng_fire, &r_eng_fire}),
-                  r[1] > 9 ? std::to_string(r[1]) : "0" + std::to_string(r[1]))
-            << "fire byte " << r[0];
+        EXPECT_EQ(read(r.first, {&l_eng_fire, &r_eng_fire}), r.second) << r.first;
     // The APU power byte: from 50.0 on, in its own exchange after the group's and its pause.
     float reported = 37.5f;
     uint32_t bits;
@@ -148,55 +148,48 @@ TEST_F(Lamps, BoardZeroPressuresGeneratorsFiresAndApuByte) {
     }
     vel_zero = stall = 0; // no board reads nothing; all four one exchange each, plus the byte
     int before = testsim_requests();
-    EXPECT_EQ(read({0x036C, 1, 1}, {&stall}) + std::to_string(testsim_requests() - before), "00");
+    EXPECT_EQ(read("036C:1=1", {&stall}) + std::to_string(testsim_requests() - before), "00");
     vel_zero = vel_one = vel_two = vel_three = 1;
     k8055_fsuipc_read(0);
     EXPECT_EQ(testsim_requests() - before, 5);
 }
 
 TEST_F(Lamps, BoardOneTwoAndThreeGroups) {
-    vel_one = 1; // modes are 1 only when exactly 1
-    const std::initializer_list<int32_t *> modes = {&fd1, &hdg, &nav, &app, &ap, &yd, &spd, &alt};
-    EXPECT_EQ(read({0x2EE0, 4, 1, 0x07C8, 4, 2, 0x07C4, 4, 1, 0x0800, 4, 2,
-                    0x07BC, 4, 1, 0x0808, 4, 2, 0x07DC, 4, 1, 0x07D0, 4, 2},
-                   modes),
-              "10101010");
-    EXPECT_EQ(read({0x2EE0, 4, 0, 0x07C8, 4, 1, 0x07C4, 4, 0, 0x0800, 4, 1,
-                    0x07BC, 4, 0, 0x0808, 4, 1, 0x07DC, 4, 0, 0x07D0, 4, 1},
-                   modes),
-              "01010101");
-    vel_one = 0, vel_two = 1;
-    const std::initializer_list<int32_t *> two = {&gen1_switch, &gen2_switch, &main_batt_switch,
-                                                  &apu_fire, &anti_ice};
-    EXPECT_EQ(read({0x3B78, 4,      1, 0x3AB8, 4,      0, 0x281C, 4,      257, 0x3125, 1,
-                    0x83,   0x341F, 1, 7,      0x0B53, 1, 1,      0x08B2, 2,   1},
-                   two),
-              "10011");
-    EXPECT_EQ(fuel_pumps * 1000 + fuel_xfeed, 0x83 * 1000 + 7);
-    EXPECT_EQ(read({0x3B78, 4, 2, 0x3AB8, 4, 1, 0x281C, 4, 1, 0x0B53, 1, 2, 0x08B2, 2, 0x101}, two),
-              "01100");
-    vel_two = 0, vel_three = 1; // board 3 alone keeps stall and fires current, not gear
-    const std::initializer_list<int32_t *> three = {&stall,   &l_eng_fire, &r_eng_fire, &r_start,
+    const std::initializer_list<int32_t *> modes = {&fd1, &hdg, &nav, &app, &ap, &yd, &spd, &alt},
+                                           two = {&gen1_switch, &gen2_switch, &main_batt_switch,
+                                                  &apu_fire, &anti_ice},
+                                           three = {&stall,   &l_eng_fire, &r_eng_fire, &r_start,
                                                     &l_start, &pitot_heat, &gear,       &overspeed};
-    EXPECT_EQ(read({0x036C, 1,      1, 0x036D, 1,      1, 0x3366, 1,      3, 0x0BE8, 4,
-                    0,      0x092A, 2, 1,      0x0892, 2, 2,      0x029C, 1, 1},
-                   three),
+    vel_one = 1; // modes are 1 only when exactly 1
+    EXPECT_EQ(
+        read("2EE0:4=1 07C8:4=2 07C4:4=1 0800:4=2 07BC:4=1 0808:4=2 07DC:4=1 07D0:4=2", modes),
+        "10101010");
+    EXPECT_EQ(
+        read("2EE0:4=0 07C8:4=1 07C4:4=0 0800:4=1 07BC:4=0 0808:4=1 07DC:4=0 07D0:4=1", modes),
+        "01010101");
+    vel_one = 0, vel_two = 1;
+    EXPECT_EQ(read("3B78:4=1 3AB8:4=0 281C:4=257 3125:1=131 341F:1=7 0B53:1=1 08B2:2=1", two),
+              "10011");
+    EXPECT_EQ(fuel_pumps * 1000 + fuel_xfeed, 131 * 1000 + 7); // bytes kept as received
+    EXPECT_EQ(read("3B78:4=2 3AB8:4=1 281C:4=1 0B53:1=2 08B2:2=257", two), "01100");
+    vel_two = 0, vel_three = 1; // board 3 alone keeps stall and fires current, not gear
+    EXPECT_EQ(read("036C:1=1 036D:1=1 3366:1=3 0BE8:4=0 092A:2=1 0892:2=2 029C:1=1", three),
               "11110100");
-    EXPECT_EQ(read({0x036C, 1, 0, 0x3366, 1, 0, 0x092A, 2, 2, 0x0892, 2, 1, 0x029C, 1, 2}, three),
-              "00001000");
+    EXPECT_EQ(read("036C:1=0 3366:1=0 092A:2=2 0892:2=1 029C:1=2", three), "00001000");
     // The ignition is left to the autostart while its engine starts: {reads, starting, after}.
-    const int rows[][6] = {{0, 0, 1, 0, 1, 0},
-                           {1, 0, 0, 1, 1, 1},
-                           {0, 1, 0, 0, 0, 1},
-                           {2, 1, 0, 0, 0, 1},
-                           {1, 2, 0, 0, 1, 0}};
+    const struct {
+        const char *sets;
+        int eng1, eng2;
+        const char *after;
+    } rows[] = {{"208C:4=0 218C:4=0", 1, 0, "10"},
+                {"208C:4=1 218C:4=0", 0, 1, "11"},
+                {"208C:4=0 218C:4=1", 0, 0, "01"},
+                {"208C:4=2 218C:4=1", 0, 0, "01"},
+                {"208C:4=1 218C:4=2", 0, 0, "10"}};
     for (auto &r : rows) {
         l_ign_switch = r_ign_switch = 1;
-        eng1_starting = r[2], eng2_starting = r[3];
-        EXPECT_EQ(read({0x208C, 4, (uint32_t)r[0], 0x218C, 4, (uint32_t)r[1]},
-                       {&l_ign_switch, &r_ign_switch}),
-                  std::to_string(r[4]) + std::to_string(r[5]))
-            << "row " << &r - rows;
+        eng1_starting = r.eng1, eng2_starting = r.eng2;
+        EXPECT_EQ(read(r.sets, {&l_ign_switch, &r_ign_switch}), r.after) << r.sets;
     }
 }
 

@@ -13,6 +13,18 @@
 std::vector<testboards_call> testboards_calls;
 int testboards_reads[4][6];
 static int hold_left[4][6];
+
+// clang-format off
+const testaxis testaxes[8] = {
+    {&l_throttle_enabled, {&l_throttle_cal_min, &l_throttle_cal_idle, &l_throttle_cal_max}, 0, 1, 0x089A},
+    {&r_throttle_enabled, {&r_throttle_cal_min, &r_throttle_cal_idle, &r_throttle_cal_max}, 0, 2, 0x0932},
+    {&spoilers_enabled, {&spoilers_ret_cal, &spoilers_arm_cal, &spoilers_ext_cal}, 1, 1, 0x0BD0},
+    {&flaps_enabled, {&flaps_up_cal, &flaps_8_cal, &flaps_20_cal, &flaps_dn_cal}, 1, 2, 0x0BDC},
+    {&rudder_enabled, {&rudder_left_cal, &rudder_center_cal, &rudder_right_cal}, 2, 1, 0x0BBA},
+    {&toe_brakes_enabled, {&toe_brakes_off_cal, &toe_brakes_on_cal}, 2, 2, 0x0BC6},
+    {&yoke_lr_enabled, {&yoke_left_cal, &yoke_center_cal, &yoke_right_cal}, 3, 1, 0x0BB6},
+    {&yoke_fb_enabled, {&yoke_forward_cal, &yoke_mid_cal, &yoke_back_cal}, 3, 2, 0x0BB2}};
+// clang-format on
 static k8055_board_map map = {-1, NULL};
 static long selected = -1;
 
@@ -115,6 +127,13 @@ void CockpitTest::forget() {
     testsleep_clear();
     testboards_calls.clear();
     memset(testboards_reads, 0, sizeof testboards_reads);
+}
+
+void CockpitTest::poke(const char *sets) {
+    unsigned offset, size, n;
+    long value;
+    for (; sscanf(sets, " %x:%u=%ld%n", &offset, &size, &value, &n) == 3; sets += n)
+        testsim_set(offset, size, (uint32_t)value);
 }
 
 std::vector<uint32_t> CockpitTest::written(uint32_t offset) {

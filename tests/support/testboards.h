@@ -33,6 +33,14 @@ void testfail_after(int successes); // refuses the request after the next `succe
 
 typedef std::vector<unsigned> Pauses;
 
+// The analog axes in the order of the calibration record: flag, points, board, input, offset.
+struct testaxis {
+    int32_t *enabled, *points[4];
+    int board, ch;
+    uint32_t offset;
+};
+extern const testaxis testaxes[8];
+
 class CockpitTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -56,6 +64,7 @@ class CockpitTest : public ::testing::Test {
         forget();
         return k8055_inputs();
     }
+    static void poke(const char *sets); // sets simulator offsets: "0B63:1=2 08F8:4=-5 ..."
     static std::vector<uint32_t> written(uint32_t offset); // values written there, in order
     static int calls(const char *op);                      // driver calls of one operation
     static std::string ops();  // the calls as "SetCurrentDevice 1 ClearAllDigital ..."
