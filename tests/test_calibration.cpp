@@ -152,26 +152,20 @@ TEST_F(Wizard, ScreensInBothPanels) {
     const int x = key_x;
     const std::string thr = "*LEFT THROTTLE*";
     run(1, {x, x, x, x, key_s});
-    expect_screen(0, {{title, 0.15},
-                      {thr, 0.25},
-                      {"Select 'REVERSE THRUST'", 0.4},
-                      {"'s' to skip,'d' disable", 0.65},
-                      {"Any other key to read", 0.75}});
-    expect_screen(
-        1, {{title, 0.15}, {thr, 0.25}, {"Select 'IDLE", 0.4}, {"Any key to read value", 0.65}});
-    expect_screen(3, {{title, 0.15},
-                      {print("Left Throttle R/T = %i", 10), 0.3},
-                      {print("Left Throttle IDLE= %i", 11), 0.4},
-                      {print("Left Throttle MAX = %i", 12), 0.5},
+    // clang-format off
+    expect_screen(0, {{title, 0.15}, {thr, 0.25}, {"Select 'REVERSE THRUST'", 0.4},
+                      {"'s' to skip,'d' disable", 0.65}, {"Any other key to read", 0.75}});
+    expect_screen(1, {{title, 0.15}, {thr, 0.25}, {"Select 'IDLE", 0.4}, {"Any key to read value", 0.65}});
+    expect_screen(3, {{title, 0.15}, {print("Left Throttle R/T = %i", 10), 0.3},
+                      {print("Left Throttle IDLE= %i", 11), 0.4}, {print("Left Throttle MAX = %i", 12), 0.5},
                       {"Any key to continue", 0.65}});
     TearDown(), SetUp();
     gap = -9; // overlapping panels: the right one is still a true copy
     run(8, {key_s, x, x, x, x});
-    expect_screen(4, {{title, 0.15},
-                      {print("Yoke FORWARD = %i", 101), 0.3},
-                      {print("Yoke CENTER = %i", 102), 0.4},
-                      {print("Yoke BACK = %i", 103), 0.5},
+    expect_screen(4, {{title, 0.15}, {print("Yoke FORWARD = %i", 101), 0.3},
+                      {print("Yoke CENTER = %i", 102), 0.4}, {print("Yoke BACK = %i", 103), 0.5},
                       {"Any key to continue", 0.65}});
+    // clang-format on
 }
 
 TEST_F(Wizard, ScreensPutAtTheBorderOrTurnedInPortrait) {

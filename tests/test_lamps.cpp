@@ -76,11 +76,10 @@ TEST_F(Lamps, GearLegsDebounceOnGroundAndWarningRules) {
     EXPECT_EQ(gear_after({8000, 8000, 8000, 16383, 0, 0, 1, 0, 0}) * 10 + count, 10);
     EXPECT_EQ(gear_after({8000, 8000, 8000, 16383, 0, 0, 1, 0, 0}) * 10 + count, 0);
     // {report, throttle 1, throttle 2, on_ground after}
-    const int grounds[][4] = {{0, 1057, 1057, 1},
-                              {0, 1057, 1058, 0},
-                              {1, 1057, 1058, 0},
-                              {1, 1057, 1057, 1},
-                              {2, 5000, 1057, 1}};
+    // clang-format off
+    const int grounds[][4] = {{0, 1057, 1057, 1}, {0, 1057, 1058, 0}, {1, 1057, 1058, 0},
+                              {1, 1057, 1057, 1}, {2, 5000, 1057, 1}};
+    // clang-format on
     for (auto &g : grounds) {
         gear_after({16383, 16383, 16383, 16383, g[1], g[2], g[0], 0, 0});
         EXPECT_EQ(on_ground, g[3]) << g[0] << " " << g[1] << " " << g[2];
@@ -177,15 +176,12 @@ TEST_F(Lamps, BoardOneTwoAndThreeGroups) {
               "11110100");
     EXPECT_EQ(read("036C:1=0 3366:1=0 092A:2=2 0892:2=1 029C:1=2", three), "00001000");
     // The ignition is left to the autostart while its engine starts: {reads, starting, after}.
-    const struct {
-        const char *sets;
-        int eng1, eng2;
-        const char *after;
-    } rows[] = {{"208C:4=0 218C:4=0", 1, 0, "10"},
-                {"208C:4=1 218C:4=0", 0, 1, "11"},
-                {"208C:4=0 218C:4=1", 0, 0, "01"},
-                {"208C:4=2 218C:4=1", 0, 0, "01"},
-                {"208C:4=1 218C:4=2", 0, 0, "10"}};
+    // clang-format off
+    const struct { const char *sets; int eng1, eng2; const char *after; } rows[] = {
+        {"208C:4=0 218C:4=0", 1, 0, "10"}, {"208C:4=1 218C:4=0", 0, 1, "11"},
+        {"208C:4=0 218C:4=1", 0, 0, "01"}, {"208C:4=2 218C:4=1", 0, 0, "01"},
+        {"208C:4=1 218C:4=2", 0, 0, "10"}};
+    // clang-format on
     for (auto &r : rows) {
         l_ign_switch = r_ign_switch = 1;
         eng1_starting = r.eng1, eng2_starting = r.eng2;
