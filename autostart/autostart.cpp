@@ -6,6 +6,8 @@
 #include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
+#define FUEL_PUMPS_OFFSET 0x3125 // fuel pump bits of both engines
+
 // Core speed thresholds, 16384 being 100 %.
 #define LIGHT_OFF_SPEED 1114.112
 #define CUT_OUT_SPEED 8192.0
@@ -63,13 +65,17 @@ static int queue_write(DWORD offset, DWORD size, void *src) {
     return 1;
 }
 
-// Phase 1: fuel pump on, throttle full scale, starter engaged.
+// Phase 1: fuel pump on, throttle full scale, starter engaged. Without a fresh pump byte
+// nothing is written (a stale byte would switch the wrong pumps): the phase is tried again.
 static void engage_starter(const engine_start *e) {
-    read_one(0x3125, 1, &char_value); // on failure the last byte seen serves
+    if (!read_one(FUEL_PUMPS_OFFSET, 1, &char_value)) {
+        Sleep(200);
+        return;
+    }
     char_value |= e->own_pump_bit;
     short_value = 16384;
     ushort_value = 1;
-    int ok = queue_write(0x3125, 1, &char_value) &&
+    int ok = queue_write(FUEL_PUMPS_OFFSET, 1, &char_value) &&
              queue_write(e->throttle_offset, 2, &short_value) &&
              queue_write(e->starter_offset, 2, &ushort_value) && process();
     if (ok || !e->repeat_failed_start)
@@ -88,13 +94,18 @@ static void wait_for_light_off(const engine_start *e) {
 }
 
 // Phase 3: at half speed the starter cuts out, the ignition indication and pump go off.
+// Without a fresh pump byte the phase waits for the next call.
 static void wait_for_cut_out(const engine_start *e) {
-    read_one(0x3125, 1, &char_value);
+    if (!read_one(FUEL_PUMPS_OFFSET, 1, &char_value)) {
+        Sleep(200);
+        return;
+    }
     char_value &= e->other_pump_bit;
     if (read_one(e->speed_offset, 2, &short_value) && (double)short_value >= CUT_OUT_SPEED) {
         *e->ignition = 0;
         ushort_value = 2;
-        if (queue_write(e->starter_offset, 2, &ushort_value) && queue_write(0x3125, 1, &char_value))
+        if (queue_write(e->starter_offset, 2, &ushort_value) &&
+            queue_write(FUEL_PUMPS_OFFSET, 1, &char_value))
             process();
         *e->phase = 4;
     }

@@ -8,6 +8,16 @@
 
 #include <math.h>
 
+#define THROTTLE1_OFFSET 0x089A // engine 1 throttle
+#define THROTTLE2_OFFSET 0x0932 // engine 2 throttle
+#define SPOILER_OFFSET 0x0BD0   // spoiler control
+#define FLAPS_OFFSET 0x0BDC     // flap control
+#define RUDDER_OFFSET 0x0BBA
+#define LEFT_BRAKE_OFFSET 0x0BC4
+#define RIGHT_BRAKE_OFFSET 0x0BC6
+#define AILERON_OFFSET 0x0BB6
+#define ELEVATOR_OFFSET 0x0BB2
+
 // 1 when r lies between a and b, both included, whichever of the two is larger.
 static int between(int32_t r, int32_t a, int32_t b) {
     return (r >= a && r <= b) || (r >= b && r <= a);
@@ -133,13 +143,13 @@ static void throttle_axes(void) {
         int32_t r = read_axis(1, l_throttle_cal_min, l_throttle_cal_max);
         eng1_throttle_pos =
             throttle_value(r, l_throttle_cal_min, l_throttle_cal_idle, l_throttle_cal_max);
-        send_axis(0x089A, 2, &eng1_throttle_pos);
+        send_axis(THROTTLE1_OFFSET, 2, &eng1_throttle_pos);
     }
     if (r_throttle_enabled == 1 && r_throttle_cal_min != r_throttle_cal_max) {
         int32_t r = read_axis(2, r_throttle_cal_min, r_throttle_cal_max);
         eng2_throttle_pos =
             throttle_value(r, r_throttle_cal_min, r_throttle_cal_idle, r_throttle_cal_max);
-        send_axis(0x0932, 2, &eng2_throttle_pos);
+        send_axis(THROTTLE2_OFFSET, 2, &eng2_throttle_pos);
     }
 }
 
@@ -148,12 +158,12 @@ static void lever_axes(void) {
     if (spoilers_enabled == 1) {
         int32_t r = read_axis(1, spoilers_ret_cal, spoilers_ext_cal);
         spoiler_pos = spoiler_value(r, spoilers_ret_cal, spoilers_arm_cal, spoilers_ext_cal);
-        send_axis(0x0BD0, 4, &spoiler_pos);
+        send_axis(SPOILER_OFFSET, 4, &spoiler_pos);
     }
     if (flaps_enabled == 1) {
         int32_t r = read_axis(2, flaps_up_cal, flaps_dn_cal);
         flaps_pos = flaps_value(r, flaps_up_cal, flaps_8_cal, flaps_20_cal, flaps_dn_cal);
-        send_axis(0x0BDC, 4, &flaps_pos);
+        send_axis(FLAPS_OFFSET, 4, &flaps_pos);
     }
 }
 
@@ -164,13 +174,13 @@ static void pedal_axes(void) {
         rudder_pos = three_point_value(r, rudder_left_cal, rudder_center_cal, rudder_right_cal);
         if (rudder_pos >= -999 && rudder_pos <= 999)
             rudder_pos = 0;
-        send_axis(0x0BBA, 2, &rudder_pos);
+        send_axis(RUDDER_OFFSET, 2, &rudder_pos);
     }
     if (toe_brakes_enabled == 1 && toe_brakes_off_cal != toe_brakes_on_cal) {
         int32_t r = read_axis(2, toe_brakes_off_cal, toe_brakes_on_cal);
         short_value = toe_brake_value(r, toe_brakes_off_cal, toe_brakes_on_cal);
-        send_axis(0x0BC4, 2, &short_value);
-        send_axis(0x0BC6, 2, &short_value);
+        send_axis(LEFT_BRAKE_OFFSET, 2, &short_value);
+        send_axis(RIGHT_BRAKE_OFFSET, 2, &short_value);
     }
 }
 
@@ -179,12 +189,12 @@ static void yoke_axes(void) {
     if (yoke_lr_enabled == 1 && yoke_left_cal != yoke_right_cal) {
         int32_t r = read_axis(1, yoke_left_cal, yoke_right_cal);
         aileron_pos = three_point_value(r, yoke_left_cal, yoke_center_cal, yoke_right_cal);
-        send_axis(0x0BB6, 2, &aileron_pos);
+        send_axis(AILERON_OFFSET, 2, &aileron_pos);
     }
     if (yoke_fb_enabled == 1 && yoke_forward_cal != yoke_back_cal) {
         int32_t r = read_axis(2, yoke_forward_cal, yoke_back_cal);
         elevator_pos = three_point_value(r, yoke_forward_cal, yoke_mid_cal, yoke_back_cal);
-        send_axis(0x0BB2, 2, &elevator_pos);
+        send_axis(ELEVATOR_OFFSET, 2, &elevator_pos);
     }
 }
 

@@ -6,6 +6,8 @@
 #include "autostart/autostart.h"
 #include "simlink/simlink.h"
 
+#include <limits.h>
+
 #define HEADING_OFFSET 0x07CC
 #define ALTITUDE_OFFSET 0x07D4
 #define SPEED_OFFSET 0x07E2
@@ -13,19 +15,26 @@
 #define COURSE_OFFSET 0x0C4E
 #define BARO_OFFSET 0x0330
 #define FUEL_PUMPS_OFFSET 0x3125
+#define ENGINE1_STATE_OFFSET 0x3590 // 1: the start button may hand the engine to autostart
+#define ENGINE2_STATE_OFFSET 0x3594
+#define ENGINE1_STARTER_OFFSET 0x0892 // starter switch position
+#define ENGINE2_STARTER_OFFSET 0x092A
+#define ENGINE1_IGNITION_OFFSET 0x208C // ignition
+#define ENGINE2_IGNITION_OFFSET 0x218C
 
 #define ALTITUDE_TOP 1897660416 // 95000 feet in metres x 65536
 #define ALTITUDE_STEP 399507    // 20 feet
 #define SPEED_TOP 900
 #define VERT_SPEED_LIMIT 3000
 
-// Where the hold counters stop growing: past these a longer hold changes nothing any more.
-// A heading step of counter + 150 reaches a whole circle (65536 units) here...
-#define HEADING_COUNTER_STOP (65535 - 150)
-// ...an altitude step of counter + 399507 spans the whole altitude range here...
-#define ALTITUDE_COUNTER_STOP ALTITUDE_TOP
-// ...and the course delta of counter / 4 would reach a whole circle after this.
+// Where the course counter stops growing: its delta of counter / 4 would reach a whole circle
+// after this, and a single add or subtract of 360 would no longer bring the course back.
 #define COURSE_COUNTER_STOP (359 * 4 + 3)
+
+// Grows a hold counter; it only stops short of overflowing an int.
+static void grow(int *counter, int by) {
+    *counter = *counter > INT_MAX - by ? INT_MAX : *counter + by;
+}
 
 // Queues a read of one offset and processes it at once; on failure the link is re-made and
 // the step goes on with whatever the buffer holds.
@@ -43,29 +52,27 @@ static void knob_write(DWORD offset, DWORD size, void *buf) {
 static void heading_step(int up) {
     int *c = &step_increase1;
     if (*c <= 20) {
-        *c += 1;
+        grow(c, 1);
         Sleep(50);
     } else if (*c <= 100) {
-        *c += 5;
-    } else if (*c < HEADING_COUNTER_STOP) {
-        *c = *c > HEADING_COUNTER_STOP - 20 ? HEADING_COUNTER_STOP : *c + 20;
+        grow(c, 5);
+    } else {
+        grow(c, 20);
     }
     knob_read(HEADING_OFFSET, 2, &heading);
-    // 16-bit arithmetic: the heading wraps around the circle.
-    if (up)
-        heading = (uint16_t)(heading + *c + 150);
-    else
-        heading = (uint16_t)(heading - *c - 150);
+    // Wide arithmetic, then 16 bits: the heading wraps around the circle.
+    int64_t step = (int64_t)*c + 150;
+    heading = (uint16_t)(up ? heading + step : heading - step);
     knob_write(HEADING_OFFSET, 2, &heading);
 }
 
 static void altitude_step(int up) {
     int *c = &step_increase1;
     if (*c <= 399500) {
-        *c += 39950;
+        grow(c, 39950);
         Sleep(50);
-    } else if (*c < ALTITUDE_COUNTER_STOP) {
-        *c = *c > ALTITUDE_COUNTER_STOP - 159800 ? ALTITUDE_COUNTER_STOP : *c + 159800;
+    } else {
+        grow(c, 159800);
     }
     knob_read(ALTITUDE_OFFSET, 4, &altitude);
     if (up) {
@@ -81,7 +88,7 @@ static void altitude_step(int up) {
 static void speed_step(int up) {
     int *c = &step_increase2;
     if (*c <= 100)
-        *c += 5;
+        grow(c, 5);
     knob_read(SPEED_OFFSET, 2, &speed);
     int delta = *c <= 99 ? *c / 4 : *c / 2;
     if (up) {
@@ -97,15 +104,16 @@ static void speed_step(int up) {
 
 static void vert_speed_step(int up) {
     int *c = &step_increase2;
-    *c += 50;
+    grow(c, 50);
     if (*c > 1000)
         *c = 500;
     int extra = *c <= 999 ? 10 : 100;
     knob_read(VERT_SPEED_OFFSET, 2, &vert_speed);
     int v = up ? vert_speed + *c + extra : vert_speed - *c - extra;
-    if (v > VERT_SPEED_LIMIT) {
+    // The limit holds only in the direction of travel, like speed and altitude.
+    if (up && v > VERT_SPEED_LIMIT) {
         vert_speed = VERT_SPEED_LIMIT;
-    } else if (v < -VERT_SPEED_LIMIT) {
+    } else if (!up && v < -VERT_SPEED_LIMIT) {
         vert_speed = -VERT_SPEED_LIMIT;
     } else {
         vert_speed = (int16_t)v;
@@ -154,9 +162,9 @@ static int button_read(DWORD offset, DWORD size, void *buf) {
 // or on the manual path engages or releases its starter; then waits for the release.
 static void engine_start_button(int engine) {
     const int two = engine == 2;
-    const DWORD state_offset = two ? 0x3594 : 0x3590;
-    const DWORD starter_offset = two ? 0x092A : 0x0892;
-    const DWORD ignition_offset = two ? 0x218C : 0x208C;
+    const DWORD state_offset = two ? ENGINE2_STATE_OFFSET : ENGINE1_STATE_OFFSET;
+    const DWORD starter_offset = two ? ENGINE2_STARTER_OFFSET : ENGINE1_STARTER_OFFSET;
+    const DWORD ignition_offset = two ? ENGINE2_IGNITION_OFFSET : ENGINE1_IGNITION_OFFSET;
     int *starting = two ? &eng2_starting : &eng1_starting;
     int *phase = two ? &eng2_start_phase : &eng1_start_phase;
 
@@ -173,14 +181,16 @@ static void engine_start_button(int engine) {
             *starting = 1;
             *phase = 1;
         } else {
-            // Engine stop: starter and ignition off, this engine's fuel pump off.
-            button_read(FUEL_PUMPS_OFFSET, 1, &char_value);
+            // Engine stop: starter and ignition off, this engine's fuel pump off. Without a
+            // fresh pump byte the pumps are left as they are: a stale byte would switch the
+            // wrong ones.
+            int pumps_read = button_read(FUEL_PUMPS_OFFSET, 1, &char_value);
             char_value &= two ? 0x01 : 0x02;
             ulong_value = 0;
             ushort_value = 0;
             if (!FSUIPC_Write(starter_offset, 2, &ushort_value, &dwResult) ||
                 !FSUIPC_Write(ignition_offset, 4, &ulong_value, &dwResult) ||
-                !FSUIPC_Write(FUEL_PUMPS_OFFSET, 1, &char_value, &dwResult))
+                (pumps_read && !FSUIPC_Write(FUEL_PUMPS_OFFSET, 1, &char_value, &dwResult)))
                 connect_to_sim();
             *starting = 0;
             *phase = 1;

@@ -170,6 +170,17 @@ static void board_zero_contributors(void) {
     raise(&warn, r_rev_unsafe, r_rev_unsafe_store);
 }
 
+// The gauge level for an APU speed: twice the percentage, truncated, held to the driver's
+// 0..255 before converting, so a non-finite or huge value from the simulator is safe (NaN: 0).
+static long apu_gauge_level(float speed) {
+    double level = (double)speed * 2.0;
+    if (!(level > 0.0))
+        return 0;
+    if (level > 255.0)
+        return 255;
+    return (long)level;
+}
+
 // Board 0: master contributors, gear transit and down lamps, APU gauge.
 static void drive_board_zero(void) {
     SetCurrentDevice(0);
@@ -182,7 +193,7 @@ static void drive_board_zero(void) {
         gear_lamps(gear_right, 3, 6);
     }
     // The gauge shows the APU with or without power.
-    OutputAnalogChannel(1, (long)((double)apu_speed * 2.0));
+    OutputAnalogChannel(1, apu_gauge_level(apu_speed));
 }
 
 // Board 1: autopilot mode lamps.

@@ -9,6 +9,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#define COM1_STANDBY_OFFSET 0x311A
+#define COM2_STANDBY_OFFSET 0x311C
+#define NAV1_STANDBY_OFFSET 0x311E
+#define NAV2_STANDBY_OFFSET 0x3120
+#define TRANSPONDER_OFFSET 0x0354
+#define ADF_MAIN_OFFSET 0x034C     // hundreds, tens and units
+#define ADF_EXTENDED_OFFSET 0x0356 // thousands and tenths
+#define SWAP_OFFSET 0x3123         // radio swap toggles
+
 int rmu_digit(char c) {
     return (c >= '0' && c <= '9') ? c - '0' : 0;
 }
@@ -154,7 +163,7 @@ static void tune_transponder(int up, int counter, int control) {
     }
     calc = 4096 * x0 + 256 * x1 + 16 * x2 + x3;
     uint16_t word = (uint16_t)calc;
-    rmu_write_now(0x0354, 2, &word);
+    rmu_write_now(TRANSPONDER_OFFSET, 2, &word);
 }
 
 static void tune_adf(int up, int counter, int control) {
@@ -170,28 +179,28 @@ static void tune_adf(int up, int counter, int control) {
         freq = 1799.9f;
     char t[64];
     snprintf(t, sizeof t, "%06.1f", freq);
-    // Hundreds, tens and units go to 0x034C; thousands (high byte) and tenths to 0x0356.
+    // Hundreds, tens and units go to one offset; thousands (high byte) and tenths to the other.
     calc = 256 * rmu_digit(t[1]) + 16 * rmu_digit(t[2]) + rmu_digit(t[3]);
     uint16_t word = (uint16_t)calc;
-    rmu_write_now(0x034C, 2, &word);
+    rmu_write_now(ADF_MAIN_OFFSET, 2, &word);
     calc = 256 * rmu_digit(t[0]) + rmu_digit(t[5]);
     word = (uint16_t)calc;
-    rmu_write_now(0x0356, 2, &word);
+    rmu_write_now(ADF_EXTENDED_OFFSET, 2, &word);
 }
 
 void rmu_tune_step(int up, int *counter, int control) {
     switch (rmu_edit) {
     case 1:
-        tune_frequency(up, *counter, control, com1_disp2, 0x311A, 0);
+        tune_frequency(up, *counter, control, com1_disp2, COM1_STANDBY_OFFSET, 0);
         break;
     case 2:
-        tune_frequency(up, *counter, control, com2_disp2, 0x311C, 0);
+        tune_frequency(up, *counter, control, com2_disp2, COM2_STANDBY_OFFSET, 0);
         break;
     case 3:
-        tune_frequency(up, *counter, control, nav1_disp2, 0x311E, 1);
+        tune_frequency(up, *counter, control, nav1_disp2, NAV1_STANDBY_OFFSET, 1);
         break;
     case 4:
-        tune_frequency(up, *counter, control, nav2_disp2, 0x3120, 1);
+        tune_frequency(up, *counter, control, nav2_disp2, NAV2_STANDBY_OFFSET, 1);
         break;
     case 5:
         tune_transponder(up, *counter, control);
@@ -210,6 +219,6 @@ void rmu_swap(int control) {
     if (rmu_edit < 1 || rmu_edit > 4)
         return;
     swaps = bytes[rmu_edit - 1];
-    rmu_write_now(0x3123, 1, &swaps);
+    rmu_write_now(SWAP_OFFSET, 1, &swaps);
     Sleep(control == RMU_PANEL ? 200 : 100);
 }

@@ -1,6 +1,18 @@
-// Virtual K8055 boards for unit tests: the shared board file in the test simulator's private
-// folder (start testsim first), with no read time, plus a trace of every driver call.
+// Virtual K8055 boards for unit tests, and the fixture of the cockpit tests: the stand-in
+// simulator in a thread with the link open, the board file in its private folder with no read
+// time, every driver call traced, pauses recorded, and the program's state reset around each test.
 #pragma once
+
+#include "app/app.h"
+#include "autostart/autostart.h"
+#include "k8055/k8055.h"
+#include "lamps/lamps.h"
+#include "platform/k8055_board_file.h"
+#include "rmu/rmu.h"
+#include "simlink/simlink.h"
+#include "tests/support/testsim.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -9,18 +21,56 @@ struct testboards_call {
     std::string op; // driver operation, e.g. "SetCurrentDevice"
     long a, b;      // its arguments, -1 for none
 };
+extern std::vector<testboards_call> testboards_calls; // driver calls since the last forget()
+extern int testboards_reads[4][6]; // digital reads of each board's inputs since then
 
-void testboards_start(void);                  // fresh board file, no board plugged, tracing on
-void testboards_stop(void);                   // tracing off, file unmapped
-void testboards_plug(int board, int plugged); // plugs a board in (1) or out (0)
-void testboards_press(int board, int channel, int active);  // switch input 1..5 closed or open
-void testboards_analog(int board, int channel, int value);  // analog input 1..2 to 0..255
-int testboards_output(int board, int channel);              // digital output 1..8: 1 on
-int testboards_analog_output(int board, int channel);       // analog output 1..2 level
-void testboards_set_output(int board, int channel, int on); // puts a lamp on, as if left lit
-std::vector<testboards_call> testboards_trace(void);        // driver calls since the last clear
-void testboards_trace_clear(void);
-// ReadDigitalChannel calls of one board's channel since the last clear (safe from any thread).
-int testboards_reads(int board, int channel);
-// Calls traced for one board: those between a SetCurrentDevice/OpenDevice of it and the next.
-std::vector<testboards_call> testboards_trace_of(int board);
+void testboards_start(void);           // fresh board file, no board plugged, tracing on
+void testboards_stop(void);            // tracing off, file unmapped
+k8055_board &testboards_io(int board); // a board's inputs and outputs in the file
+void testboards_press(int board, int channel, int active); // switch input 1..5 closed or open
+void testboards_hold(int board, int channel, int reads);   // closed for the next reads only
+void testboards_plug(int board, int plugged);              // plugs a board in (1) or out (0)
+void testboards_analog(int board, int channel, int value); // analog input 1..2 to 0..255
+int testboards_output(int board, int channel);             // digital output 1..8: 1 on
+int testboards_analog_output(int board, int channel);      // analog output 1..2 level
+void testfail_after(int successes); // refuses the request after the next `successes` good ones
+
+typedef std::vector<unsigned> Pauses;
+
+// The analog axes in the order of the calibration record: flag, points, board, input, offset.
+struct testaxis {
+    int32_t *enabled, *points[4];
+    int board, ch;
+    uint32_t offset;
+};
+extern const testaxis testaxes[8];
+
+class CockpitTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        install_allegro(SYSTEM_NONE, &errno, atexit); // a reconnection sets the window title
+    }
+    void SetUp() override {
+        reset_state();
+        testsleep_record();
+        testsim_start();
+        connect_to_sim();
+        ASSERT_EQ(connected, 1);
+        testboards_start();
+        electrics = 1;
+        forget();
+    }
+    void TearDown() override;
+    static void reset_state();      // every cockpit, lamp and autostart value as at start
+    static void discover(int mask); // plugs the boards of a mask, runs the discovery, forgets
+    static void forget();           // clears the writes, pauses and driver calls seen
+    static int pass() {             // forget(), then one input polling pass
+        forget();
+        return k8055_inputs();
+    }
+    static void poke(const char *sets); // sets simulator offsets: "0B63:1=2 08F8:4=-5 ..."
+    static std::vector<uint32_t> written(uint32_t offset); // values written there, in order
+    static int calls(const char *op);                      // driver calls of one operation
+    static std::string ops();  // the calls as "SetCurrentDevice 1 ClearAllDigital ..."
+    static std::string sent(); // the writes as " 0892:2=0 ...", the link's own left out
+};

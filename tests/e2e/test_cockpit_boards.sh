@@ -1,0 +1,77 @@
+#!/bin/bash
+# A cockpit journey with all four virtual boards plugged: the boards reported in the simulator,
+# the calibration wizard (F1) recording the left throttle, which then drives the simulator and
+# is saved at exit; the gear lamps following the lever, the master warning flashing and
+# silenced, the APU button spinning the gauge up and powering the radios, the engine 1 start
+# button running the autostart to the generator, and board 0's held step-up button tuning COM1.
+. "$(dirname "$0")/lib.sh"
+vd_setup
+vd_start_sim
+BOARDS="$VALDORA_RUN_DIR/valdora-boards"
+"$BOARDS" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
+lamps_are() { # lamps_are VALUE NAME...
+    local value=$1 name
+    shift
+    for name in "$@"; do [ "$("$BOARDS" get "$name")" = "$value" ] || return 1; done
+}
+sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; } # sim_is OFFSET SIZE VALUE
+at_least() { [ $(($(vd_sim_get "$1" 2))) -ge "$2" ]; } # at_least OFFSET VALUE
+warning_states() { # the states the master warning shows within 3 s: "0", "1" or "0 1"
+    local seen0="" seen1="" n
+    for n in $(seq 30); do
+        case "$("$BOARDS" get master-warning)" in 0) seen0=0 ;; 1) seen1=1 ;; esac
+        sleep 0.1
+    done
+    echo $seen0 $seen1
+}
+hold() { "$BOARDS" hold "$1" 1000 || vd_fail "cannot press $1"; }
+
+vd_start
+vd_wait_window
+vd_check "the simulator shows the boards" vd_wait_for 20 grep -qF \
+    'message: "Velleman K8055 Interfaces detected are on addresses [Zero] [One] [Two] [Three]"' \
+    "$VD_TMP/sim.out"
+vd_wait_for 20 lamps_are 1 power gear-left-down gear-nose-down gear-right-down ||
+    vd_fail "the lamps were never driven"
+shot() { import -window "$VD_WIN" rgb:- 2>/dev/null | md5sum; }
+face="$(shot)" # the wizard's screens replace the RMU while it runs
+"$BOARDS" set throttle-left 20
+vd_key F1
+vd_wait_for 10 eval '[ "$(shot)" != "$face" ]' || vd_fail "F1 showed no wizard"
+vd_key x # reverse thrust at 20
+"$BOARDS" set throttle-left 60
+vd_key x # idle at 60
+"$BOARDS" set throttle-left 230
+vd_key x x s s s s s s s # max thrust at 230, results; every other axis skipped
+vd_wait_for 10 eval '[ "$(shot)" = "$face" ]' || vd_fail "the RMU did not come back"
+vd_check "the new points drive the throttle: 16230" vd_wait_for 10 sim_is 0x089A 2 0x3F66
+vd_sim_set 0x0BE8 4 0 # gear lever up on the ground: transit lamps, the warning, then up
+vd_check "transit lamps" vd_wait_for 5 lamps_are 1 gear-left-transit gear-nose-transit
+vd_check "gear warning" vd_wait_for 5 lamps_are 255 gear-warning
+vd_check "legs up: no gear lamp" vd_wait_for 10 lamps_are 0 gear-left-transit gear-left-down
+vd_sim_set 0x0BE8 4 16383
+vd_check "legs down again" vd_wait_for 10 lamps_are 1 gear-left-down gear-nose-down
+vd_expect "the master warning flashes (low oil pressure)" "$(warning_states)" "0 1"
+hold silence
+vd_expect "silenced: dark" "$(warning_states)" "0"
+vd_sim_set 0x036C 1 1 # a stall un-silences
+vd_check "stall lamp" vd_wait_for 5 lamps_are 1 stall
+vd_expect "the warning flashes again" "$(warning_states)" "0 1"
+hold apu
+vd_check "APU at 50 % powers the radios" vd_wait_for 60 sim_is 0x0B52 1 0x01
+vd_check "the gauge shows 100 % as 200" vd_wait_for 60 lamps_are 200 apu-gauge
+hold engine-1-start
+vd_check "starter lamp" vd_wait_for 10 lamps_are 1 starter-1
+vd_check "ignition lamp at light-off" vd_wait_for 10 lamps_are 1 ignition-1
+vd_check "ignition out at cut-out" vd_wait_for 20 lamps_are 0 ignition-1 starter-1
+vd_check "generator 1 on line" vd_wait_for 20 sim_is 0x3B7C 4 0x00000001
+vd_check "settled speed" at_least 0x0896 10335
+vd_sim_set 0x311A 2 0x1800 # COM1 standby 118.000; the held step-up button reaches the top
+"$BOARDS" press step-up
+vd_wait_for 40 sim_is 0x311A 2 0x3697
+held=$?
+"$BOARDS" release step-up
+[ "$held" = 0 ] || vd_fail "the held step-up button never reached 136.975"
+vd_stop
+vd_expect "saved: left throttle in use, 20, 60, 230" \
+    "$(sed -n 6,10p "$VD_RUN/vd60_rmu.ini" | tr '\n' ' ')" "1 20 60 230 0 "

@@ -1,0 +1,347 @@
+// The cockpit inputs: board discovery and shutdown, the polling pass and board 0's tuning panel,
+// the knobs and buttons of boards 1 to 3, and the analog axes through their calibration points.
+#include "tests/support/testboards.h"
+
+#include <climits>
+#include <stdlib.h>
+
+namespace {
+
+typedef std::vector<int64_t> V;
+typedef std::vector<uint32_t> W;
+
+class K8055 : public CockpitTest {
+  protected:
+    // Sets an offset, holds one input for n passes (no idle pass after) and gives the value
+    // written at each pass: signed 16 or 32 bits by size, unsigned 16 bits for size -2.
+    static V steps(int board, int ch, uint32_t offset, int size, int64_t start, int n,
+                   std::vector<Pauses> *pauses = nullptr) {
+        V out;
+        testsim_set(offset, size < 0 ? 2 : size, (uint32_t)start);
+        testboards_press(board, ch, 1);
+        for (int k = 0; k < n && pass() == 1 && written(offset).size() == 1; k++) {
+            uint32_t w = written(offset)[0];
+            out.push_back(size == 2 ? (int16_t)w : size == -2 ? (uint16_t)w : (int32_t)w);
+            if (pauses)
+                pauses->push_back(testsleep_pauses());
+        }
+        testboards_press(board, ch, 0);
+        return out;
+    }
+    // A button pressed for one pass, which must wait for its release.
+    static int button(int board) {
+        testboards_hold(board, 5, 2);
+        int result = pass();
+        EXPECT_EQ(testboards_reads[board][5], 3) << "waited for the release";
+        return result;
+    }
+};
+
+TEST_F(K8055, DiscoveryReportAndClose) {
+    const std::string one = "Velleman K8055 Interface detected is on address ",
+                      all = "Velleman K8055 Interfaces detected are on addresses ",
+                      o = " SetCurrentDevice ", c = " ClearAllDigital ClearAllAnalog";
+    // clang-format off
+    const struct { int mask, extra; std::string ops, text; } rows[] = {
+        {0, 0, "SearchDevices", std::string("No Velleman K8055 interfaces are present\0\0", 42)},
+        {5, 0, "SearchDevices OpenDevice 0" + o + "0" + c + " OpenDevice 2" + o + "2" + c,
+         all + "[Zero] [Two] " + std::string(13, ' ')},
+        {8, 0, "SearchDevices OpenDevice 3" + o + "3" + c, one + "[Three]" + std::string(23, ' ')},
+        {15, 0, "", all + "[Zero] [One] [Two] [Three]"},
+        {0, 16, "SearchDevices", all + std::string(26, ' ')},
+        {1, 16, "SearchDevices", all + std::string(26, ' ')}};
+    // clang-format on
+    for (auto &r : rows) {
+        reset_state();
+        std::string want = std::to_string(r.mask | r.extra), got;
+        for (int b = 0; b < 4; b++) {
+            testboards_io(b).plugged = (r.mask >> b) & 1;
+            testboards_io(b).digital_out[2] = 1; // cleared only when opened
+            want += r.extra || !((r.mask >> b) & 1) ? " 01" : " 10";
+        }
+        k8055_search_extra = r.extra;
+        forget();
+        int before = testsim_requests();
+        k8055_initialise();
+        int32_t flags[4] = {vel_zero, vel_one, vel_two, vel_three};
+        got = std::to_string(velkit);
+        for (int b = 0; b < 4; b++)
+            got += " " + std::to_string(flags[b]) + std::to_string(testboards_io(b).digital_out[2]);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(testsim_requests(), before + 1);
+        EXPECT_EQ(r.ops.empty() ? "" : ops(), r.ops);
+        std::vector<testsim_write> t = testsim_writes_to(0x3380);
+        ASSERT_EQ(t.size(), 1u);
+        EXPECT_EQ(std::string(t[0].data.begin(), t[0].data.end()), r.text);
+        EXPECT_EQ(testsim_writes_to(0x32FA).at(0).data.size() * 100 + written(0x32FA)[0], 215u);
+    }
+    forget();
+    loop = 0; // the window already closed: nothing searched, opened or written
+    int before = testsim_requests();
+    EXPECT_EQ(k8055_initialise(), 0);
+    EXPECT_EQ(ops() + std::to_string(testsim_requests() - before), "0");
+    loop = 1;
+    FSUIPC_Close(); // the text cannot be queued: the display time and process are still tried
+    k8055_initialise();
+    EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u); // the reconnection's announcement only
+    EXPECT_EQ(written(0x32FA).size() * 100 + written(0x32FA).back(), 215u);
+    forget(); // a failed process reconnects at once
+    testsim_fail_next(1);
+    k8055_initialise();
+    EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
+    reset_state(); // shutdown: each present board cleared and closed in order; the flags stay
+    discover(10);
+    testboards_io(1).digital_out[7] = 1;
+    k8055_close();
+    EXPECT_EQ(ops(),
+              "SetCurrentDevice 1" + c + " CloseDevice SetCurrentDevice 3" + c + " CloseDevice");
+    EXPECT_EQ(testboards_io(1).digital_out[7] + vel_one * 10 + vel_three, 11);
+    unsetenv("VALDORA_K8055_READ_US"); // the driver stand-in's own read time when unset
+    SearchDevices();
+    setenv("VALDORA_K8055_READ_US", "0", 1);
+}
+
+TEST_F(K8055, PassBlocksOfEachBoard) {
+    EXPECT_EQ(pass() + testboards_calls.size(), 0u);
+    EXPECT_EQ(testsleep_pauses(), Pauses{50});
+    discover(15);
+    electrics = 0;             // the master lamps then make no clock read
+    for (int i : {0, 3, 5, 6}) // one axis in use on each board
+        *testaxes[i].enabled = 1, *testaxes[i].points[0] = 0,
+        *testaxes[i].points[i == 5 ? 1 : 2] = 255;
+    int before = testsim_requests();
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(testsim_requests() - before, 4); // exactly one process call per present board
+    std::string selected;
+    for (const testboards_call &c : testboards_calls)
+        selected += c.op == "SetCurrentDevice" ? std::to_string(c.a) : "";
+    EXPECT_EQ(selected, "01230"); // the last for the master lamps
+    for (int b = 0; b < 4; b++)
+        for (int ch = 1; ch <= 5; ch++)
+            EXPECT_EQ(testboards_reads[b][ch], 1) << "board " << b << " input " << ch;
+    l_throttle_enabled = flaps_enabled = toe_brakes_enabled = yoke_lr_enabled = 0; // the closing
+    pass(); // process calls fail for an empty queue, and are ignored
+    EXPECT_EQ(testsim_writes().size() + connected, 1u);
+}
+
+TEST_F(K8055, TuningPanel) {
+    discover(1);
+    rmu_edit = 6; // select wraps to 1, wins over later inputs and waits for its release
+    testboards_hold(0, 1, 3);
+    testboards_press(0, 2, 1);
+    testboards_press(0, 5, 1);
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(rmu_edit * 100 + testboards_reads[0][1] * 10 + testboards_reads[0][2] +
+                  testboards_reads[0][5] + silence,
+              140);
+    EXPECT_EQ(testsleep_pauses(), Pauses{50});
+    testboards_press(0, 2, 0);
+    testboards_press(0, 5, 0);
+    testsim_set(0x311A, 2, 0x1800); // step-up held on COM1 118.000: 20 x 0.025, then 0.1 MHz
+    rmu_fsuipc_read();
+    testboards_press(0, 3, 1);
+    for (int k = 1; k <= 20; k++)
+        ASSERT_EQ(pass(), 1);
+    EXPECT_STREQ(com1_disp2, "118.500");
+    EXPECT_EQ(testsleep_pauses(), (Pauses{50, 50}));
+    EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(written(0x311A), W{0x1860});
+    testboards_press(0, 3, 0); // straight to step-down, then silence held: the count goes on
+    testboards_press(0, 2, 1);
+    EXPECT_EQ(pass(), 1);
+    EXPECT_STREQ(com1_disp2, "118.500");
+    testboards_press(0, 2, 0);
+    testboards_press(0, 5, 1);
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(silence * 100 + press_length2, 122);
+    testboards_press(0, 5, 0); // an idle pass resets it
+    EXPECT_EQ(pass() * 100 + press_length2, 0);
+    for (int edit : {1, 5}) { // swap: for COM1 written with its pause; the transponder waits
+        rmu_edit = edit;
+        testboards_hold(0, 4, 2);
+        EXPECT_EQ(pass() * 10 + testboards_reads[0][4], 13);
+        EXPECT_EQ(written(0x3123), edit == 1 ? W{0x08} : W{});
+        EXPECT_EQ(testsleep_pauses(), edit == 1 ? (Pauses{200, 50}) : Pauses{50});
+    }
+}
+
+TEST_F(K8055, HeadingAndAltitudeKnobsShareOneCounter) {
+    discover(2);
+    // 10,000 passes held right: counter + 150 to the right each pass, with 50 ms pauses while
+    // the counter is at most 20; the counter adds 1, then 5 from 21, then 20 from 101.
+    testsim_set(0x07CC, 2, 1000);
+    testboards_press(1, 2, 1);
+    int64_t counter = 0, want = 1000;
+    for (int k = 1; k <= 10000; k++) {
+        Pauses pause = counter <= 20 ? Pauses{50, 50} : Pauses{50};
+        counter += counter <= 20 ? 1 : counter <= 100 ? 5 : 20;
+        want = (want + counter + 150) % 65536;
+        ASSERT_EQ(pass(), 1);
+        ASSERT_EQ(written(0x07CC), W{(uint32_t)want}) << "pass " << k;
+        ASSERT_EQ(testsleep_pauses(), pause) << "pass " << k;
+    }
+    testboards_press(1, 2, 0);
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(steps(1, 1, 0x07CC, -2, 100, 1), V{65536 + 100 - 151});
+    pass();
+    EXPECT_EQ(steps(1, 3, 0x07D4, 4, 199753, 1), V{0}); // 10 ft down: never below 0
+    pass();
+    std::vector<Pauses> p;
+    V up = steps(1, 4, 0x07D4, 4, 0, 12, &p);
+    ASSERT_EQ(up.size(), 12u);
+    for (int k = 0; k < 12; k++) { // 2 ft more a pass with pauses, then 8 ft more
+        EXPECT_EQ(up[k] - (k ? up[k - 1] : 0), k < 11 ? 39950 * (k + 1) + 399507 : 998757);
+        EXPECT_EQ(p[k], k < 11 ? (Pauses{50, 50}) : Pauses{50}) << "pass " << k + 1;
+    }
+    // Heading straight after it: the shared counter 599250 keeps adding 20.
+    EXPECT_EQ(steps(1, 2, 0x07CC, -2, 0, 1), V{(599270 + 150) % 65536});
+    pass();
+    EXPECT_EQ(steps(1, 4, 0x07D4, 4, 1897660416 - 100000, 2), (V{1897660416, 1897660416}));
+    step_increase1 = INT_MAX - 10; // no overflow past the largest int
+    EXPECT_EQ(steps(1, 4, 0x07D4, 4, 0, 1), V{1897660416});
+    EXPECT_EQ(step_increase1, INT_MAX);
+}
+
+TEST_F(K8055, SpeedVerticalSpeedCourseAndBaro) {
+    discover(14);
+    std::vector<Pauses> p;
+    V speed = steps(2, 2, 0x07E2, -2, 300, 22, &p);
+    for (size_t k = speed.size() - 1; k > 0; k--)
+        speed[k] -= speed[k - 1];
+    EXPECT_EQ(speed, (V{301, 2,  3,  5,  6,  7,  8,  10, 11, 12, 13,
+                        15,  16, 17, 18, 20, 21, 22, 23, 50, 52, 52}));
+    EXPECT_EQ(p, std::vector<Pauses>(22, Pauses{200, 50}));
+    // clang-format off
+    const struct { int board, ch, size, start, counter; V want; Pauses pause; } rows[] = {
+        {2, 2, -2, 899, 15, {900}, {200, 50}}, {2, 1, -2, 3, 15, {0}, {200, 50}},
+        {2, 3, 2, -2950, 0, {-3000}, {50}}, {2, 4, 2, 2990, 0, {3000}, {50}},
+        {2, 3, 2, 4000, 0, {3940}, {200, 50}}, {2, 4, 2, -4000, 0, {-3940}, {200, 50}},
+        {2, 4, 2, -2000, 0, {-1940, -1830}, {200, 50}}, {2, 4, 2, -3000, 900, {-2040}, {200, 50}},
+        {2, 4, 2, -3000, 950, {-1900}, {50, 50}}, {2, 4, 2, 0, 1000, {510}, {200, 50}},
+        {3, 2, 2, 359, 0, {0}, {100, 50}}, {3, 1, 2, 1, 11, {358}, {50}},
+        {3, 2, 2, 100, 0, {101, 102, 103}, {100, 50}}, {3, 2, 2, 100, 9, {102}, {50}},
+        {3, 2, 2, 100, 13, {103}, {50}}, {3, 3, 2, 16208, 7, {16204, 16200}, {50}},
+        {3, 4, 2, 16208, 7, {16212}, {50}}};
+    // clang-format on
+    for (auto &r : rows) {
+        pass();
+        *(r.board == 2 ? &step_increase2 : &step_increase3) = r.counter;
+        p.clear();
+        uint32_t offset = r.board == 2 ? (r.ch > 2 ? 0x07F2 : 0x07E2) : r.ch > 2 ? 0x0330 : 0x0C4E;
+        EXPECT_EQ(steps(r.board, r.ch, offset, r.size, r.start, (int)r.want.size(), &p), r.want)
+            << r.start;
+        EXPECT_EQ(p.back(), r.pause) << r.start;
+    }
+    EXPECT_EQ(step_increase3, 7); // the baro has no counter
+    step_increase3 = 1400;        // a long course hold stays on the circle
+    for (int64_t v : steps(3, 1, 0x0C4E, 2, 0, 60))
+        EXPECT_TRUE(v >= 0 && v <= 359) << v;
+    EXPECT_EQ(step_increase3, 1439);
+    discover(15);
+    step_increase1 = step_increase2 = step_increase3 = 7;
+    EXPECT_EQ(pass(), 0); // an idle pass resets each board's counter
+    EXPECT_EQ(step_increase1 + step_increase2 + step_increase3, 0);
+}
+
+TEST_F(K8055, EngineStartAndApuButtons) {
+    discover(14);
+    // clang-format off
+    const struct { int board, state, autostart, starter, fail; const char *sent;
+                   int starting, phase; Pauses pauses; } rows[] = {
+        {1, 1, 1, 2, -1, "", 1, 1, {50}}, // handed to the autostart
+        {1, 1, 1, 1, -1, " 0892:2=0 208C:4=0 3125:1=2", 0, 1, {50}}, // running: stopped
+        {2, 1, 1, 1, -1, " 092A:2=0 218C:4=0 3125:1=1", 0, 1, {50}},
+        {2, 1, 1, 1, 2, " 092A:2=0 218C:4=0", 0, 1, {}}, // no pump byte: pumps left alone
+        {2, 0, 1, 0, -1, " 092A:2=1", 0, 3, {50}}, {2, 0, 1, 1, -1, " 092A:2=2", 0, 3, {100, 50}},
+        {2, 1, 0, 2, -1, " 092A:2=1", 0, 3, {50}}, // autostart off: the manual path
+        {1, 1, 1, 2, 0, "", 1, 3, {}}, {1, 1, 1, 1, 1, "", 1, 3, {}}}; // state, starter read fail
+    // clang-format on
+    for (auto &r : rows) {
+        SCOPED_TRACE(&r - rows);
+        testsim_set(r.board == 1 ? 0x3590 : 0x3594, 4, r.state);
+        testsim_set(r.board == 1 ? 0x0892 : 0x092A, 2, r.starter);
+        testsim_set(0x3125, 1, 3);
+        eng_autostart = r.autostart;
+        eng1_starting = eng2_starting = 1;
+        eng1_start_phase = eng2_start_phase = 3;
+        int *counter = r.board == 1 ? &step_increase1 : &step_increase2;
+        *counter = 40; // buttons leave the counters alone
+        if (r.fail >= 0)
+            testfail_after(r.fail);
+        EXPECT_EQ(button(r.board), 0);
+        EXPECT_EQ(sent(), r.sent);
+        EXPECT_EQ(r.board == 1 ? eng1_starting * 10 + eng1_start_phase
+                               : eng2_starting * 10 + eng2_start_phase,
+                  r.starting * 10 + r.phase);
+        EXPECT_EQ(r.pauses.empty() ? r.pauses : testsleep_pauses(), r.pauses);
+        EXPECT_EQ(*counter, 40);
+    }
+    std::vector<int> seen{apu_status};
+    for (int press = 0; press < 2; press++) {
+        EXPECT_EQ(button(3), 0);
+        seen.push_back(apu_status);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 0}));
+}
+
+TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
+    discover(15);
+    // {axis, points, on the ground, reading, value sent}; degenerate points last.
+    // clang-format off
+    const struct { int axis, p[4], ground, r, want; } rows[] = {
+        {0, {20, 60, 230}, 1, 20, -4096}, {0, {20, 60, 230}, 1, 60, 64}, {0, {20, 60, 230}, 1, 61, 175},
+        {0, {20, 60, 230}, 1, 230, 16230}, {0, {20, 60, 230}, 1, 5, -4096}, {0, {20, 60, 230}, 1, 250, 16230},
+        {0, {20, 60, 230}, 0, 20, 80}, {0, {20, 60, 230}, 0, 60, 80}, {0, {20, 60, 230}, 0, 61, 175},
+        {1, {230, 190, 20}, 1, 230, -4096}, {1, {230, 190, 20}, 1, 190, 64}, {1, {230, 190, 20}, 1, 189, 175},
+        {1, {230, 190, 20}, 1, 20, 16230}, {3, {10, 50, 90, 130}, 1, 27, 0}, {3, {10, 50, 90, 130}, 1, 28, 5461},
+        {3, {10, 50, 90, 130}, 1, 67, 5461}, {3, {10, 50, 90, 130}, 1, 68, 10922},
+        {3, {10, 50, 90, 130}, 1, 107, 10922}, {3, {10, 50, 90, 130}, 1, 108, 16383},
+        {3, {130, 90, 50, 10}, 1, 113, 0}, {3, {130, 90, 50, 10}, 1, 112, 5461}, {3, {130, 90, 50, 10}, 1, 73, 5461},
+        {3, {130, 90, 50, 10}, 1, 72, 10922}, {3, {130, 90, 50, 10}, 1, 33, 10922}, {3, {130, 90, 50, 10}, 1, 32, 16383},
+        {2, {10, 40, 200}, 0, 0, 0}, {2, {10, 40, 200}, 0, 38, 0}, {2, {10, 40, 200}, 0, 39, 4800},
+        {2, {10, 40, 200}, 0, 58, 4800}, {2, {10, 40, 200}, 0, 59, 6175}, {2, {10, 40, 200}, 0, 200, 16383},
+        {2, {10, 40, 200}, 1, 59, 16383}, {2, {10, 40, 200}, 1, 39, 4800}, {2, {200, 170, 10}, 0, 172, 0},
+        {2, {200, 170, 10}, 0, 171, 4800}, {2, {200, 170, 10}, 0, 152, 4800}, {2, {200, 170, 10}, 0, 151, 6175},
+        {2, {200, 170, 10}, 0, 255, 0}, {4, {0, 100, 200}, 1, 0, -16383}, {4, {0, 100, 200}, 1, 100, 0},
+        {4, {0, 100, 200}, 1, 150, 8191}, {4, {0, 100, 200}, 1, 94, 0}, {4, {0, 100, 200}, 1, 106, 0},
+        {4, {0, 100, 200}, 1, 107, 1146}, {4, {0, 131, 255}, 1, 123, -1000}, {4, {200, 100, 0}, 1, 200, -16383},
+        {4, {200, 100, 0}, 1, 50, 8191}, {4, {200, 100, 0}, 1, 0, 16383}, {5, {10, 200}, 1, 0, 0},
+        {5, {10, 200}, 1, 105, 8191}, {5, {10, 200}, 1, 255, 16383}, {6, {0, 100, 111}, 1, 111, 16382},
+        {6, {0, 100, 111}, 1, 0, -16383}, {6, {0, 100, 111}, 1, 50, -8191}, {7, {250, 128, 6}, 1, 250, -16383},
+        {7, {250, 128, 6}, 1, 128, 0}, {7, {250, 128, 6}, 1, 67, 8191},
+        {0, {20, 20, 230}, 1, 20, 80}, {0, {20, 20, 230}, 1, 230, 16250}, {0, {20, 230, 230}, 1, 230, -106},
+        {6, {0, 0, 200}, 1, 0, 0}, {6, {0, 0, 200}, 1, 100, 8191}, {6, {0, 0, 200}, 1, 200, 16383},
+        {6, {0, 200, 200}, 1, 200, 0}, {2, {10, 200, 200}, 0, 200, 4800}};
+    // clang-format on
+    for (auto &r : rows) {
+        const testaxis &a = testaxes[r.axis];
+        *a.enabled = 1;
+        for (int i = 0; i < 4 && a.points[i]; i++)
+            *a.points[i] = r.p[i];
+        on_ground = (int16_t)r.ground;
+        testboards_io(a.board).analog_in[a.ch - 1] = (uint8_t)r.r;
+        pass();
+        *a.enabled = 0;
+        W w = written(a.offset);
+        ASSERT_EQ(w.size(), 1u) << &r - rows;
+        EXPECT_EQ(a.offset == 0x0BD0 || a.offset == 0x0BDC ? (int32_t)w[0] : (int16_t)w[0], r.want)
+            << "row " << &r - rows;
+    }
+    toe_brakes_enabled = spoilers_enabled = flaps_enabled = 1;
+    pass(); // brakes both the same, left first; switches, then spoilers, then flaps
+    EXPECT_EQ(sent(), " 0BD0:4=4800 0BDC:4=16383 0BC4:2=16383 0BC6:2=16383");
+    EXPECT_NE(ops().find("ReadDigitalChannel 5 ReadAnalogChannel 1 ReadAnalogChannel 2"),
+              std::string::npos);
+    l_throttle_enabled = 2; // only 1 means in use, and equal end points: neither read nor sent
+    spoilers_enabled = flaps_enabled = 0;
+    for (int i : {1, 4, 5, 6, 7})
+        *testaxes[i].enabled = 1, *testaxes[i].points[0] = *testaxes[i].points[i == 5 ? 1 : 2] = 3;
+    pass();
+    EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
+    spd = 1; // the speed hold leaves the throttles alone
+    l_throttle_enabled = 1, l_throttle_cal_max = 9;
+    pass();
+    EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,387 @@
+// The lamps: the aircraft state read of each board's group (gear legs and their debounce, the
+// on-ground hysteresis, the gear warning rules, pressures, generators, fires, modes, switches,
+// ignition), the APU power byte and spool value, the lamp outputs with their change test and
+// master contributors, and the flashing master warning and steady caution.
+#include "tests/support/testboards.h"
+
+#include <cmath>
+#include <limits>
+#include <string.h>
+
+namespace {
+
+typedef std::vector<uint32_t> W;
+typedef std::vector<int64_t> V;
+
+// What the board-0 group reads about gear and levers: nose, left, right legs, gear lever,
+// throttles 1 and 2, on-ground report, flap lever, radio altitude (21052.63 units a foot).
+const uint32_t gear_offsets[9][2] = {{0x0BEC, 4}, {0x0BF4, 4}, {0x0BF0, 4},
+                                     {0x0BE8, 4}, {0x088C, 2}, {0x0924, 2},
+                                     {0x0366, 2}, {0x0BDC, 4}, {0x31E4, 4}};
+const V parked = {16383, 16383, 16383, 16383, 0, 0, 1, 0, 0};
+
+class Lamps : public CockpitTest {
+  protected:
+    // One read pass with board 0's group only; the gear warning after it.
+    static int32_t gear_after(const V &a) {
+        for (int i = 0; i < 9; i++)
+            testsim_set(gear_offsets[i][0], gear_offsets[i][1], (uint32_t)a[i]);
+        vel_zero = 1;
+        k8055_fsuipc_read(0);
+        return gear;
+    }
+    // Sets simulator values, reads the groups of present boards, gives the flags as digits.
+    static std::string read(const char *sets, std::initializer_list<int32_t *> flags) {
+        poke(sets);
+        k8055_fsuipc_read(0);
+        std::string s;
+        for (int32_t *f : flags)
+            s += std::to_string(*f);
+        return s;
+    }
+    // A board's digital outputs 1..8 as 0/1 digits, then its two analog levels.
+    static std::string lamps(int b) {
+        std::string s;
+        for (int ch = 0; ch < 8; ch++)
+            s += (char)('0' + testboards_io(b).digital_out[ch]);
+        return s + " " + std::to_string(testboards_io(b).analog_out[0]) + " " +
+               std::to_string(testboards_io(b).analog_out[1]);
+    }
+    // Refreshes; the boards the refresh selected, in order.
+    static std::string refreshed() {
+        forget();
+        k8055_outputs();
+        std::string s;
+        for (const testboards_call &c : testboards_calls)
+            s += c.op == "SetCurrentDevice" ? std::to_string(c.a) : "";
+        return s;
+    }
+};
+
+TEST_F(Lamps, GearLegsDebounceOnGroundAndWarningRules) {
+    gear_after({0, 16383, 16382, 16383, 0, 0, 1, 0, 0}); // one short of down is still moving
+    EXPECT_EQ((V{gear_nose, gear_left, gear_right}), (V{0, 1, -1}));
+    gear_after({16384, -5, 16383, 16383, 0, 0, 1, 0, 0});
+    EXPECT_EQ((V{gear_nose, gear_left, gear_right}), (V{-1, -1, 1}));
+    // Parked, no rule warns: four disagreeing passes set the warning, five agreeing clear it
+    // (mixed legs 0 + 1 - 1 agree); all three in transit agree too.
+    gear = count = 0;
+    for (int pass = 1; pass <= 5; pass++)
+        EXPECT_EQ(gear_after({16383, 16383, 0, 16383, 0, 0, 1, 0, 0}) * 10 + count,
+                  (pass >= 4) * 10 + std::min(pass, 4));
+    for (int pass = 1; pass <= 5; pass++)
+        EXPECT_EQ(gear_after({0, 16383, 100, 16383, 0, 0, 1, 0, 0}) * 10 + count,
+                  (pass <= 4) * 10 + std::max(4 - pass, 0));
+    gear = count = 1;
+    EXPECT_EQ(gear_after({8000, 8000, 8000, 16383, 0, 0, 1, 0, 0}) * 10 + count, 10);
+    EXPECT_EQ(gear_after({8000, 8000, 8000, 16383, 0, 0, 1, 0, 0}) * 10 + count, 0);
+    // {report, throttle 1, throttle 2, on_ground after}
+    // clang-format off
+    const int grounds[][4] = {{0, 1057, 1057, 1}, {0, 1057, 1058, 0}, {1, 1057, 1058, 0},
+                              {1, 1057, 1057, 1}, {2, 5000, 1057, 1}};
+    // clang-format on
+    for (auto &g : grounds) {
+        gear_after({16383, 16383, 16383, 16383, g[1], g[2], g[0], 0, 0});
+        EXPECT_EQ(on_ground, g[3]) << g[0] << " " << g[1] << " " << g[2];
+    }
+    // {legs, lever, throttles, ground report, flaps, radio altitude} and the warning; airborne.
+    // clang-format off
+    const struct { V a; int gear; } rows[] = {
+        {{0, 0, 0, 0, 8000, 8000, 0, 0, 200000000}, 0}, {{0, 0, 0, 0, 1631, 1631, 0, 5600, 200000000}, 0},
+        {{0, 0, 0, 0, 1631, 1631, 0, 5601, 200000000}, 1}, {{0, 0, 0, 0, 1631, 1632, 0, 5601, 200000000}, 0},
+        {{0, 0, 0, 0, 1632, 1631, 0, 5601, 200000000}, 0}, {{16383, 0, 0, 0, 1631, 1631, 0, 5601, 200000000}, 0},
+        {{0, 0, 0, 0, 5000, 5000, 0, 11000, 200000000}, 0}, {{0, 0, 0, 0, 5000, 5000, 0, 11001, 200000000}, 1},
+        {{0, 16383, 0, 0, 5000, 5000, 0, 11001, 200000000}, 0}, {{0, 0, 16383, 0, 5000, 5000, 0, 11001, 200000000}, 0},
+        {{16383, 16383, 16383, 0, 8000, 8000, 0, 0, 200000000}, 1}, {{0, 0, 0, 16383, 8000, 8000, 0, 0, 200000000}, 1},
+        {{16383, 16383, 16383, 16383, 8000, 8000, 0, 0, 200000000}, 0}, {{0, 0, 0, 0, 9999, 9999, 0, 0, 10526316}, 0},
+        {{0, 0, 0, 0, 9999, 9999, 0, 0, 10526314}, 1}, {{0, 0, 0, 0, 9999, 10000, 0, 0, 10526314}, 0},
+        {{0, 0, 0, 0, 10000, 9999, 0, 0, 10526314}, 0}, {{16383, 16383, 16383, 16383, 9999, 9999, 0, 0, 10526314}, 0},
+        {{16383, 16383, 0, 16383, 9999, 9999, 0, 0, 10526314}, 1}};
+    // clang-format on
+    for (auto &r : rows) {
+        gear = count = 0;
+        EXPECT_EQ(gear_after(r.a) * 10 + on_ground, r.gear * 10) << "row " << &r - rows;
+    }
+    on_ground = 1; // on the ground the lever up warns, the low-altitude rule does not apply
+    gear = count = 0;
+    EXPECT_EQ(gear_after({16383, 16383, 16383, 0, 0, 0, 1, 0, 0}), 1);
+    gear = count = 0;
+    EXPECT_EQ(gear_after({0, 0, 0, 16383, 500, 500, 1, 0, 0}), 0);
+}
+
+TEST_F(Lamps, BoardZeroPressuresGeneratorsFiresAndApuByte) {
+    vel_zero = 1;
+    const std::initializer_list<int32_t *> f = {
+        &l_oil_press_low, &l_fuel_press_low, &r_oil_press_low, &r_fuel_press_low,   &eng1_generator,
+        &eng2_generator,  &gen_fail,         &emer_batt,       &normal_brakes_fail, &stall,
+        &overspeed};
+    EXPECT_EQ(read("08BA:2=6851 08F8:4=720 0952:2=6852 0990:4=721 3B7C:4=1 3ABC:4=0 0B63:1=2 "
+                   "036C:1=1 036D:1=1",
+                   f),
+              "11000110111");
+    EXPECT_EQ(read("08BA:2=40000 08F8:4=-5 0952:2=0 0990:4=0 3B7C:4=2 3ABC:4=256 0B63:1=0 "
+                   "036C:1=2 036D:1=3",
+                   f),
+              "01111111000");
+    // clang-format off
+    const std::pair<const char *, const char *> fires[] = {{"3366:1=0", "00"}, {"3366:1=1", "10"},
+        {"3366:1=2", "01"}, {"3366:1=3", "11"}, {"3366:1=12", "00"}, {"3366:1=15", "11"},
+        {"3366:1=16", "00"}, {"3366:1=17", "00"}, {"3366:1=255", "00"}, {"3366:1=6", "01"}};
+    // clang-format on
+    for (auto &r : fires)
+        EXPECT_EQ(read(r.first, {&l_eng_fire, &r_eng_fire}), r.second) << r.first;
+    // The APU power byte: from 50.0 on, in its own exchange after the group's and its pause.
+    float reported = 37.5f;
+    uint32_t bits;
+    memcpy(&bits, &reported, 4);
+    testsim_set(0x0B54, 4, bits);
+    for (float speed : {50.0f, 49.99f}) {
+        apu_speed = speed;
+        forget();
+        int before = testsim_requests();
+        k8055_fsuipc_read(0);
+        EXPECT_EQ(testsim_requests() - before, 2);
+        EXPECT_EQ(testsleep_pauses(), Pauses{20});
+        EXPECT_EQ(fsx_apu_speed, 37.5f);
+        EXPECT_EQ(sent(), speed >= 50.0f ? " 0B52:1=1" : " 0B52:1=0");
+    }
+    vel_zero = stall = 0; // no board reads nothing; all four one exchange each, plus the byte
+    int before = testsim_requests();
+    EXPECT_EQ(read("036C:1=1", {&stall}) + std::to_string(testsim_requests() - before), "00");
+    vel_zero = vel_one = vel_two = vel_three = 1;
+    k8055_fsuipc_read(0);
+    EXPECT_EQ(testsim_requests() - before, 5);
+}
+
+TEST_F(Lamps, BoardOneTwoAndThreeGroups) {
+    const std::initializer_list<int32_t *> modes = {&fd1, &hdg, &nav, &app, &ap, &yd, &spd, &alt},
+                                           two = {&gen1_switch, &gen2_switch, &main_batt_switch,
+                                                  &apu_fire, &anti_ice},
+                                           three = {&stall,   &l_eng_fire, &r_eng_fire, &r_start,
+                                                    &l_start, &pitot_heat, &gear,       &overspeed};
+    vel_one = 1; // modes are 1 only when exactly 1
+    EXPECT_EQ(
+        read("2EE0:4=1 07C8:4=2 07C4:4=1 0800:4=2 07BC:4=1 0808:4=2 07DC:4=1 07D0:4=2", modes),
+        "10101010");
+    EXPECT_EQ(
+        read("2EE0:4=0 07C8:4=1 07C4:4=0 0800:4=1 07BC:4=0 0808:4=1 07DC:4=0 07D0:4=1", modes),
+        "01010101");
+    vel_one = 0, vel_two = 1;
+    EXPECT_EQ(read("3B78:4=1 3AB8:4=0 281C:4=257 3125:1=131 341F:1=7 0B53:1=1 08B2:2=1", two),
+              "10011");
+    EXPECT_EQ(fuel_pumps * 1000 + fuel_xfeed, 131 * 1000 + 7); // bytes kept as received
+    EXPECT_EQ(read("3B78:4=2 3AB8:4=1 281C:4=1 0B53:1=2 08B2:2=257", two), "01100");
+    vel_two = 0, vel_three = 1; // board 3 alone keeps stall and fires current, not gear
+    EXPECT_EQ(read("036C:1=1 036D:1=1 3366:1=3 0BE8:4=0 092A:2=1 0892:2=2 029C:1=1", three),
+              "11110100");
+    EXPECT_EQ(read("036C:1=0 3366:1=0 092A:2=2 0892:2=1 029C:1=2", three), "00001000");
+    // The ignition is left to the autostart while its engine starts: {reads, starting, after}.
+    // clang-format off
+    const struct { const char *sets; int eng1, eng2; const char *after; } rows[] = {
+        {"208C:4=0 218C:4=0", 1, 0, "10"}, {"208C:4=1 218C:4=0", 0, 1, "11"},
+        {"208C:4=0 218C:4=1", 0, 0, "01"}, {"208C:4=2 218C:4=1", 0, 0, "01"},
+        {"208C:4=1 218C:4=2", 0, 0, "10"}};
+    // clang-format on
+    for (auto &r : rows) {
+        l_ign_switch = r_ign_switch = 1;
+        eng1_starting = r.eng1, eng2_starting = r.eng2;
+        EXPECT_EQ(read(r.sets, {&l_ign_switch, &r_ign_switch}), r.after) << r.sets;
+    }
+}
+
+TEST_F(Lamps, FailedExchangesReconnectAndGoOn) {
+    vel_zero = 1;
+    apu_speed = 60.0f;
+    testfail_after(0); // the group's exchange: the group decodes, pauses and writes back
+    k8055_fsuipc_read(0);
+    EXPECT_EQ(testsim_writes_to(0x3380).size() * 100 + testsleep_pauses().back(), 120u);
+    EXPECT_EQ(sent(), " 0B52:1=1");
+    forget();
+    testfail_after(1); // the write-back
+    k8055_fsuipc_read(0);
+    EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
+    EXPECT_EQ(sent(), "");
+    discover(1); // a failed clock read leaves the warning lamp; the caution is still driven
+    electrics = 1, warn = caution = 1.0f;
+    testsim_set(0x023A, 1, 7); // odd: a good read would put the warning out
+    testboards_io(0).digital_out[6] = 1;
+    testfail_after(0);
+    k8055_warn_caution();
+    EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
+    EXPECT_EQ(lamps(0).substr(6, 2), "11");
+}
+
+TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
+    EXPECT_EQ(refreshed() + std::to_string(testboards_calls.size()), "0") << "no board: no call";
+    discover(15);
+    EXPECT_EQ(refreshed() + std::to_string(testboards_calls.size()), "0") << "nothing changed";
+    // clang-format off
+    int32_t *flags[] = {&normal_brakes_fail, &l_oil_press_low, &l_fuel_press_low, &gear, &emer_batt,
+        &gen_fail, &r_fuel_press_low, &r_oil_press_low, &l_eng_fire, &r_eng_fire, &stall, &overspeed,
+        &gear_nose, &gear_left, &gear_right, &eng1_generator, &eng2_generator, &electrics, &fd1, &hdg,
+        &nav, &app, &ap, &yd, &spd, &alt, &gen1_switch, &gen2_switch, &main_batt_switch, &apu_fire,
+        &l_start, &r_start, &l_ign_switch, &r_ign_switch, &anti_ice, &pitot_heat, &eng_autostart,
+        &l_rev_unsafe, &l_eng_pylon_ovht, &l_bleed_air_leak, &wing_ovht, &wing_stab_leak, &stab_ovht,
+        &r_bleed_air_leak, &r_eng_pylon_ovht, &r_rev_unsafe};
+    // clang-format on
+    for (size_t i = 0; i < sizeof flags / sizeof flags[0]; i++)
+        for (int twice = 0; twice < 2; twice++) {
+            *flags[i] = !*flags[i];
+            EXPECT_EQ(refreshed(), "0123") << "watched value " << i;
+        }
+    for (float s : {0.5f, 0.0f}) {
+        apu_speed = s;
+        EXPECT_EQ(refreshed(), "0123");
+    }
+    for (uint8_t *b : {&fuel_pumps, &fuel_xfeed})
+        for (int v : {9, 0}) {
+            *b = (uint8_t)v;
+            EXPECT_EQ(refreshed(), "0123");
+        }
+    EXPECT_EQ(refreshed(), "");
+}
+
+TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
+    discover(15);
+    testboards_io(0).digital_out[6] = testboards_io(0).digital_out[7] = 1; // the master lamps'
+    gear_left = -1, gear_nose = 1, gear_right = 0;
+    k8055_outputs();
+    EXPECT_EQ(lamps(0), "10001011 0 0");
+    gear_left = 1, gear_nose = 0, gear_right = -1;
+    k8055_outputs();
+    EXPECT_EQ(lamps(0), "00110011 0 0");
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, long> levels[] = {{100.0f, 200}, {37.9f, 75},  {NAN, 0},
+                                             {inf, 255},    {-inf, 0},    {1e30f, 255},
+                                             {-5.0f, 0},    {127.9f, 255}};
+    for (const auto &r : levels) {
+        apu_speed = r.first;
+        forget();
+        k8055_outputs();
+        long level = -1;
+        for (const testboards_call &c : testboards_calls)
+            level = c.op == "OutputAnalogChannel" && c.a == 1 ? c.b : level;
+        EXPECT_EQ(level, r.second) << r.first;
+    }
+    fd1 = app = spd = gen1_switch = overspeed = l_start = l_ign_switch = r_eng_fire = 1;
+    nav = yd = main_batt_switch = 2, pitot_heat = 1;
+    k8055_outputs();
+    EXPECT_EQ(lamps(1) + " " + lamps(2) + " " + lamps(3),
+              "10010010 0 0 01100001 255 0 11010001 0 0");
+    l_start = l_ign_switch = r_eng_fire = pitot_heat = overspeed = gen1_switch = 0;
+    r_start = r_ign_switch = l_eng_fire = stall = fuel_xfeed = apu_fire = anti_ice = gear = 1;
+    gen2_switch = main_batt_switch = 1;
+    k8055_outputs();
+    EXPECT_EQ(lamps(2) + " " + lamps(3), "10000110 0 255 00101111 255 0");
+    const char *pumps[] = {"00", "10", "01", "11", "00"};
+    for (int p = 0; p <= 4; p++) {
+        fuel_pumps = (uint8_t)p;
+        testboards_io(2).digital_out[3] = testboards_io(2).digital_out[4] = 1;
+        apu_speed = (float)p; // a refresh even where the pump byte did not change
+        k8055_outputs();
+        EXPECT_EQ(lamps(2).substr(3, 2), pumps[p]) << p;
+    }
+    apu_speed = 37.9f, electrics = 0; // power lost: every board dark but the APU gauge
+    l_eng_fire = stall = gear = 0, silence = 1;
+    k8055_outputs();
+    EXPECT_EQ(lamps(0) + " " + lamps(1) + " " + lamps(2) + " " + lamps(3),
+              "00000000 75 0 00000000 0 0 00000000 0 0 00000000 0 0");
+    EXPECT_EQ(warn + caution, 0.0f);
+    l_eng_fire = 1; // a new fire while unpowered: lamp dark, no master state, no un-silencing
+    k8055_outputs();
+    EXPECT_EQ(lamps(3) + std::to_string(l_eng_fire_store * 10 + silence + (int)warn),
+              "00000000 0 011");
+}
+
+TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
+    // {boards, flag, warn and caution, un-silences}
+    // clang-format off
+    const struct { int mask; int32_t *flag; int states, unsilences; } rows[] = {
+        {1, &normal_brakes_fail, 10, 1}, {1, &l_oil_press_low, 10, 1}, {1, &l_fuel_press_low, 10, 1},
+        {1, &gear, 10, 1}, {1, &emer_batt, 1, 1}, {1, &gen_fail, 1, 1}, {1, &r_fuel_press_low, 10, 1},
+        {1, &r_oil_press_low, 10, 1}, {1, &l_eng_fire, 10, 1}, {1, &r_eng_fire, 10, 1}, {1, &stall, 10, 1},
+        {1, &overspeed, 10, 1}, {1, &apu_fire, 10, 1}, {1, &l_rev_unsafe, 10, 1}, {1, &l_eng_pylon_ovht, 10, 1},
+        {1, &l_bleed_air_leak, 10, 1}, {1, &wing_ovht, 10, 1}, {1, &wing_stab_leak, 10, 1},
+        {1, &stab_ovht, 10, 1}, {1, &r_bleed_air_leak, 10, 1}, {1, &r_eng_pylon_ovht, 10, 1},
+        {1, &r_rev_unsafe, 10, 1}, {4, &apu_fire, 10, 1}, {8, &l_eng_fire, 10, 1}, {8, &r_eng_fire, 10, 1},
+        {8, &stall, 10, 1}, {2, &stall, 0, 0}};
+    // clang-format on
+    for (auto &r : rows) {
+        reset_state();
+        discover(r.mask);
+        silence = 1, *r.flag = 1;
+        k8055_outputs();
+        EXPECT_EQ((int)(warn * 10 + caution) * 10 + silence, r.states * 10 + 1 - r.unsilences)
+            << "row " << &r - rows;
+        *r.flag = 0;
+        k8055_outputs();
+        EXPECT_EQ(warn + caution, 0.0f);
+    }
+    reset_state(); // an open crossfeed raises the caution on board 2, never un-silencing
+    discover(4);
+    fuel_xfeed = silence = 1;
+    k8055_outputs();
+    EXPECT_EQ(caution * 10 + silence, 11);
+    reset_state(); // a fire already burning at the first refresh does not un-silence
+    discover(9);
+    l_eng_fire_store = -2;
+    l_eng_fire = silence = 1;
+    k8055_outputs();
+    EXPECT_EQ(warn * 10 + silence, 11);
+    r_eng_fire = 1; // a later one does
+    k8055_outputs();
+    EXPECT_EQ(lamps(3).substr(2, 2) + std::to_string(silence), "110");
+    silence = 1, apu_speed = 10.0f; // fires that stay burning do not un-silence again
+    k8055_outputs();
+    EXPECT_EQ(warn * 10 + silence, 11);
+}
+
+TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
+    discover(3);
+    warn = caution = 1.0f;
+    for (int s : {10, 11, 11, 59, 0, 254}) { // lit in even seconds
+        testsim_set(0x023A, 1, s);
+        EXPECT_EQ(k8055_warn_caution(), 0);
+        EXPECT_EQ(lamps(0).substr(6, 2), s % 2 ? "01" : "11") << s;
+    }
+    EXPECT_EQ(seconds, 254);
+    warn = caution = 0.0f;
+    k8055_warn_caution();
+    EXPECT_EQ(lamps(0).substr(6, 2), "00");
+    warn = caution = 1.0f; // silenced or unpowered (only exactly 1): dark, and no clock read
+    int before = testsim_requests();
+    for (int power : {1, 0, 2}) {
+        silence = power == 1, electrics = power;
+        k8055_warn_caution();
+        EXPECT_EQ(lamps(0).substr(6, 2), "00");
+    }
+    EXPECT_EQ(testsim_requests(), before);
+    silence = 0, electrics = 1;
+    forget();
+    k8055_warn_caution(); // board 0 selected first; board 1's lamps untouched
+    EXPECT_EQ(testsim_requests() * 100 + calls("SetCurrentDevice") +
+                  testboards_io(1).digital_out[7],
+              (before + 1) * 100 + 1);
+    EXPECT_EQ(testboards_calls.at(0).op + std::to_string(testboards_calls[0].a) +
+                  lamps(0).substr(6, 2),
+              "SetCurrentDevice011");
+    vel_zero = 0; // no board 0: nothing driven, no clock read
+    forget();
+    EXPECT_EQ(k8055_warn_caution() + testboards_calls.size() + testsim_requests(), before + 1u);
+}
+
+TEST_F(Lamps, ApuSpoolOneStepFromEachState) {
+    // {switch, speed before, simulator's speed, speed after}: no clamping past the ends.
+    // clang-format off
+    const float rows[][4] = {{1, 0, 0, 2}, {1, 98, 0, 100}, {1, 100, 0, 100}, {1, 99.5, 0, 101.5},
+        {0, 100, 0, 98}, {0, 2, 0, 0}, {0, 0, 0, 0}, {0, 1, 0, -1}, {2, 30, 0, 30}, {1, 40, 73.25, 73.25},
+        {0, 40, 0.002f, 0.002f}, {1, 5, 0.0009f, 7}};
+    // clang-format on
+    for (auto &r : rows) {
+        apu_status = (int)r[0], apu_speed = r[1], fsx_apu_speed = r[2];
+        apu_spool_step();
+        EXPECT_EQ(apu_speed, r[3]) << r[0] << " " << r[1] << " " << r[2];
+    }
+}
+
+} // namespace
