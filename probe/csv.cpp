@@ -1,0 +1,40 @@
+// The probe's CSV record: one line per refresh with a time stamp and every raw value of the
+// snapshot, for chasing a value that flickers. A new file starts with a line of offsets.
+#include "probe/probe.h"
+#include "lamps/lamps.h"
+#include "rmu/rmu.h"
+
+#include <time.h>
+
+static void write_header(FILE *f) {
+    fprintf(f, "time");
+    for (int i = 0; i < RMU_READS; i++)
+        fprintf(f, ",0x%04X", (unsigned)rmu_reads[i].offset);
+    for (int group = 0; group < 4; group++)
+        for (const lamp_read *r = lamp_group_reads[group]; r->size != 0; r++)
+            fprintf(f, ",0x%04X", (unsigned)r->offset);
+    fprintf(f, "\n");
+}
+
+int probe_csv_append(void) {
+    FILE *f = fopen(probe_csv, "a");
+    if (f == NULL)
+        return -1;
+    if (fseek(f, 0, SEEK_END) == 0 && ftell(f) == 0)
+        write_header(f);
+    struct timespec now;
+    struct tm local;
+    char stamp[32] = "0000-00-00 00:00:00";
+    if (timespec_get(&now, TIME_UTC) == TIME_UTC && localtime_r(&now.tv_sec, &local) != NULL)
+        strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    else
+        now.tv_nsec = 0;
+    fprintf(f, "%s.%03ld", stamp, (long)(now.tv_nsec / 1000000));
+    for (int i = 0; i < probe_raw_count; i++)
+        fprintf(f, ",%g", probe_raw[i]);
+    fprintf(f, "\n");
+    int failed = ferror(f);
+    if (fclose(f) != 0)
+        failed = 1;
+    return failed ? -1 : 0;
+}
