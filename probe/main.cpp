@@ -10,11 +10,6 @@
 #include <unistd.h>
 #endif
 
-int probe_once = 0;
-int probe_boards = 0;
-const char *probe_csv = NULL;
-int probe_tty = 0;
-
 static int usage(void) {
     fprintf(stderr, "usage: valdora-probe [--once] [--boards] [--csv FILE]\n"
                     "  --once      print one snapshot and end\n"
