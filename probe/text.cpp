@@ -100,7 +100,7 @@ static void decoded(const probe_row *row, double raw, char *out, size_t size) {
         add(out, size, "%s", *row->flag == 1 ? row->set : row->clear);
         break;
     case LEG:
-        add(out, size, "%s", legs[*row->flag + 1]);
+        add(out, size, "%s", *row->flag >= -1 && *row->flag <= 1 ? legs[*row->flag + 1] : "?");
         break;
     case GEAR_LEVER:
         add(out, size, "%s, %s",
