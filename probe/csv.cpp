@@ -4,6 +4,7 @@
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 
+#include <chrono>
 #include <time.h>
 
 static void write_header(FILE *f) {
@@ -22,14 +23,16 @@ int probe_csv_append(void) {
         return -1;
     if (fseek(f, 0, SEEK_END) == 0 && ftell(f) == 0)
         write_header(f);
-    struct timespec now;
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+    time_t seconds = std::chrono::system_clock::to_time_t(now);
+    long ms = (long)(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch())
+                         .count() %
+                     1000);
     struct tm local;
     char stamp[32] = "0000-00-00 00:00:00";
-    if (timespec_get(&now, TIME_UTC) == TIME_UTC && localtime_r(&now.tv_sec, &local) != NULL)
+    if (localtime_r(&seconds, &local) != NULL)
         strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    else
-        now.tv_nsec = 0;
-    fprintf(f, "%s.%03ld", stamp, (long)(now.tv_nsec / 1000000));
+    fprintf(f, "%s.%03ld", stamp, ms);
     for (int i = 0; i < probe_raw_count; i++)
         fprintf(f, ",%g", probe_raw[i]);
     fprintf(f, "\n");

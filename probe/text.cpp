@@ -10,7 +10,18 @@
 #include <string.h>
 
 // How a value's decoded state is told.
-enum { FLAG, LEG, GEAR_LEVER, INPUT, GROUND, ALTITUDE, FIRES, PUMPS, XFEED, APU };
+enum {
+    SHOW_FLAG,
+    SHOW_LEG,
+    SHOW_GEAR_LEVER,
+    SHOW_INPUT,
+    SHOW_GROUND,
+    SHOW_ALTITUDE,
+    SHOW_FIRES,
+    SHOW_PUMPS,
+    SHOW_XFEED,
+    SHOW_APU
+};
 
 // A value of a board's group: how it is told, its flag with the words for 1 and 0, and up to
 // three lamps it drives (board, output; output 0 ends).
@@ -28,50 +39,53 @@ typedef struct {
 #define A(n) LAMP_ANALOG(n)
 
 static const probe_row rows_zero[] = {
-    {LEG, &gear_nose, "", "", {{0, 2}, {0, 5}}},
-    {LEG, &gear_left, "", "", {{0, 1}, {0, 4}}},
-    {LEG, &gear_right, "", "", {{0, 3}, {0, 6}}},
-    {GEAR_LEVER, &gear, "GEAR WARNING", "no gear warning", {{2, A(2)}, MW}},
-    {INPUT, NULL, "", "", {}},
-    {INPUT, NULL, "", "", {}},
-    {GROUND, NULL, "", "", {}},
-    {INPUT, NULL, "", "", {}},
-    {ALTITUDE, NULL, "", "", {}},
-    {FLAG, &l_oil_press_low, "LOW", "ok", {MW}},
-    {FLAG, &l_fuel_press_low, "LOW", "ok", {MW}},
-    {FLAG, &r_oil_press_low, "LOW", "ok", {MW}},
-    {FLAG, &r_fuel_press_low, "LOW", "ok", {MW}},
-    {FLAG, &eng1_generator, "OFF LINE", "on line", {MC}},
-    {FLAG, &eng2_generator, "OFF LINE", "on line", {MC}},
-    {FLAG, &normal_brakes_fail, "FAILED", "ok", {MW}},
-    {FIRES, NULL, "", "", {{3, 3}, {3, 4}, MW}},
-    {FLAG, &stall, "STALL", "no stall", {{3, 7}, MW}},
-    {FLAG, &overspeed, "OVERSPEED", "no overspeed", {{2, A(1)}, MW}},
-    {APU, NULL, "", "", {{0, A(1)}}},
+    {SHOW_LEG, &gear_nose, "", "", {{0, 2}, {0, 5}}},
+    {SHOW_LEG, &gear_left, "", "", {{0, 1}, {0, 4}}},
+    {SHOW_LEG, &gear_right, "", "", {{0, 3}, {0, 6}}},
+    {SHOW_GEAR_LEVER, &gear, "GEAR WARNING", "no gear warning", {{2, A(2)}, MW}},
+    {SHOW_INPUT, NULL, "", "", {}},
+    {SHOW_INPUT, NULL, "", "", {}},
+    {SHOW_GROUND, NULL, "", "", {}},
+    {SHOW_INPUT, NULL, "", "", {}},
+    {SHOW_ALTITUDE, NULL, "", "", {}},
+    {SHOW_FLAG, &l_oil_press_low, "LOW", "ok", {MW}},
+    {SHOW_FLAG, &l_fuel_press_low, "LOW", "ok", {MW}},
+    {SHOW_FLAG, &r_oil_press_low, "LOW", "ok", {MW}},
+    {SHOW_FLAG, &r_fuel_press_low, "LOW", "ok", {MW}},
+    {SHOW_FLAG, &eng1_generator, "OFF LINE", "on line", {MC}},
+    {SHOW_FLAG, &eng2_generator, "OFF LINE", "on line", {MC}},
+    {SHOW_FLAG, &normal_brakes_fail, "FAILED", "ok", {MW}},
+    {SHOW_FIRES, NULL, "", "", {{3, 3}, {3, 4}, MW}},
+    {SHOW_FLAG, &stall, "STALL", "no stall", {{3, 7}, MW}},
+    {SHOW_FLAG, &overspeed, "OVERSPEED", "no overspeed", {{2, A(1)}, MW}},
+    {SHOW_APU, NULL, "", "", {{0, A(1)}}},
 };
 
 static const probe_row rows_one[] = {
-    {FLAG, &fd1, "ON", "off", {{1, 1}}}, {FLAG, &hdg, "ON", "off", {{1, 2}}},
-    {FLAG, &nav, "ON", "off", {{1, 3}}}, {FLAG, &app, "ON", "off", {{1, 4}}},
-    {FLAG, &ap, "ON", "off", {{1, 5}}},  {FLAG, &yd, "ON", "off", {{1, 6}}},
-    {FLAG, &spd, "ON", "off", {{1, 7}}}, {FLAG, &alt, "ON", "off", {{1, 8}}},
+    {SHOW_FLAG, &fd1, "ON", "off", {{1, 1}}}, {SHOW_FLAG, &hdg, "ON", "off", {{1, 2}}},
+    {SHOW_FLAG, &nav, "ON", "off", {{1, 3}}}, {SHOW_FLAG, &app, "ON", "off", {{1, 4}}},
+    {SHOW_FLAG, &ap, "ON", "off", {{1, 5}}},  {SHOW_FLAG, &yd, "ON", "off", {{1, 6}}},
+    {SHOW_FLAG, &spd, "ON", "off", {{1, 7}}}, {SHOW_FLAG, &alt, "ON", "off", {{1, 8}}},
 };
 
 static const probe_row rows_two[] = {
-    {FLAG, &gen1_switch, "on", "OFF", {{2, 1}}},
-    {FLAG, &gen2_switch, "on", "OFF", {{2, 2}}},
-    {FLAG, &main_batt_switch, "on", "OFF", {{2, 3}}},
-    {PUMPS, NULL, "", "", {{2, 4}, {2, 5}}},
-    {XFEED, NULL, "", "", {{2, 6}, MC}},
-    {FLAG, &apu_fire, "FIRE", "no fire", {{2, 7}, MW}},
-    {FLAG, &anti_ice, "on", "OFF", {{2, 8}}},
+    {SHOW_FLAG, &gen1_switch, "on", "OFF", {{2, 1}}},
+    {SHOW_FLAG, &gen2_switch, "on", "OFF", {{2, 2}}},
+    {SHOW_FLAG, &main_batt_switch, "on", "OFF", {{2, 3}}},
+    {SHOW_PUMPS, NULL, "", "", {{2, 4}, {2, 5}}},
+    {SHOW_XFEED, NULL, "", "", {{2, 6}, MC}},
+    {SHOW_FLAG, &apu_fire, "FIRE", "no fire", {{2, 7}, MW}},
+    {SHOW_FLAG, &anti_ice, "on", "OFF", {{2, 8}}},
 };
 
 static const probe_row rows_three[] = {
-    {FLAG, &r_start, "ENGAGED", "off", {{3, 6}}},  {FLAG, &l_start, "ENGAGED", "off", {{3, 1}}},
-    {FLAG, &l_ign_switch, "ON", "off", {{3, 2}}},  {FLAG, &r_ign_switch, "ON", "off", {{3, 5}}},
-    {FLAG, &stall, "STALL", "no stall", {{3, 7}}}, {FLAG, &pitot_heat, "on", "OFF", {{3, A(1)}}},
-    {FIRES, NULL, "", "", {{3, 3}, {3, 4}}},
+    {SHOW_FLAG, &r_start, "ENGAGED", "off", {{3, 6}}},
+    {SHOW_FLAG, &l_start, "ENGAGED", "off", {{3, 1}}},
+    {SHOW_FLAG, &l_ign_switch, "ON", "off", {{3, 2}}},
+    {SHOW_FLAG, &r_ign_switch, "ON", "off", {{3, 5}}},
+    {SHOW_FLAG, &stall, "STALL", "no stall", {{3, 7}}},
+    {SHOW_FLAG, &pitot_heat, "on", "OFF", {{3, A(1)}}},
+    {SHOW_FIRES, NULL, "", "", {{3, 3}, {3, 4}}},
 };
 
 static const probe_row *const rows[4] = {rows_zero, rows_one, rows_two, rows_three};
@@ -96,37 +110,37 @@ static void add(char *out, size_t size, const char *format, ...) {
 static void decoded(const probe_row *row, double raw, char *out, size_t size) {
     static const char *const legs[3] = {"transit", "up", "down"};
     switch (row->how) {
-    case FLAG:
+    case SHOW_FLAG:
         add(out, size, "%s", *row->flag == 1 ? row->set : row->clear);
         break;
-    case LEG:
+    case SHOW_LEG:
         add(out, size, "%s", *row->flag >= -1 && *row->flag <= 1 ? legs[*row->flag + 1] : "?");
         break;
-    case GEAR_LEVER:
+    case SHOW_GEAR_LEVER:
         add(out, size, "%s, %s",
             raw == 0       ? "up"
             : raw == 16383 ? "down"
                            : "between",
             gear == 1 ? row->set : row->clear);
         break;
-    case GROUND:
+    case SHOW_GROUND:
         add(out, size, "%s", on_ground == 1 ? "on the ground" : "airborne");
         break;
-    case ALTITUDE:
+    case SHOW_ALTITUDE:
         add(out, size, "%.0f ft", raw / 21052.63);
         break;
-    case FIRES:
+    case SHOW_FIRES:
         add(out, size, "engine 1 %s, engine 2 %s", l_eng_fire ? "FIRE" : "no fire",
             r_eng_fire ? "FIRE" : "no fire");
         break;
-    case PUMPS:
+    case SHOW_PUMPS:
         add(out, size, "pump 1 %s, pump 2 %s", lamp_output(2, 4) ? "on" : "off",
             lamp_output(2, 5) ? "on" : "off");
         break;
-    case XFEED:
+    case SHOW_XFEED:
         add(out, size, "%s", fuel_xfeed == 1 ? "OPEN" : "closed");
         break;
-    case APU:
+    case SHOW_APU:
         add(out, size, "%.1f %%, radios %s by the APU", (double)apu_speed,
             apu_power_byte(apu_speed) ? "powered" : "not powered");
         break;
