@@ -65,7 +65,7 @@ TEST_F(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
         {0x08B2, 2, 1, 2, 6, &anti_ice, 1, "anti-ice 1 on -> b2.d8 anti-ice-off off"},
         {0x0B53, 1, 1, 2, 5, &apu_fire, 1, "APU fire 1 FIRE -> b2.d7 apu-fire ON"},
         {0x029C, 1, 1, 3, 5, &pitot_heat, 1, "pitot heat 1 on -> b3.a1 pitot-heat-off off"},
-        {0x208C, 4, 1, 3, 2, &l_ign_switch, 1, "ignition 1 1 ON -> b3.d2 ignition-1 ON"},
+        {0x218C, 4, 1, 3, 3, &r_ign_switch, 1, "ignition 2 1 ON -> b3.d5 ignition-2 ON"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.offset << " = " << std::dec << c.value);
