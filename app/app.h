@@ -65,6 +65,12 @@ int layout_keypress(int code);    // runs the layout operation of a key code; 1 
 int layout_rebuild(void);         // rebuilds bg and scrat, resizes the window, asks for a redraw
 int layout_fit_to_desktop(void);  // fits a layout too large for the desktop, as a turn does
 
+// ---- Log ----
+extern long log_limit;            // size in bytes at which valdora.log is set aside (1 MB)
+int log_start(void);              // the start line: version, settings, desktop, artwork set
+int log_event(const char *format, ...) // appends one time-stamped line; -1 when not written
+    __attribute__((format(printf, 1, 2)));
+
 // ---- Scratch values shared by every subsystem, one exchange at a time ----
 extern char buffer[128];          // shared text buffer
 extern char buffer2[128];         // second shared text buffer

@@ -186,6 +186,13 @@ static void rebuild_or_undo(const struct layout_values *before) {
     }
 }
 
+// A size key that changed nothing stood at its limit: the log says so.
+static void log_if_refused(int code, const struct layout_values *before) {
+    if (width == before->width && height == before->height && gap == before->gap &&
+        extra_border == before->extra_border)
+        log_event("layout key 0x%04X refused: at its limit", (unsigned)code);
+}
+
 int layout_keypress(int code) {
     struct layout_values before = layout_save();
     int pair = 2 * width + gap;
@@ -228,6 +235,7 @@ int layout_keypress(int code) {
         break;
     case 0x1200: // Alt+R: narrower border; at none, nothing at all happens
         if (extra_border <= 0) {
+            log_if_refused(code, &before);
             return 1;
         }
         extra_border--;
@@ -248,5 +256,7 @@ int layout_keypress(int code) {
     }
     // Every change above rebuilds, even when its test refused it.
     rebuild_or_undo(&before);
+    if (code != 0x0100)
+        log_if_refused(code, &before);
     return 1;
 }

@@ -22,8 +22,10 @@ int main(int argc, char *argv[]) {
 
     // 3. Allegro, or end at once with 1 and no message.
     if (install_allegro(SYSTEM_AUTODETECT, &errno, atexit) != 0) {
+        log_event("exit 1 (Allegro could not start)");
         return 1;
     }
+    log_start();
 
     // 4. The keyboard.
     install_keyboard();
@@ -32,6 +34,7 @@ int main(int argc, char *argv[]) {
     //    has already shown its message: there is no screen to draw on, so end here.
     if (init_window() != 0) {
         close_program();
+        log_event("exit -1 (no graphics mode)");
         return -1;
     }
 
@@ -39,6 +42,7 @@ int main(int argc, char *argv[]) {
     if (create_bitmaps() != 0) {
         show_artwork_error();
         close_program();
+        log_event("exit -1 (artwork file missing)");
         return -1;
     }
 
@@ -46,6 +50,7 @@ int main(int argc, char *argv[]) {
     //    into: end cleanly (so also for the work surface below).
     if (bg == NULL) {
         close_program();
+        log_event("exit -1 (no memory for the background)");
         return -1;
     }
     draw_background();
@@ -54,6 +59,7 @@ int main(int argc, char *argv[]) {
     scrat = create_bitmap(2 * width + gap, height);
     if (scrat == NULL) {
         close_program();
+        log_event("exit -1 (no memory for the work surface)");
         return -1;
     }
 
@@ -81,6 +87,7 @@ int main(int argc, char *argv[]) {
     // Clear and close the boards.
     k8055_close();
     close_program();
+    log_event("exit 0");
     return 0;
 }
 END_OF_MAIN()

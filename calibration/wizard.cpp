@@ -7,6 +7,9 @@
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
 
+#include <stdio.h>
+#include <string.h>
+
 #define KEY_DISABLE 0x0464 // the D key giving "d"
 #define KEY_SKIP 0x1373    // the S key giving "s"
 #define TEXT_COLOUR 0xFFFF // passed as a raw pixel value
@@ -184,6 +187,15 @@ static void show_result_screen(const axis *a) {
     show_screen(lines, n);
 }
 
+// Notes an axis' recorded points in the log.
+static void log_calibration(const axis *a) {
+    char points[64] = "";
+    for (int i = 0; i < a->points; i++)
+        snprintf(points + strlen(points), sizeof points - strlen(points), " %d",
+                 (int)*a->point[i].field);
+    log_event("calibration %s: saved, points%s", a->name, points);
+}
+
 // One axis: its first screen decides skip, disable or read; then the further points and the
 // results.
 static void calibrate_axis(const axis *a) {
@@ -194,6 +206,7 @@ static void calibrate_axis(const axis *a) {
         for (int i = 0; i < a->points; i++)
             if (a->point[i].cleared_by_disable)
                 *a->point[i].field = -1;
+        log_event("calibration %s: disabled", a->name);
     } else if (keypress == KEY_SKIP) {
         skip = 1;
     } else {
@@ -208,6 +221,7 @@ static void calibrate_axis(const axis *a) {
         *a->point[i].field = (int32_t)ReadAnalogChannel(a->channel);
     }
     show_result_screen(a);
+    log_calibration(a);
 }
 
 static int board_present(int board) {

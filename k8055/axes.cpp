@@ -23,16 +23,14 @@ static int between(int32_t r, int32_t a, int32_t b) {
     return (r >= a && r <= b) || (r >= b && r <= a);
 }
 
-// Reads an analog input, held to the closed interval between the axis' first and last point.
-static int32_t read_axis(long channel, int32_t first, int32_t last) {
-    int32_t r = (int32_t)ReadAnalogChannel(channel);
+// A reading held to the closed interval between the axis' first and last point.
+static int32_t clamp_axis(int32_t r, int32_t first, int32_t last) {
     int32_t lo = first < last ? first : last;
     int32_t hi = first < last ? last : first;
     if (r < lo)
         r = lo;
     if (r > hi)
         r = hi;
-    analog_input = r;
     return r;
 }
 
@@ -137,48 +135,118 @@ static int16_t toe_brake_value(int32_t r, int32_t off, int32_t on) {
     return (int16_t)truncate_value(v, INT16_MIN, INT16_MAX);
 }
 
+// Rudder: a three-point axis with a dead band about the centre.
+static int16_t rudder_value(int32_t r, int32_t left, int32_t center, int32_t right) {
+    int16_t v = three_point_value(r, left, center, right);
+    return (v >= -999 && v <= 999) ? 0 : v;
+}
+
+int k8055_axis_in_use(int board, int channel) {
+    switch (board * 2 + channel - 1) {
+    case 0:
+        return spd == 0 && l_throttle_enabled == 1 && l_throttle_cal_min != l_throttle_cal_max;
+    case 1:
+        return spd == 0 && r_throttle_enabled == 1 && r_throttle_cal_min != r_throttle_cal_max;
+    case 2:
+        return spoilers_enabled == 1;
+    case 3:
+        return flaps_enabled == 1;
+    case 4:
+        return rudder_enabled == 1 && rudder_left_cal != rudder_right_cal;
+    case 5:
+        return toe_brakes_enabled == 1 && toe_brakes_off_cal != toe_brakes_on_cal;
+    case 6:
+        return yoke_lr_enabled == 1 && yoke_left_cal != yoke_right_cal;
+    case 7:
+        return yoke_fb_enabled == 1 && yoke_forward_cal != yoke_back_cal;
+    }
+    return 0;
+}
+
+int32_t k8055_axis_clamp(int board, int channel, int32_t raw) {
+    switch (board * 2 + channel - 1) {
+    case 0:
+        return clamp_axis(raw, l_throttle_cal_min, l_throttle_cal_max);
+    case 1:
+        return clamp_axis(raw, r_throttle_cal_min, r_throttle_cal_max);
+    case 2:
+        return clamp_axis(raw, spoilers_ret_cal, spoilers_ext_cal);
+    case 3:
+        return clamp_axis(raw, flaps_up_cal, flaps_dn_cal);
+    case 4:
+        return clamp_axis(raw, rudder_left_cal, rudder_right_cal);
+    case 5:
+        return clamp_axis(raw, toe_brakes_off_cal, toe_brakes_on_cal);
+    case 6:
+        return clamp_axis(raw, yoke_left_cal, yoke_right_cal);
+    case 7:
+        return clamp_axis(raw, yoke_forward_cal, yoke_back_cal);
+    }
+    return raw;
+}
+
+int32_t k8055_axis_value(int board, int channel, int32_t raw) {
+    int32_t r = k8055_axis_clamp(board, channel, raw);
+    switch (board * 2 + channel - 1) {
+    case 0:
+        return throttle_value(r, l_throttle_cal_min, l_throttle_cal_idle, l_throttle_cal_max);
+    case 1:
+        return throttle_value(r, r_throttle_cal_min, r_throttle_cal_idle, r_throttle_cal_max);
+    case 2:
+        return spoiler_value(r, spoilers_ret_cal, spoilers_arm_cal, spoilers_ext_cal);
+    case 3:
+        return flaps_value(r, flaps_up_cal, flaps_8_cal, flaps_20_cal, flaps_dn_cal);
+    case 4:
+        return rudder_value(r, rudder_left_cal, rudder_center_cal, rudder_right_cal);
+    case 5:
+        return toe_brake_value(r, toe_brakes_off_cal, toe_brakes_on_cal);
+    case 6:
+        return three_point_value(r, yoke_left_cal, yoke_center_cal, yoke_right_cal);
+    case 7:
+        return three_point_value(r, yoke_forward_cal, yoke_mid_cal, yoke_back_cal);
+    }
+    return 0;
+}
+
+// Reads one axis of the current board and maps it; the clamped reading stays in analog_input.
+static int32_t read_axis(int board, int channel) {
+    int32_t raw = (int32_t)ReadAnalogChannel(channel);
+    analog_input = k8055_axis_clamp(board, channel, raw);
+    return k8055_axis_value(board, channel, raw);
+}
+
 // Board 0: the two throttles (the caller leaves them alone while the speed hold is on).
 static void throttle_axes(void) {
-    if (l_throttle_enabled == 1 && l_throttle_cal_min != l_throttle_cal_max) {
-        int32_t r = read_axis(1, l_throttle_cal_min, l_throttle_cal_max);
-        eng1_throttle_pos =
-            throttle_value(r, l_throttle_cal_min, l_throttle_cal_idle, l_throttle_cal_max);
+    if (k8055_axis_in_use(0, 1)) {
+        eng1_throttle_pos = (int16_t)read_axis(0, 1);
         send_axis(THROTTLE1_OFFSET, 2, &eng1_throttle_pos);
     }
-    if (r_throttle_enabled == 1 && r_throttle_cal_min != r_throttle_cal_max) {
-        int32_t r = read_axis(2, r_throttle_cal_min, r_throttle_cal_max);
-        eng2_throttle_pos =
-            throttle_value(r, r_throttle_cal_min, r_throttle_cal_idle, r_throttle_cal_max);
+    if (k8055_axis_in_use(0, 2)) {
+        eng2_throttle_pos = (int16_t)read_axis(0, 2);
         send_axis(THROTTLE2_OFFSET, 2, &eng2_throttle_pos);
     }
 }
 
 // Board 1: spoilers and flaps.
 static void lever_axes(void) {
-    if (spoilers_enabled == 1) {
-        int32_t r = read_axis(1, spoilers_ret_cal, spoilers_ext_cal);
-        spoiler_pos = spoiler_value(r, spoilers_ret_cal, spoilers_arm_cal, spoilers_ext_cal);
+    if (k8055_axis_in_use(1, 1)) {
+        spoiler_pos = read_axis(1, 1);
         send_axis(SPOILER_OFFSET, 4, &spoiler_pos);
     }
-    if (flaps_enabled == 1) {
-        int32_t r = read_axis(2, flaps_up_cal, flaps_dn_cal);
-        flaps_pos = flaps_value(r, flaps_up_cal, flaps_8_cal, flaps_20_cal, flaps_dn_cal);
+    if (k8055_axis_in_use(1, 2)) {
+        flaps_pos = read_axis(1, 2);
         send_axis(FLAPS_OFFSET, 4, &flaps_pos);
     }
 }
 
 // Board 2: rudder (with its dead band) and toe brakes (one value for both brakes).
 static void pedal_axes(void) {
-    if (rudder_enabled == 1 && rudder_left_cal != rudder_right_cal) {
-        int32_t r = read_axis(1, rudder_left_cal, rudder_right_cal);
-        rudder_pos = three_point_value(r, rudder_left_cal, rudder_center_cal, rudder_right_cal);
-        if (rudder_pos >= -999 && rudder_pos <= 999)
-            rudder_pos = 0;
+    if (k8055_axis_in_use(2, 1)) {
+        rudder_pos = (int16_t)read_axis(2, 1);
         send_axis(RUDDER_OFFSET, 2, &rudder_pos);
     }
-    if (toe_brakes_enabled == 1 && toe_brakes_off_cal != toe_brakes_on_cal) {
-        int32_t r = read_axis(2, toe_brakes_off_cal, toe_brakes_on_cal);
-        short_value = toe_brake_value(r, toe_brakes_off_cal, toe_brakes_on_cal);
+    if (k8055_axis_in_use(2, 2)) {
+        short_value = (int16_t)read_axis(2, 2);
         send_axis(LEFT_BRAKE_OFFSET, 2, &short_value);
         send_axis(RIGHT_BRAKE_OFFSET, 2, &short_value);
     }
@@ -186,14 +254,12 @@ static void pedal_axes(void) {
 
 // Board 3: the yoke's roll and pitch.
 static void yoke_axes(void) {
-    if (yoke_lr_enabled == 1 && yoke_left_cal != yoke_right_cal) {
-        int32_t r = read_axis(1, yoke_left_cal, yoke_right_cal);
-        aileron_pos = three_point_value(r, yoke_left_cal, yoke_center_cal, yoke_right_cal);
+    if (k8055_axis_in_use(3, 1)) {
+        aileron_pos = (int16_t)read_axis(3, 1);
         send_axis(AILERON_OFFSET, 2, &aileron_pos);
     }
-    if (yoke_fb_enabled == 1 && yoke_forward_cal != yoke_back_cal) {
-        int32_t r = read_axis(2, yoke_forward_cal, yoke_back_cal);
-        elevator_pos = three_point_value(r, yoke_forward_cal, yoke_mid_cal, yoke_back_cal);
+    if (k8055_axis_in_use(3, 2)) {
+        elevator_pos = (int16_t)read_axis(3, 2);
         send_axis(ELEVATOR_OFFSET, 2, &elevator_pos);
     }
 }

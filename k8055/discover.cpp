@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "simlink/simlink.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #define MESSAGE_TEXT_OFFSET 0x3380 // the simulator's message line
@@ -53,6 +54,15 @@ static void report_boards(void) {
         connect_to_sim();
 }
 
+// Notes in the log which boards were found.
+static void log_boards(void) {
+    char found[32] = "";
+    for (int a = 0; a < 4; a++)
+        if (*present[a] == 1)
+            snprintf(found + strlen(found), sizeof found - strlen(found), " %d", a);
+    log_event("boards:%s (search mask %d)", found[0] ? found : " none", (int)velkit);
+}
+
 int k8055_initialise(void) {
     if (loop != 1)
         return 0;
@@ -64,6 +74,7 @@ int k8055_initialise(void) {
     for (int a = 0; a < 4; a++)
         if (*present[a] == 1)
             open_board(a);
+    log_boards();
     report_boards();
     return 0;
 }

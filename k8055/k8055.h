@@ -42,3 +42,6 @@ extern int32_t spoiler_pos, flaps_pos;                // spoiler and flap values
 extern int16_t rudder_pos, aileron_pos, elevator_pos; // rudder, roll and pitch values sent
 
 void k8055_axes(int board); // reads, maps and queues the axes in use of one board
+int k8055_axis_in_use(int board, int channel); // 1 when that analog input is a calibrated axis
+int32_t k8055_axis_clamp(int board, int channel, int32_t raw); // reading held to the end points
+int32_t k8055_axis_value(int board, int channel, int32_t raw); // the value sent for a reading

@@ -32,6 +32,20 @@ extern int32_t stab_ovht, r_bleed_air_leak, r_eng_pylon_ovht, r_rev_unsafe;
 
 void k8055_fsuipc_read(int unused); // reads the lamp state of present boards
 
+// One simulator value a board's group reads: offset, width, where it is received, how the
+// received bytes are taken ('s' signed, 'u' unsigned, 'f' float) and what it is.
+typedef struct {
+    DWORD offset;
+    DWORD size;
+    void *dest;
+    char kind;
+    const char *name;
+} lamp_read;
+
+extern const lamp_read *const lamp_group_reads[4]; // each group's reads in order, size 0 ends
+void lamps_decode_group(int group);                // turns a group's received values into its flags
+uint8_t apu_power_byte(float speed);               // 1 when a running APU powers the radios, else 0
+
 // ---- Lamp outputs ----
 extern float warn, caution; // master warning and caution: 0.0 or 1.0
 extern int32_t silence;     // 1 while the master lamps are silenced
@@ -54,6 +68,21 @@ extern int32_t anti_ice_store, pitot_heat_store, eng_autostart_store;
 extern int32_t l_rev_unsafe_store, l_eng_pylon_ovht_store, l_bleed_air_leak_store;
 extern int32_t wing_ovht_store, wing_stab_leak_store, stab_ovht_store;
 extern int32_t r_bleed_air_leak_store, r_eng_pylon_ovht_store, r_rev_unsafe_store;
+
+// What each output shows, worked out from the flags alone (no board is touched).
+#define LAMP_ANALOG(n) (8 + (n)) // output number of analog output n (1 or 2); digital are 1..8
+long lamp_output(int board, int output);      // 1 lit, 0 dark; board 0 analog 1: the gauge level
+const char *lamp_name(int board, int output); // the output's name, as the wiring calls it
+long apu_gauge_level(float speed);            // APU gauge level for an APU speed in percent
+int lamps_master_raised(int caution); // 1 when a warning (0) or caution (1) contributor is up
+
+// A master contributor: its flag, the flag's copy from the last refresh, and 1 for caution.
+typedef struct {
+    int32_t *flag;
+    int32_t *store;
+    int caution;
+} lamp_contributor;
+extern const lamp_contributor lamp_contributors[]; // board 0's contributors in order, NULL ends
 
 void k8055_outputs(void);     // drives every output when a value changed
 int k8055_warn_caution(void); // drives the master warning and caution

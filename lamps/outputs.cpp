@@ -133,64 +133,42 @@ static void analog(long channel, int on) {
         ClearAnalogChannel(channel);
 }
 
-// A leg's transit and down lamps.
-static void gear_lamps(int32_t leg, long transit_channel, long down_channel) {
-    digital(transit_channel, leg == -1);
-    digital(down_channel, leg == 1);
-}
-
 static void clear_board(void) {
     ClearAllDigital();
     ClearAllAnalog();
 }
 
+// Drives one digital output of the current board as the flags say it shows.
+static void show_digital(int board, int channel) {
+    digital(channel, (int)lamp_output(board, channel));
+}
+
+// Drives one analog output of the current board fully on or off as the flags say.
+static void show_analog(int board, int channel) {
+    analog(channel, (int)lamp_output(board, LAMP_ANALOG(channel)));
+}
+
 // The master contributors of board 0, in their order.
 static void board_zero_contributors(void) {
-    raise(&warn, normal_brakes_fail, normal_brakes_fail_store);
-    raise(&warn, l_oil_press_low, l_oil_press_low_store);
-    raise(&warn, l_fuel_press_low, l_fuel_press_low_store);
-    raise(&warn, gear, gear_store);
-    raise(&caution, emer_batt, emer_batt_store);
-    raise(&caution, gen_fail, gen_fail_store);
-    raise(&warn, r_fuel_press_low, r_fuel_press_low_store);
-    raise(&warn, r_oil_press_low, r_oil_press_low_store);
-    raise(&warn, l_eng_fire, l_eng_fire_store);
-    raise(&warn, r_eng_fire, r_eng_fire_store);
-    raise(&warn, stall, stall_store);
-    raise(&warn, overspeed, overspeed_store);
-    raise(&warn, apu_fire, apu_fire_store);
-    raise(&warn, l_rev_unsafe, l_rev_unsafe_store);
-    raise(&warn, l_eng_pylon_ovht, l_eng_pylon_ovht_store);
-    raise(&warn, l_bleed_air_leak, l_bleed_air_leak_store);
-    raise(&warn, wing_ovht, wing_ovht_store);
-    raise(&warn, wing_stab_leak, wing_stab_leak_store);
-    raise(&warn, stab_ovht, stab_ovht_store);
-    raise(&warn, r_bleed_air_leak, r_bleed_air_leak_store);
-    raise(&warn, r_eng_pylon_ovht, r_eng_pylon_ovht_store);
-    raise(&warn, r_rev_unsafe, r_rev_unsafe_store);
+    for (int i = 0; lamp_contributors[i].flag != NULL; i++) {
+        const lamp_contributor *c = &lamp_contributors[i];
+        raise(c->caution ? &caution : &warn, *c->flag, *c->store);
+    }
 }
 
-// The gauge level for an APU speed: twice the percentage, truncated, held to the driver's
-// 0..255 before converting, so a non-finite or huge value from the simulator is safe (NaN: 0).
-static long apu_gauge_level(float speed) {
-    double level = (double)speed * 2.0;
-    if (!(level > 0.0))
-        return 0;
-    if (level > 255.0)
-        return 255;
-    return (long)level;
-}
-
-// Board 0: master contributors, gear transit and down lamps, APU gauge.
+// Board 0: master contributors, gear transit and down lamps (left, nose, right), APU gauge.
 static void drive_board_zero(void) {
     SetCurrentDevice(0);
     if (electrics == 0) {
         clear_board();
     } else {
         board_zero_contributors();
-        gear_lamps(gear_left, 1, 4);
-        gear_lamps(gear_nose, 2, 5);
-        gear_lamps(gear_right, 3, 6);
+        show_digital(0, 1);
+        show_digital(0, 4);
+        show_digital(0, 2);
+        show_digital(0, 5);
+        show_digital(0, 3);
+        show_digital(0, 6);
     }
     // The gauge shows the APU with or without power.
     OutputAnalogChannel(1, apu_gauge_level(apu_speed));
@@ -203,14 +181,8 @@ static void drive_board_one(void) {
         clear_board();
         return;
     }
-    digital(1, fd1 == 1);
-    digital(2, hdg == 1);
-    digital(3, nav == 1);
-    digital(4, app == 1);
-    digital(5, ap == 1);
-    digital(6, yd == 1);
-    digital(7, spd == 1);
-    digital(8, alt == 1);
+    for (int channel = 1; channel <= 8; channel++)
+        show_digital(1, channel);
 }
 
 // Board 2: generators and battery off, fuel pumps, crossfeed, APU fire, anti-ice off,
@@ -221,20 +193,17 @@ static void drive_board_two(void) {
         clear_board();
         return;
     }
-    digital(1, gen1_switch != 1);
-    digital(2, gen2_switch != 1);
-    digital(3, main_batt_switch != 1);
-    digital(4, fuel_pumps == 1 || fuel_pumps == 3);
-    digital(5, fuel_pumps == 2 || fuel_pumps == 3);
+    for (int channel = 1; channel <= 5; channel++)
+        show_digital(2, channel);
     // An open crossfeed lights the master caution but never takes back the silence.
     if (fuel_xfeed == 1)
         caution = 1.0f;
-    digital(6, fuel_xfeed == 1);
+    show_digital(2, 6);
     raise(&warn, apu_fire, apu_fire_store);
-    digital(7, apu_fire == 1);
-    digital(8, anti_ice == 0);
-    analog(1, overspeed == 1);
-    analog(2, gear == 1);
+    show_digital(2, 7);
+    show_digital(2, 8);
+    show_analog(2, 1);
+    show_analog(2, 2);
 }
 
 // Board 3: starters, ignition, engine fires, stall, the always-lit lamp and pitot heat off.
@@ -244,18 +213,18 @@ static void drive_board_three(void) {
         clear_board();
         return;
     }
-    digital(1, l_start == 1);
-    digital(2, l_ign_switch == 1);
+    show_digital(3, 1);
+    show_digital(3, 2);
     raise(&warn, l_eng_fire, l_eng_fire_store);
-    digital(3, l_eng_fire == 1);
+    show_digital(3, 3);
     raise(&warn, r_eng_fire, r_eng_fire_store);
-    digital(4, r_eng_fire == 1);
-    digital(5, r_ign_switch == 1);
-    digital(6, r_start == 1);
+    show_digital(3, 4);
+    show_digital(3, 5);
+    show_digital(3, 6);
     raise(&warn, stall, stall_store);
-    digital(7, stall == 1);
+    show_digital(3, 7);
     SetDigitalChannel(8);
-    analog(1, pitot_heat == 0);
+    show_analog(3, 1);
 }
 
 void k8055_outputs(void) {

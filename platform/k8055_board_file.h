@@ -64,6 +64,9 @@ void k8055_board_close(struct k8055_board_map *m);
 int k8055_board_gone(const struct k8055_board_map *m);
 // Removes the board file from the folder after unplugging every board in it; 0 or -1.
 int k8055_board_remove(void);
+// Takes (hold 1) or lets go of (hold 0) one board for this process, as a real board answers
+// one program at a time; 0, or -1 when another process holds it. Ends with the process.
+int k8055_board_hold(struct k8055_board_map *m, long address, int hold);
 
 // Test seams of the driver stand-in. When set, every driver operation reports itself (its name
 // and its arguments, -1 for none) before acting, so tests can check what was called in what order.

@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -123,4 +124,20 @@ int k8055_board_remove(void) {
     if (unlink(path) == -1 && errno != ENOENT)
         return -1;
     return 0;
+}
+
+// The hold is a write lock on the board's byte "opened" of the file: the system lets it go
+// when the process ends, so a killed program never leaves a board taken.
+int k8055_board_hold(struct k8055_board_map *m, long address, int hold) {
+    if (m->fd < 0)
+        return 0;
+    struct flock l;
+    memset(&l, 0, sizeof l);
+    l.l_type = hold ? F_WRLCK : F_UNLCK;
+    l.l_whence = SEEK_SET;
+    l.l_start = (off_t)(offsetof(struct k8055_board_file, boards) +
+                        (size_t)address * sizeof(struct k8055_board) +
+                        offsetof(struct k8055_board, opened));
+    l.l_len = 1;
+    return fcntl(m->fd, F_SETLK, &l) == 0 ? 0 : -1;
 }

@@ -59,6 +59,8 @@ long k8055_virtual_open(long address) {
     if (address < 0 || address >= K8055_BOARDS || !boards.file ||
         k8055_board_get(&boards.file->boards[address].plugged) != 1)
         return -1;
+    if (!opened[address] && k8055_board_hold(&boards, address, 1) != 0)
+        return -1; // busy: another program has it open
     opened[address] = 1;
     k8055_board_put(&boards.file->boards[address].opened, 1);
     current = address;
@@ -121,7 +123,9 @@ void k8055_virtual_close(void) {
     if (current < 0 || !opened[current])
         return;
     opened[current] = 0;
-    if (boards.file && !k8055_board_gone(&boards))
+    if (boards.file && !k8055_board_gone(&boards)) {
         k8055_board_put(&boards.file->boards[current].opened, 0);
+        k8055_board_hold(&boards, current, 0);
+    }
     current = -1;
 }

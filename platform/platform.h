@@ -60,6 +60,9 @@ typedef struct {
 // Pauses the calling thread for ms milliseconds; every wait of the program goes through it.
 void Sleep(DWORD ms);
 
+// Milliseconds since an arbitrary start (wraps after 49 days); measures, never paces.
+DWORD GetTickCount(void);
+
 // Device context of the whole screen (hwnd must be NULL).
 HDC GetDC(HWND hwnd);
 // Bits per pixel of the display for index BITSPIXEL (a 24-bit visual counts as 32).

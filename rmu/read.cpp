@@ -68,37 +68,48 @@ int rmu_power_flag(uint8_t byte_a, uint8_t byte_b) {
     return on;
 }
 
+// The fourteen reads of one radio exchange, in order.
+const rmu_read rmu_reads[RMU_READS] = {
+    {0x034E, 2, &read_freq1, "COM1 active"},
+    {0x3118, 2, &read_freq2, "COM2 active"},
+    {0x0350, 2, &read_freq3, "NAV1 active"},
+    {0x0352, 2, &read_freq4, "NAV2 active"},
+    {0x311A, 2, &read_freq5, "COM1 standby"},
+    {0x311C, 2, &read_freq6, "COM2 standby"},
+    {0x311E, 2, &read_freq7, "NAV1 standby"},
+    {0x3120, 2, &read_freq8, "NAV2 standby"},
+    {0x0354, 2, &read_freq9, "transponder"},
+    {0x034C, 2, &read_freq10, "ADF"},
+    {0x0356, 2, &read_freq11, "ADF extension"},
+    {0x0B6A, 1, &power_byte_a, "radios unpowered"},
+    {0x0B52, 1, &power_byte_b, "APU powers radios"},
+    {0x3122, 1, &radio_audio_switches, "audio selectors"},
+};
+
+void rmu_decode_all(void) {
+    rmu_decode_freq(read_freq1, com1_disp1);
+    rmu_decode_freq(read_freq2, com2_disp1);
+    rmu_decode_freq(read_freq3, nav1_disp1);
+    rmu_decode_freq(read_freq4, nav2_disp1);
+    rmu_decode_freq(read_freq5, com1_disp2);
+    rmu_decode_freq(read_freq6, com2_disp2);
+    rmu_decode_freq(read_freq7, nav1_disp2);
+    rmu_decode_freq(read_freq8, nav2_disp2);
+    rmu_decode_xpndr(read_freq9, xpndr_disp);
+    rmu_decode_adf(read_freq10, read_freq11, adf_disp);
+    rmu_decode_selectors(radio_audio_switches);
+}
+
 int rmu_fsuipc_read(void) {
-    struct {
-        DWORD offset;
-        DWORD size;
-        void *dest;
-    } const reads[] = {
-        {0x034E, 2, &read_freq1},   {0x3118, 2, &read_freq2},           {0x0350, 2, &read_freq3},
-        {0x0352, 2, &read_freq4},   {0x311A, 2, &read_freq5},           {0x311C, 2, &read_freq6},
-        {0x311E, 2, &read_freq7},   {0x3120, 2, &read_freq8},           {0x0354, 2, &read_freq9},
-        {0x034C, 2, &read_freq10},  {0x0356, 2, &read_freq11},          {0x0B6A, 1, &power_byte_a},
-        {0x0B52, 1, &power_byte_b}, {0x3122, 1, &radio_audio_switches},
-    };
-    for (size_t i = 0; i < sizeof reads / sizeof reads[0]; i++) {
-        if (!FSUIPC_Read(reads[i].offset, reads[i].size, reads[i].dest, &dwResult))
+    for (int i = 0; i < RMU_READS; i++) {
+        if (!FSUIPC_Read(rmu_reads[i].offset, rmu_reads[i].size, rmu_reads[i].dest, &dwResult))
             connect_to_sim();
     }
     if (!FSUIPC_Process(&dwResult)) {
         // The texts keep what they showed; only the power flag is worked out again below.
         connect_to_sim();
     } else {
-        rmu_decode_freq(read_freq1, com1_disp1);
-        rmu_decode_freq(read_freq2, com2_disp1);
-        rmu_decode_freq(read_freq3, nav1_disp1);
-        rmu_decode_freq(read_freq4, nav2_disp1);
-        rmu_decode_freq(read_freq5, com1_disp2);
-        rmu_decode_freq(read_freq6, com2_disp2);
-        rmu_decode_freq(read_freq7, nav1_disp2);
-        rmu_decode_freq(read_freq8, nav2_disp2);
-        rmu_decode_xpndr(read_freq9, xpndr_disp);
-        rmu_decode_adf(read_freq10, read_freq11, adf_disp);
-        rmu_decode_selectors(radio_audio_switches);
+        rmu_decode_all();
     }
     electrics = rmu_power_flag(power_byte_a, power_byte_b);
     return 0;

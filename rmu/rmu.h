@@ -25,6 +25,17 @@ void rmu_decode_xpndr(uint16_t word, char *text); // BCD transponder word to a t
 void rmu_decode_adf(uint16_t main_word, uint16_t ext_word, char *text); // ADF words to 0350.0
 void rmu_decode_selectors(uint8_t bits); // the eight selector flags from the selector byte
 int rmu_power_flag(uint8_t byte_a, uint8_t byte_b); // 1 when the unit has power
+void rmu_decode_all(void); // the texts and selector flags from the raw values last received
+
+// One read of the radio exchange: offset, width, where it is received, what it is.
+typedef struct {
+    DWORD offset;
+    DWORD size;
+    void *dest;
+    const char *name;
+} rmu_read;
+#define RMU_READS 14
+extern const rmu_read rmu_reads[RMU_READS]; // the radio exchange's reads, in order
 
 // ---- Tuning rules ----
 enum { RMU_KEYBOARD = 0, RMU_PANEL = 1 }; // which control's pause column a step uses

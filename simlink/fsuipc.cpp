@@ -3,6 +3,7 @@
 // Uses only the Win32 names of platform/platform.h, so it builds against the real API too.
 #include "simlink/simlink.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #define FS6IPC_MESSAGENAME "FsasmLib:IPC"
@@ -21,10 +22,11 @@
 // 4-byte field on 64-bit systems, so the reply walk finds them here; place and size come from
 // here too, so a server's changes to the block cannot steer a copy anywhere else.
 typedef struct {
-    DWORD id;    // FS6IPC_READSTATEDATA_ID or FS6IPC_WRITESTATEDATA_ID
-    DWORD place; // bytes from the block's start to the record's header
-    DWORD size;  // bytes of its data area
-    void *dest;  // a read's destination (NULL for writes)
+    DWORD id;     // FS6IPC_READSTATEDATA_ID or FS6IPC_WRITESTATEDATA_ID
+    DWORD place;  // bytes from the block's start to the record's header
+    DWORD size;   // bytes of its data area
+    void *dest;   // a read's destination (NULL for writes)
+    DWORD offset; // the simulator offset it names
 } fsuipc_record;
 
 static HWND m_hWnd = 0;
@@ -35,6 +37,13 @@ static BYTE *m_pView = 0;
 static BYTE *m_pNext = 0;
 static fsuipc_record m_records[FSUIPC_MAX_RECORDS];
 static int m_nRecords = 0;
+
+const char *FSUIPC_Server_Class = "";
+
+// The last call made, for telling which exchange failed: 'r' read, 'w' write, 'p' process.
+static char last_call = 0;
+static DWORD last_offset = 0;
+static int last_records = 0;
 
 static BOOL fsuipc_result(DWORD *result, DWORD code) {
     if (result)
@@ -82,6 +91,8 @@ void FSUIPC_Close(void) {
 
 // Queues a read; special reads carry the destination's current bytes to the server.
 static BOOL FSUIPC_ReadCommon(BOOL special, DWORD offset, DWORD size, void *dest, DWORD *result) {
+    last_call = 'r';
+    last_offset = offset;
     if (!m_pView)
         return fsuipc_result(result, FSUIPC_ERR_NOTOPEN);
     if (!fits(size))
@@ -91,6 +102,7 @@ static BOOL FSUIPC_ReadCommon(BOOL special, DWORD offset, DWORD size, void *dest
     r->place = queued_bytes();
     r->size = size;
     r->dest = dest;
+    r->offset = offset;
     put_dword(m_pNext, FS6IPC_READSTATEDATA_ID);
     put_dword(m_pNext + 4, offset);
     put_dword(m_pNext + 8, size);
@@ -115,6 +127,8 @@ BOOL FSUIPC_ReadSpecial(DWORD offset, DWORD size, void *dest, DWORD *result) {
 }
 
 BOOL FSUIPC_Write(DWORD offset, DWORD size, void *src, DWORD *result) {
+    last_call = 'w';
+    last_offset = offset;
     if (!m_pView)
         return fsuipc_result(result, FSUIPC_ERR_NOTOPEN);
     if (!fits(size))
@@ -124,6 +138,7 @@ BOOL FSUIPC_Write(DWORD offset, DWORD size, void *src, DWORD *result) {
     r->place = queued_bytes();
     r->size = size;
     r->dest = 0;
+    r->offset = offset;
     put_dword(m_pNext, FS6IPC_WRITESTATEDATA_ID);
     put_dword(m_pNext + 4, offset);
     put_dword(m_pNext + 8, size);
@@ -139,6 +154,9 @@ BOOL FSUIPC_Write(DWORD offset, DWORD size, void *src, DWORD *result) {
 }
 
 BOOL FSUIPC_Process(DWORD *result) {
+    last_call = 'p';
+    last_records = m_nRecords;
+    last_offset = m_nRecords > 0 ? m_records[0].offset : 0;
     if (!m_pView)
         return fsuipc_result(result, FSUIPC_ERR_NOTOPEN);
     if (m_pNext == m_pView)
@@ -190,12 +208,16 @@ BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result) {
     FSUIPC_FS_Version = 0;
 
     int fs98_only = 0;
+    FSUIPC_Server_Class = "UIPCMAIN";
     m_hWnd = FindWindowExA(NULL, NULL, "UIPCMAIN", NULL);
     if (!m_hWnd) {
         m_hWnd = FindWindowExA(NULL, NULL, "FS98MAIN", NULL);
         fs98_only = 1;
-        if (!m_hWnd)
+        FSUIPC_Server_Class = "FS98MAIN";
+        if (!m_hWnd) {
+            FSUIPC_Server_Class = "";
             return fsuipc_result(result, FSUIPC_ERR_NOFS);
+        }
     }
     m_msg = RegisterWindowMessageA(FS6IPC_MESSAGENAME);
     if (m_msg == 0)
@@ -256,4 +278,15 @@ BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result) {
         return fsuipc_result(result, FSUIPC_ERR_WRONGFS);
     }
     return fsuipc_result(result, FSUIPC_ERR_OK);
+}
+
+void FSUIPC_Last_Call(char *out, size_t size) {
+    if (last_call == 'p')
+        snprintf(out, size, "exchange of %d requests from 0x%04X", last_records,
+                 (unsigned)last_offset);
+    else if (last_call == 'r' || last_call == 'w')
+        snprintf(out, size, "%s of 0x%04X", last_call == 'r' ? "read" : "write",
+                 (unsigned)last_offset);
+    else
+        snprintf(out, size, "no call");
 }

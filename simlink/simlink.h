@@ -27,6 +27,7 @@ enum {
 extern DWORD FSUIPC_Version;      // the server's version, read at open
 extern DWORD FSUIPC_FS_Version;   // the simulator's type number after a successful open
 extern DWORD FSUIPC_Lib_Version;  // this client's library version (2002)
+extern const char *FSUIPC_Server_Class; // server window class that answered the last open
 
 BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result);   // opens the link to the simulator
 void FSUIPC_Close(void);                               // closes the link; safe when closed
@@ -34,6 +35,7 @@ BOOL FSUIPC_Read(DWORD offset, DWORD size, void *dest, DWORD *result);        //
 BOOL FSUIPC_ReadSpecial(DWORD offset, DWORD size, void *dest, DWORD *result); // read with data
 BOOL FSUIPC_Write(DWORD offset, DWORD size, void *src, DWORD *result);        // queues a write
 BOOL FSUIPC_Process(DWORD *result);                    // sends the queue, delivers the reads
+void FSUIPC_Last_Call(char *out, size_t size);         // names the last call, to tell what failed
 
 // ---- Connection supervisor ----
 extern DWORD dwResult;            // the one result-code variable every caller passes

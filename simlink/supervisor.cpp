@@ -15,7 +15,17 @@ static char announcement[] = "Valdora V2.08 Connected";
 #define MESSAGE_TEXT_OFFSET 0x3380
 #define MESSAGE_TIME_OFFSET 0x32FA
 
+// Notes in the log which call lost the link and its result code (not at the first connect).
+static void log_loss(void) {
+    char call[64];
+    FSUIPC_Last_Call(call, sizeof call);
+    log_event("lost the simulator: %s failed, result %u", call, (unsigned)dwResult);
+}
+
 int connect_to_sim(void) {
+    DWORD wait_start = GetTickCount();
+    if (connected == 1)
+        log_loss();
     connected = 0;
     electrics = 0;
     FSUIPC_Close();
@@ -36,6 +46,10 @@ int connect_to_sim(void) {
             rmu_display();
         }
     }
+    if (dwResult == FSUIPC_ERR_OK)
+        log_event("connect %s, server version 0x%08X, simulator type %u, after %u ms",
+                  FSUIPC_Server_Class, (unsigned)FSUIPC_Version, (unsigned)FSUIPC_FS_Version,
+                  (unsigned)(GetTickCount() - wait_start));
     connected = 1;
 
     // The announcement; a failure here is left for the caller's next exchange to find.

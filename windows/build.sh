@@ -1,13 +1,14 @@
 #!/bin/bash
 # Builds Valdora for Windows on Debian 12 with mingw-w64: first Allegro 4.4 as a static library
 # from Debian's own source package (with our pointer-size patches, kept in windows/patches),
-# then the program, the stand-in simulator, the board tool and the stand-in K8055D.dll.
+# then the program, the probe, the stand-in simulator, the board tool and the stand-in K8055D.dll.
 #
 #   windows/build.sh [--no-install] [i686] [x86_64]      (no architecture: both)
 #
 # Everything goes into $VALDORA_WIN_BUILD_DIR (default: build-win in the source tree):
 #   allegro/<arch>/   Allegro's headers and library, rebuilt only when its inputs change
-#   <arch>/run/       valdora.exe, valdora-sim.exe, valdora-boards.exe, K8055D.dll
+#   <arch>/run/       valdora.exe, valdora-probe.exe, valdora-sim.exe, valdora-boards.exe,
+#                     K8055D.dll
 set -euo pipefail
 # shellcheck source=windows/common.sh
 source "$(dirname "$0")/common.sh"

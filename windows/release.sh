@@ -2,9 +2,10 @@
 # Builds the Windows release: one zip per architecture in <build folder>/release,
 #   valdora-2.08-windows-x86.zip (32-bit; for the vendor's 32-bit driver library, the usual one)
 #   valdora-2.08-windows-x64.zip (64-bit; only for a 64-bit driver library)
-# each holding a folder "Valdora" with valdora.exe, the artwork, a sample settings file, the
-# README's Windows, keyboard, wiring and calibration sections as README-Windows.txt, and in
-# "Try without a simulator" the stand-in simulator, the board tool and the stand-in K8055D.dll.
+# each holding a folder "Valdora" with valdora.exe, valdora-probe.exe, the artwork, a sample
+# settings file, the README's Windows, keyboard, wiring, calibration and troubleshooting
+# sections as README-Windows.txt, and in "Try without a simulator" the stand-in simulator, the
+# board tool and the stand-in K8055D.dll.
 #
 #   windows/release.sh [--no-install] [i686] [x86_64]      (no architecture: both)
 set -euo pipefail
@@ -28,10 +29,11 @@ crlf() {
 }
 
 # The README sections a Windows user needs, in the README's order: every "## " section whose
-# title names Windows, the keyboard, the wiring or the calibration.
+# title names Windows, the keyboard, the wiring, the calibration or what to do when something
+# does not work.
 readme_windows() {
     awk '
-        /^## / { keep = ($0 ~ /Windows|Keyboard|Wiring|Calibrat/) }
+        /^## / { keep = ($0 ~ /Windows|Keyboard|Wiring|Calibrat|does not work/) }
         keep { print }
     ' "$win_src/README.md"
 }
@@ -73,8 +75,8 @@ for arch in $archs; do
     stage=$out/stage-$arch/Valdora
     rm -rf "$out/stage-$arch"
     mkdir -p "$stage/Try without a simulator"
-    cp "$run/valdora.exe" "$run"/vd60_rmu.bmp "$run"/vd60_picker.bmp "$run"/vd60_rmub.bmp \
-        "$run"/vd60_pickerb.bmp "$stage/"
+    cp "$run/valdora.exe" "$run/valdora-probe.exe" "$run"/vd60_rmu.bmp "$run"/vd60_picker.bmp \
+        "$run"/vd60_rmub.bmp "$run"/vd60_pickerb.bmp "$stage/"
     sample_settings | crlf >"$stage/vd60_rmu-sample.ini"
     readme_windows | crlf >"$stage/README-Windows.txt"
     cp "$run/valdora-sim.exe" "$run/valdora-boards.exe" "$run/K8055D.dll" \

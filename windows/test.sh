@@ -76,7 +76,7 @@ make_folders() {
     cp "$win_out/$arch/run/"K8055D*.dll "$dir/exe-both/"
     cp "$win_out/$arch/run/K8055D_C.dll" "$dir/exe-c/"
     cp "$win_out/$arch/run/K8055D.dll" "$dir/exe-std/"
-    for name in valdora valdora-sim valdora-boards; do
+    for name in valdora valdora-sim valdora-boards valdora-probe; do
         printf '#!/bin/bash\nexec %q %q %q %q "$@"\n' "$win_src/windows/e2e/launch.sh" \
             "$loader" "$dir" "$name" >"$dir/run/$name"
         chmod +x "$dir/run/$name"

@@ -1,0 +1,69 @@
+// The probe's look at the boards: which ones the driver finds, their digital and raw analog
+// inputs, and for each calibrated axis the value the program would send. Boards are only
+// opened and read here, never driven; a board another program holds is reported as busy.
+#include "probe/probe.h"
+#include "app/app.h"
+#include "k8055/k8055.h"
+
+static long search_mask = 0;
+static int board_state[4]; // 1 opened here, -1 busy, 0 not found
+static int calibration_read = 0;
+
+// The inputs' names as the wiring gives them: digital 1 to 5, then analog 1 and 2.
+static const char *const input_names[4][7] = {
+    {"radio-select", "step-down", "step-up", "swap", "silence", "throttle-left", "throttle-right"},
+    {"heading-left", "heading-right", "altitude-down", "altitude-up", "engine-1-start", "spoilers",
+     "flaps"},
+    {"speed-down", "speed-up", "vs-down", "vs-up", "engine-2-start", "rudder", "toe-brakes"},
+    {"course-down", "course-up", "baro-down", "baro-up", "apu", "yoke-roll", "yoke-pitch"},
+};
+
+void probe_boards_open(void) {
+    // The calibration the program would use: vd60_rmu.ini in the current folder.
+    FILE *ini = fopen("vd60_rmu.ini", "r");
+    calibration_read = ini != NULL;
+    if (ini)
+        fclose(ini);
+    load_ini_file();
+    search_mask = SearchDevices();
+    for (int a = 0; a < 4; a++)
+        if (search_mask >= 1 && search_mask <= 15 && (search_mask & (1L << a)))
+            board_state[a] = OpenDevice(a) == a ? 1 : -1;
+}
+
+static void print_board(int a) {
+    SetCurrentDevice(a);
+    printf("  board %d digital in:", a);
+    for (int channel = 1; channel <= 5; channel++)
+        printf(" %d %s %ld", channel, input_names[a][channel - 1], ReadDigitalChannel(channel));
+    printf("\n");
+    for (int channel = 1; channel <= 2; channel++) {
+        long raw = ReadAnalogChannel(channel);
+        printf("  board %d analog in %d %-14s raw %3ld", a, channel, input_names[a][4 + channel],
+               raw);
+        if (k8055_axis_in_use(a, channel))
+            printf("  sends %ld\n", (long)k8055_axis_value(a, channel, (int32_t)raw));
+        else
+            printf("  not in use (not calibrated%s)\n", a == 0 ? ", or the speed hold is on" : "");
+    }
+}
+
+void probe_print_boards(void) {
+    printf("Boards (search mask %ld; calibration %s)\n", search_mask,
+           calibration_read ? "from vd60_rmu.ini" : "none: no vd60_rmu.ini in this folder");
+    int found = 0;
+    for (int a = 0; a < 4; a++) {
+        if (board_state[a] == 0)
+            continue;
+        found = 1;
+        if (board_state[a] < 0)
+            printf("  board %d BUSY: another program has it open. A board answers one program "
+                   "at a time: close valdora to probe it.\n",
+                   a);
+        else
+            print_board(a);
+    }
+    if (!found)
+        printf("  no K8055 board found\n");
+    fflush(stdout);
+}
