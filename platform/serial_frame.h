@@ -40,11 +40,11 @@ extern "C" {
 
 // A frame reader: a small state machine fed byte by byte.
 struct serial_frame_reader {
-    uint8_t state;   // 0 hunting for the start byte, 1 type, 2 length, 3 payload, 4 CRC
-    uint8_t type;    // type of the frame being read (or just read)
-    uint8_t len;     // its payload length
-    uint8_t got;     // payload bytes read so far
-    uint8_t crc;     // running CRC over type, length and payload
+    uint8_t state; // 0 hunting for the start byte, 1 type, 2 length, 3 payload, 4 CRC
+    uint8_t type;  // type of the frame being read (or just read)
+    uint8_t len;   // its payload length
+    uint8_t got;   // payload bytes read so far
+    uint8_t crc;   // running CRC over type, length and payload
     uint8_t payload[SERIAL_FRAME_MAX_PAYLOAD];
 };
 
