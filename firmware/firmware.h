@@ -6,14 +6,14 @@
 
 #include "pins.h"
 
-#define SNAPSHOT_MS 5    // an input snapshot goes out this often
-#define DEBOUNCE_MS 5    // an input change counts once it has held this long
-#define SILENCE_MS 2000  // outputs go off after this long without a good frame from the host
+#define SNAPSHOT_MS 5   // an input snapshot goes out this often
+#define DEBOUNCE_MS 5   // an input change counts once it has held this long
+#define SILENCE_MS 2000 // outputs go off after this long without a good frame from the host
 
-extern volatile uint16_t clock_ms;  // milliseconds since power-up (wraps), kept by timer 1
+extern volatile uint16_t clock_ms;     // milliseconds since power-up (wraps), kept by timer 1
 extern uint8_t inputs_digital[BOARDS]; // debounced inputs: bit c-1 = input c closed
 extern uint8_t inputs_analog[BOARDS * ANALOG_INPUTS]; // latest readings, 0..255
-extern uint8_t frames_dropped;      // frames from the host that failed length or CRC (wraps)
+extern uint8_t frames_dropped; // frames from the host that failed length or CRC (wraps)
 
 // Milliseconds since power-up, read safely from outside the timer interrupt.
 uint16_t clock_now(void);

@@ -93,8 +93,7 @@ void io_adc_step(void) {
 
 void io_apply_outputs(const uint8_t *payload) {
     for (uint8_t i = 0; i < BOARDS * DIGITAL_OUTPUTS; i++)
-        pin_write(&pin_digital_out[i],
-                  (payload[i / DIGITAL_OUTPUTS] >> (i % DIGITAL_OUTPUTS)) & 1);
+        pin_write(&pin_digital_out[i], (payload[i / DIGITAL_OUTPUTS] >> (i % DIGITAL_OUTPUTS)) & 1);
     for (uint8_t i = 0; i < BOARDS * ANALOG_OUTPUTS; i++)
         pwm_write(&pin_analog_out[i], payload[BOARDS + i]);
 }

@@ -6,7 +6,8 @@
 #include <avr/io.h>
 #include <stddef.h>
 
-#define P(port, bit) {&port, bit}
+#define P(port, bit)                                                                               \
+    { &port, bit }
 
 // Mega pins 22..41, five per board in channel order.
 const struct port_pin pin_digital_in[BOARDS * DIGITAL_INPUTS] = {
@@ -19,22 +20,25 @@ const struct port_pin pin_digital_in[BOARDS * DIGITAL_INPUTS] = {
 // A0..A7, two per board.
 const uint8_t pin_analog_in[BOARDS * ANALOG_INPUTS] = {0, 1, 2, 3, 4, 5, 6, 7};
 
+// clang-format off
 const struct port_pin pin_digital_out[BOARDS * DIGITAL_OUTPUTS] = {
-    // board 0: pins 42-49
-    P(PORTL, 7), P(PORTL, 6), P(PORTL, 5), P(PORTL, 4), P(PORTL, 3), P(PORTL, 2), P(PORTL, 1),
-    P(PORTL, 0),
-    // board 1: pins 50-53, A8-A11
-    P(PORTB, 3), P(PORTB, 2), P(PORTB, 1), P(PORTB, 0), P(PORTK, 0), P(PORTK, 1), P(PORTK, 2),
-    P(PORTK, 3),
-    // board 2: pins A12-A15, 2, 3, 5, 6
-    P(PORTK, 4), P(PORTK, 5), P(PORTK, 6), P(PORTK, 7), P(PORTE, 4), P(PORTE, 5), P(PORTE, 3),
-    P(PORTH, 3),
-    // board 3: pins 7, 8, 11, 12, 14, 15, 16, 17
-    P(PORTH, 4), P(PORTH, 5), P(PORTB, 5), P(PORTB, 6), P(PORTJ, 1), P(PORTJ, 0), P(PORTH, 1),
-    P(PORTH, 0),
+    P(PORTL, 7), P(PORTL, 6), P(PORTL, 5), P(PORTL, 4), // board 0, outputs 1-4: pins 42-45
+    P(PORTL, 3), P(PORTL, 2), P(PORTL, 1), P(PORTL, 0), // board 0, outputs 5-8: pins 46-49
+    P(PORTB, 3), P(PORTB, 2), P(PORTB, 1), P(PORTB, 0), // board 1, outputs 1-4: pins 50-53
+    P(PORTK, 0), P(PORTK, 1), P(PORTK, 2), P(PORTK, 3), // board 1, outputs 5-8: A8-A11
+    P(PORTK, 4), P(PORTK, 5), P(PORTK, 6), P(PORTK, 7), // board 2, outputs 1-4: A12-A15
+    P(PORTE, 4), P(PORTE, 5), P(PORTE, 3), P(PORTH, 3), // board 2, outputs 5-8: pins 2, 3, 5, 6
+    P(PORTH, 4), P(PORTH, 5), P(PORTB, 5), P(PORTB, 6), // board 3, outputs 1-4: pins 7, 8, 11, 12
+    P(PORTJ, 1), P(PORTJ, 0), P(PORTH, 1), P(PORTH, 0), // board 3, outputs 5-8: pins 14-17
 };
+// clang-format on
 
-#define NO_PWM {NULL, NULL, 0, {NULL, 0}}
+#define NO_PWM                                                                                     \
+    {                                                                                              \
+        NULL, NULL, 0, {                                                                           \
+            NULL, 0                                                                                \
+        }                                                                                          \
+    }
 
 // The four analog outputs the cockpit uses, on the 8-bit timers 0 and 2.
 const struct pwm_pin pin_analog_out[BOARDS * ANALOG_OUTPUTS] = {

@@ -24,7 +24,7 @@ ISR(USART0_RX_vect) {
 
 ISR(USART0_UDRE_vect) {
     if (tx_head == tx_tail) {
-        UCSR0B &= (uint8_t)~(1 << UDRIE0);
+        UCSR0B &= (uint8_t) ~(1 << UDRIE0);
         return;
     }
     UDR0 = tx_buf[tx_tail];
@@ -33,7 +33,7 @@ ISR(USART0_UDRE_vect) {
 
 void uart_start(void) {
     UCSR0A = 1 << U2X0;
-    UBRR0 = 16; // 16 MHz / (8 * 17) = 117647 baud, 2.1% from 115200
+    UBRR0 = 16;                             // 16 MHz / (8 * 17) = 117647 baud, 2.1% from 115200
     UCSR0C = (1 << UCSZ01) | (1 << UCSZ00); // 8 data bits, no parity, 1 stop bit
     UCSR0B = (1 << RXEN0) | (1 << TXEN0) | (1 << RXCIE0);
 }

@@ -37,8 +37,7 @@ static int command(const char *line) {
     if (sscanf(line, "press %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
         mega_sim_set_input(b, c, 1);
         printf("press %d %d %.3f\n", b, c, wall_ms());
-    } else if (sscanf(line, "release %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 &&
-               c <= 5) {
+    } else if (sscanf(line, "release %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
         mega_sim_set_input(b, c, 0);
     } else if (sscanf(line, "analog %d %d %d", &b, &c, &v) == 3 && b >= 0 && b < 4 && c >= 1 &&
                c <= 2 && v >= 0 && v <= 255) {

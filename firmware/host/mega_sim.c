@@ -121,8 +121,9 @@ void mega_sim_set_input(int board, int channel, int closed) {
 }
 
 void mega_sim_set_millivolts(int board, int channel, int mv) {
-    avr_raise_irq(avr_io_getirq(mega_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + board * 2 + channel - 1),
-                  (uint32_t)mv);
+    avr_raise_irq(
+        avr_io_getirq(mega_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + board * 2 + channel - 1),
+        (uint32_t)mv);
 }
 
 int mega_sim_output(int board, int channel) {

@@ -145,8 +145,8 @@ TEST_F(MegaFirmware, BadFramesAreCountedAndNeverActedOn) {
     mega_sim_send(good, n);
     mega_sim_run_ms(5);
     send(SERIAL_OUTPUTS, std::vector<uint8_t>(SERIAL_OUTPUTS_LEN - 1, 0xFF)); // one byte short
-    send(SERIAL_HELLO, {1, 2, 3});                                              // too long
-    uint8_t noise[] = {0x00, 0xA5, 0xA5, 0x40, 0x13, 0xA5};                     // no frame
+    send(SERIAL_HELLO, {1, 2, 3});                                            // too long
+    uint8_t noise[] = {0x00, 0xA5, 0xA5, 0x40, 0x13, 0xA5};                   // no frame
     mega_sim_send(noise, sizeof noise);
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
     EXPECT_EQ((uint8_t)(snapshot_after(10)[13] - before), 4);
