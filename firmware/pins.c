@@ -33,12 +33,9 @@ const struct port_pin pin_digital_out[BOARDS * DIGITAL_OUTPUTS] = {
 };
 // clang-format on
 
-#define NO_PWM                                                                                     \
-    {                                                                                              \
-        NULL, NULL, 0, {                                                                           \
-            NULL, 0                                                                                \
-        }                                                                                          \
-    }
+// clang-format off
+#define NO_PWM {NULL, NULL, 0, {NULL, 0}}
+// clang-format on
 
 // The four analog outputs the cockpit uses, on the 8-bit timers 0 and 2.
 const struct pwm_pin pin_analog_out[BOARDS * ANALOG_OUTPUTS] = {
