@@ -90,3 +90,25 @@ put("fuzz_client_reply", "short_then_hangup", b"\x01" + reply[:5])
 put("fuzz_client_reply", "bad_magic", b"\x00" + struct.pack("<II", 0x12345678, 1))
 put("fuzz_client_reply", "extra_bytes", b"\x00" + reply + reply)
 put("fuzz_client_reply", "silent", b"\x00")
+
+
+# Serial board link: whole frames as the board sends them, and damaged streams.
+def crc8(data):
+    c = 0
+    for b in data:
+        c ^= b
+        for _ in range(8):
+            c = ((c << 1) ^ 0x07) & 0xFF if c & 0x80 else (c << 1) & 0xFF
+    return c
+
+
+def frame(kind, payload):
+    body = bytes([kind, len(payload)]) + payload
+    return b"\xa5" + body + bytes([crc8(body)])
+
+
+snap = frame(0x82, bytes([7, 1, 4, 0, 16, 10, 20, 30, 40, 50, 60, 70, 255, 0]))
+put("fuzz_serial_frames", "snapshots", snap + snap)
+put("fuzz_serial_frames", "hello_reply", frame(0x81, b"\x01\x01") + snap)
+put("fuzz_serial_frames", "bad_crc", snap[:-1] + bytes([snap[-1] ^ 1]) + snap)
+put("fuzz_serial_frames", "noise", b"\x00\xa5\xa5\x40\x13\xa5" + snap[:7] + snap)

@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
     *) seconds="$1"; shift ;;
     esac
 done
-targets="fuzz_settings fuzz_reply_walk fuzz_sim_block fuzz_server_frames fuzz_client_reply"
+targets="fuzz_settings fuzz_reply_walk fuzz_sim_block fuzz_server_frames fuzz_client_reply fuzz_serial_frames"
 [ -n "$only" ] && targets="$only"
 
 command -v clang++ >/dev/null || { echo "fuzz: clang++ is missing (apt-get install clang libclang-rt-14-dev)" >&2; exit 1; }
