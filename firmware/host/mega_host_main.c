@@ -5,7 +5,8 @@
 //   valdora-mega-sim FIRMWARE.elf LINK CONTROL
 // Commands, one a line: "press B C", "release B C" (digital input C of board B), "analog B C V"
 // (analog input set so that the firmware reads V, 0..255), "quit". Printed lines:
-// "ready", "out B C 0|1", "pwm B C LEVEL", and "press B C <wall ms>" when a press is applied.
+// "ready", "out B C 0|1", "pwm B C LEVEL", and "press B C HH:MM:SS.mmm" (local time, as the
+// stand-in simulator's log writes it) when a press reaches the pin.
 #include "mega_sim.h"
 
 #include <errno.h>
@@ -36,7 +37,12 @@ static int command(const char *line) {
     int b, c, v;
     if (sscanf(line, "press %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
         mega_sim_set_input(b, c, 1);
-        printf("press %d %d %.3f\n", b, c, wall_ms());
+        struct timespec now;
+        struct tm tm;
+        clock_gettime(CLOCK_REALTIME, &now);
+        localtime_r(&now.tv_sec, &tm);
+        printf("press %d %d %02d:%02d:%02d.%03ld\n", b, c, tm.tm_hour, tm.tm_min, tm.tm_sec,
+               now.tv_nsec / 1000000);
     } else if (sscanf(line, "release %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
         mega_sim_set_input(b, c, 0);
     } else if (sscanf(line, "analog %d %d %d", &b, &c, &v) == 3 && b >= 0 && b < 4 && c >= 1 &&
