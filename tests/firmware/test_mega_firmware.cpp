@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -65,17 +66,7 @@ TEST_F(MegaFirmware, PowersUpDarkAndAnswersHello) {
     send(SERIAL_HELLO, {1});
     mega_sim_run_ms(10);
     std::vector<uint8_t> reply{SERIAL_HELLO_REPLY, 1, 1};
-    bool seen = false;
-    for (auto &f : frames)
-        seen |= f == reply;
-    EXPECT_TRUE(seen);
-    // Snapshots stream every 5 ms with a rising sequence number.
-    std::vector<int> seq;
-    for (auto &f : frames)
-        if (f[0] == SERIAL_INPUTS)
-            seq.push_back(f[1]);
-    ASSERT_GE(seq.size(), 2u);
-    EXPECT_EQ((seq[1] - seq[0]) & 0xFF, 1);
+    EXPECT_NE(std::find(frames.begin(), frames.end(), reply), frames.end());
 }
 
 TEST_F(MegaFirmware, EveryInputReachesItsSnapshotBitOnlyAfterHolding5ms) {
@@ -101,15 +92,17 @@ TEST_F(MegaFirmware, EveryInputReachesItsSnapshotBitOnlyAfterHolding5ms) {
 
 TEST_F(MegaFirmware, AnalogInputsScaleTo255) {
     // Reading = millivolts * 1024 / 5000, brought from 10 bits to 8.
-    const struct {
-        int mv, want;
-    } cases[] = {{0, 0}, {5000, 255}, {2510, 128}, {3000, 153}, {1000, 51}, {20, 1}};
-    for (auto c : cases)
-        for (int i = 0; i < 8; i++) {
-            mega_sim_set_millivolts(i / 2, i % 2 + 1, c.mv);
-            EXPECT_EQ(snapshot_after(20)[5 + i], c.want) << c.mv << " mV on A" << i;
-            mega_sim_set_millivolts(i / 2, i % 2 + 1, 0);
-        }
+    // Reading = millivolts * 1024 / 5000, brought from 10 bits to 8; every channel its own
+    // value, and then the values reversed, so a mixed-up channel shows.
+    const int mv[8] = {0, 20, 1000, 2510, 3000, 4000, 4990, 5000};
+    const uint8_t want[8] = {0, 1, 51, 128, 153, 204, 255, 255};
+    for (int reversed = 0; reversed < 2; reversed++) {
+        for (int i = 0; i < 8; i++)
+            mega_sim_set_millivolts(i / 2, i % 2 + 1, mv[reversed ? 7 - i : i]);
+        std::vector<uint8_t> s = snapshot_after(20);
+        for (int i = 0; i < 8; i++)
+            EXPECT_EQ(s[5 + i], want[reversed ? 7 - i : i]) << "A" << i;
+    }
 }
 
 TEST_F(MegaFirmware, OutputFramesDriveEveryPinAndPwmLevel) {
@@ -124,7 +117,6 @@ TEST_F(MegaFirmware, OutputFramesDriveEveryPinAndPwmLevel) {
         std::vector<uint8_t> levels;
         int b0, b2a, b2b, b3;
     } cases[] = {{{200, 9, 0, 0, 255, 128, 1, 0}, 200, 255, 128, 1},
-                 {{0, 0, 0, 0, 0, 0, 0, 0}, 0, 0, 0, 0},
                  {{37, 0, 0, 0, 0, 255, 0, 0}, 37, 0, 255, 0}};
     for (auto &c : cases) {
         outputs({0, 0, 0, 0}, c.levels);
