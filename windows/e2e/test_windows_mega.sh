@@ -20,19 +20,16 @@ vd_setup
 COM_LINK="$WINEPREFIX/dosdevices/com5"
 MEGA_CONTROL="$VD_TMP/mega-control"
 "$MEGA_RUN/valdora-mega-sim" "$MEGA_RUN/valdora-mega.elf" "$VD_TMP/mega" "$MEGA_CONTROL" \
-    >"$VD_TMP/mega.out" 2>"$VD_TMP/mega.err" &
+    >"$VD_TMP/mega.out" 2>&1 &
 MEGA_PID=$!
 trap 'kill $MEGA_PID 2>/dev/null; rm -f "$COM_LINK"; vd_cleanup' EXIT
 vd_wait_for 10 grep -qx ready "$VD_TMP/mega.out" || vd_fail "the simulated Mega never started"
 ln -sfn "$VD_TMP/mega" "$COM_LINK"
 export VALDORA_BOARDS=serial:COM5
 
-lamp_is() { # lamp_is BOARD CHANNEL VALUE
-    [ "$(awk -v b="$1" -v c="$2" '$1 == "out" && $2 == b && $3 == c { v = $4 } END { print v }' \
-        "$VD_TMP/mega.out")" = "$3" ]
-}
-down_lamps_lit() {
-    lamp_is 0 4 1 && lamp_is 0 5 1 && lamp_is 0 6 1
+down_lamps_lit() { # board 0 outputs 4, 5 and 6 lit on the Mega
+    [ "$(awk '$1 == "out" && $2 == 0 && $3 >= 4 && $3 <= 6 { v[$3] = $4 }
+        END { print v[4] v[5] v[6] }' "$VD_TMP/mega.out")" = 111 ]
 }
 
 vd_start_sim
