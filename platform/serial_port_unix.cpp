@@ -69,9 +69,8 @@ int serial_port_candidates(char names[][64], int max) {
         return 0;
     struct dirent *e;
     while (n < max && (e = readdir(d)) != NULL)
-        if ((strncmp(e->d_name, "ttyACM", 6) == 0 || strncmp(e->d_name, "ttyUSB", 6) == 0) &&
-            strlen(e->d_name) < 50)
-            snprintf(names[n++], 64, "/dev/%s", e->d_name);
+        if (strncmp(e->d_name, "ttyACM", 6) == 0 || strncmp(e->d_name, "ttyUSB", 6) == 0)
+            snprintf(names[n++], 64, "/dev/%.50s", e->d_name);
     closedir(d);
     qsort(names, (size_t)n, sizeof names[0], by_name);
     return n;
