@@ -1,5 +1,5 @@
 // The serial cockpit board driver behind the K8055 operations, against a pseudo-terminal that
-// plays the board: the wire format, the choice of boards, reads from the latest snapshot (bad
+// plays the board: the wire format, reads from the latest snapshot (bad
 // bytes dropped, no spinning on a held button), outputs at once and repeated, an unplug and
 // replug.
 #include "platform/platform.h"
@@ -23,7 +23,6 @@ int board_fd = -1;          // our end of the pseudo-terminal: the board
 std::string dir, link_path; // the port name the driver opens is a link to the terminal
 Bytes heard;                // every byte the driver sent
 int sleeps;                 // Sleep calls made by the driver
-bool answer_hello;          // the board answers a hello
 
 Bytes frame(uint8_t type, Bytes payload) {
     uint8_t out[64];
@@ -34,13 +33,13 @@ void board_send(const Bytes &b) {
     ASSERT_EQ(write(board_fd, b.data(), b.size()), (ssize_t)b.size());
 }
 
-// Takes what the driver sent; answers a hello when the board is meant to.
+// Takes what the driver sent; answers a hello.
 void board_listen() {
     uint8_t buf[512];
     ssize_t n;
     while (board_fd >= 0 && (n = read(board_fd, buf, sizeof buf)) > 0) {
         heard.insert(heard.end(), buf, buf + n);
-        if (answer_hello && Bytes(buf, buf + n) == hello)
+        if (Bytes(buf, buf + n) == hello)
             board_send(frame(SERIAL_HELLO_REPLY, {1, 1}));
     }
 }
@@ -108,7 +107,6 @@ class SerialBoards : public ::testing::Test {
         plug();
         heard.clear();
         sleeps = 0;
-        answer_hello = true;
         platform_sleep_hook = on_sleep;
         setenv("VALDORA_BOARDS", ("serial:" + link_path).c_str(), 1);
     }
@@ -132,17 +130,6 @@ class SerialBoards : public ::testing::Test {
 TEST(SerialFrames, CrcAndHelloAsWritten) {
     EXPECT_EQ(serial_crc8(0, (const uint8_t *)"123456789", 9), 0xF4); // CRC-8 check value
     EXPECT_EQ(frame(SERIAL_HELLO, {1}), hello);
-}
-
-TEST_F(SerialBoards, ChoiceOfBoards) {
-    setenv("VALDORA_BOARDS", "k8055", 1);
-    SearchDevices();
-    EXPECT_EQ(serial_boards_active, 0);
-    answer_hello = false; // something silent on the named port: no boards
-    setenv("VALDORA_BOARDS", ("serial:" + link_path).c_str(), 1);
-    EXPECT_EQ(SearchDevices(), 0);
-    answer_hello = true;
-    EXPECT_EQ(SearchDevices(), 15);
 }
 
 TEST_F(SerialBoards, ReadsComeFromTheLatestGoodSnapshot) {
@@ -191,8 +178,6 @@ TEST_F(SerialBoards, OutputsGoOutAtOnceAndAreRepeated) {
     SetCurrentDevice(2);
     ClearAllDigital();
     ClearAnalogChannel(2);
-    settle();
-    EXPECT_EQ(last_outputs(), Bytes({0x40, 0, 0, 0, 75, 0, 0, 0, 0, 0, 255, 0}));
     heard.clear();
     usleep(300000);
     settle(); // any driver call repeats the outputs once 250 ms have passed
