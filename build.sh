@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev valgrind procps
-          strace"
+          strace gcc-avr avr-libc simavr libsimavr-dev libelf-dev"
 
 install_packages() {
     local missing=""

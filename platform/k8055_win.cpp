@@ -6,6 +6,7 @@
 // (or with one that lacks an operation) the search finds no board and every other operation
 // does nothing, so the program runs on without boards.
 #include "platform/platform.h"
+#include "platform/serial_boards.h"
 
 #include <windows.h>
 
@@ -126,6 +127,9 @@ static enum k8055_library dll(void) {
 }
 
 long SearchDevices(void) {
+    long serial_mask;
+    if (serial_boards_search(&serial_mask))
+        return serial_mask;
     switch (dll()) {
     case K8055_C:
         return c_dll.search_devices();
@@ -137,6 +141,8 @@ long SearchDevices(void) {
 }
 
 long OpenDevice(long address) {
+    if (serial_boards_active)
+        return serial_boards_open(address);
     switch (dll()) {
     case K8055_C:
         return c_dll.open_device(address);
@@ -148,6 +154,8 @@ long OpenDevice(long address) {
 }
 
 long SetCurrentDevice(long address) {
+    if (serial_boards_active)
+        return serial_boards_select(address);
     switch (dll()) {
     case K8055_C:
         return c_dll.set_current_device(address);
@@ -159,6 +167,8 @@ long SetCurrentDevice(long address) {
 }
 
 long ReadDigitalChannel(long channel) {
+    if (serial_boards_active)
+        return serial_boards_read_digital(channel);
     switch (dll()) {
     case K8055_C:
         return c_dll.read_digital_channel(channel) ? 1 : 0;
@@ -170,6 +180,8 @@ long ReadDigitalChannel(long channel) {
 }
 
 long ReadAnalogChannel(long channel) {
+    if (serial_boards_active)
+        return serial_boards_read_analog(channel);
     switch (dll()) {
     case K8055_C:
         return c_dll.read_analog_channel(channel);
@@ -181,6 +193,8 @@ long ReadAnalogChannel(long channel) {
 }
 
 void SetDigitalChannel(long channel) {
+    if (serial_boards_active)
+        return serial_boards_digital(channel, 1);
     if (dll() == K8055_C)
         c_dll.set_digital_channel(channel);
     else if (library == K8055_STD)
@@ -188,6 +202,8 @@ void SetDigitalChannel(long channel) {
 }
 
 void ClearDigitalChannel(long channel) {
+    if (serial_boards_active)
+        return serial_boards_digital(channel, 0);
     if (dll() == K8055_C)
         c_dll.clear_digital_channel(channel);
     else if (library == K8055_STD)
@@ -195,6 +211,8 @@ void ClearDigitalChannel(long channel) {
 }
 
 void SetAnalogChannel(long channel) {
+    if (serial_boards_active)
+        return serial_boards_analog(channel, 255);
     if (dll() == K8055_C)
         c_dll.set_analog_channel(channel);
     else if (library == K8055_STD)
@@ -202,6 +220,8 @@ void SetAnalogChannel(long channel) {
 }
 
 void ClearAnalogChannel(long channel) {
+    if (serial_boards_active)
+        return serial_boards_analog(channel, 0);
     if (dll() == K8055_C)
         c_dll.clear_analog_channel(channel);
     else if (library == K8055_STD)
@@ -209,6 +229,8 @@ void ClearAnalogChannel(long channel) {
 }
 
 void OutputAnalogChannel(long channel, long level) {
+    if (serial_boards_active)
+        return serial_boards_analog(channel, level);
     if (dll() == K8055_C)
         c_dll.output_analog_channel(channel, level);
     else if (library == K8055_STD)
@@ -216,6 +238,8 @@ void OutputAnalogChannel(long channel, long level) {
 }
 
 void ClearAllDigital(void) {
+    if (serial_boards_active)
+        return serial_boards_all_off(1, 0);
     if (dll() == K8055_C)
         c_dll.clear_all_digital();
     else if (library == K8055_STD)
@@ -223,6 +247,8 @@ void ClearAllDigital(void) {
 }
 
 void ClearAllAnalog(void) {
+    if (serial_boards_active)
+        return serial_boards_all_off(0, 1);
     if (dll() == K8055_C)
         c_dll.clear_all_analog();
     else if (library == K8055_STD)
@@ -230,6 +256,8 @@ void ClearAllAnalog(void) {
 }
 
 void CloseDevice(void) {
+    if (serial_boards_active)
+        return serial_boards_close_current();
     if (dll() == K8055_C)
         c_dll.close_device();
     else if (library == K8055_STD)

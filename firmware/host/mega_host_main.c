@@ -1,0 +1,137 @@
+// valdora-mega-sim: the simulated Mega on a pseudo-terminal, for end-to-end tests and the
+// latency benchmark. It runs the firmware at the chip's real pace, links the serial port to
+// LINK, takes cockpit commands from the FIFO CONTROL, and prints every lamp change.
+//
+//   valdora-mega-sim FIRMWARE.elf LINK CONTROL
+// Commands, one a line: "press B C", "release B C" (digital input C of board B), "analog B C V"
+// (analog input set so that the firmware reads V, 0..255), "quit". Printed lines:
+// "ready", "out B C 0|1", "pwm B C LEVEL", and "press B C HH:MM:SS.mmm" (local time, as the
+// stand-in simulator's log writes it) when a press reaches the pin.
+#include "mega_sim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+static volatile sig_atomic_t stop;
+
+static void on_signal(int sig) {
+    (void)sig;
+    stop = 1;
+}
+
+static double wall_ms(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
+
+// Acts on one command line; 0 to go on, 1 to quit.
+static int command(const char *line) {
+    int b, c, v;
+    if (sscanf(line, "press %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
+        mega_sim_set_input(b, c, 1);
+        struct timespec now;
+        struct tm tm;
+        clock_gettime(CLOCK_REALTIME, &now);
+        localtime_r(&now.tv_sec, &tm);
+        printf("press %d %d %02d:%02d:%02d.%03ld\n", b, c, tm.tm_hour, tm.tm_min, tm.tm_sec,
+               now.tv_nsec / 1000000);
+    } else if (sscanf(line, "release %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
+        mega_sim_set_input(b, c, 0);
+    } else if (sscanf(line, "analog %d %d %d", &b, &c, &v) == 3 && b >= 0 && b < 4 && c >= 1 &&
+               c <= 2 && v >= 0 && v <= 255) {
+        // The middle of the ADC step that reads back as v once brought to 0..255.
+        mega_sim_set_millivolts(b, c, (v * 4 + 2) * 5000 / 1024);
+    } else if (strncmp(line, "quit", 4) == 0) {
+        return 1;
+    } else {
+        fprintf(stderr, "unknown command: %s\n", line);
+    }
+    return 0;
+}
+
+// Reads whatever commands have arrived; 1 when told to quit.
+static int read_commands(int fd) {
+    static char buf[512];
+    static size_t have;
+    ssize_t n = read(fd, buf + have, sizeof buf - 1 - have);
+    if (n <= 0)
+        return 0;
+    have += (size_t)n;
+    buf[have] = 0;
+    char *start = buf, *nl;
+    int quit = 0;
+    while (!quit && (nl = strchr(start, '\n'))) {
+        *nl = 0;
+        quit = command(start);
+        start = nl + 1;
+    }
+    have -= (size_t)(start - buf);
+    memmove(buf, start, have);
+    if (have == sizeof buf - 1)
+        have = 0; // a line too long for the buffer is dropped
+    return quit;
+}
+
+// Prints the outputs that changed since the last look.
+static void report_outputs(void) {
+    static int last_out[32], last_pwm[8], first = 1;
+    for (int i = 0; i < 32; i++) {
+        int v = mega_sim_output(i / 8, i % 8 + 1);
+        if (first || v != last_out[i])
+            printf("out %d %d %d\n", i / 8, i % 8 + 1, v);
+        last_out[i] = v;
+    }
+    for (int i = 0; i < 8; i++) {
+        int v = mega_sim_pwm(i / 2, i % 2 + 1);
+        if (v >= 0 && (first || v != last_pwm[i]))
+            printf("pwm %d %d %d\n", i / 2, i % 2 + 1, v);
+        last_pwm[i] = v;
+    }
+    first = 0;
+    fflush(stdout);
+}
+
+int main(int argc, char **argv) {
+    if (argc != 4) {
+        fprintf(stderr, "usage: %s FIRMWARE.elf LINK CONTROL\n", argv[0]);
+        return 2;
+    }
+    if (mega_sim_load(argv[1]) != 0)
+        return 1;
+    if (mkfifo(argv[3], 0600) != 0 && errno != EEXIST) {
+        perror(argv[3]);
+        return 1;
+    }
+    int control = open(argv[3], O_RDWR | O_NONBLOCK); // O_RDWR: never sees end-of-file
+    if (control < 0 || mega_sim_connect_pty(argv[2]) != 0) {
+        perror("valdora-mega-sim");
+        return 1;
+    }
+    signal(SIGTERM, on_signal);
+    signal(SIGINT, on_signal);
+    printf("ready\n");
+    fflush(stdout);
+    double start = wall_ms();
+    while (!stop) {
+        mega_sim_run_ms(1.0);
+        if (read_commands(control))
+            break;
+        report_outputs();
+        // Hold the chip to wall-clock time: its silence watch and snapshot pace are real time.
+        double ahead = mega_sim_now_ms() - (wall_ms() - start);
+        if (ahead > 1.0) {
+            struct timespec t = {0, (long)(ahead * 1e6)};
+            nanosleep(&t, NULL);
+        }
+    }
+    unlink(argv[2]);
+    return 0;
+}

@@ -1,0 +1,42 @@
+// The simulated Arduino Mega of the tests: the board firmware running in simavr (ATmega2560 at
+// 16 MHz), with the cockpit's switches, potentiometers and lamps wired to it as the README's
+// wiring table says. Used by the firmware tests and by the pty bridge valdora-mega-sim.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct avr_t;
+
+extern struct avr_t *mega_avr; // the simulated chip, NULL before mega_sim_load
+
+// Loads the firmware ELF and powers the chip up with every switch open; 0 or -1.
+int mega_sim_load(const char *elf_path);
+// Runs the chip for ms milliseconds of its own time.
+void mega_sim_run_ms(double ms);
+// Milliseconds of chip time since power-up.
+double mega_sim_now_ms(void);
+// Closes (1) or opens (0) digital input channel 1..5 of board 0..3.
+void mega_sim_set_input(int board, int channel, int closed);
+// Sets analog input channel 1..2 of board 0..3 to millivolts (5000 mV reference).
+void mega_sim_set_millivolts(int board, int channel, int mv);
+// 1 when digital output channel 1..8 of board 0..3 drives its pin high.
+int mega_sim_output(int board, int channel);
+// PWM level 0..255 of analog output channel 1..2 of board 0..3, 0 when the pin is held low;
+// -1 for an output the cockpit does not wire.
+int mega_sim_pwm(int board, int channel);
+// Sends bytes to the chip's serial port (queued at the line's pace).
+void mega_sim_send(const uint8_t *p, size_t n);
+// Called with every byte the chip sends, when set.
+extern void (*mega_sim_on_byte)(uint8_t b);
+// Connects the serial port to a pseudo-terminal, reachable as link_path (a symbolic link
+// replaced if present); the bytes then go to the terminal instead. 0 or -1.
+int mega_sim_connect_pty(const char *link_path);
+
+#ifdef __cplusplus
+}
+#endif
