@@ -15,6 +15,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <array>
 #include <functional>
 #include <numeric>
 #include <string>
@@ -453,31 +454,6 @@ TEST_F(Rmu, ScaleBorderAndTurn) {
                   "facefacefaceface");
     }
     EXPECT_EQ(what(4, 4) + what(5 + 2 * 280 + 75, 10), "beneathbeneath");
-    // At 280 x 400 each item is its sheet rectangle stretched to the scaled size, pixel for
-    // pixel: the highlight right of the transponder digits, a glyph, a lamp, both banners.
-    layout(280, 400, 75, 0, 0);
-    about_to_init_k8055 = 1;
-    rmu_display();
-    const int items[5][9] = {{21, 526, 198, 48, 26, 220, 110, 27, 64}, // sheet, screen, from x
-                             {12 + 27, 17, 27, 32, 29, 41, 15, 18, 0},
-                             {169, 183, 98, 40, 22, 320, 54, 22, 0},
-                             {288, 386, 246, 88, 73, 137, 136, 50, 0},
-                             {228, 534, 314, 30, 53, 146, 174, 28, 0}};
-    for (int i = 0; i < 5; i++) {
-        if (i == 4) {
-            connected = about_to_init_k8055 = 0; // the link-down banner alone
-            rmu_display();
-        }
-        const int *t = items[i];
-        BITMAP *b = create_bitmap(t[6], t[7]);
-        stretch_blit(pick, b, t[0], t[1], t[2], t[3], 0, 0, t[6], t[7]);
-        int bad = 0;
-        for (int y = 0; y < t[7]; y++)
-            for (int x = t[8]; x < t[6]; x++)
-                bad += getpixel(b, x, y) != getpixel(screen, t[4] + x, t[5] + y);
-        EXPECT_EQ(bad, 0) << "item " << i;
-        destroy_bitmap(b);
-    }
     const int turns[][7] = {{280, 400, 75, 0, 64, -117, 117}, {280, 400, 75, 11, 192, -112, 122}};
     for (auto &t : turns) {
         layout(t[0], t[1], t[2], t[3], t[4]);
@@ -590,6 +566,59 @@ TEST_F(Rmu, TheProgramShowsWhatAnUnconditionalDrawWould) {
         main_pass();
         EXPECT_EQ(electrics, 1 - power_a);
         EXPECT_FALSE(stale()) << "power byte " << power_a;
+    }
+}
+
+// Pixels of a rectangle {x, y, w, h} that are not the colour.
+int count_not(BITMAP *b, std::array<int, 4> r, int colour) {
+    int n = 0;
+    for (int y = r[1]; y < r[1] + r[3]; y++)
+        for (int x = r[0]; x < r[0] + r[2]; x++)
+            n += getpixel(b, x, y) != colour;
+    return n;
+}
+
+// The generated artwork, drawn masked: a mask-coloured pixel at any colour depth would show
+// stale screen content through the unit, a piece of the sheet one pixel off its place a strip of
+// fill colour; the digits and highlights land on display glass. Both sets.
+TEST_F(Rmu, GeneratedArtworkHasNoMaskColourAndEveryPieceInPlace) {
+    std::vector<std::array<int, 4>> pieces = {
+        {21, 526, 198, 48}, {228, 534, 314, 30}, {288, 386, 246, 88}};
+    for (int y : {17, 72, 125})
+        for (int g = 0; g <= 10; g++)
+            pieces.push_back({12 + 27 * g, y, 27, 32});
+    for (auto &l : LAMP)
+        pieces.push_back({l[0], l[1], l[6], 40}), pieces.push_back({l[2], l[3], l[7], 40});
+    for (const char *set : {"", "b"}) {
+        BITMAP *b[2] = {};
+        for (int depth : {8, 15, 16, 24, 32}) {
+            set_color_depth(depth);
+            for (int f = 0; f < 2; f++) {
+                std::string name =
+                    std::string(VALDORA_RUN_DIR "/vd60_") + (f ? "picker" : "rmu") + set + ".bmp";
+                if (b[f])
+                    destroy_bitmap(b[f]);
+                ASSERT_NE(b[f] = load_bitmap(name.c_str(), NULL), nullptr) << name;
+                EXPECT_EQ(count_not(b[f], {0, 0, b[f]->w, b[f]->h}, bitmap_mask_color(b[f])),
+                          b[f]->w * b[f]->h)
+                    << name << " at " << depth;
+            }
+        }
+        const int fill = getpixel(b[1], 0, 0), glass = getpixel(b[1], 12, 17);
+        EXPECT_EQ(b[0]->w * 1000 + b[0]->h, 504700);
+        EXPECT_EQ(getpixel(b[0], 10, 10), fill); // the window's background colour
+        for (auto &r : pieces) {
+            ASSERT_TRUE(r[0] + r[2] <= b[1]->w && r[1] + r[3] <= b[1]->h) << r[0] << "," << r[1];
+            for (std::array<int, 4> e : {std::array<int, 4>{r[0], r[1], r[2], 1},
+                                         {r[0], r[1] + r[3] - 1, r[2], 1},
+                                         {r[0], r[1], 1, r[3]},
+                                         {r[0] + r[2] - 1, r[1], 1, r[3]}})
+                EXPECT_EQ(count_not(b[1], e, fill), e[2] * e[3]) << e[0] << "," << e[1];
+        }
+        for (int y : {72, 140, 232, 300, 392})
+            EXPECT_EQ(count_not(b[0], {53, y, 27 * 4, 32}, glass), 0) << y;
+        EXPECT_EQ(count_not(b[0], {262, 133, 198, 48}, glass), 0);
+        destroy_bitmap(b[0]), destroy_bitmap(b[1]);
     }
 }
 

@@ -1,0 +1,67 @@
+#!/bin/bash
+# valdora-probe and the program against the stand-in simulator in one journey. The probe decodes
+# the parked aircraft with the lamps it drives and a fire at its next snapshot, and reads a free
+# board; the program then holds the board (the probe reports it busy); the simulator goes away
+# and comes back: both wait and recover. valdora.log holds exactly those events, in order and
+# time-stamped; a log that cannot be written changes nothing else.
+. "$(dirname "$0")/lib.sh"
+vd_setup
+vd_start_sim
+PROBE="$VALDORA_RUN_DIR/valdora-probe"
+shows() { # shows PATTERN [OPTION...]: the next snapshot has a line matching PATTERN
+    local pattern=$1
+    shift
+    (cd "$VD_RUN" && timeout 20 "$PROBE" --once "$@") | grep -E "$pattern" >/dev/null
+}
+connected() { vd_title | grep -q '>>>   Connected   <<<'; }
+in_log() { grep -Eq "$1" "$VD_RUN/valdora.log"; }
+
+vd_check "COM1 active decoded" shows "^  0x034E 2 COM1 active +0x1800  118\.000$"
+vd_check "parked gear down, its lamps" \
+    shows "0x0BEC 4 gear nose +16383  down .*gear-nose-transit off, b0\.d5 gear-nose-down ON"
+vd_check "an unfed offset reads 0, decoded" \
+    shows "0x3B7C 4 generator 1 +0  OFF LINE +-> b0\.d8 master-caution ON$"
+vd_sim_set 0x3366 1 2 || vd_fail "cannot raise a fire"
+vd_check "engine 2 fire decoded with its lamps" \
+    shows "0x3366 1 engine fires +2  engine 1 no fire, engine 2 FIRE -> .*engine-fire-2 ON, b0\.d7 master-warning FLASHING"
+"$VALDORA_RUN_DIR/valdora-boards" plug 0 >/dev/null || vd_fail "cannot plug a board"
+"$VALDORA_RUN_DIR/valdora-boards" set throttle-left 77 >/dev/null
+vd_check "a free board's raw input" shows "board 0 analog in 1 throttle-left +raw  77" --boards
+
+(cd "$VD_RUN" && exec "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
+LIVE=$!
+trap 'kill $LIVE 2>/dev/null; vd_cleanup' EXIT
+vd_start
+vd_wait_window
+vd_wait_for 20 connected || vd_fail "never connected"
+vd_wait_for 20 in_log "^[0-9-]* [0-9:]* boards: 0" || vd_fail "no boards"
+vd_check "a board the program holds is busy" shows "board 0 BUSY" --boards
+vd_stop_sim
+vd_wait_for 20 eval 'vd_title | grep -q "<<< Not Connected >>>"' || vd_fail "the loss was not noticed"
+vd_wait_for 10 grep -q "^waiting for the simulator" "$VD_TMP/probe.out" || vd_fail "no waiting line"
+vd_check "the probe names the failed exchange" \
+    grep -q "^lost the simulator: exchange of .* failed, result 1[12]" "$VD_TMP/probe.out"
+vd_start_sim
+vd_wait_for 20 connected || vd_fail "never reconnected"
+vd_wait_for 10 eval "sed -n '/^waiting/,\$p' $VD_TMP/probe.out | grep -q '^valdora-probe: link'" ||
+    vd_fail "the probe did not recover"
+kill $LIVE
+vd_stop
+
+stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} '
+vd_check "every line time-stamped" [ "$(grep -Evc "$stamp" "$VD_RUN/valdora.log")" = 0 ]
+events="$(sed -E "s/$stamp//; s/[ :].*//" "$VD_RUN/valdora.log" | tr '\n' ' ')"
+vd_expect "the events in order" "$events" "start connect boards lost connect exit "
+vd_check "start line" in_log "start Valdora V2.08; settings defaults \(vd60_rmu.ini: .*\); desktop 1280x1024; artwork vd60_rmu.bmp"
+vd_check "connect line" in_log "connect FS98MAIN, server version 0x[0-9A-F]{8}, simulator type [0-9]+, after [0-9]+ ms$"
+vd_check "loss line" in_log "lost the simulator: (exchange of [0-9]+ requests from|read of|write of) 0x[0-9A-F]{4}.* failed, result 1[12]$"
+vd_check "exit line" in_log "exit 0$"
+
+# A log that cannot be written: the run goes on and ends as before.
+rm -rf "$VD_RUN/valdora.log" "$VD_RUN/vd60_rmu.ini"
+mkdir "$VD_RUN/valdora.log"
+vd_start
+vd_wait_window
+vd_wait_for 20 connected || vd_fail "never connected without a log"
+vd_stop
+vd_check "settings still saved" [ -s "$VD_RUN/vd60_rmu.ini" ]
