@@ -438,11 +438,9 @@ TEST_F(Rmu, TheThreeLooksAndTheBanners) {
 }
 
 TEST_F(Rmu, ScaleBorderAndTurn) {
-    // rmu_edit 5 at half scale: (24, 192), 99 x 24; at the default 280 x 400: (26, 220),
-    // 110 x 27; with a border of 11 all of it moves by 5.
-    const int boxes[3][7] = {{252, 350, 0, 24, 192, 99, 24},
-                             {280, 400, 0, 26, 220, 110, 27},
-                             {280, 400, 11, 31, 225, 110, 27}};
+    // rmu_edit 5 at half scale: (24, 192), 99 x 24; at the default 280 x 400 with a border of
+    // 11: (31, 225), 110 x 27.
+    const int boxes[2][7] = {{252, 350, 0, 24, 192, 99, 24}, {280, 400, 11, 31, 225, 110, 27}};
     rmu_edit = 5;
     for (auto &b : boxes) {
         layout(b[0], b[1], 75, b[2], 0);
@@ -454,6 +452,31 @@ TEST_F(Rmu, ScaleBorderAndTurn) {
                   "facefacefaceface");
     }
     EXPECT_EQ(what(4, 4) + what(5 + 2 * 280 + 75, 10), "beneathbeneath");
+    // At 280 x 400 each item is its sheet rectangle stretched to the scaled size, pixel for
+    // pixel: the highlight right of the transponder digits, a glyph, a lamp, both banners.
+    layout(280, 400, 75, 0, 0);
+    about_to_init_k8055 = 1;
+    rmu_display();
+    const int items[5][9] = {{21, 526, 198, 48, 26, 220, 110, 27, 64}, // sheet, screen, from x
+                             {12 + 27, 17, 27, 32, 29, 41, 15, 18, 0},
+                             {169, 183, 98, 40, 22, 320, 54, 22, 0},
+                             {288, 386, 246, 88, 73, 137, 136, 50, 0},
+                             {228, 534, 314, 30, 53, 146, 174, 28, 0}};
+    for (int i = 0; i < 5; i++) {
+        if (i == 4) {
+            connected = about_to_init_k8055 = 0; // the link-down banner alone
+            rmu_display();
+        }
+        const int *t = items[i];
+        BITMAP *b = create_bitmap(t[6], t[7]);
+        stretch_blit(pick, b, t[0], t[1], t[2], t[3], 0, 0, t[6], t[7]);
+        int bad = 0;
+        for (int y = 0; y < t[7]; y++)
+            for (int x = t[8]; x < t[6]; x++)
+                bad += getpixel(b, x, y) != getpixel(screen, t[4] + x, t[5] + y);
+        EXPECT_EQ(bad, 0) << "item " << i;
+        destroy_bitmap(b);
+    }
     const int turns[][7] = {{280, 400, 75, 0, 64, -117, 117}, {280, 400, 75, 11, 192, -112, 122}};
     for (auto &t : turns) {
         layout(t[0], t[1], t[2], t[3], t[4]);

@@ -54,7 +54,7 @@ why_no_32bit() {
     fi
 }
 
-# The harness's X helper (close request, pixel colour), built for this machine.
+# The harness's X helper (the close request), built for this machine.
 if [ ! -x "$e2e/e2e-tools/vdxtool" ] || [ "$win_src/tests/e2e/vdxtool.c" -nt "$e2e/e2e-tools/vdxtool" ]; then
     cc -O1 -o "$e2e/e2e-tools/vdxtool" "$win_src/tests/e2e/vdxtool.c" -lX11 || exit 1
 fi

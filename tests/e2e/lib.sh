@@ -41,7 +41,6 @@
 #                            test otherwise). Start-up holds a banner for a few seconds before
 #                            the main loop reads keys: make the first key of a run one whose
 #                            effect is awaited this way, so later keys are not typed too early
-#   vd_pixel X Y             prints the colour RRGGBB at X, Y of the window's content
 #   vd_screenshot FILE.png   saves a picture of the window
 #   vd_close                 closes the window as a window manager's close button does
 #   vd_wait_exit [SECONDS]   waits for the program to end (default 20 s) and sets VD_STATUS to
@@ -62,10 +61,8 @@ vd_log() { echo "[$VD_NAME] $*"; }
 
 vd_fail() {
     echo "[$VD_NAME] FAIL: $*" >&2
-    if [ -n "$VD_TMP" ] && [ -s "$VD_TMP/valdora.log" ]; then
-        echo "--- valdora.log ---" >&2
-        tail -n 40 "$VD_TMP/valdora.log" >&2
-    fi
+    [ -n "$VD_TMP" ] && [ -s "$VD_TMP/valdora.log" ] &&
+        { echo "--- valdora.log ---"; tail -n 40 "$VD_TMP/valdora.log"; } >&2
     exit 1
 }
 
@@ -75,12 +72,11 @@ vd_expect() { [ "$2" = "$3" ] || vd_fail "$1: got '$2', expected '$3'"; vd_log "
 vd_wait_for() {
     local tries=$(($1 * 10))
     shift
-    while [ "$tries" -gt 0 ]; do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
+    until "$@" >/dev/null 2>&1; do
         tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
     done
-    return 1
 }
 
 vd_gone() { ! kill -0 "$1" 2>/dev/null; }
@@ -105,12 +101,9 @@ vd_cleanup() {
     done
     [ -z "$VD_XVFB_PID" ] || { kill "$VD_XVFB_PID"; wait "$VD_XVFB_PID"; }
     [ -n "$VD_TMP" ] || return 0
-    if [ "${VD_KEEP:-0}" = 1 ]; then
-        echo "[$VD_NAME] kept $VD_TMP"
-    else
-        chmod -R u+w "$VD_TMP"
-        rm -rf "$VD_TMP"
-    fi
+    [ "${VD_KEEP:-0}" != 1 ] || { echo "[$VD_NAME] kept $VD_TMP"; return 0; }
+    chmod -R u+w "$VD_TMP"
+    rm -rf "$VD_TMP"
 }
 
 vd_setup() {
@@ -203,7 +196,6 @@ vd_key() {
 
 vd_press() { vd_key "$1"; vd_wait_for 20 "${@:2}" || vd_fail "no effect of the key $1"; }
 
-vd_pixel() { "$VD_TOOLS/vdxtool" pixel "$VD_WIN" "$1" "$2"; }
 vd_screenshot() { import -window "$VD_WIN" "$1" || vd_fail "no screenshot"; }
 vd_close() { "$VD_TOOLS/vdxtool" close "$VD_WIN" || vd_fail "cannot send the close request"; }
 
