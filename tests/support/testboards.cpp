@@ -66,22 +66,6 @@ void testboards_press(int board, int channel, int active) {
     testboards_io(board).digital_in[channel - 1] = (uint8_t)active;
 }
 
-void testboards_plug(int board, int plugged) {
-    testboards_io(board).plugged = (uint8_t)plugged;
-}
-
-void testboards_analog(int board, int channel, int value) {
-    testboards_io(board).analog_in[channel - 1] = (uint8_t)value;
-}
-
-int testboards_output(int board, int channel) {
-    return testboards_io(board).digital_out[channel - 1];
-}
-
-int testboards_analog_output(int board, int channel) {
-    return testboards_io(board).analog_out[channel - 1];
-}
-
 void testboards_hold(int board, int channel, int reads) {
     testboards_press(board, channel, 1);
     hold_left[board][channel] = reads + 1;

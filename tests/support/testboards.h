@@ -29,10 +29,6 @@ void testboards_stop(void);            // tracing off, file unmapped
 k8055_board &testboards_io(int board); // a board's inputs and outputs in the file
 void testboards_press(int board, int channel, int active); // switch input 1..5 closed or open
 void testboards_hold(int board, int channel, int reads);   // closed for the next reads only
-void testboards_plug(int board, int plugged);              // plugs a board in (1) or out (0)
-void testboards_analog(int board, int channel, int value); // analog input 1..2 to 0..255
-int testboards_output(int board, int channel);             // digital output 1..8: 1 on
-int testboards_analog_output(int board, int channel);      // analog output 1..2 level
 void testfail_after(int successes); // refuses the request after the next `successes` good ones
 
 typedef std::vector<unsigned> Pauses;
