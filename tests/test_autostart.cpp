@@ -132,23 +132,22 @@ INSTANTIATE_TEST_SUITE_P(BothEngines, Autostart, ::testing::Values(0, 1),
 
 TEST_F(AutostartShared, BothEnginesShareThePumpByteAndEachClearsOnlyItsOwnBit) {
     eng1_starting = eng2_starting = 1;
-    testsim_set(0x3125, 1, 0x40);
+    poke("3125:1=64");
     engine_autostart();
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x43u);
-    EXPECT_EQ(eng1_start_phase * 10 + eng2_start_phase, 22);
+    EXPECT_EQ(testsim_get(0x3125, 1) * 100 + eng1_start_phase * 10 + eng2_start_phase,
+              0x43u * 100 + 22);
     EXPECT_EQ(testsleep_pauses(), (Pauses{200, 200}));
-    testsim_set(0x0896, 2, 2000); // both light off in one call
-    testsim_set(0x092E, 2, 2000);
+    poke("0896:2=2000 092E:2=2000"); // both light off in one call
     engine_autostart();
     EXPECT_EQ(l_ign_switch * 10 + r_ign_switch, 11);
-    testsim_set(0x0896, 2, 8500); // engine 1 cuts out first: it clears its own and the stray bit
+    poke("0896:2=8500"); // engine 1 cuts out first: it clears its own and the stray bit
     engine_autostart();
-    EXPECT_EQ(eng1_start_phase * 10 + eng2_start_phase, 43);
-    EXPECT_EQ(testsim_get(0x3125, 1) * 10 + r_ign_switch, 0x02u * 10 + 1);
-    testsim_set(0x092E, 2, 8500);
+    EXPECT_EQ(testsim_get(0x3125, 1) * 1000 + eng1_start_phase * 100 + eng2_start_phase * 10 +
+                  r_ign_switch,
+              0x02u * 1000 + 431);
+    poke("092E:2=8500");
     engine_autostart();
-    EXPECT_EQ(eng2_start_phase, 4);
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x00u);
+    EXPECT_EQ(testsim_get(0x3125, 1) * 10 + eng2_start_phase, 4u);
 }
 
 } // namespace
