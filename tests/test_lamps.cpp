@@ -332,13 +332,11 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     EXPECT_EQ(testsim_requests(), before);
     silence = 0, electrics = 1;
     forget();
-    k8055_warn_caution(); // board 0 selected first; board 1's lamps untouched
-    EXPECT_EQ(testsim_requests() * 100 + calls("SetCurrentDevice") +
-                  testboards_io(1).digital_out[7],
-              (before + 1) * 100 + 1);
-    EXPECT_EQ(testboards_calls.at(0).op + std::to_string(testboards_calls[0].a) +
-                  lamps(0).substr(6, 2),
-              "SetCurrentDevice011");
+    k8055_warn_caution(); // board 0 alone selected, first; board 1's lamps untouched
+    EXPECT_EQ(ops().substr(0, 18) + lamps(0).substr(6, 2) +
+                  std::to_string(calls("SetCurrentDevice") + testboards_io(1).digital_out[7]),
+              "SetCurrentDevice 0111");
+    EXPECT_EQ(testsim_requests(), before + 1);
     vel_zero = 0; // no board 0: nothing driven, no clock read
     forget();
     EXPECT_EQ(k8055_warn_caution() + testboards_calls.size() + testsim_requests(), before + 1u);

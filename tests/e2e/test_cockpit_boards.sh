@@ -1,9 +1,8 @@
 #!/bin/bash
 # A cockpit journey with all four virtual boards plugged: the boards reported in the simulator,
 # the calibration wizard (F1) recording the left throttle, which then drives the simulator and
-# is saved at exit; the gear lamps following the lever, the master warning flashing and
-# silenced, the APU button spinning the gauge up and powering the radios, the engine 1 start
-# button running the autostart to the generator.
+# is saved at exit; the master warning flashing and silenced, the APU button spinning the gauge
+# up and powering the radios, the engine 1 start button running the autostart to the generator.
 . "$(dirname "$0")/lib.sh"
 vd_setup
 vd_start_sim
@@ -44,12 +43,6 @@ vd_key x # idle at 60
 vd_key x x s s s s s s s # max thrust at 230, results; every other axis skipped
 vd_wait_for 10 eval '[ "$(shot)" = "$face" ]' || vd_fail "the RMU did not come back"
 vd_check "the new points drive the throttle: 16230" vd_wait_for 10 sim_is 0x089A 2 0x3F66
-vd_sim_set 0x0BE8 4 0 # gear lever up on the ground: transit lamps, the warning, then up
-vd_check "transit lamps" vd_wait_for 5 lamps_are 1 gear-left-transit gear-nose-transit
-vd_check "gear warning" vd_wait_for 5 lamps_are 255 gear-warning
-vd_check "legs up: no gear lamp" vd_wait_for 10 lamps_are 0 gear-left-transit gear-left-down
-vd_sim_set 0x0BE8 4 16383
-vd_check "legs down again" vd_wait_for 10 lamps_are 1 gear-left-down gear-nose-down
 vd_expect "the master warning flashes (low oil pressure)" "$(warning_states)" "0 1"
 hold silence
 vd_expect "silenced: dark" "$(warning_states)" "0"
