@@ -33,16 +33,12 @@ static int hostile_carry_out(const char *name, uint8_t *block, size_t size) {
     size_t reach = tamper_repeat.load() ? size : n;
     for (size_t i = 0; data && n && i < reach && i < size; i++)
         block[i] ^= data[i % n];
-    return reply == 1 ? 1 : reply;
+    return reply;
 }
 
 static void serve(void) {
     for (;;)
         sim_server_poll(&server, 50);
-}
-
-static void no_pause(DWORD ms) {
-    (void)ms;
 }
 
 static void start_once(void) {
@@ -55,7 +51,7 @@ static void start_once(void) {
     if (sim_server_open(&server, "FS98MAIN") == -1)
         abort();
     std::thread(serve).detach();
-    platform_sleep_hook = no_pause;
+    platform_sleep_hook = [](DWORD) {}; // no real pauses between attempts
     DWORD rc;
     if (!FSUIPC_Open(0, &rc))
         abort();

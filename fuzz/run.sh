@@ -1,14 +1,15 @@
 #!/bin/bash
 # Builds the fuzz targets (clang, libFuzzer, ASan and UBSan, in a build folder of their own)
-# and runs each for the given number of seconds (default 60) in a private working and endpoint
-# folder (in /dev/shm where there is one), starting from the seed corpus in fuzz/corpus/<target>/.
+# and runs each for the given number of seconds (default 10, 300 with VALDORA_LONG=1) in a
+# private working and endpoint folder (in /dev/shm where there is one), starting from the seed corpus in fuzz/corpus/<target>/.
 # New inputs go to <build>/corpus/<target>/, crashes to <build>/crashes/. Exits 1 when any
 # target crashed or could not be built; skips, saying so, where clang's fuzzer is missing.
 #   fuzz/run.sh [--build-dir DIR] [--only "TARGET..."] [SECONDS]
 # Rerun a crash:  <build>/fuzz/<target> <build>/crashes/<file>
 set -u -o pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-build_dir="$(dirname "$here")/build-fuzz" seconds=60
+build_dir="$(dirname "$here")/build-fuzz" seconds=10
+[ "${VALDORA_LONG:-0}" = 1 ] && seconds=300
 targets="fuzz_settings fuzz_reply_walk fuzz_sim_block fuzz_server_frames fuzz_client_reply fuzz_serial_frames"
 while [ $# -gt 0 ]; do
     case "$1" in

@@ -85,11 +85,8 @@ void testsim_start(const char *window_class) {
     setenv("VALDORA_IPC_DIR", folder, 1);
     sim_reset();
     sim_write_observer = record_write;
-    {
-        std::lock_guard<std::mutex> g(record_lock);
-        writes.clear();
-        names.clear();
-    }
+    testsim_clear_writes();
+    names.clear(); // the server is not running yet
     fail_count = silent_count = hangup_count = requests = 0;
     delay_ms = 0;
     tamper_fn = nullptr;
