@@ -19,10 +19,11 @@ namespace {
 typedef std::vector<uint8_t> Bytes;
 const Bytes hello{0xA5, 0x01, 0x01, 0x01, 0x79}; // CRC-8 of 01 01 01 worked out by hand
 
-int board_fd = -1;          // our end of the pseudo-terminal: the board
-std::string dir, link_path; // the port name the driver opens is a link to the terminal
-Bytes heard;                // every byte the driver sent
-int sleeps;                 // Sleep calls made by the driver
+int board_fd = -1; // our end of the pseudo-terminal: the board
+// The port name the driver opens: a link to the terminal.
+const std::string link_path = "/tmp/valdora-serial-" + std::to_string(getpid());
+Bytes heard; // every byte the driver sent
+int sleeps;  // Sleep calls made by the driver
 
 Bytes frame(uint8_t type, Bytes payload) {
     uint8_t out[64];
@@ -85,11 +86,10 @@ Bytes last_outputs() {
     return last;
 }
 
-Bytes snapshot(Bytes digital, uint8_t analog) { // every analog input at one value
-    Bytes p{7};
-    p.insert(p.end(), digital.begin(), digital.end());
-    p.insert(p.end(), {analog, analog, analog, analog, analog, analog, analog, 255, 0});
-    return frame(SERIAL_INPUTS, p);
+Bytes snapshot(Bytes digital, uint8_t a) { // sequence 7, every analog input at a but the last
+    digital.insert(digital.begin(), 7);
+    digital.insert(digital.end(), {a, a, a, a, a, a, a, 255, 0});
+    return frame(SERIAL_INPUTS, digital);
 }
 
 long read_digital(long board, long channel) {
@@ -100,10 +100,6 @@ long read_digital(long board, long channel) {
 class SerialBoards : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmp[] = "/tmp/valdora-serial-XXXXXX";
-        ASSERT_TRUE(mkdtemp(tmp));
-        dir = tmp;
-        link_path = dir + "/mega";
         plug();
         heard.clear();
         sleeps = 0;
@@ -115,7 +111,6 @@ class SerialBoards : public ::testing::Test {
         platform_sleep_hook = NULL;
         unplug();
         unlink(link_path.c_str());
-        rmdir(dir.c_str());
         unsetenv("VALDORA_BOARDS");
     }
     static void open_all() { // as discovery does

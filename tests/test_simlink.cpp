@@ -2,6 +2,7 @@
 // the capacity rule, result codes, the version exchange, block names, failing, slow and hostile
 // servers, and the transport's atoms, blocks and endpoint folder.
 #include "platform/ipc_transport.h"
+#include "sim/sim.h"
 #include "simlink/simlink.h"
 #include "tests/support/testsim.h"
 
@@ -128,7 +129,7 @@ TEST_F(Link, AnUnansweredRequestIsAwaitedNineTimes) {
     UINT msg = RegisterWindowMessageA("FsasmLib:IPC");
     DWORD_PTR reply = 0;
     int before = testsim_requests();
-    testsim_silent_next(1);
+    testsim_misbehave_next(SIM_NO_REPLY, 1);
     for (int wait = 1; wait <= 10; wait++) {
         EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 0, SMTO_BLOCK, 10, &reply));
         EXPECT_EQ(GetLastError(), wait <= 9 ? 1460u : 1400u) << wait;
@@ -224,7 +225,7 @@ TEST_F(Link, FailingExchangesDeliverNothingAndTheLinkRecovers) {
         open_link();
         uint16_t v = 0x4321;
         ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &v, &rc));
-        hang_up ? testsim_hangup_next(1000) : testsim_fail_next(1);
+        testsim_misbehave_next(hang_up ? SIM_HANG_UP : 0, hang_up ? 1000 : 1);
         EXPECT_FALSE(FSUIPC_Process(&rc));
         EXPECT_EQ(v, 0x4321);
         if (!hang_up) { // refused: 13 at once, and the link stays open with an empty queue
@@ -234,7 +235,7 @@ TEST_F(Link, FailingExchangesDeliverNothingAndTheLinkRecovers) {
         } else { // nine attempts 100 ms apart; closing and opening finds the server afresh
             EXPECT_EQ(rc, 12u);
             EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>(9, 100));
-            testsim_hangup_next(0);
+            testsim_misbehave_next(0, 0);
             FSUIPC_Close();
             ASSERT_TRUE(FSUIPC_Open(0, &rc));
         }

@@ -24,7 +24,7 @@ static std::vector<testsim_write> writes;
 static std::vector<std::string> names;
 static std::vector<unsigned> pauses;
 
-static std::atomic<int> fail_count(0), silent_count(0), hangup_count(0), requests(0);
+static std::atomic<int> misbehave_count(0), misbehave_reply(0), requests(0);
 static std::atomic<unsigned> delay_ms(0);
 static std::atomic<void (*)(uint8_t *, size_t)> tamper_fn(nullptr);
 
@@ -54,12 +54,8 @@ static int carry_out(const char *name, uint8_t *block, size_t size) {
         std::lock_guard<std::mutex> g(record_lock);
         names.push_back(name);
     }
-    if (take(hangup_count))
-        return SIM_HANG_UP;
-    if (take(silent_count))
-        return SIM_NO_REPLY;
-    if (take(fail_count))
-        return 0;
+    if (take(misbehave_count))
+        return misbehave_reply.load();
     if (unsigned ms = delay_ms.exchange(0))
         Sleep(ms); // the whole server stalls, as one loading scenery does
     int reply = sim_carry_out(name, block, size);
@@ -87,7 +83,7 @@ void testsim_start(const char *window_class) {
     sim_write_observer = record_write;
     testsim_clear_writes();
     names.clear(); // the server is not running yet
-    fail_count = silent_count = hangup_count = requests = 0;
+    misbehave_count = requests = 0;
     delay_ms = 0;
     tamper_fn = nullptr;
     server.carry_out = carry_out;
@@ -143,19 +139,16 @@ void testsim_clear_writes(void) {
 }
 
 void testsim_fail_next(int n) {
-    fail_count = n;
+    testsim_misbehave_next(0, n);
+}
+
+void testsim_misbehave_next(int reply, int n) {
+    misbehave_reply = reply;
+    misbehave_count = n;
 }
 
 int testsim_requests(void) {
     return requests.load();
-}
-
-void testsim_silent_next(int n) {
-    silent_count = n;
-}
-
-void testsim_hangup_next(int n) {
-    hangup_count = n;
 }
 
 void testsim_delay_next(unsigned ms) {

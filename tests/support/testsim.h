@@ -19,10 +19,11 @@ void testsim_set(uint32_t offset, uint32_t size, uint32_t value); // sets it (no
 std::vector<testsim_write> testsim_writes(void); // every client write since the last clear
 std::vector<testsim_write> testsim_writes_to(uint32_t offset); // those to one offset
 void testsim_clear_writes(void);                               // forgets the writes received so far
-void testsim_fail_next(int n);        // the next n requests are answered 0 (refused)
-int testsim_requests(void);           // requests served so far
-void testsim_silent_next(int n);      // the next n requests get no answer at all (hung server)
-void testsim_hangup_next(int n);      // the next n requests make the server hang up unanswered
+void testsim_fail_next(int n); // the next n requests are answered 0 (refused)
+int testsim_requests(void);    // requests served so far
+// The next n requests are answered with reply instead of being carried out: 0 (refused),
+// SIM_NO_REPLY (no answer at all: a hung server) or SIM_HANG_UP (the server hangs up).
+void testsim_misbehave_next(int reply, int n);
 void testsim_delay_next(unsigned ms); // the next request is answered only after ms (busy server)
 // Called on each block after it was carried out and before the answer (a hostile server);
 // NULL: none.
