@@ -128,7 +128,7 @@ vd_setup() {
 }
 
 vd_write_settings() { printf '%s\n' "$@" >"$VD_RUN/vd60_rmu.ini"; }
-vd_settings_line() { sed -n "${1}p" "$VD_RUN/vd60_rmu.ini"; }
+vd_settings_line() { sed -n "${1}p" "$VD_RUN/vd60_rmu.ini" | tr -d '\r'; } # Windows writes CR LF
 
 vd_start_sim() {
     [ -x "$VALDORA_RUN_DIR/valdora-sim" ] || vd_fail "no valdora-sim in $VALDORA_RUN_DIR"
