@@ -56,4 +56,4 @@ vd_check "ignition out at cut-out" vd_wait_for 20 lamps_are 0 ignition-1 starter
 vd_check "generator 1 on line" vd_wait_for 20 sim_is 0x3B7C 4 0x00000001
 vd_stop
 vd_expect "saved: left throttle in use, 20, 60, 230" \
-    "$(sed -n 6,10p "$VD_RUN/vd60_rmu.ini" | tr '\n' ' ')" "1 20 60 230 0 "
+    "$(for n in 6 7 8 9 10; do vd_settings_line $n; done | tr '\n' ' ')" "1 20 60 230 0 "
