@@ -270,6 +270,7 @@ const struct {
     {[](uint8_t *b, size_t) { put32(b + 20, 0x01010101); }, true, false},
     {[](uint8_t *b, size_t size) { memset(b, 0x01, size); }, false, false},
     {[](uint8_t *b, size_t) { put32(b + 12, 0x1000), put32(b + 46, ~0u); }, true, true},
+    {[](uint8_t *b, size_t) { put32(b, 0x80000001u); }, false, false}, // all four bytes count
 };
 
 TEST_F(Link, AHostileReplyWalkStaysInsideWhatWasQueued) {
