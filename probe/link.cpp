@@ -60,18 +60,22 @@ static double received(const void *dest, DWORD size, char kind) {
     return kind == 's' ? *(const int32_t *)dest : *(const uint32_t *)dest;
 }
 
+// Tells which call failed and with what result, and closes the link.
+static int lose_link(DWORD result) {
+    char call[64];
+    FSUIPC_Last_Call(call, sizeof call);
+    probe_print_lost(call, result);
+    FSUIPC_Close();
+    probe_linked = 0;
+    return 0;
+}
+
 // One timed exchange; on failure the link is closed and the loss told.
 static int exchange(void) {
     DWORD result = 0;
     DWORD start = GetTickCount();
-    if (!FSUIPC_Process(&result)) {
-        char call[64];
-        FSUIPC_Last_Call(call, sizeof call);
-        probe_print_lost(call, result);
-        FSUIPC_Close();
-        probe_linked = 0;
-        return 0;
-    }
+    if (!FSUIPC_Process(&result))
+        return lose_link(result);
     probe_exchanges++;
     probe_exchange_ms += GetTickCount() - start;
     return 1;
@@ -82,12 +86,7 @@ static int queue(DWORD offset, DWORD size, void *dest) {
     DWORD result = 0;
     if (FSUIPC_Read(offset, size, dest, &result))
         return 1;
-    char call[64];
-    FSUIPC_Last_Call(call, sizeof call);
-    probe_print_lost(call, result);
-    FSUIPC_Close();
-    probe_linked = 0;
-    return 0;
+    return lose_link(result);
 }
 
 static int read_radios(void) {
