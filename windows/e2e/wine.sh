@@ -26,15 +26,16 @@ VD_NOT_CONNECTED="Valdora V2.08 <<< Not Connected >>>"
 
 # Typing into the window. Wine makes the window active, and Allegro takes the keyboard through
 # DirectInput, only a moment after the window gets the X focus; keys typed before that are lost.
-# So the window is focused once, given a second, and typed into from then on.
+# So the window is focused once, given a second, and typed into from then on. (A program started
+# again may get the same window id: the process counts too.)
 VD_FOCUSED=""
 vd_key() {
     local key
     for key in "$@"; do
-        if [ "$VD_FOCUSED" != "$VD_WIN" ]; then
+        if [ "$VD_FOCUSED" != "$VD_PID $VD_WIN" ]; then
             xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
             sleep 1
-            VD_FOCUSED="$VD_WIN"
+            VD_FOCUSED="$VD_PID $VD_WIN"
         fi
         xdotool key --clearmodifiers "$key" || vd_fail "xdotool could not type $key"
         sleep "$VD_KEY_GAP"

@@ -1,0 +1,75 @@
+#!/bin/bash
+# The Windows program under Wine, once with each stand-in driver library alone. With
+# K8055D_C.dll (C calling convention) it links to the Windows stand-in simulator through the
+# window-message IPC and announces itself, boards 0 and 2 are found, reported and driven, a
+# tuning key and a board button write the right words, and closing the window saves the settings
+# file with CR LF line ends. With K8055D.dll (standard calling convention) the boards are found
+# the same way, and the program survives the simulator going away and coming back: the title
+# falls to not connected, it waits, links again and announces itself anew, and its keys, buttons
+# and lamps work with the new simulator.
+. "$VALDORA_SOURCE_DIR/tests/e2e/lib.sh"
+. "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
+vd_setup
+"$VD_BOARDS" plug 0 2 >/dev/null || vd_fail "cannot plug the virtual boards"
+
+linked_and_announced() { # linked_and_announced WHICH
+    vd_wait_for 30 vd_title_is "$VD_CONNECTED" || vd_fail "never connected ($1): '$(vd_title)'"
+    vd_wait_for 10 vd_sim_said 'message: "Valdora V2.08 Connected" (5 s)' ||
+        vd_fail "no announcement in the $1 simulator"
+    vd_log "ok: connected to the $1 simulator and announced"
+}
+boards_reported() {
+    vd_wait_for 30 vd_sim_said "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [Two]" ||
+        vd_fail "no board report in the simulator (library $VALDORA_WIN_DLL)"
+    vd_log "ok: boards 0 and 2 reported through the library alone ($VALDORA_WIN_DLL)"
+}
+# Full stop steps COM1 standby from 118.025 up by 25 kHz (packed BCD 0x1805 at 0x311A), board 0's
+# step-up steps it again; the parked aircraft's gear down lamps light on board 0.
+key_button_and_lamps() {
+    vd_press period vd_standby_is 0x1805
+    tr -d '\r' <"$VD_TMP/sim.log" | grep -q ' 0x311A 2 0518$' ||
+        vd_fail "no write of 0x1805 to 0x311A in the simulator's log"
+    "$VD_BOARDS" tap step-up 1000 >/dev/null || vd_fail "cannot tap step-up"
+    vd_wait_for 10 vd_standby_above 0x1805 || vd_fail "step-up on board 0 did not step COM1 standby"
+    vd_wait_for 20 vd_outputs_on gear-left-down gear-nose-down gear-right-down ||
+        vd_fail "the gear down lamps never lit on board 0"
+    vd_log "ok: full stop wrote 118.050, board 0's step-up stepped on, its gear lamps lit"
+}
+
+fresh_sim() { # a new simulator with a new log, COM1 standby at 118.025
+    vd_stop_sim
+    rm -f "$VD_TMP/sim.log"
+    vd_start_sim
+    vd_sim_set 0x311A 2 0x1802 || vd_fail "cannot set COM1 standby"
+}
+
+export VALDORA_WIN_DLL=c
+fresh_sim
+vd_start
+vd_wait_window
+linked_and_announced first
+boards_reported
+vd_expect "boards 0 to 2" "$("$VD_BOARDS" show | grep "^board" | head -n 3)" \
+    $'board 0: plugged in, open\nboard 1: not plugged in\nboard 2: plugged in, open'
+key_button_and_lamps
+vd_stop
+ini="$VD_RUN/vd60_rmu.ini"
+[ -f "$ini" ] || vd_fail "no settings file after closing"
+vd_expect "settings lines" "$(wc -l <"$ini")" 41
+vd_expect "lines ending in CR LF" "$(grep -c $'\r$' "$ini")" 41
+vd_expect "panel width (line 4)" "$(vd_settings_line 4)" 280
+vd_check "line 41 starts with =" grep -q '^=' <(sed -n 41p "$ini")
+
+export VALDORA_WIN_DLL=std
+fresh_sim
+vd_start
+vd_wait_window
+boards_reported
+vd_stop_sim
+vd_wait_for 30 vd_title_is "$VD_NOT_CONNECTED" || vd_fail "the title never showed the lost link"
+sleep 1
+vd_check "still running without the simulator" kill -0 "$VD_PID"
+fresh_sim
+linked_and_announced new
+key_button_and_lamps
+vd_stop
