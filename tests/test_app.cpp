@@ -242,14 +242,14 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
     clear_to_color(disp, makecol(200, 100, 50));
     set(now());
     const int rows[][7] = {{0, 644, 409, 645, 0, 0, 410},
-                           {64, 408, 643, 412, 10, 10, 647},
-                           {192, 408, 643, 412, 10, 10, 647}};
+                           {64, 409, 644, 410, 0, 0, 645},
+                           {192, 409, 644, 410, 0, 0, 645}};
     auto is_bg = [](int x, int y) { return getpixel(screen, x, y) == makecol(200, 100, 50); };
     for (const auto &r : rows) {
         clear_to_color(screen, makecol(0, 0, 255));
         angle = r[0];
         draw_background();
-        EXPECT_TRUE(is_bg(1, 1) && is_bg(r[1], r[2])) << r[0];
+        EXPECT_TRUE(is_bg(0, 0) && is_bg(r[1], r[2])) << r[0];
         EXPECT_FALSE(is_bg(r[3], r[4]) || is_bg(r[5], r[6])) << r[0];
     }
     BITMAP *left = create_bitmap(width, height); // the left panel with the panels apart
@@ -259,15 +259,15 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
         draw_artwork_error();
         if (g == 75)
             blit(screen, left, 0, 0, 0, 0, width, height);
-        int lit = 0, x_sum = 0, stray = 0, wrong = 0;
+        int lit = 0, x_sum = 0, stray = 0, wrong = 0, lines = 0; // lines: a bit per line lit
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) {
                 bool on = getpixel(left, x, y) == 0xFFFF;
-                lit += on, x_sum += on * x;
+                lit += on, x_sum += on * x, lines |= on << (y / 100);
                 stray += on && (y % 100 < 60 || y % 100 >= 68 || y < 60 || y >= 268);
                 wrong += getpixel(screen, width + g + x, y) != getpixel(left, x, y);
             }
-        EXPECT_GT(lit, 100) << "no message drawn";
+        EXPECT_EQ(lines, 7) << "the three lines at 15, 40 and 65 %";
         EXPECT_NEAR(x_sum / (double)lit, 145, 3);
         EXPECT_EQ(stray + wrong, 0) << "gap " << g;
     }
@@ -319,7 +319,8 @@ TEST_F(App, SettingsLinesReadAsTheirLeadingNumberAndTheLayoutIsKeptDrawable) {
 }
 
 // Runs a save in a child as a user without special rights, so file permissions apply, with a
-// file size limit (when not 0) standing for a full disk. 0 when the save reported success.
+// file size limit (when not 0) standing for a full disk. The save's result negated: 0 when it
+// reported success, 1 for the failure it reports as -1.
 int save_as_user(rlim_t size_limit) {
     pid_t child = fork();
     if (child == 0) {
@@ -329,7 +330,7 @@ int save_as_user(rlim_t size_limit) {
         if ((size_limit && setrlimit(RLIMIT_FSIZE, &limit) != 0) ||
             (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
             _exit(2);
-        _exit(write_ini_file(1, 2) == 0 ? 0 : 1);
+        _exit(-write_ini_file(1, 2));
     }
     int status = -1;
     waitpid(child, &status, 0);
@@ -381,13 +382,14 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
 // At 1 MB valdora.log is set aside as valdora.log.1, one old file kept; a log that cannot be
 // opened for writing (a folder in its place, even for root) is reported and left alone.
 TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
-    for (char fill : {'a', 'b'}) {
-        // 26 bytes short of 1 MB, and a line of 26 bytes fills it to the byte.
-        std::ofstream("valdora.log", std::ios::binary) << std::string(1048550, fill);
+    // 26 bytes short of 1 MB, and a line of 26 bytes fills it to the byte; one byte short.
+    for (size_t size : {1048550, 1048575}) {
+        char fill = size % 2 ? 'b' : 'a';
+        std::ofstream("valdora.log", std::ios::binary) << std::string(size, fill);
         ASSERT_EQ(log_event("below"), 0);
         ASSERT_EQ(log_event("after"), 0);
         std::string old = read_file("valdora.log.1"); // the newest full log; the one before, gone
-        EXPECT_TRUE(old.size() == 1048576u && old[0] == fill) << old.size() << " " << old[0];
+        EXPECT_TRUE(old.size() == size + 26 && old[0] == fill) << old.size() << " " << old[0];
         EXPECT_EQ(read_file("valdora.log").substr(20), "after\n");
     }
     EXPECT_FALSE(fs::exists("valdora.log.2"));
@@ -397,6 +399,12 @@ TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
     EXPECT_EQ(log_event("exit 0"), -1);
     EXPECT_TRUE(fs::is_directory("valdora.log"));
     EXPECT_FALSE(fs::exists("valdora.log.1"));
+    // The start line, without a desktop to measure and without a settings file.
+    fs::remove_all("valdora.log");
+    ASSERT_EQ(log_start(), 0);
+    EXPECT_EQ(read_file("valdora.log").substr(20),
+              "start Valdora V2.08; settings defaults (vd60_rmu.ini: No such file or directory); "
+              "desktop 0x0; artwork vd60_rmu.bmp, vd60_picker.bmp\n");
 }
 
 } // namespace
