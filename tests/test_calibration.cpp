@@ -62,6 +62,8 @@ TEST_F(Wizard, PointsReadAtEachScreen) {
     const int x = key_x, s = key_s, d = key_d, S = 0x1353, D = 0x0444;
     const std::string t = "-7 -7 -7 -7 |-7 -7 -7 -7 |", u = "|-7 -7 -7 -7 |-7 -7 -7 -7 -7 |";
     const std::string v = "-7 -7 -7 -7 |-7 -7 -7 |-7 -7 -7 -7 |-7 -7 -7 -7";
+    const std::string never = "0 -1 -1 -1 |0 -1 -1 -1 |0 -1 -1 -1 |0 -1 -1 -1 -1 |0 -1 -1 -1 |";
+    EXPECT_EQ(record(), never + "0 -1 -1 |0 -1 -1 -1 |0 -1 -1 -1") << "at start";
     // The n-th key reads 10 + n on input 1 and 100 + n on input 2; -7 is untouched.
     // clang-format off
     const struct { int mask; std::vector<int> keys; std::string record; } rows[] = {
@@ -88,6 +90,25 @@ TEST_F(Wizard, PointsReadAtEachScreen) {
     connected = 0; // not connected: nothing offered
     run(15, {});
     EXPECT_EQ(calls("ReadAnalogChannel"), 0);
+}
+
+// Turned a quarter, with panels overlapping: the right panel is a true copy of the left one and
+// the screens fill the portrait window, x 0..399 and y 0..539, and nothing outside it.
+TEST_F(Wizard, PortraitScreensWithOverlappingPanels) {
+    angle = 64, gap = -20;
+    destroy_bitmap(scrat);
+    scrat = create_bitmap(2 * width + gap, height);
+    clear_bitmap(screen);
+    run(1, {key_s, key_s});
+    int copied = 1, inside = 0, outside = 0;
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width + gap; x++)
+            copied &= getpixel(scrat, x, y) == getpixel(scrat, width + gap + x, y);
+    for (int y = 0; y < 800; y++)
+        for (int x = 0; x < 800; x++)
+            *(x < 400 && y < 540 ? &inside : &outside) += getpixel(screen, x, y) != 0;
+    EXPECT_EQ(copied * 1000000 + (inside > 500) * 1000 + outside, 1001000) << inside;
+    angle = 0;
 }
 
 } // namespace
