@@ -8,7 +8,6 @@
 namespace {
 
 typedef std::vector<uint32_t> W;
-typedef CockpitTest AutostartShared;
 
 struct engine {
     int *starting, *phase;
@@ -112,42 +111,11 @@ TEST_P(Autostart, FailedExchanges) {
         EXPECT_EQ(*e.phase * 10 + *e.ignition, r[1] * 10 + r[2]) << r[0];
         EXPECT_EQ(testsim_get(e.starter, 2) * 16 + testsim_get(0x3125, 1), 0x03u);
     }
-    // Phase 4: the speed read or the generator write fails: the phase stays, no pause.
-    testsim_set(e.speed, 2, 10400);
-    for (int good : {0, 1}) {
-        step(4, good);
-        EXPECT_EQ(*e.phase * 10 + *e.starting, 41);
-        EXPECT_EQ(testsim_get(e.generator, 4), 0u);
-        Pauses p = testsleep_pauses();
-        EXPECT_EQ(std::count(p.begin(), p.end(), 200u), 0);
-    }
-    engine_autostart();
-    EXPECT_EQ(*e.phase * 10 + *e.starting + testsim_get(e.generator, 4), 11u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEngines, Autostart, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &info) {
                              return std::string(info.param == 0 ? "Engine1" : "Engine2");
                          });
-
-TEST_F(AutostartShared, BothEnginesShareThePumpByteAndEachClearsOnlyItsOwnBit) {
-    eng1_starting = eng2_starting = 1;
-    poke("3125:1=64");
-    engine_autostart();
-    EXPECT_EQ(testsim_get(0x3125, 1) * 100 + eng1_start_phase * 10 + eng2_start_phase,
-              0x43u * 100 + 22);
-    EXPECT_EQ(testsleep_pauses(), (Pauses{200, 200}));
-    poke("0896:2=2000 092E:2=2000"); // both light off in one call
-    engine_autostart();
-    EXPECT_EQ(l_ign_switch * 10 + r_ign_switch, 11);
-    poke("0896:2=8500"); // engine 1 cuts out first: it clears its own and the stray bit
-    engine_autostart();
-    EXPECT_EQ(testsim_get(0x3125, 1) * 1000 + eng1_start_phase * 100 + eng2_start_phase * 10 +
-                  r_ign_switch,
-              0x02u * 1000 + 431);
-    poke("092E:2=8500");
-    engine_autostart();
-    EXPECT_EQ(testsim_get(0x3125, 1) * 10 + eng2_start_phase, 4u);
-}
 
 } // namespace
