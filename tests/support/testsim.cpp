@@ -1,6 +1,6 @@
 // The in-process stand-in simulator of the unit tests: the real server (sim/) on a private
 // endpoint folder, served from a thread, recording writes and block names, able to refuse,
-// ignore, delay, hang up on or tamper with requests. Also the recording replacement for Sleep.
+// ignore, hang up on or tamper with requests. Also the recording replacement for Sleep.
 #include "tests/support/testsim.h"
 
 #include "platform/platform.h"
@@ -25,7 +25,6 @@ static std::vector<std::string> names;
 static std::vector<unsigned> pauses;
 
 static std::atomic<int> misbehave_count(0), misbehave_reply(0), requests(0);
-static std::atomic<unsigned> delay_ms(0);
 static std::atomic<void (*)(uint8_t *, size_t)> tamper_fn(nullptr);
 
 uint32_t testsim_write::value() const {
@@ -40,24 +39,16 @@ static void record_write(uint32_t offset, uint32_t size, const uint8_t *data) {
     writes.push_back(testsim_write{offset, std::vector<uint8_t>(data, data + size)});
 }
 
-// Takes the next of a countdown: 1 when it was still running.
-static int take(std::atomic<int> &count) {
-    int n = count.load();
-    while (n > 0 && !count.compare_exchange_weak(n, n - 1)) {
-    }
-    return n > 0;
-}
-
 static int carry_out(const char *name, uint8_t *block, size_t size) {
     requests++;
     {
         std::lock_guard<std::mutex> g(record_lock);
         names.push_back(name);
     }
-    if (take(misbehave_count))
+    if (misbehave_count.load() > 0) { // only this thread counts down
+        misbehave_count--;
         return misbehave_reply.load();
-    if (unsigned ms = delay_ms.exchange(0))
-        Sleep(ms); // the whole server stalls, as one loading scenery does
+    }
     int reply = sim_carry_out(name, block, size);
     void (*fn)(uint8_t *, size_t) = tamper_fn.load();
     if (reply == 1 && fn)
@@ -84,7 +75,6 @@ void testsim_start(const char *window_class) {
     testsim_clear_writes();
     names.clear(); // the server is not running yet
     misbehave_count = requests = 0;
-    delay_ms = 0;
     tamper_fn = nullptr;
     server.carry_out = carry_out;
     if (sim_server_open(&server, window_class) == -1) {
@@ -149,10 +139,6 @@ void testsim_misbehave_next(int reply, int n) {
 
 int testsim_requests(void) {
     return requests.load();
-}
-
-void testsim_delay_next(unsigned ms) {
-    delay_ms = ms;
 }
 
 void testsim_tamper(void (*fn)(uint8_t *block, size_t size)) {

@@ -24,7 +24,6 @@ int testsim_requests(void);    // requests served so far
 // The next n requests are answered with reply instead of being carried out: 0 (refused),
 // SIM_NO_REPLY (no answer at all: a hung server) or SIM_HANG_UP (the server hangs up).
 void testsim_misbehave_next(int reply, int n);
-void testsim_delay_next(unsigned ms); // the next request is answered only after ms (busy server)
 // Called on each block after it was carried out and before the answer (a hostile server);
 // NULL: none.
 void testsim_tamper(void (*fn)(uint8_t *block, size_t size));
