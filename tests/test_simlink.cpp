@@ -15,15 +15,6 @@
 
 namespace {
 
-// Little-endian words, as the block holds them.
-std::vector<uint8_t> le(std::initializer_list<uint32_t> words) {
-    std::vector<uint8_t> out;
-    for (uint32_t w : words)
-        for (int i = 0; i < 4; i++)
-            out.push_back((uint8_t)(w >> (8 * i)));
-    return out;
-}
-
 struct Link : ::testing::Test {
     DWORD rc = 99;
     void SetUp() override {
@@ -64,12 +55,13 @@ TEST_F(Link, RecordsAndTheCapacityRule) {
     ASSERT_TRUE(FSUIPC_Write(0x3122, 1, &audio, &rc));
     audio = 0x11; // the bytes were copied when queued
     ASSERT_TRUE(FSUIPC_Process(&rc));
-    // The read's header, the data as the server filled it, the write's header and byte, the end.
-    std::vector<uint8_t> want = le({1, 0x034E, 2, (DWORD)(size_t)&com1}),
-                         write = le({2, 0x3122, 1});
-    want.insert(want.end(), {0x00, 0x18});
-    want.insert(want.end(), write.begin(), write.end());
-    want.insert(want.end(), {0x80, 0, 0, 0, 0});
+    // The read's header (the destination's address at 12), the data as the server filled it,
+    // the write's header and byte, the end; little-endian.
+    std::vector<uint8_t> want = {1, 0, 0, 0, 0x4E, 0x03, 0,    0, 2, 0, 0,    0,
+                                 0, 0, 0, 0, 0x00, 0x18, 2,    0, 0, 0, 0x22, 0x31,
+                                 0, 0, 1, 0, 0,    0,    0x80, 0, 0, 0, 0};
+    for (int i = 0; i < 4; i++)
+        want[12 + i] = (uint8_t)((size_t)&com1 >> (8 * i));
     ASSERT_GE(captured.size(), want.size());
     EXPECT_EQ(std::vector<uint8_t>(captured.begin(), captured.begin() + want.size()), want);
     EXPECT_EQ(com1, 0x1800);
@@ -91,20 +83,17 @@ TEST_F(Link, RecordsAndTheCapacityRule) {
 
     // The capacity rule alone limits the queue, however small its records: writes of 0 to 3
     // bytes (records of 12 to 15 bytes) are taken until queued + size + 16 would pass 0x7F00.
-    const struct {
-        DWORD size;
-        size_t fit;
-    } rows[] = {{0, 2709}, {1, 2500}, {2, 2322}, {3, 2167}};
+    const size_t fit[4] = {2709, 2500, 2322, 2167}; // by the size of the write
     uint8_t bytes[3] = {1, 2, 3};
-    for (const auto &r : rows) {
+    for (DWORD size = 0; size < 4; size++) {
         testsim_clear_writes();
         size_t queued = 0;
-        while (queued < 4000 && FSUIPC_Write(0x4000, r.size, bytes, &rc))
+        while (queued < 4000 && FSUIPC_Write(0x4000, size, bytes, &rc))
             queued++;
         EXPECT_EQ(rc, 15u);
-        EXPECT_EQ(queued, r.fit) << r.size;
+        EXPECT_EQ(queued, fit[size]) << size;
         ASSERT_TRUE(FSUIPC_Process(&rc)) << rc;
-        EXPECT_EQ(testsim_writes_to(0x4000).size(), r.fit) << r.size;
+        EXPECT_EQ(testsim_writes_to(0x4000).size(), fit[size]) << size;
     }
 }
 
@@ -161,52 +150,43 @@ TEST_F(Link, ResultCodesAndBlockNames) {
     EXPECT_EQ(pid, (unsigned)getpid());
 }
 
-TEST_F(Link, TheServersIdentityIsCheckedAtOpen) {
-    const struct {
-        const char *window_class;
-        uint32_t version, marker;
-        DWORD requested, code;
-    } rows[] = {
-        {"FS98MAIN", 0x19980004, 0xFADE0008, 0, 14}, {"UIPCMAIN", 0x19980004, 0xFADE0008, 0, 7},
-        {"UIPCMAIN", 0x19980005, 0xFADE0008, 0, 0},  {"FS98MAIN", 0x40000000, 0xFADF0008, 0, 14},
-        {"UIPCMAIN", 0x40000000, 0x0000FADE, 0, 7},  {"FS98MAIN", 0x40000000, 0xFADE0007, 7, 0},
-        {"FS98MAIN", 0x40000000, 0xFADE0008, 7, 8}};
-    for (const auto &r : rows) {
-        testsim_start(r.window_class);
-        testsim_set(0x3304, 4, r.version);
-        testsim_set(0x3308, 4, r.marker);
-        EXPECT_EQ(FSUIPC_Open(r.requested, &rc) != 0, r.code == 0);
-        EXPECT_EQ(rc, r.code) << std::hex << r.version << " " << r.marker;
-        EXPECT_EQ(FSUIPC_Version, r.version);
-        EXPECT_EQ(FSUIPC_FS_Version, r.code == 7 || r.code == 14 ? r.marker : r.marker & 0xFFFF);
-        uint8_t b; // a refused open closes the link again
-        EXPECT_EQ(FSUIPC_Read(0x0354, 1, &b, &rc) != 0, r.code == 0);
-        FSUIPC_Close();
-    }
-}
-
 int exchanges = 0;
 void version_arrives_late(uint8_t *, size_t) {
     if (++exchanges == 2)
         testsim_set(0x3304, 4, 0x19980005); // ready for the third exchange
 }
 
-TEST_F(Link, ZeroVersionsAreAskedAtMostFiveTimesAndTheLibraryToldOnce) {
-    for (int late = 0; late < 2; late++) {
-        testsim_start();
-        testsim_set(0x3304, 4, 0);
-        testsleep_clear();
+// Every open asks until both values are in, five exchanges at most, 100 ms after each, and
+// tells the library's version in the first; then the server's identity decides.
+TEST_F(Link, TheServersIdentityIsCheckedAtOpen) {
+    const struct {
+        int uipc, exchanges; // the server's class UIPCMAIN, else FS98MAIN; 3: a late version
+        uint32_t version, marker, requested, code;
+    } rows[] = {{0, 1, 0x19980004, 0xFADE0008, 0, 14}, {1, 1, 0x19980004, 0xFADE0008, 0, 7},
+                {1, 1, 0x19980005, 0xFADE0008, 0, 0},  {0, 1, 0x40000000, 0xFADF0008, 0, 14},
+                {1, 1, 0x40000000, 0x0000FADE, 0, 7},  {0, 1, 0x40000000, 0xFADE0007, 7, 0},
+                {0, 1, 0x40000000, 0xFADE0008, 7, 8},  {0, 5, 0, 0xFADE0008, 0, 14},
+                {0, 3, 0x19980005, 0xFADE0008, 0, 0}};
+    for (const auto &r : rows) {
+        testsim_start(r.uipc ? "UIPCMAIN" : "FS98MAIN");
+        testsim_set(0x3304, 4, r.exchanges == 3 ? 0 : r.version);
+        testsim_set(0x3308, 4, r.marker);
+        testsim_tamper(r.exchanges == 3 ? version_arrives_late : NULL);
         exchanges = 0;
-        testsim_tamper(late ? version_arrives_late : NULL);
-        EXPECT_EQ(FSUIPC_Open(0, &rc) != 0, late == 1);
-        EXPECT_EQ(rc, late ? 0u : 14u);
-        EXPECT_EQ(testsim_requests(), late ? 3 : 5);
-        EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>(late ? 3 : 5, 100));
+        testsleep_clear();
+        EXPECT_EQ(FSUIPC_Open(r.requested, &rc) != 0, r.code == 0);
+        EXPECT_EQ(rc, r.code) << std::hex << r.version << " " << r.marker;
+        EXPECT_EQ(FSUIPC_Version, r.version);
+        EXPECT_EQ(FSUIPC_FS_Version, r.code == 7 || r.code == 14 ? r.marker : r.marker & 0xFFFF);
+        EXPECT_EQ(testsim_requests(), r.exchanges);
+        EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>(r.exchanges, 100));
         std::vector<testsim_write> lib = testsim_writes_to(0x330A);
         ASSERT_EQ(lib.size(), 1u);
         EXPECT_EQ(lib[0].data.size(), 2u);
         EXPECT_EQ(lib[0].value(), 2002u);
-        EXPECT_EQ(testsim_get(0x3308, 4), 0xFADE0008u); // the marker is not overwritten
+        EXPECT_EQ(testsim_get(0x3308, 4), r.marker); // the marker is not overwritten
+        uint8_t b;                                   // a refused open closes the link again
+        EXPECT_EQ(FSUIPC_Read(0x0354, 1, &b, &rc) != 0, r.code == 0);
         FSUIPC_Close();
     }
 }
@@ -363,16 +343,12 @@ TEST(Transport, EndpointFolderAndBlockNames) {
     rmdir(tmp);
     EXPECT_EQ(ipc_socket_path("FS98MAIN", dir, sizeof dir, 0), -1); // the folder is gone
 
-    const struct {
-        const char *name;
-        bool valid;
-    } rows[] = {{"FsasmLib:IPC:1A2B:9", true},       {"FsasmLib:IPC:FFFFFFFF:abcdef09", true},
-                {"FsasmLib:IPC:1A2B:", false},       {"FsasmLib:IPC::1", false},
-                {"FsasmLib:IPC:1:2:3", false},       {"FsasmLib:IPC:123456789:1", false},
-                {"FsasmLib:IPC:1:G", false},         {"FsasmLib:IPC:1:1/../x", false},
-                {"FsasmLib:IPC:1:123456789", false}, {"Other:1:1", false}};
-    for (const auto &r : rows)
-        EXPECT_EQ(ipc_block_name_valid(r.name), r.valid) << r.name;
+    for (const char *name : {"FsasmLib:IPC:1A2B:9", "FsasmLib:IPC:FFFFFFFF:abcdef09"})
+        EXPECT_TRUE(ipc_block_name_valid(name)) << name;
+    for (const char *name :
+         {"FsasmLib:IPC:1A2B:", "FsasmLib:IPC::1", "FsasmLib:IPC:1:2:3", "FsasmLib:IPC:123456789:1",
+          "FsasmLib:IPC:1:G", "FsasmLib:IPC:1:1/../x", "FsasmLib:IPC:1:123456789", "Other:1:1"})
+        EXPECT_FALSE(ipc_block_name_valid(name)) << name;
 }
 
 } // namespace
