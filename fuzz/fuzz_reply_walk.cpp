@@ -41,10 +41,7 @@ static void serve(void) {
         sim_server_poll(&server, 50);
 }
 
-static void start_once(void) {
-    static int ready = 0;
-    if (ready)
-        return;
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     sim_set_log(NULL);
     sim_reset();
     server.carry_out = hostile_carry_out;
@@ -55,11 +52,10 @@ static void start_once(void) {
     DWORD rc;
     if (!FSUIPC_Open(0, &rc))
         abort();
-    ready = 1;
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    start_once();
     int plans = size > 2 ? (data[2] & 15) + 1 : 0;
     if (size < 3 + 3 * (size_t)plans)
         return 0;

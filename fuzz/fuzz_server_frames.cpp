@@ -25,7 +25,7 @@ static int own_block_only(const char *name, uint8_t *block, size_t size) {
     return strcmp(name, block_name) == 0 ? sim_carry_out(name, block, size) : 0;
 }
 
-static void start_once(void) {
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     server.carry_out = own_block_only;
     snprintf(block_name, sizeof block_name, "FsasmLib:IPC:F022:%X", (unsigned)getpid());
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 64, block_name);
@@ -36,6 +36,7 @@ static void start_once(void) {
     memcpy(view, request, sizeof request);
     sim_set_log(NULL);
     sim_reset();
+    return 0;
 }
 
 // Takes every reply waiting for the peer; each must be a whole frame answering 0 or 1.
@@ -51,8 +52,7 @@ static void check_replies(int fd, size_t *got) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static int ready = (start_once(), 1);
-    if (size < 1 || !ready)
+    if (size < 1)
         return 0;
     std::vector<uint8_t> bytes(IPC_REQUEST_HEADER);
     ipc_put32(&bytes[0], IPC_MAGIC);
