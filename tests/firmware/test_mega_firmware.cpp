@@ -42,10 +42,8 @@ class MegaFirmware : public ::testing::Test {
     static std::vector<uint8_t> snapshot_after(double ms) {
         snapshots.clear();
         mega_sim_run_ms(ms);
-        if (!snapshots.empty())
-            return snapshots.back();
-        ADD_FAILURE() << "no snapshot in " << ms << " ms";
-        return std::vector<uint8_t>(SERIAL_INPUTS_LEN);
+        EXPECT_FALSE(snapshots.empty()) << "no snapshot in " << ms << " ms";
+        return snapshots.empty() ? std::vector<uint8_t>(SERIAL_INPUTS_LEN) : snapshots.back();
     }
     static std::vector<int> lit_outputs() {
         std::vector<int> lit;

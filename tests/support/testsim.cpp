@@ -128,11 +128,7 @@ void testsim_clear_writes(void) {
     writes.clear();
 }
 
-void testsim_fail_next(int n) {
-    testsim_misbehave_next(0, n);
-}
-
-void testsim_misbehave_next(int reply, int n) {
+void testsim_fail_next(int n, int reply) {
     misbehave_reply = reply;
     misbehave_count = n;
 }

@@ -19,11 +19,10 @@ void testsim_set(uint32_t offset, uint32_t size, uint32_t value); // sets it (no
 std::vector<testsim_write> testsim_writes(void); // every client write since the last clear
 std::vector<testsim_write> testsim_writes_to(uint32_t offset); // those to one offset
 void testsim_clear_writes(void);                               // forgets the writes received so far
-void testsim_fail_next(int n); // the next n requests are answered 0 (refused)
-int testsim_requests(void);    // requests served so far
 // The next n requests are answered with reply instead of being carried out: 0 (refused),
 // SIM_NO_REPLY (no answer at all: a hung server) or SIM_HANG_UP (the server hangs up).
-void testsim_misbehave_next(int reply, int n);
+void testsim_fail_next(int n, int reply = 0);
+int testsim_requests(void); // requests served so far
 // Called on each block after it was carried out and before the answer (a hostile server);
 // NULL: none.
 void testsim_tamper(void (*fn)(uint8_t *block, size_t size));
