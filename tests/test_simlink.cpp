@@ -104,7 +104,6 @@ TEST_F(Link, AnUnansweredRequestIsAwaitedNineTimes) {
         EXPECT_EQ(GetLastError(), wait <= 9 ? 1460u : 1400u) << wait;
     }
     EXPECT_EQ(testsim_requests(), before + 1);
-    GlobalDeleteAtom(atom);
 }
 
 TEST_F(Link, ResultCodesAndBlockNames) {

@@ -7,12 +7,11 @@
 #include "sim/sim.h"
 
 #include <atomic>
-#include <dirent.h>
+#include <filesystem>
 #include <mutex>
 #include <stdlib.h>
 #include <string.h>
 #include <thread>
-#include <unistd.h>
 
 static sim_server server;
 static std::thread server_thread;
@@ -93,13 +92,8 @@ void testsim_stop(void) {
     server_thread.join();
     sim_server_close(&server);
     sim_write_observer = NULL;
-    // Empties and removes the endpoint folder (the boards' file and anything else put there).
-    if (DIR *d = opendir(folder)) {
-        while (struct dirent *e = readdir(d))
-            unlinkat(dirfd(d), e->d_name, 0);
-        closedir(d);
-    }
-    rmdir(folder);
+    std::error_code ignored; // the endpoint folder goes, with the boards' file and all else there
+    std::filesystem::remove_all(folder, ignored);
 }
 
 uint32_t testsim_get(uint32_t offset, uint32_t size) {
