@@ -61,9 +61,9 @@ TEST_F(Link, RecordsAndTheCapacityRule) {
     for (int i = 0; i < 4; i++)
         want[12 + i] = (uint8_t)((size_t)&com1 >> (8 * i));
     ASSERT_GE(captured.size(), want.size());
-    EXPECT_EQ(std::vector<uint8_t>(captured.begin(), captured.begin() + want.size()), want);
+    captured.resize(want.size());
+    EXPECT_EQ(captured, want);
     EXPECT_EQ(com1, 0x1800);
-    EXPECT_EQ(testsim_writes_to(0x3122).at(0).value(), 0x80u);
     testsim_tamper(NULL);
 
     uint32_t untouched = 0xA5A5A5A5; // reads of no bytes, or to nowhere, copy nothing back
