@@ -104,6 +104,12 @@ TEST_F(Link, AnUnansweredRequestIsAwaitedNineTimes) {
         EXPECT_EQ(GetLastError(), wait <= 9 ? 1460u : 1400u) << wait;
     }
     EXPECT_EQ(testsim_requests(), before + 1);
+    // Another request while one is outstanding would take that one's reply: the connection goes.
+    h = FindWindowExA(NULL, NULL, "FS98MAIN", NULL);
+    testsim_fail_next(1, SIM_NO_REPLY);
+    EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 0, SMTO_BLOCK, 10, &reply));
+    EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 1, SMTO_BLOCK, 10, &reply));
+    EXPECT_EQ(GetLastError(), 1400u);
 }
 
 TEST_F(Link, ResultCodesAndBlockNames) {
