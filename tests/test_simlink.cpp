@@ -1,6 +1,7 @@
 // The simulator link against the stand-in simulator over the real POSIX transport: records and
 // the capacity rule, result codes, the version exchange, block names, failing, silent and
-// hostile servers; and the transport's atoms, blocks and endpoint folder.
+// hostile servers; the transport's atoms, blocks and endpoint folder; and the stand-in
+// simulator's server against peers that mean harm.
 #include "platform/ipc_transport.h"
 #include "sim/sim.h"
 #include "simlink/simlink.h"
@@ -10,7 +11,10 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -340,6 +344,90 @@ TEST(Transport, EndpointFolderAndBlockNames) {
          {"FsasmLib:IPC:1A2B:", "FsasmLib:IPC::1", "FsasmLib:IPC:1:2:3", "FsasmLib:IPC:123456789:1",
           "FsasmLib:IPC:1:G", "FsasmLib:IPC:1:1/../x", "FsasmLib:IPC:1:123456789", "Other:1:1"})
         EXPECT_FALSE(ipc_block_name_valid(name)) << name;
+}
+
+// A raw connection to the stand-in simulator's socket, 5 s of patience each way.
+int dial(void) {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    struct timeval tv = {5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    struct sockaddr_un a = {AF_UNIX, {}};
+    snprintf(a.sun_path, sizeof a.sun_path, "%s/FS98MAIN.sock", getenv("VALDORA_IPC_DIR"));
+    return connect(fd, (struct sockaddr *)&a, sizeof a) == 0 ? fd : -1;
+}
+// Sends one request frame; the reply's result, -1 when hung up on, -2 after 5 s of silence.
+long request(int fd, const std::string &name, uint32_t magic = IPC_MAGIC) {
+    uint8_t f[IPC_REQUEST_HEADER + IPC_NAME_MAX], r[IPC_REPLY_SIZE];
+    ipc_put32(f, magic), ipc_put32(f + 4, ipc_message_number("FsasmLib:IPC"));
+    ipc_put32(f + 8, 0xC001), ipc_put32(f + 12, 0), ipc_put16(f + 16, (uint16_t)name.size());
+    memcpy(f + IPC_REQUEST_HEADER, name.data(), name.size());
+    send(fd, f, IPC_REQUEST_HEADER + name.size(), MSG_NOSIGNAL);
+    ssize_t n = recv(fd, r, sizeof r, MSG_WAITALL);
+    return n == sizeof r ? (long)ipc_get32(r + 4) : n < 0 && errno == EAGAIN ? -2 : -1;
+}
+
+// The server carries out only real blocks of this user named as a client names them (a write of
+// 0xEE to 0x4F00 in each); garbage, stalled and non-reading peers hold the link up for nobody;
+// a peer of another user is hung up on (as root only).
+TEST_F(Link, TheStandInServerTrustsNoPeer) {
+    open_link();
+    char own[32];
+    snprintf(own, sizeof own, "FsasmLib:IPC:%X:", (unsigned)getpid());
+    const uint8_t write_ee[20] = {2, 0, 0, 0, 0x00, 0x4F, 0, 0, 4, 0, 0, 0, 0xEE};
+    auto make = [&](const std::string &name, off_t size) {
+        int shm = shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        off_t n = size < 20 ? size : 20;
+        EXPECT_TRUE(shm >= 0 && ftruncate(shm, size) == 0 && pwrite(shm, write_ee, n, 0) == n);
+        close(shm);
+    };
+    // ' ' a block, 'l' a link to the real one, 'p' a pipe, 'u' another user's, 'r' the real one
+    const struct {
+        const char *id;
+        off_t size;
+        char how;
+    } blocks[] = {{"1x", 0x8000, ' '}, {"F0", SIM_BLOCK_MAX + 1, ' '},
+                  {"F1", 2, ' '},      {"F2", 0, 'l'},
+                  {"F3", 0, 'p'},      {"F4", 0x8000, 'u'},
+                  {"F9", 0x8000, 'r'}};
+    const std::string real = own + std::string("F9");
+    make(real, 0x8000);
+    int fd = dial();
+    for (const auto &b : blocks) {
+        std::string name = own + std::string(b.id), path = "/dev/shm/" + name;
+        if (b.how == ' ' || b.how == 'u')
+            make(name, b.size);
+        ASSERT_TRUE(b.how != 'l' || symlink(("/dev/shm/" + real).c_str(), path.c_str()) == 0);
+        ASSERT_TRUE(b.how != 'p' || mkfifo(path.c_str(), 0600) == 0);
+        bool ready = b.how != 'u' || (geteuid() == 0 && chown(path.c_str(), 65534, 65534) == 0);
+        EXPECT_EQ(ready ? request(fd, name) : 0, b.how == 'r') << name;
+        EXPECT_EQ(testsim_get(0x4F00, 1), b.how == 'r' ? 0xEEu : 0u) << name;
+        unlink(path.c_str());
+    }
+    int junk = dial(), stalled = dial(), deaf = dial();
+    EXPECT_EQ(request(junk, "x", 0xDEADBEEF), -1);
+    uint8_t half[10] = {0x56, 0x49, 0x50, 0x43, 1, 2, 3}; // half a header, then nothing
+    send(stalled, half, sizeof half, MSG_NOSIGNAL);
+    EXPECT_EQ(com1(), 0x1800);
+    ssize_t n = recv(stalled, half, 1, 0); // hung up on within 5 s
+    EXPECT_TRUE(n == 0 || (n < 0 && errno != EAGAIN));
+    uint8_t f[IPC_REQUEST_HEADER] = {0x56, 0x49, 0x50, 0x43}; // each answered, never read
+    int sent = 0;
+    while (sent < 200000 && send(deaf, f, sizeof f, MSG_NOSIGNAL) == sizeof f)
+        sent++;
+    EXPECT_LT(sent, 200000) << "a peer that never reads its replies is dropped";
+    EXPECT_EQ(com1(), 0x1800);
+    if (geteuid() == 0) { // anybody may reach the socket: the server decides
+        chmod(getenv("VALDORA_IPC_DIR"), 0755);
+        chmod((std::string(getenv("VALDORA_IPC_DIR")) + "/FS98MAIN.sock").c_str(), 0666);
+        pid_t child = fork();
+        if (child == 0) // as nobody: exit 0 when hung up on
+            _exit(setgid(65534) || setuid(65534) || request(dial(), "x") != -1);
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0) << "another user's peer";
+    }
+    close(fd), close(junk), close(stalled), close(deaf);
 }
 
 } // namespace
