@@ -25,7 +25,7 @@ namespace {
 
 const int K_I = 0x0969, K_R = 0x1272, K_SHIFT_I = 0x0949, K_SHIFT_R = 0x1252, K_CTRL_I = 0x0909;
 const int K_CTRL_R = 0x1212, K_ALT_I = 0x0900, K_ALT_R = 0x1200, K_ALT_A = 0x0100;
-const int K_ALT_S = 0x1300, K_ALT_F = 0x0600;
+const int K_ALT_S = 0x1300, K_ALT_F = 0x0600, FIT = 0; // FIT: the start-up fit, no key
 
 // A layout: width, height, gap, border, angle, window x and y.
 typedef std::vector<long> Values;
@@ -44,18 +44,9 @@ int32_t *const record[] = {
 };
 const std::vector<int> switch_lines = {6, 10, 14, 18, 23, 27, 30, 34};
 
-// A face of one grey, the background colour at (10, 10) included.
-BITMAP *flat_face(int grey) {
-    BITMAP *face = create_bitmap(504, 700);
-    clear_to_color(face, makecol(grey, grey, grey));
-    return face;
-}
 std::string read_file(const std::string &name) {
     std::ifstream file(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
-}
-unsigned grey(int g) {
-    return (unsigned)makecol(g, g, g);
 }
 
 class App : public ::testing::Test {
@@ -71,7 +62,8 @@ class App : public ::testing::Test {
         fs::current_path(folder);
         reset();
         current_width = 1272, current_height = 992;
-        disp = flat_face(20);
+        disp = create_bitmap(504, 700); // a face of one grey, its background colour included
+        clear_to_color(disp, makecol(20, 20, 20));
         pick = create_bitmap(1024, 1024);
         set(START);
     }
@@ -107,7 +99,7 @@ class App : public ::testing::Test {
         return {width, height, gap, extra_border, angle, xpos, ypos};
     }
     // Place and layout in file order, then angle, border, set and the first four record lines.
-    static std::vector<long> load(const std::string &text) {
+    static Values load(const std::string &text) {
         reset();
         std::ofstream("vd60_rmu.ini", std::ios::binary) << text;
         EXPECT_EQ(load_ini_file(), 0);
@@ -117,7 +109,7 @@ class App : public ::testing::Test {
     char folder[24] = "/tmp/valdora-app.XXXXXX";
 };
 
-TEST_F(App, EachLayoutKeyAtAndInsideItsLimits) {
+TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
     struct {
         int code;
         Values before, after;
@@ -161,16 +153,23 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimits) {
         {K_ALT_F, START, {280, 400, 75, 0, 0, 0, 0}, 0, 641, 425},
         // A pair without width cannot be drawn: the change is undone.
         {K_I, {2, 400, -9, 0, 0, 0, 0}, {2, 400, -9, 0, 0, 0, 0}, 0, 1, 425},
+        // The start-up fit changes only layouts the keys could not make, and redraws nothing.
+        {FIT, {599, 992, 75, 0, 0, 0, 0}, {599, 992, 75, 0, 0, 0, 0}, -1, 1279, 1017},
+        {FIT, {600, 400, 75, 0, 0, 0, 0}, {598, 400, 75, 0, 0, 0, 0}, -1, 1277, 425},
+        {FIT, {5000, 5000, 75, 0, 0, 0, 0}, {598, 992, 75, 0, 0, 0, 0}, -1, 1277, 1017},
+        {FIT, {280, 400, 100000, 100000, 0, 0, 0}, {150, 210, 190, 782, 0, 0, 0}, -1, 1278, 1017},
+        {FIT, {600, 400, 75, 0, 64, 0, 0}, {458, 400, 75, 0, 64, 0, 0}, -1, 406, 1016},
         // Not layout keys: t, Alt+I and Alt+S with a character.
         {0x1474, START, START, -1, 641, 425},
         {0x0A69, START, START, -1, 641, 425},
         {0x1373, START, START, -1, 641, 425},
     };
     for (const auto &r : rows) {
-        set(r.before);
+        set(r.before, r.code != FIT);
         update_bg = 0;
         BITMAP *old_bg = bg;
-        EXPECT_EQ(layout_keypress(r.code), r.redraw >= 0) << std::hex << r.code;
+        EXPECT_EQ(r.code ? layout_keypress(r.code) : layout_fit_to_desktop(), r.redraw >= 0)
+            << std::hex << r.code;
         EXPECT_EQ(now(), r.after) << std::hex << r.code << " from "
                                   << ::testing::PrintToString(r.before);
         EXPECT_EQ(update_bg, r.redraw > 0) << std::hex << r.code;
@@ -184,35 +183,20 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimits) {
         long pair = 2 * r.after[0] + r.after[2], border = r.after[3], panel = r.after[1];
         EXPECT_EQ(bg->w * 10000 + bg->h, (pair + border) * 10000 + panel + border);
         EXPECT_EQ(scrat->w * 10000 + scrat->h, pair * 10000 + panel);
-        EXPECT_EQ((unsigned)getpixel(bg, bg->w - 1, bg->h - 1), grey(20));
+        EXPECT_EQ(getpixel(bg, bg->w - 1, bg->h - 1), makecol(20, 20, 20));
         EXPECT_FLOAT_EQ(x_scale_factor, r.after[0] / 504.0f);
         EXPECT_FLOAT_EQ(y_scale_factor, panel / 700.0f);
     }
 }
 
-TEST_F(App, StartUpFitsOnlyLayoutsTheKeysCouldNotMake) {
-    const Values rows[][2] = {
-        {{599, 992, 75, 0, 0, 0, 0}, {599, 992, 75, 0, 0, 0, 0}}, // as i leaves it
-        {{600, 400, 75, 0, 0, 0, 0}, {598, 400, 75, 0, 0, 0, 0}},
-        {{5000, 5000, 75, 0, 0, 0, 0}, {598, 992, 75, 0, 0, 0, 0}},
-        {{280, 400, 100000, 100000, 0, 0, 0}, {150, 210, 190, 782, 0, 0, 0}},
-        {{600, 400, 75, 0, 64, 0, 0}, {458, 400, 75, 0, 64, 0, 0}},
-    };
-    for (const auto &r : rows) {
-        set(r[0], false);
-        layout_fit_to_desktop();
-        EXPECT_EQ(now(), r[1]) << ::testing::PrintToString(r[0]);
-    }
-}
-
 TEST_F(App, ArtworkSwitchNeedsTheWholeSet) {
-    free_bitmaps();
     for (const char *name :
          {"vd60_rmu.bmp", "vd60_picker.bmp", "vd60_rmub.bmp", "vd60_pickerb.bmp"}) {
-        disp = flat_face(std::string(name).find("b.") != std::string::npos ? 200 : 40);
+        int g = strstr(name, "b.") ? 200 : 40;
+        clear_to_color(disp, makecol(g, g, g));
         save_bitmap(name, disp, nullptr);
-        destroy_bitmap(disp);
     }
+    free_bitmaps();
     ASSERT_EQ(create_bitmaps(), 0);
     // A set with a missing file is not taken; the whole set is, and the set in use is not
     // needed for the switch; no redraw is asked for.
@@ -222,14 +206,15 @@ TEST_F(App, ArtworkSwitchNeedsTheWholeSet) {
         fs::rename(taken ? "vd60_rmu.bmp" : missing, "aside.bmp");
         EXPECT_EQ(layout_keypress(K_ALT_S), 1);
         fs::rename("aside.bmp", taken ? "vd60_rmu.bmp" : missing);
+        int face = taken ? makecol(200, 200, 200) : makecol(40, 40, 40);
         EXPECT_EQ(blur, taken) << missing;
-        EXPECT_EQ((unsigned)getpixel(bg, 0, 0), grey(taken ? 200 : 40)) << missing;
-        EXPECT_EQ((unsigned)getpixel(disp, 10, 10), grey(taken ? 200 : 40));
+        EXPECT_EQ(getpixel(bg, 0, 0), face) << missing;
+        EXPECT_EQ(getpixel(disp, 10, 10), face);
     }
     EXPECT_EQ(update_bg, 0);
     layout_keypress(K_ALT_S);
     EXPECT_EQ(blur, 0);
-    EXPECT_EQ((unsigned)getpixel(disp, 10, 10), grey(40));
+    EXPECT_EQ(getpixel(disp, 10, 10), makecol(40, 40, 40));
 }
 
 // 645 x 410 of content, turned for portrait: {angle, x, y inside, x, y and x, y outside}. The
@@ -272,7 +257,7 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
     destroy_bitmap(left);
 }
 
-TEST_F(App, SettingsWrittenInOrderAndReadBack) {
+TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDrawable) {
     EXPECT_EQ(load_ini_file(), 0); // no file: nothing changes
     EXPECT_EQ(width, 280);
     EXPECT_EQ(save_ini_file(), 0); // no window to take the place from: nothing is written
@@ -287,17 +272,10 @@ TEST_F(App, SettingsWrittenInOrderAndReadBack) {
     ASSERT_EQ(write_ini_file(-8, 2000), 0);
     EXPECT_EQ(read_file("vd60_rmu.ini"), expected + "192\n12\n1\n=-123456\n");
     EXPECT_EQ(inifile, nullptr);
-    EXPECT_EQ(load(read_file("vd60_rmu.ini")),
-              (std::vector<long>{-8, 2000, -9, 301, 411, 192, 12, 1, 593, 693, 793, 893}));
-    for (int line = 10; line <= 37; line++)
-        EXPECT_EQ(*record[line - 6], line * 100 - 7) << "line " << line;
-}
-
-TEST_F(App, SettingsLinesReadAsTheirLeadingNumberAndTheLayoutIsKeptDrawable) {
     const std::string long_line = "5" + std::string(97, ' ') + "123"; // 101 characters
     struct {
         std::string text;
-        std::vector<long> state;
+        Values state;
     } rows[] = {
         // Empty line, blanks-digits-letters, signs, letters only, no end on the last line.
         {"\n  12abc\n-8\n+290x\nabc\n0\n-12345\n777",
@@ -310,10 +288,13 @@ TEST_F(App, SettingsLinesReadAsTheirLeadingNumberAndTheLayoutIsKeptDrawable) {
          {0, 0, -9, 150, 210, 0, 0, 1, 7, -99999, 0, 0}},
         {std::string(37, '\n') + "64\n", {0, 0, 0, 150, 210, 64, 0, 0, 0, 0, 0, 0}},
         {std::string(37, '\n') + "128\n", {0, 0, 0, 150, 210, 128, 0, 0, 0, 0, 0, 0}},
-        {std::string(37, '\n') + "192\n", {0, 0, 0, 150, 210, 192, 0, 0, 0, 0, 0, 0}},
+        // The file written above, last: the record's other lines are checked after it.
+        {read_file("vd60_rmu.ini"), {-8, 2000, -9, 301, 411, 192, 12, 1, 593, 693, 793, 893}},
     };
     for (const auto &r : rows)
         EXPECT_EQ(load(r.text), r.state) << r.text;
+    for (int line = 10; line <= 37; line++)
+        EXPECT_EQ(*record[line - 6], line * 100 - 7) << "line " << line;
 }
 
 // Runs a save in a child as a user without special rights, so file permissions apply, with a
@@ -380,6 +361,11 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
 // At 1 MB valdora.log is set aside as valdora.log.1, one old file kept; a log that cannot be
 // opened for writing (a folder in its place, even for root) is reported and left alone.
 TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
+    // The start line, without a desktop to measure and without a settings file.
+    ASSERT_EQ(log_start(), 0);
+    EXPECT_EQ(read_file("valdora.log").substr(20),
+              "start Valdora V2.08; settings defaults (vd60_rmu.ini: No such file or directory); "
+              "desktop 0x0; artwork vd60_rmu.bmp, vd60_picker.bmp\n");
     // 26 bytes short of 1 MB, and a line of 26 bytes fills it to the byte; one byte short.
     for (size_t size : {1048550, 1048575}) {
         char fill = size % 2 ? 'b' : 'a';
@@ -397,12 +383,6 @@ TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
     EXPECT_EQ(log_event("exit 0"), -1);
     EXPECT_TRUE(fs::is_directory("valdora.log"));
     EXPECT_FALSE(fs::exists("valdora.log.1"));
-    // The start line, without a desktop to measure and without a settings file.
-    fs::remove_all("valdora.log");
-    ASSERT_EQ(log_start(), 0);
-    EXPECT_EQ(read_file("valdora.log").substr(20),
-              "start Valdora V2.08; settings defaults (vd60_rmu.ini: No such file or directory); "
-              "desktop 0x0; artwork vd60_rmu.bmp, vd60_picker.bmp\n");
 }
 
 } // namespace
