@@ -150,8 +150,10 @@ TEST_F(Lamps, ApuPowerByteInItsOwnExchange) {
     memcpy(&bits, &reported, 4);
     testsim_set(0x0B54, 4, bits);
     apu_speed = 49.99f;
+    testfail_after(0); // the group's exchange fails: it reconnects, pauses and writes the byte
     k8055_fsuipc_read(0);
-    EXPECT_EQ(sent(), " 0B52:1=0");
+    EXPECT_EQ(sent() + std::to_string(testsim_writes_to(0x3380).size()), " 0B52:1=01");
+    EXPECT_EQ(testsleep_pauses().back(), 20u);
     apu_speed = 50.0f;
     forget();
     int before = testsim_requests();
@@ -166,23 +168,6 @@ TEST_F(Lamps, ApuPowerByteInItsOwnExchange) {
     vel_zero = vel_one = vel_two = vel_three = 1;
     k8055_fsuipc_read(0);
     EXPECT_EQ(testsim_requests() - before, 5);
-}
-
-TEST_F(Lamps, FailedExchangesReconnectAndGoOn) {
-    vel_zero = 1;
-    apu_speed = 60.0f;
-    testfail_after(0); // the group's exchange: the group decodes, pauses and writes back
-    k8055_fsuipc_read(0);
-    EXPECT_EQ(testsim_writes_to(0x3380).size() * 100 + testsleep_pauses().back(), 120u);
-    EXPECT_EQ(sent(), " 0B52:1=1");
-    discover(1); // a failed clock read leaves the warning lamp; the caution is still driven
-    electrics = 1, warn = caution = 1.0f;
-    testsim_set(0x023A, 1, 7); // odd: a good read would put the warning out
-    testboards_io(0).digital_out[6] = 1;
-    testfail_after(0);
-    k8055_warn_caution();
-    EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
-    EXPECT_EQ(lamps(0).substr(6, 2), "11");
 }
 
 TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
@@ -286,6 +271,12 @@ TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
 TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     discover(3);
     warn = caution = 1.0f;
+    testsim_set(0x023A, 1, 7); // a failed clock read leaves the warning lamp, drives the caution
+    testboards_io(0).digital_out[6] = 1;
+    testfail_after(0);
+    k8055_warn_caution();
+    EXPECT_EQ(lamps(0).substr(6, 2) + std::to_string(testsim_writes_to(0x3380).size()), "111");
+    electrics = 1;                           // which the reconnection put out
     for (int s : {10, 11, 11, 59, 0, 254}) { // lit in even seconds
         testsim_set(0x023A, 1, s);
         EXPECT_EQ(k8055_warn_caution(), 0);
