@@ -113,9 +113,6 @@ TEST_P(Autostart, FailedExchanges) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, Autostart, ::testing::Values(0, 1),
-                         [](const ::testing::TestParamInfo<int> &info) {
-                             return std::string(info.param == 0 ? "Engine1" : "Engine2");
-                         });
+INSTANTIATE_TEST_SUITE_P(BothEngines, Autostart, ::testing::Values(0, 1));
 
 } // namespace

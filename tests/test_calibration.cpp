@@ -14,10 +14,6 @@ const int key_d = 0x0464, key_s = 0x1373, key_x = 0x1878;
 std::vector<int> script;
 size_t next_key, screens;
 
-int no_key(void) {
-    return 0;
-}
-
 int scripted_key(void) {
     for (int b = 0; b < 4; b++) {
         testboards_io(b).analog_in[0] = (uint8_t)(10 + next_key);
@@ -45,7 +41,7 @@ class Wizard : public CockpitTest {
     static void SetUpTestSuite() {
         CockpitTest::SetUpTestSuite();
         at_start = record();
-        install_keyboard_hooks(no_key, scripted_key);
+        install_keyboard_hooks([] { return 0; }, scripted_key); // no key waiting
         set_color_depth(32);
         width = 280, height = 400, gap = 75;
         scrat = create_bitmap(2 * width + gap, height);

@@ -1,22 +1,17 @@
 // The probe and the program decode from the same code: one set of raw values in the stand-in
 // simulator goes through the program's lamp-state read (its flags) and through the probe's
 // snapshot (its text and the lamps it names), and the probe never writes to the simulator.
-#include <gtest/gtest.h>
+#include "tests/support/testboards.h"
+
+#include "probe/probe.h"
 
 #include <algorithm>
 
-#include "k8055/k8055.h"
-#include "lamps/lamps.h"
-#include "probe/probe.h"
-#include "simlink/simlink.h"
-#include "tests/support/testsim.h"
-
 namespace {
 
-TEST(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
-    testsim_start();
-    testsleep_record();
-    ASSERT_TRUE(FSUIPC_Open(0, &dwResult));
+using ProbeDecoding = CockpitTest;
+
+TEST_F(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
     vel_zero = vel_one = vel_two = vel_three = 1;
     // {offset, size, raw value, group, row, the program's flag and its value, the probe's line}
     // clang-format off
@@ -58,9 +53,6 @@ TEST(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
         EXPECT_NE(text.find(c.text), std::string::npos) << text;
         EXPECT_TRUE(testsim_writes().empty()) << "the probe wrote to the simulator";
     }
-    FSUIPC_Close();
-    testsim_stop();
-    testsleep_real();
 }
 
 } // namespace

@@ -42,7 +42,6 @@ static void record(const char *op, long a, long b) {
 }
 
 void testboards_start(void) {
-    testboards_stop();
     setenv("VALDORA_K8055_READ_US", "0", 1);
     k8055_board_remove();
     if (k8055_board_create(&map) == -1) {
@@ -51,11 +50,6 @@ void testboards_start(void) {
     }
     memset(hold_left, 0, sizeof hold_left);
     k8055_trace_hook = record;
-}
-
-void testboards_stop(void) {
-    k8055_trace_hook = NULL;
-    k8055_board_close(&map);
 }
 
 k8055_board &testboards_io(int board) {
@@ -92,7 +86,8 @@ void CockpitTest::TearDown() {
     testsim_tamper(nullptr);
     k8055_close();
     reset_state();
-    testboards_stop();
+    k8055_trace_hook = NULL;
+    k8055_board_close(&map);
     FSUIPC_Close();
     testsim_stop();
     testsleep_real();

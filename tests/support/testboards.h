@@ -25,7 +25,6 @@ extern std::vector<testboards_call> testboards_calls; // driver calls since the 
 extern int testboards_reads[4][6]; // digital reads of each board's inputs since then
 
 void testboards_start(void);           // fresh board file, no board plugged, tracing on
-void testboards_stop(void);            // tracing off, file unmapped
 k8055_board &testboards_io(int board); // a board's inputs and outputs in the file
 void testboards_press(int board, int channel, int active); // switch input 1..5 closed or open
 void testboards_hold(int board, int channel, int reads);   // closed for the next reads only
