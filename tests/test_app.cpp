@@ -128,9 +128,8 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {K_R, {150, 400, 75, 0, 0, 0, 0}, {150, 400, 75, 0, 0, 0, 0}, 1, 381, 425},
         {K_SHIFT_R, {280, 210, 75, 0, 0, 0, 0}, {280, 210, 75, 0, 0, 0, 0}, 1, 641, 235},
         {K_CTRL_R, {280, 400, -9, 0, 0, 0, 0}, {280, 400, -9, 0, 0, 0, 0}, 1, 557, 425},
-        // The long limit 1272: one pixel below it i still widens, one above it refuses.
+        // The long limit 1272: one pixel below it i still widens; at it Ctrl+I and Alt+I refuse.
         {K_I, {598, 400, 75, 0, 0, 0, 0}, {599, 400, 75, 0, 0, 0, 0}, 1, 1279, 425},
-        {K_I, {599, 400, 75, 0, 0, 0, 0}, {599, 400, 75, 0, 0, 0, 0}, 1, 1279, 425},
         {K_CTRL_I, {598, 400, 75, 1, 0, 0, 0}, {598, 400, 75, 1, 0, 0, 0}, 1, 1278, 426},
         {K_ALT_I, {598, 400, 76, 0, 0, 0, 0}, {598, 400, 76, 0, 0, 0, 0}, 1, 1278, 425},
         // The short limit 992.
@@ -143,9 +142,7 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {K_SHIFT_I, {280, 1271, 75, 0, 64, 0, 0}, {280, 1272, 75, 0, 64, 0, 0}, 1, 1278, 660},
         // The quarter turn about the middle (P/2 - height/2 = 117), the top clamped to the
         // desktop, the pair fitted to the new orientation.
-        {K_ALT_A, {280, 400, 75, 0, 0, 0, 0}, {280, 400, 75, 0, 64, 117, 0}, 1, 406, 660},
-        {K_ALT_A, {280, 400, 75, 0, 64, 117, 0}, {280, 400, 75, 0, 128, 0, 117}, 1, 641, 425},
-        {K_ALT_A, START, {280, 400, 75, 0, 64, 417, 183}, 1, 406, 660},
+        {K_ALT_A, {280, 400, 75, 0, 128, 300, 300}, {280, 400, 75, 0, 192, 417, 183}, 1, 406, 660},
         {K_ALT_A, {280, 400, 75, 0, 192, 417, 183}, START, 1, 641, 425},
         {K_ALT_A, {150, 900, -9, 0, 0, 0, 900}, {150, 900, -9, 0, 64, -305, 992}, 1, 906, 316},
         {K_ALT_A, {598, 400, 75, 4, 0, 0, 500}, {456, 400, 75, 4, 64, 435, 65}, 1, 410, 1016},
@@ -155,12 +152,10 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {K_I, {2, 400, -9, 0, 0, 0, 0}, {2, 400, -9, 0, 0, 0, 0}, 0, 1, 425},
         // The start-up fit changes only layouts the keys could not make, and redraws nothing.
         {FIT, {599, 992, 75, 0, 0, 0, 0}, {599, 992, 75, 0, 0, 0, 0}, -1, 1279, 1017},
-        {FIT, {600, 400, 75, 0, 0, 0, 0}, {598, 400, 75, 0, 0, 0, 0}, -1, 1277, 425},
         {FIT, {5000, 5000, 75, 0, 0, 0, 0}, {598, 992, 75, 0, 0, 0, 0}, -1, 1277, 1017},
         {FIT, {280, 400, 100000, 100000, 0, 0, 0}, {150, 210, 190, 782, 0, 0, 0}, -1, 1278, 1017},
         {FIT, {600, 400, 75, 0, 64, 0, 0}, {458, 400, 75, 0, 64, 0, 0}, -1, 406, 1016},
-        // Not layout keys: t, Alt+I and Alt+S with a character.
-        {0x1474, START, START, -1, 641, 425},
+        // Not layout keys: Alt+I and Alt+S with a character.
         {0x0A69, START, START, -1, 641, 425},
         {0x1373, START, START, -1, 641, 425},
     };
