@@ -74,8 +74,7 @@ class App : public ::testing::Test {
     }
     static void free_bitmaps() {
         for (BITMAP **b : {&disp, &pick, &bg, &scrat})
-            if (*b)
-                destroy_bitmap(*b), *b = nullptr;
+            destroy_bitmap(*b), *b = nullptr;
     }
     // Every axis disabled, every point unrecorded, the default layout.
     static void reset() {
@@ -89,9 +88,7 @@ class App : public ::testing::Test {
         xpos = v[5], ypos = v[6];
         if (2 * width + gap < 1 || !with_bitmaps)
             return;
-        for (BITMAP **b : {&bg, &scrat})
-            if (*b)
-                destroy_bitmap(*b), *b = nullptr;
+        destroy_bitmap(bg), destroy_bitmap(scrat); // Allegro takes NULL as nothing to do
         bg = create_background();
         scrat = create_bitmap(2 * width + gap, height);
     }
