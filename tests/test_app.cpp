@@ -3,10 +3,7 @@
 // start-up fit and the artwork switch; the background and the artwork error screen; the
 // settings file (each line, the reading's edge cases, values brought into range, a save that
 // keeps the old file whole); and valdora.log set aside at 1 MB or reported unwritable.
-#include "app/app.h"
-#include "k8055/k8055.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/testboards.h" // the program's headers and the calibration record's axes
 
 #include <errno.h>
 #include <signal.h>
@@ -15,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -32,17 +28,7 @@ typedef std::vector<long> Values;
 const Values START = {280, 400, 75, 0, 0, 300, 300};
 
 // Settings lines 6 to 37: the calibration record in file order, each axis's switch first.
-int32_t *const record[] = {
-    &l_throttle_enabled, &l_throttle_cal_min, &l_throttle_cal_idle, &l_throttle_cal_max,
-    &r_throttle_enabled, &r_throttle_cal_min, &r_throttle_cal_idle, &r_throttle_cal_max,
-    &spoilers_enabled,   &spoilers_ret_cal,   &spoilers_arm_cal,    &spoilers_ext_cal,
-    &flaps_enabled,      &flaps_up_cal,       &flaps_8_cal,         &flaps_20_cal,
-    &flaps_dn_cal,       &rudder_enabled,     &rudder_left_cal,     &rudder_center_cal,
-    &rudder_right_cal,   &toe_brakes_enabled, &toe_brakes_off_cal,  &toe_brakes_on_cal,
-    &yoke_lr_enabled,    &yoke_left_cal,      &yoke_center_cal,     &yoke_right_cal,
-    &yoke_fb_enabled,    &yoke_forward_cal,   &yoke_mid_cal,        &yoke_back_cal,
-};
-const std::vector<int> switch_lines = {6, 10, 14, 18, 23, 27, 30, 34};
+std::vector<int32_t *> record;
 
 std::string read_file(const std::string &name) {
     std::ifstream file(name, std::ios::binary);
@@ -55,6 +41,10 @@ class App : public ::testing::Test {
         ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
         set_color_depth(32);
         screen = create_bitmap(1272, 992);
+        for (const testaxis &a : testaxes)
+            for (int32_t *v : {a.enabled, a.points[0], a.points[1], a.points[2], a.points[3]})
+                if (v)
+                    record.push_back(v);
     }
     // A 1280 x 1024 desktop (content up to 1272 x 992), the program's initial values.
     void SetUp() override {
@@ -79,8 +69,10 @@ class App : public ::testing::Test {
     // Every axis disabled, every point unrecorded, the default layout.
     static void reset() {
         xpos = ypos = angle = extra_border = blur = 0, gap = 75, width = 280, height = 400;
-        for (int line = 6; line <= 37; line++)
-            *record[line - 6] = std::count(switch_lines.begin(), switch_lines.end(), line) - 1;
+        for (int32_t *v : record)
+            *v = -1;
+        for (const testaxis &a : testaxes)
+            *a.enabled = 0;
     }
     // A layout, with its bitmaps unless asked not to or it has no width to draw.
     static void set(const Values &v, bool with_bitmaps = true) {
