@@ -256,7 +256,6 @@ TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDr
     ASSERT_EQ(write_ini_file(-8, 2000), 0);
     EXPECT_EQ(read_file("vd60_rmu.ini"), expected + "192\n12\n1\n=-123456\n");
     EXPECT_EQ(inifile, nullptr);
-    const std::string long_line = "5" + std::string(97, ' ') + "123"; // 101 characters
     struct {
         std::string text;
         Values state;
@@ -264,8 +263,8 @@ TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDr
         // Empty line, blanks-digits-letters, signs, letters only, no end on the last line.
         {"\n  12abc\n-8\n+290x\nabc\n0\n-12345\n777",
          {0, 12, -8, 290, 210, 0, 0, 0, 0, -12345, 777, -1}},
-        // 97 characters and the line end fit; a longer line is read in two pieces.
-        {"7" + std::string(96, ' ') + "\n" + long_line + "\n60\n290\n410\n",
+        // 97 characters and the line end fit; a line of 101 is read in two pieces.
+        {"7" + std::string(96, ' ') + "\n5" + std::string(97, ' ') + "123\n60\n290\n410\n",
          {7, 5, 123, 150, 290, 0, 0, 0, 410, -1, -1, -1}},
         // Values the window cannot draw come into range; the calibration record does not.
         {"0\n0\n-100\n0\n-5\n7\n-99999\n" + std::string(30, '\n') + "7\n-3\n5\n",
