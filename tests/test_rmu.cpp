@@ -341,6 +341,9 @@ TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
         rmu_edit = k;
         rmu_decode_selectors(SELECTORS[k - 1]);
         rmu_display();
+        EXPECT_EQ(com1_sel + com2_sel + both_sel + nav1_sel + nav2_sel + mkr_sel + dme_sel +
+                      adf1_sel,
+                  __builtin_popcount(SELECTORS[k - 1])); // a flag set is 1, not only lit
         for (int face = 0; face < 2; face++) {
             for (auto &t : TEXTS)
                 EXPECT_EQ(text_differs(face, t.x, t.y, t.row, t.shown), 0) << t.shown;
