@@ -1,7 +1,7 @@
 #!/bin/bash
-# valdora-probe.exe under Wine against valdora-sim.exe: the parked aircraft decoded with the
-# lamps it drives, a fire bit seen at the next snapshot, and waiting while the simulator is away
-# then recovering when it returns.
+# valdora-probe.exe under Wine against valdora-sim.exe: a snapshot decoded (the decoding itself
+# is the same as on Linux and checked there), and waiting while the simulator is away then
+# recovering when it returns.
 . "$VALDORA_SOURCE_DIR/tests/e2e/lib.sh"
 . "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
 vd_setup
@@ -12,10 +12,6 @@ shows() { # shows PATTERN: the next snapshot has a line matching PATTERN
 }
 
 vd_check "COM1 active decoded" shows "^  0x034E 2 COM1 active +0x1800  118\.000$"
-vd_check "parked gear down, its lamps" \
-    shows "0x0BEC 4 gear nose +16383  down .*b0\.d5 gear-nose-down ON"
-vd_sim_set 0x3366 1 1 || vd_fail "cannot raise a fire"
-vd_check "engine 1 fire decoded" shows "0x3366 1 engine fires +1  engine 1 FIRE, engine 2 no fire"
 
 (cd "$VD_RUN" && exec "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
 vd_wait_for 30 grep -q "^valdora-probe: link FS98MAIN" "$VD_TMP/probe.out" || vd_fail "no snapshot"
