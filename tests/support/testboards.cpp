@@ -152,13 +152,16 @@ std::string CockpitTest::ops() {
     return out;
 }
 
+std::string CockpitTest::put(uint32_t offset, size_t size, uint32_t value) {
+    char one[32];
+    snprintf(one, sizeof one, " %04X:%zu=%u", offset, size, value);
+    return one;
+}
+
 std::string CockpitTest::sent() {
     std::string out;
-    char one[32];
     for (const testsim_write &w : testsim_writes())
-        if (w.offset != 0x3380 && w.offset != 0x32FA && w.offset != 0x330A) {
-            snprintf(one, sizeof one, " %04X:%zu=%u", w.offset, w.data.size(), w.value());
-            out += one;
-        }
+        if (w.offset != 0x3380 && w.offset != 0x32FA && w.offset != 0x330A)
+            out += put(w.offset, w.data.size(), w.value());
     return out;
 }
