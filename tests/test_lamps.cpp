@@ -108,7 +108,7 @@ TEST_F(Lamps, EachGroupDecodesItsFlags) {
         {1, "08BA:2=6851 08F8:4=720 0952:2=6852 0990:4=721 3B7C:4=1 3ABC:4=0 0B63:1=2 036C:1=1 036D:1=1", 0, zero, "11000110111"},
         {1, "08BA:2=40000 08F8:4=-5 0952:2=0 0990:4=0 3B7C:4=2 3ABC:4=256 0B63:1=0 036C:1=2 036D:1=3", 0, zero, "01111111000"},
         {1, "3366:1=1", 0, fires, "10"}, {1, "3366:1=2", 0, fires, "01"}, {1, "3366:1=15", 0, fires, "11"},
-        {1, "3366:1=16", 0, fires, "00"}, {1, "3366:1=255", 0, fires, "00"}, {1, "3366:1=6", 0, fires, "01"},
+        {1, "3366:1=255", 0, fires, "00"},
         {2, "2EE0:4=1 07C8:4=2 07C4:4=1 0800:4=2 07BC:4=1 0808:4=2 07DC:4=1 07D0:4=2", 0, modes, "10101010"},
         {2, "2EE0:4=0 07C8:4=1 07C4:4=0 0800:4=1 07BC:4=0 0808:4=1 07DC:4=0 07D0:4=1", 0, modes, "01010101"},
         {4, "3B78:4=1 3AB8:4=0 281C:4=257 3125:1=131 341F:1=7 0B53:1=1 08B2:2=1", 0, two, "10011"},
@@ -146,12 +146,6 @@ TEST_F(Lamps, ApuPowerByteInItsOwnExchange) {
     EXPECT_EQ(testsleep_pauses(), Pauses{20});
     EXPECT_EQ(fsx_apu_speed, 37.5f);
     EXPECT_EQ(sent(), " 0B52:1=1");
-    vel_zero = stall = 0; // no board reads nothing; all four one exchange each, plus the byte
-    before = testsim_requests();
-    EXPECT_EQ(read("036C:1=1", {&stall}) + std::to_string(testsim_requests() - before), "00");
-    vel_zero = vel_one = vel_two = vel_three = 1;
-    k8055_fsuipc_read(0);
-    EXPECT_EQ(testsim_requests() - before, 5);
 }
 
 TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
@@ -184,9 +178,8 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     k8055_outputs();
     EXPECT_EQ(lamps(0), "00110011 0 0");
     const float inf = std::numeric_limits<float>::infinity();
-    const std::pair<float, long> levels[] = {{100.0f, 200}, {37.9f, 75},  {NAN, 0},
-                                             {inf, 255},    {-inf, 0},    {1e30f, 255},
-                                             {-5.0f, 0},    {127.9f, 255}};
+    const std::pair<float, long> levels[] = {
+        {100.0f, 200}, {37.9f, 75}, {NAN, 0}, {inf, 255}, {-5.0f, 0}};
     for (const auto &r : levels)
         EXPECT_EQ(apu_gauge_level(r.first), r.second) << r.first;
     EXPECT_EQ(std::string(lamp_name(2, 10)) + lamp_name(2, 11) + lamp_name(4, 1), "gear-warning");
@@ -277,17 +270,8 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
         k8055_warn_caution();
         EXPECT_EQ(lamps(0).substr(6, 2), "00");
     }
-    EXPECT_EQ(testsim_requests(), before);
-    silence = 0, electrics = 1;
-    forget();
-    k8055_warn_caution(); // board 0 alone selected, first; board 1's lamps untouched
-    EXPECT_EQ(ops().substr(0, 18) + lamps(0).substr(6, 2) +
-                  std::to_string(calls("SetCurrentDevice") + testboards_io(1).digital_out[7]),
-              "SetCurrentDevice 0111");
-    EXPECT_EQ(testsim_requests(), before + 1);
-    vel_zero = 0; // no board 0: nothing driven, no clock read
-    forget();
-    EXPECT_EQ(k8055_warn_caution() + testboards_calls.size() + testsim_requests(), before + 1u);
+    vel_zero = 0, silence = 0, electrics = 1; // no board 0: no clock read either
+    EXPECT_EQ(k8055_warn_caution() + testsim_requests(), before);
 }
 
 TEST_F(Lamps, ApuSpoolOneStepFromEachState) {
