@@ -5,6 +5,7 @@
 
 #include "calibration/calibration.h"
 
+#include <algorithm>
 #include <atomic>
 #include <stdio.h>
 #include <stdlib.h>
@@ -139,10 +140,8 @@ std::vector<uint32_t> CockpitTest::written(uint32_t offset) {
 }
 
 int CockpitTest::calls(const char *op) {
-    int n = 0;
-    for (const testboards_call &c : testboards_calls)
-        n += c.op == op;
-    return n;
+    return (int)std::count_if(testboards_calls.begin(), testboards_calls.end(),
+                              [op](const testboards_call &c) { return c.op == op; });
 }
 
 std::string CockpitTest::ops() {
