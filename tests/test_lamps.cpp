@@ -75,13 +75,12 @@ TEST_F(Lamps, GearLegsDebounceOnGroundAndWarningRules) {
     const struct { V a; int want; } rows[] = {
         {{D, D, D, D, 1057, 1057, 0, 0, 0}, 1}, {{D, D, D, D, 1057, 1058, 0, 0, 0}, 0},
         {{D, D, D, D, 1057, 1058, 1, 0, 0}, 0}, {{D, D, D, D, 1057, 1057, 1, 0, 0}, 1},
-        {{D, D, D, D, 5000, 1057, 2, 0, 0}, 1}, {{0, 0, 0, 0, 8000, 8000, 0, 0, H}, 0},
-        {{0, 0, 0, 0, 1631, 1631, 0, 5600, H}, 0}, {{0, 0, 0, 0, 1631, 1631, 0, 5601, H}, 10},
-        {{0, 0, 0, 0, 1631, 1632, 0, 5601, H}, 0}, {{0, 0, 0, 0, 1632, 1631, 0, 5601, H}, 0},
-        {{D, 0, 0, 0, 1631, 1631, 0, 5601, H}, 0}, {{0, 0, 0, 0, 5000, 5000, 0, 11000, H}, 0},
-        {{0, 0, 0, 0, 5000, 5000, 0, 11001, H}, 10}, {{0, D, 0, 0, 5000, 5000, 0, 11001, H}, 0},
-        {{0, 0, D, 0, 5000, 5000, 0, 11001, H}, 0}, {{D, D, D, 0, 8000, 8000, 0, 0, H}, 10},
-        {{0, 0, 0, D, 8000, 8000, 0, 0, H}, 10}, {{D, D, D, D, 8000, 8000, 0, 0, H}, 0},
+        {{D, D, D, D, 5000, 1057, 2, 0, 0}, 1}, {{0, 0, 0, 0, 1631, 1631, 0, 5600, H}, 0},
+        {{0, 0, 0, 0, 1631, 1631, 0, 5601, H}, 10}, {{0, 0, 0, 0, 1631, 1632, 0, 5601, H}, 0},
+        {{0, 0, 0, 0, 1632, 1631, 0, 5601, H}, 0}, {{D, 0, 0, 0, 1631, 1631, 0, 5601, H}, 0},
+        {{0, 0, 0, 0, 5000, 5000, 0, 11000, H}, 0}, {{0, 0, 0, 0, 5000, 5000, 0, 11001, H}, 10},
+        {{0, D, 0, 0, 5000, 5000, 0, 11001, H}, 0}, {{0, 0, D, 0, 5000, 5000, 0, 11001, H}, 0},
+        {{D, D, D, 0, 8000, 8000, 0, 0, H}, 10}, {{0, 0, 0, D, 8000, 8000, 0, 0, H}, 10},
         {{0, 0, 0, 0, 9999, 9999, 0, 0, L + 2}, 0}, {{0, 0, 0, 0, 9999, 9999, 0, 0, L}, 10},
         {{0, 0, 0, 0, 9999, 10000, 0, 0, L}, 0}, {{0, 0, 0, 0, 10000, 9999, 0, 0, L}, 0},
         {{D, D, D, D, 9999, 9999, 0, 0, L}, 0}, {{D, D, 0, D, 9999, 9999, 0, 0, L}, 10},
@@ -205,21 +204,20 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
 }
 
 TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
-    // {boards, flag, warn and caution, un-silences}
+    // {boards, flag, warn and caution}: a contributor that comes up takes back the silence.
     // clang-format off
-    const struct { int mask; int32_t *flag; int states, unsilences; } rows[] = {
-        {1, &normal_brakes_fail, 10, 1}, {1, &l_oil_press_low, 10, 1}, {1, &l_fuel_press_low, 10, 1},
-        {1, &gear, 10, 1}, {1, &emer_batt, 1, 1}, {1, &gen_fail, 1, 1}, {1, &r_fuel_press_low, 10, 1},
-        {1, &r_oil_press_low, 10, 1}, {1, &l_eng_fire, 10, 1}, {1, &r_eng_fire, 10, 1}, {1, &stall, 10, 1},
-        {1, &overspeed, 10, 1}, {1, &apu_fire, 10, 1}, {4, &apu_fire, 10, 1}, {8, &l_eng_fire, 10, 1},
-        {8, &r_eng_fire, 10, 1}, {8, &stall, 10, 1}, {2, &stall, 0, 0}};
+    const struct { int mask; int32_t *flag; int states; } rows[] = {
+        {1, &normal_brakes_fail, 10}, {1, &l_oil_press_low, 10}, {1, &l_fuel_press_low, 10}, {1, &gear, 10},
+        {1, &emer_batt, 1}, {1, &gen_fail, 1}, {1, &r_fuel_press_low, 10}, {1, &r_oil_press_low, 10},
+        {1, &l_eng_fire, 10}, {1, &r_eng_fire, 10}, {1, &stall, 10}, {1, &overspeed, 10}, {1, &apu_fire, 10},
+        {4, &apu_fire, 10}, {8, &l_eng_fire, 10}, {8, &r_eng_fire, 10}, {8, &stall, 10}, {2, &stall, 0}};
     // clang-format on
     for (auto &r : rows) {
         reset_state();
         discover(r.mask);
         silence = 1, *r.flag = 1;
         k8055_outputs();
-        EXPECT_EQ((int)(warn * 10 + caution) * 10 + silence, r.states * 10 + 1 - r.unsilences)
+        EXPECT_EQ((int)(warn * 10 + caution) * 10 + silence, r.states * 10 + (r.states == 0))
             << "row " << &r - rows;
         *r.flag = 0;
         k8055_outputs();
