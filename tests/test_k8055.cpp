@@ -12,17 +12,17 @@ typedef std::vector<int64_t> V;
 class K8055 : public CockpitTest {
   protected:
     // Sets an offset, holds one input for n passes (no idle pass after) and gives the value
-    // written at each pass: signed 16 or 32 bits by size, unsigned 16 bits for size -2.
+    // written at each pass (signed 16 or 32 bits by size, unsigned 16 bits for size -2) and
+    // adds each pass's pauses to the list.
     static V steps(int board, int ch, uint32_t offset, int size, int64_t start, int n,
-                   std::vector<Pauses> *pauses = nullptr) {
+                   std::vector<Pauses> &pauses) {
         V out;
         testsim_set(offset, size < 0 ? 2 : size, (uint32_t)start);
         testboards_press(board, ch, 1);
         for (int k = 0; k < n && pass() == 1 && written(offset).size() == 1; k++) {
             uint32_t w = written(offset)[0];
             out.push_back(size == 2 ? (int16_t)w : size == -2 ? (uint16_t)w : (int32_t)w);
-            if (pauses)
-                pauses->push_back(testsleep_pauses());
+            pauses.push_back(testsleep_pauses());
         }
         testboards_press(board, ch, 0);
         return out;
@@ -124,7 +124,7 @@ TEST_F(K8055, TuningPanel) {
 TEST_F(K8055, KnobsStepFasterTheLongerHeld) {
     discover(14);
     std::vector<Pauses> p;
-    V speed = steps(2, 2, 0x07E2, -2, 300, 22, &p);
+    V speed = steps(2, 2, 0x07E2, -2, 300, 22, p);
     for (size_t k = speed.size() - 1; k > 0; k--)
         speed[k] -= speed[k - 1];
     EXPECT_EQ(speed, (V{301, 2,  3,  5,  6,  7,  8,  10, 11, 12, 13,
@@ -156,7 +156,7 @@ TEST_F(K8055, KnobsStepFasterTheLongerHeld) {
         *counters[r.board] = r.counter;
         p.clear();
         uint32_t offset = offsets[r.board][r.ch > 2];
-        EXPECT_EQ(steps(r.board, r.ch, offset, r.size, r.start, (int)r.want.size(), &p), r.want)
+        EXPECT_EQ(steps(r.board, r.ch, offset, r.size, r.start, (int)r.want.size(), p), r.want)
             << r.start;
         EXPECT_EQ(p.back(), r.pause) << r.start;
     }
