@@ -5,7 +5,6 @@
 #include "tests/support/testboards.h"
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -175,9 +174,8 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     gear_left = 1, gear_nose = 0, gear_right = -1;
     k8055_outputs();
     EXPECT_EQ(lamps(0), "00110011 0 0");
-    const float inf = std::numeric_limits<float>::infinity();
-    const std::pair<float, long> levels[] = {
-        {100.0f, 200}, {37.9f, 75}, {NAN, 0}, {inf, 255}, {-5.0f, 0}};
+    const std::pair<float, long> levels[] = {{100.0f, 200},   {37.9f, 75},  {NAN, 0},
+                                             {INFINITY, 255}, {1e30f, 255}, {-5.0f, 0}};
     for (const auto &r : levels)
         EXPECT_EQ(apu_gauge_level(r.first), r.second) << r.first;
     EXPECT_EQ(std::string(lamp_name(2, 10)) + lamp_name(2, 11) + lamp_name(4, 1), "gear-warning");
