@@ -5,6 +5,7 @@
 
 #include "calibration/calibration.h"
 
+#include <algorithm>
 #include <atomic>
 #include <stdio.h>
 #include <stdlib.h>
@@ -139,10 +140,8 @@ std::vector<uint32_t> CockpitTest::written(uint32_t offset) {
 }
 
 int CockpitTest::calls(const char *op) {
-    int n = 0;
-    for (const testboards_call &c : testboards_calls)
-        n += c.op == op;
-    return n;
+    return (int)std::count_if(testboards_calls.begin(), testboards_calls.end(),
+                              [op](const testboards_call &c) { return c.op == op; });
 }
 
 std::string CockpitTest::ops() {
@@ -152,13 +151,16 @@ std::string CockpitTest::ops() {
     return out;
 }
 
+std::string CockpitTest::put(uint32_t offset, size_t size, uint32_t value) {
+    char one[32];
+    snprintf(one, sizeof one, " %04X:%zu=%u", offset, size, value);
+    return one;
+}
+
 std::string CockpitTest::sent() {
     std::string out;
-    char one[32];
     for (const testsim_write &w : testsim_writes())
-        if (w.offset != 0x3380 && w.offset != 0x32FA && w.offset != 0x330A) {
-            snprintf(one, sizeof one, " %04X:%zu=%u", w.offset, w.data.size(), w.value());
-            out += one;
-        }
+        if (w.offset != 0x3380 && w.offset != 0x32FA && w.offset != 0x330A)
+            out += put(w.offset, w.data.size(), w.value());
     return out;
 }

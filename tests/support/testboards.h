@@ -68,4 +68,5 @@ class CockpitTest : public ::testing::Test {
     static int calls(const char *op);                      // driver calls of one operation
     static std::string ops();  // the calls as "SetCurrentDevice 1 ClearAllDigital ..."
     static std::string sent(); // the writes as " 0892:2=0 ...", the link's own left out
+    static std::string put(uint32_t offset, size_t size, uint32_t value); // one write as sent()
 };
