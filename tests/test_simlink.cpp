@@ -349,13 +349,16 @@ int dial(void) {
     snprintf(a.sun_path, sizeof a.sun_path, "%s/FS98MAIN.sock", getenv("VALDORA_IPC_DIR"));
     return connect(fd, (struct sockaddr *)&a, sizeof a) == 0 ? fd : -1;
 }
-// Sends one request frame; the reply's result, -1 when hung up on, -2 after 5 s of silence.
-long request(int fd, const std::string &name, uint32_t magic = IPC_MAGIC) {
-    uint8_t f[IPC_REQUEST_HEADER + IPC_NAME_MAX], r[IPC_REPLY_SIZE];
-    ipc_put32(f, magic), ipc_put32(f + 4, ipc_message_number("FsasmLib:IPC"));
-    ipc_put32(f + 8, 0xC001), ipc_put32(f + 12, 0), ipc_put16(f + 16, (uint16_t)name.size());
-    memcpy(f + IPC_REQUEST_HEADER, name.data(), name.size());
-    send(fd, f, IPC_REQUEST_HEADER + name.size(), MSG_NOSIGNAL);
+// Sends one request frame, whole or a byte at a time 1 ms apart; the reply's result, -1 when
+// hung up on, -2 after 5 s of silence.
+long request(int fd, const std::string &name, uint32_t magic = IPC_MAGIC, bool bytewise = false) {
+    std::vector<uint8_t> f(IPC_REQUEST_HEADER + name.size());
+    uint8_t r[IPC_REPLY_SIZE];
+    ipc_put32(&f[0], magic), ipc_put32(&f[4], ipc_message_number("FsasmLib:IPC"));
+    ipc_put32(&f[8], 0xC001), ipc_put32(&f[12], 0), ipc_put16(&f[16], (uint16_t)name.size());
+    memcpy(&f[IPC_REQUEST_HEADER], name.data(), name.size());
+    for (size_t at = 0, piece = bytewise ? 1 : f.size(); at < f.size(); at += piece, usleep(1000))
+        send(fd, &f[at], piece, MSG_NOSIGNAL);
     ssize_t n = recv(fd, r, sizeof r, MSG_WAITALL);
     return n == sizeof r ? (long)ipc_get32(r + 4) : n < 0 && errno == EAGAIN ? -2 : -1;
 }
@@ -397,6 +400,14 @@ TEST_F(Link, TheStandInServerTrustsNoPeer) {
         EXPECT_EQ(testsim_get(0x4F00, 1), b.how == 'r' ? 0xEEu : 0u) << name;
         unlink(path.c_str());
     }
+    // A frame that arrives in pieces is put together; a name longer than any is not waited for.
+    make(real, 0x8000);
+    testsim_set(0x4F00, 1, 0);
+    EXPECT_EQ(request(fd, real, IPC_MAGIC, true), 1);
+    EXPECT_EQ(testsim_get(0x4F00, 1), 0xEEu);
+    shm_unlink(("/" + real).c_str());
+    EXPECT_EQ(request(fd, std::string(IPC_NAME_MAX, 'x')), 0);
+    EXPECT_EQ(request(fd, std::string(IPC_NAME_MAX + 1, 'x')), -1);
     int junk = dial(), stalled = dial(), deaf = dial();
     EXPECT_EQ(request(junk, "x", 0xDEADBEEF), -1);
     uint8_t half[10] = {0x56, 0x49, 0x50, 0x43, 1, 2, 3}; // half a header, then nothing

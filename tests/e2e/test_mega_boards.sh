@@ -20,10 +20,7 @@ mega_start() {
     MEGA_PID=$!
     vd_wait_for 10 grep -qx ready "$VD_TMP/mega.out" || vd_fail "the simulated Mega never started"
 }
-mega_stop() {
-    kill "$MEGA_PID" 2>/dev/null
-    wait "$MEGA_PID" 2>/dev/null
-}
+mega_stop() { kill "$MEGA_PID" 2>/dev/null; wait "$MEGA_PID" 2>/dev/null; }
 trap 'mega_stop; vd_cleanup' EXIT
 mega() { echo "$*" >"$VD_TMP/mega-control"; }
 # mega_is out|pwm BOARD VALUE CHANNEL...: the Mega's latest state of those outputs.

@@ -6,7 +6,9 @@
 # file with CR LF line ends. With K8055D.dll (standard calling convention) the boards are found
 # the same way, and the program survives the simulator going away and coming back: the title
 # falls to not connected, it waits, links again and announces itself anew, and its keys, buttons
-# and lamps work with the new simulator.
+# and lamps work with the new simulator, while valdora-probe.exe, beside it, decodes a snapshot,
+# waits and recovers too. With an artwork file missing, the error screen ends at a key with -1
+# (255 as a process status) and no settings file.
 . "$VALDORA_SOURCE_DIR/tests/e2e/lib.sh"
 . "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
 vd_setup
@@ -43,6 +45,16 @@ fresh_sim() { # a new simulator with a new log, COM1 standby at 118.025
     vd_sim_set 0x311A 2 0x1802 || vd_fail "cannot set COM1 standby"
 }
 
+rm "$VD_RUN/vd60_picker.bmp"
+vd_start
+vd_wait_window
+sleep 2 # the error screen waits for its key
+vd_key space
+vd_wait_exit 30
+vd_expect "exit status with an artwork file missing" "$VD_STATUS" 255
+vd_check "no settings file written" test ! -e "$VD_RUN/vd60_rmu.ini"
+cp "$VALDORA_RUN_DIR/vd60_picker.bmp" "$VD_RUN/"
+
 export VALDORA_WIN_DLL=c
 fresh_sim
 vd_start
@@ -53,23 +65,29 @@ vd_expect "boards 0 to 2" "$("$VD_BOARDS" show | grep "^board" | head -n 3)" \
     $'board 0: plugged in, open\nboard 1: not plugged in\nboard 2: plugged in, open'
 key_button_and_lamps
 vd_stop
-ini="$VD_RUN/vd60_rmu.ini"
-[ -f "$ini" ] || vd_fail "no settings file after closing"
-vd_expect "settings lines" "$(wc -l <"$ini")" 41
-vd_expect "lines ending in CR LF" "$(grep -c $'\r$' "$ini")" 41
-vd_expect "panel width (line 4)" "$(vd_settings_line 4)" 280
-vd_check "line 41 starts with =" grep -q '^=' <(sed -n 41p "$ini")
+vd_expect "41 settings lines ending in CR LF, the panel width 280 on line 4, the last with =" \
+    "$(wc -l <"$VD_RUN/vd60_rmu.ini") $(grep -c $'\r$' "$VD_RUN/vd60_rmu.ini") $(vd_settings_line 4) $(vd_settings_line 41 | cut -c1)" "41 41 280 ="
 
 export VALDORA_WIN_DLL=std
 fresh_sim
 vd_start
 vd_wait_window
 boards_reported
+PROBE="$VALDORA_RUN_DIR/valdora-probe"
+com1_decoded() { (cd "$VD_RUN" && timeout 60 "$PROBE" --once) | grep -Eq '^  0x034E 2 COM1 active +0x1800  118\.000$'; }
+vd_check "the probe decodes COM1 active" com1_decoded
+(cd "$VD_RUN" && exec "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
+probe=$!
+vd_wait_for 30 grep -q "^valdora-probe: link FS98MAIN" "$VD_TMP/probe.out" || vd_fail "no snapshot"
 vd_stop_sim
 vd_wait_for 30 vd_title_is "$VD_NOT_CONNECTED" || vd_fail "the title never showed the lost link"
+vd_wait_for 30 grep -q "^waiting for the simulator" "$VD_TMP/probe.out" || vd_fail "the probe never waited"
 sleep 1
 vd_check "still running without the simulator" kill -0 "$VD_PID"
 fresh_sim
 linked_and_announced new
+recovered() { sed -n '/^waiting/,$p' "$VD_TMP/probe.out" | grep -q "^valdora-probe: link"; }
+vd_check "the probe recovered" vd_wait_for 30 recovered
+kill "$probe"
 key_button_and_lamps
 vd_stop
