@@ -25,6 +25,7 @@ int draw_artwork_error(void) {
     // The same message in the right panel. With a negative gap the two panels overlap; blit
     // (unlike stretch_blit) copies within one bitmap in a safe order, so the copy is exact.
     blit(screen, screen, 0, 0, width + gap, 0, width, height);
+    window_show_drawing();
     return 0;
 }
 

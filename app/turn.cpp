@@ -9,5 +9,6 @@ int put_turned(BITMAP *sprite, int x, int y, fixed turn, fixed scale) {
     fixed cy = (fixed)(y * 65536 + (sprite->h * scale) / 2);
     screen->vtable->pivot_scaled_sprite_flip(screen, sprite, cx, cy, sprite->w * 32768,
                                              sprite->h * 32768, turn, scale, FALSE);
+    window_show_drawing();
     return 0;
 }

@@ -95,6 +95,9 @@ LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, U
 // Calls fn (possibly from the graphics library's own thread) whenever the window system shows
 // part of the window again after it was covered, minimised or restored.
 void window_watch_exposure(void (*fn)(void));
+// Makes the window system show at once what was just drawn on the screen (a no-op where the
+// graphics library's drawing reaches the window by itself).
+void window_show_drawing(void);
 
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
