@@ -74,7 +74,9 @@ vd_start
 vd_wait_window
 boards_reported
 PROBE="$VALDORA_RUN_DIR/valdora-probe"
-com1_decoded() { (cd "$VD_RUN" && timeout 60 "$PROBE" --once) | grep -Eq '^  0x034E 2 COM1 active +0x1800  118\.000$'; }
+com1_decoded() { # grep reads it all: a probe cut off by a closed pipe would fail the pipeline
+    (cd "$VD_RUN" && timeout 60 "$PROBE" --once) | grep -E '^  0x034E 2 COM1 active +0x1800  118\.000$' >/dev/null
+}
 vd_check "the probe decodes COM1 active" com1_decoded
 (cd "$VD_RUN" && exec "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
 probe=$!
@@ -82,8 +84,6 @@ vd_wait_for 30 grep -q "^valdora-probe: link FS98MAIN" "$VD_TMP/probe.out" || vd
 vd_stop_sim
 vd_wait_for 30 vd_title_is "$VD_NOT_CONNECTED" || vd_fail "the title never showed the lost link"
 vd_wait_for 30 grep -q "^waiting for the simulator" "$VD_TMP/probe.out" || vd_fail "the probe never waited"
-sleep 1
-vd_check "still running without the simulator" kill -0 "$VD_PID"
 fresh_sim
 linked_and_announced new
 recovered() { sed -n '/^waiting/,$p' "$VD_TMP/probe.out" | grep -q "^valdora-probe: link"; }
