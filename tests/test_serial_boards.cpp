@@ -162,8 +162,9 @@ TEST_F(SerialBoards, OutputsGoOutAtOnceAreRepeatedAndSentAgainAfterAReplug) {
     SetAnalogChannel(2);
     SetCurrentDevice(3);
     OutputAnalogChannel(1, 300); // beyond the scale: fully on
+    OutputAnalogChannel(2, 9);
     settle();
-    EXPECT_EQ(last_outputs(), Bytes({0x40, 0, 0x01, 0, 75, 0, 0, 0, 0, 255, 255, 0}));
+    EXPECT_EQ(last_outputs(), Bytes({0x40, 0, 0x01, 0, 75, 0, 0, 0, 0, 255, 255, 9}));
     SetCurrentDevice(3);
     ClearAllAnalog(); // board 3's, no other's
     SetCurrentDevice(2);
