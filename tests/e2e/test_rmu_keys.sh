@@ -1,7 +1,7 @@
 #!/bin/bash
 # The RMU on the real window with the stand-in simulator: a key tunes COM1's standby and the
 # window shows the change, another moves the highlight with a picture pushed; a window covered,
-# unmapped or moved shows the same picture again at once.
+# unmapped or moved shows the same picture again at once; the boards banner shows at the start.
 . "$(dirname "$0")/lib.sh"
 vd_setup
 vd_start_sim
@@ -11,12 +11,15 @@ pushes() { grep -c '^push' "$VD_TMP/valdora.log"; }
 shot() { import -window "$VD_WIN" "BMP3:$VD_TMP/$1.bmp" 2>/dev/null; }
 same_as_before() { shot after && cmp -s "$VD_TMP/before.bmp" "$VD_TMP/after.bmp"; }
 
+vd_sim_set 0x311A 2 0x1800
 vd_start
 vd_wait_window
-vd_wait_for 20 eval '[ "$(pushes)" -gt 0 ]' || vd_fail "the unit was never pushed to the window"
-vd_sim_set 0x311A 2 0x1800
-sleep 5 # past the boards banner's hold, the window showing 118.000
+# The first picture is pushed before the link is up, the second with the boards banner, held 4 s.
+vd_wait_for 20 eval '[ "$(pushes)" -ge 2 ]' || vd_fail "the unit was never pushed to the window"
+shot banner
+sleep 5 # past the banner's hold, the window showing 118.000
 shot before
+vd_check "the boards banner showed at the start and went" eval '! cmp -s "$VD_TMP/banner.bmp" "$VD_TMP/before.bmp"'
 mark=$(($(wc -l <"$VD_TMP/sim.log") + 1))
 vd_press period eval '[ "$(vd_sim_get 0x311A 2)" = 0x1802 ]'
 vd_expect "one full stop writes 0x1802 to 0x311A once" \
