@@ -25,6 +25,9 @@
 #   vd_start_sim [ARGS...]   starts it (log $VD_TMP/sim.log) and waits until it answers
 #   vd_stop_sim              stops it
 #   vd_sim_get OFFSET SIZE   prints the value of an offset; vd_sim_set OFFSET SIZE VALUE sets it
+# The probe (valdora-probe in the run folder)
+#   vd_probe_shows PATTERN [OPTION...]  its next snapshot has a line matching PATTERN
+#   vd_probe_recovered FILE  a live probe's output shows a link again after waiting
 # The program
 #   vd_start                 starts valdora in $VD_RUN in the background (log $VD_TMP/valdora.log),
 #                            sets VD_PID
@@ -146,6 +149,15 @@ vd_stop_sim() {
 
 vd_sim_get() { "$VALDORA_RUN_DIR/valdora-sim" get "$@"; }
 vd_sim_set() { "$VALDORA_RUN_DIR/valdora-sim" set "$@"; }
+
+# valdora-probe: the next snapshot has a line matching PATTERN (grep reads it all: a probe cut
+# off by a closed pipe would fail the pipeline); a live probe's output FILE shows a link again
+# after its waiting line.
+vd_probe_shows() { # vd_probe_shows PATTERN [OPTION...]
+    (cd "$VD_RUN" && timeout 60 "$VALDORA_RUN_DIR/valdora-probe" --once "${@:2}") |
+        grep -E "$1" >/dev/null
+}
+vd_probe_recovered() { awk '/^waiting/ { w = 1 } w && /^valdora-probe: link/ { f = 1 } END { exit !f }' "$1"; }
 
 vd_start() {
     VD_WIN=""

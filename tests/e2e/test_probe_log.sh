@@ -8,22 +8,17 @@
 vd_setup
 vd_start_sim
 PROBE="$VALDORA_RUN_DIR/valdora-probe"
-shows() { # shows PATTERN [OPTION...]: the next snapshot has a line matching PATTERN
-    local pattern=$1
-    shift
-    (cd "$VD_RUN" && timeout 20 "$PROBE" --once "$@") | grep -E "$pattern" >/dev/null
-}
 connected() { vd_title | grep -q '>>>   Connected   <<<'; }
 in_log() { grep -Eq "$1" "$VD_RUN/valdora.log"; }
 
 vd_check "parked gear down, its lamps" \
-    shows "0x0BEC 4 gear nose +16383  down .*gear-nose-transit off, b0\.d5 gear-nose-down ON"
+    vd_probe_shows "0x0BEC 4 gear nose +16383  down .*gear-nose-transit off, b0\.d5 gear-nose-down ON"
 vd_sim_set 0x3366 1 2 || vd_fail "cannot raise a fire"
 vd_check "engine 2 fire decoded with its lamps" \
-    shows "0x3366 1 engine fires +2  engine 1 no fire, engine 2 FIRE -> .*engine-fire-2 ON, b0\.d7 master-warning FLASHING"
+    vd_probe_shows "0x3366 1 engine fires +2  engine 1 no fire, engine 2 FIRE -> .*engine-fire-2 ON, b0\.d7 master-warning FLASHING"
 "$VALDORA_RUN_DIR/valdora-boards" plug 0 >/dev/null || vd_fail "cannot plug a board"
 "$VALDORA_RUN_DIR/valdora-boards" set throttle-left 77 >/dev/null
-vd_check "a free board's raw input" shows "board 0 analog in 1 throttle-left +raw  77" --boards
+vd_check "a free board's raw input" vd_probe_shows "board 0 analog in 1 throttle-left +raw  77" --boards
 
 (cd "$VD_RUN" && exec "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
 LIVE=$!
@@ -32,7 +27,7 @@ vd_start
 vd_wait_window
 vd_wait_for 20 connected || vd_fail "never connected"
 vd_wait_for 20 in_log "^[0-9-]* [0-9:]* boards: 0" || vd_fail "no boards"
-vd_check "a board the program holds is busy" shows "board 0 BUSY" --boards
+vd_check "a board the program holds is busy" vd_probe_shows "board 0 BUSY" --boards
 vd_stop_sim
 vd_wait_for 20 eval 'vd_title | grep -q "<<< Not Connected >>>"' || vd_fail "the loss was not noticed"
 vd_wait_for 10 grep -q "^waiting for the simulator" "$VD_TMP/probe.out" || vd_fail "no waiting line"
@@ -40,7 +35,7 @@ vd_check "the probe names the failed exchange" \
     grep -q "^lost the simulator: exchange of .* failed, result 1[12]" "$VD_TMP/probe.out"
 vd_start_sim
 vd_wait_for 20 connected || vd_fail "never reconnected"
-vd_wait_for 10 eval "sed -n '/^waiting/,\$p' $VD_TMP/probe.out | grep -q '^valdora-probe: link'" ||
+vd_wait_for 10 vd_probe_recovered "$VD_TMP/probe.out" ||
     vd_fail "the probe did not recover"
 kill $LIVE
 vd_stop

@@ -74,10 +74,7 @@ vd_start
 vd_wait_window
 boards_reported
 PROBE="$VALDORA_RUN_DIR/valdora-probe"
-com1_decoded() { # grep reads it all: a probe cut off by a closed pipe would fail the pipeline
-    (cd "$VD_RUN" && timeout 60 "$PROBE" --once) | grep -E '^  0x034E 2 COM1 active +0x1800  118\.000$' >/dev/null
-}
-vd_check "the probe decodes COM1 active" com1_decoded
+vd_check "the probe decodes COM1 active" vd_probe_shows '^  0x034E 2 COM1 active +0x1800  118\.000$'
 (cd "$VD_RUN" && exec "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
 probe=$!
 vd_wait_for 30 grep -q "^valdora-probe: link FS98MAIN" "$VD_TMP/probe.out" || vd_fail "no snapshot"
@@ -86,8 +83,7 @@ vd_wait_for 30 vd_title_is "$VD_NOT_CONNECTED" || vd_fail "the title never showe
 vd_wait_for 30 grep -q "^waiting for the simulator" "$VD_TMP/probe.out" || vd_fail "the probe never waited"
 fresh_sim
 linked_and_announced new
-recovered() { sed -n '/^waiting/,$p' "$VD_TMP/probe.out" | grep -q "^valdora-probe: link"; }
-vd_check "the probe recovered" vd_wait_for 30 recovered
+vd_check "the probe recovered" vd_wait_for 30 vd_probe_recovered "$VD_TMP/probe.out"
 kill "$probe"
 key_button_and_lamps
 vd_stop
