@@ -1,27 +1,19 @@
-// Application core: start-up, main loop and shutdown, the window and artwork,
-// the layout operations and the settings file, plus the scratch values every subsystem shares.
+// Application core: the window and artwork, the layout operations, the settings file and the
+// log, plus the run flag and the scratch values every subsystem shares.
 #pragma once
 
 #include "platform/platform.h"
 
-// ---- Start-up, main loop and shutdown ----
+// ---- Run flag and requests that the program's top acts on ----
 extern volatile int loop;         // run flag: 1 while running, 0 once the window was closed
 extern int update_bg;             // 1 asks for the background to be put on the screen again
-extern int press_length;          // keyboard tuning keys handled in a row (reset every pass)
-extern int about_to_init_k8055;   // 1 during the one draw that shows the boards-starting banner
+extern volatile int push_request; // 1: something else drew on the screen, push the next RMU
 extern HDC hdc;                   // the screen's device context
 extern int screen_colour_depth;   // bits per pixel of the desktop
-extern float apu_speed;           // APU spool value in percent
-extern int apu_status;            // APU switch: 1 on, 0 off (toggled by the APU button)
-extern float fsx_apu_speed;       // the simulator's own APU speed, when it reports one
 
-int main_pass(void);              // one pass of the main loop
-int close_program(void);          // closes the simulator link, then Allegro
 void exit_hook(void);             // window close hook: clears loop
+void request_push(void);          // asks for the next RMU picture to be pushed (any thread)
 int draw_background(void);        // puts bg on the screen, turned a quarter in portrait
-int apu_spool_step(void);         // advances apu_speed by one main-loop pass
-int draw_artwork_error(void);     // draws the "Bitmap File Missing" message in both panels
-int show_artwork_error(void);     // the error screen, then waits for a key or the window's close
 
 // ---- Window and artwork ----
 #define LAYOUT_MIN_WIDTH 150      // narrowest panel the shrink key leaves
@@ -54,6 +46,8 @@ int put_turned(BITMAP *sprite, int x, int y, fixed turn, fixed scale); // masked
 BITMAP *create_background(void);  // a new bitmap of the landscape content size in disp's (10, 10)
 
 // ---- Settings file ----
+#define INI_FILE "vd60_rmu.ini"   // the settings file, in the working folder
+#define INI_LINES 41              // its lines: the window's place, layout, calibration, one unread
 extern FILE *inifile;             // the settings file while it is open
 int load_ini_file(void);          // reads "vd60_rmu.ini" into the layout and calibration values
 int save_ini_file(void);          // writes "vd60_rmu.ini" with the window's place at shutdown
@@ -66,18 +60,19 @@ int layout_rebuild(void);         // rebuilds bg and scrat, resizes the window, 
 int layout_fit_to_desktop(void);  // fits a layout too large for the desktop, as a turn does
 
 // ---- Log ----
+#define VALDORA_VERSION "V2.08" // the program's version, as titles, messages and the log show it
 extern long log_limit;            // size in bytes at which valdora.log is set aside (1 MB)
+extern int (*log_rename)(const char *from, const char *to); // rename (tests: other systems')
+int log_time_stamp(char *out, size_t size, int millis); // local "YYYY-MM-DD HH:MM:SS[.mmm]"
 int log_start(void);              // the start line: version, settings, desktop, artwork set
 int log_event(const char *format, ...) // appends one time-stamped line; -1 when not written
     __attribute__((format(printf, 1, 2)));
 
 // ---- Scratch values shared by every subsystem, one exchange at a time ----
 extern char buffer[128];          // shared text buffer
-extern char buffer2[128];         // second shared text buffer
 extern uint8_t char_value, char_value2, char_value3, char_value4, char_value5;
 extern int16_t short_value;
 extern uint16_t ushort_value, ushort_value2;
-extern int32_t int_value, int_value2, int_value3, int_value4;
 extern int32_t long_value, long_value2, long_value3, long_value4;
 extern int32_t long_value5, long_value6, long_value7, long_value8;
-extern uint32_t ulong_value, ulong_value2;
+extern uint32_t ulong_value;

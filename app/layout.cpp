@@ -1,7 +1,6 @@
 // The keyboard's layout operations: resize, space, border, quarter turn, artwork switch and
 // move of the RMU picture, with the rebuild of what depends on the layout.
 #include "app/app.h"
-#include "rmu/rmu.h"
 
 // The layout values that one operation may change, kept to undo it when its bitmaps cannot
 // be made.
@@ -115,8 +114,9 @@ int layout_rebuild(void) {
     place_window();
     x_scale_factor = width / 504.0f;
     y_scale_factor = height / 700.0f;
-    // The RMU on the new work surface; the main loop puts the background under it next.
-    rmu_display();
+    // The next draw puts the RMU on the new work surface; the main loop puts the background
+    // under it after the keys.
+    request_push();
     update_bg = 1;
     return 0;
 }

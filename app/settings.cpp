@@ -23,7 +23,6 @@
 
 // The new content is written first to a temporary file beside it (its name and ".tmp") and
 // then renamed over it, so the old file stays whole until the new one is complete on disk.
-#define INI_FILE "vd60_rmu.ini"
 // fgets limit: 98 characters and the terminating zero.
 #define INI_LINE_LIMIT 99
 
@@ -69,6 +68,7 @@ static int32_t *const ini_lines[] = {
     &blur,
 };
 #define INI_NUMBERED_LINES (2 + (int)(sizeof ini_lines / sizeof ini_lines[0]))
+static_assert(INI_NUMBERED_LINES + 1 == INI_LINES, "the numbered lines and the unread last one");
 
 // Layout values that a damaged or hand-edited file may hold and the window cannot draw are
 // brought to the nearest value it can; the calibration record is kept as read.

@@ -3,13 +3,9 @@
 
 volatile int loop = 1;
 int update_bg = 0;
-int press_length = 0;
-int about_to_init_k8055 = 0;
+volatile int push_request = 1;
 HDC hdc = NULL;
 int screen_colour_depth = 0;
-float apu_speed = 0.0f;
-int apu_status = 0;
-float fsx_apu_speed = 0.0f;
 
 int width = 280;
 int height = 400;
@@ -31,11 +27,9 @@ PALETTE palette;
 FILE *inifile = NULL;
 
 char buffer[128];
-char buffer2[128];
 uint8_t char_value, char_value2, char_value3, char_value4, char_value5;
 int16_t short_value;
 uint16_t ushort_value, ushort_value2;
-int32_t int_value, int_value2, int_value3, int_value4;
 int32_t long_value, long_value2, long_value3, long_value4;
 int32_t long_value5, long_value6, long_value7, long_value8;
-uint32_t ulong_value, ulong_value2;
+uint32_t ulong_value;

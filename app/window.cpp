@@ -1,7 +1,14 @@
 // The window and the artwork: graphics mode, window place and size, the two artwork sets and
 // the flat background bitmap.
 #include "app/app.h"
-#include "rmu/rmu.h"
+
+void exit_hook(void) {
+    loop = 0;
+}
+
+void request_push(void) {
+    __atomic_store_n(&push_request, 1, __ATOMIC_SEQ_CST);
+}
 
 int layout_portrait(void) {
     return angle == 64 || angle == 192;
@@ -47,7 +54,7 @@ int init_window(void) {
     // Keep running while the window is not in front.
     set_display_switch_mode(SWITCH_BACKGROUND);
     // A window shown again after being covered or minimised gets the picture afresh.
-    window_watch_exposure(rmu_force_push);
+    window_watch_exposure(request_push);
 
     place_window();
 

@@ -151,7 +151,7 @@ static void show_screen(const screen_line *lines, int n) {
     }
     // Turned as rotate_sprite would put it, but safe for the portrait's negative positions.
     put_turned(scrat, x, y, ftofix(angle), ftofix(1.0));
-    rmu_force_push(); // the RMU comes back on the next draw
+    request_push(); // the RMU comes back on the next draw
 
     keypress = readkey();
     clear_keybuf();

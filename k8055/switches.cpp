@@ -4,6 +4,7 @@
 #include "k8055/k8055.h"
 #include "app/app.h"
 #include "autostart/autostart.h"
+#include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
 #include <limits.h>

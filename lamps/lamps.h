@@ -46,6 +46,12 @@ extern const lamp_read *const lamp_group_reads[4]; // each group's reads in orde
 void lamps_decode_group(int group);                // turns a group's received values into its flags
 uint8_t apu_power_byte(float speed);               // 1 when a running APU powers the radios, else 0
 
+// ---- APU spool value, advanced once a main-loop pass ----
+extern float apu_speed;     // APU spool value in percent, shown by the APU lamps and gauge
+extern int apu_status;      // APU switch: 1 on, 0 off (toggled by the APU button)
+extern float fsx_apu_speed; // the simulator's own APU speed, when it reports one
+int apu_spool_step(void);   // follows the simulator's APU speed, or spools by 2 % a pass
+
 // ---- Lamp outputs ----
 extern float warn, caution; // master warning and caution: 0.0 or 1.0
 extern int32_t silence;     // 1 while the master lamps are silenced

@@ -27,6 +27,9 @@ int32_t l_rev_unsafe, l_eng_pylon_ovht, l_bleed_air_leak, wing_ovht, wing_stab_l
 int32_t stab_ovht, r_bleed_air_leak, r_eng_pylon_ovht, r_rev_unsafe;
 
 float warn = 0.0f, caution = 0.0f;
+float apu_speed = 0.0f;
+int apu_status = 0;
+float fsx_apu_speed = 0.0f;
 int32_t silence = 0;
 int32_t seconds = 0;
 

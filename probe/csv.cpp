@@ -1,11 +1,9 @@
 // The probe's CSV record: one line per refresh with a time stamp and every raw value of the
 // snapshot, for chasing a value that flickers. A new file starts with a line of offsets.
 #include "probe/probe.h"
+#include "app/app.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
-
-#include <chrono>
-#include <time.h>
 
 static void write_header(FILE *f) {
     fprintf(f, "time");
@@ -23,16 +21,9 @@ int probe_csv_append(void) {
         return -1;
     if (fseek(f, 0, SEEK_END) == 0 && ftell(f) == 0)
         write_header(f);
-    std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
-    time_t seconds = std::chrono::system_clock::to_time_t(now);
-    long ms = (long)(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch())
-                         .count() %
-                     1000);
-    struct tm local;
-    char stamp[32] = "0000-00-00 00:00:00";
-    if (localtime_r(&seconds, &local) != NULL)
-        strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    fprintf(f, "%s.%03ld", stamp, ms);
+    char stamp[32];
+    log_time_stamp(stamp, sizeof stamp, 1);
+    fprintf(f, "%s", stamp);
     for (int i = 0; i < probe_raw_count; i++)
         fprintf(f, ",%g", probe_raw[i]);
     fprintf(f, "\n");

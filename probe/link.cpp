@@ -16,27 +16,6 @@ DWORD probe_since = 0;
 double probe_raw[PROBE_ROWS];
 int probe_raw_count = 0;
 
-const char *probe_result_text(DWORD code) {
-    static const char *const texts[] = {
-        "success",
-        "the link is already open",
-        "no server window (UIPCMAIN or FS98MAIN): is the simulator with its FSUIPC running?",
-        "registering the IPC message failed",
-        "adding the global atom failed",
-        "creating the shared block failed",
-        "mapping the shared block failed",
-        "the server's version is not acceptable",
-        "not the simulator asked for",
-        "the link is not open",
-        "nothing queued",
-        "the server did not answer (time-out)",
-        "the server did not answer (system error)",
-        "the server refused the exchange",
-        "the server's version is not acceptable (found only as FS98MAIN)",
-        "the request does not fit into the block"};
-    return code < sizeof texts / sizeof texts[0] ? texts[code] : "unknown result";
-}
-
 int probe_connect(void) {
     DWORD result = 0;
     FSUIPC_Close();

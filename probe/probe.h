@@ -23,7 +23,6 @@ extern int probe_raw_count;          // how many probe_raw holds
 
 int probe_connect(void);  // one open attempt; 1 when linked
 int probe_snapshot(void); // reads and decodes everything once; 0 when the link failed
-const char *probe_result_text(DWORD code); // what a client result code means
 
 // ---- Text output ----
 void probe_print_waiting(DWORD code);                // the "waiting for the simulator" line

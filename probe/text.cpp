@@ -261,12 +261,12 @@ void probe_print_waiting(DWORD code) {
     else if (code == waiting_shown)
         return;
     waiting_shown = code;
-    printf("waiting for the simulator: %s (result %u)\n", probe_result_text(code), (unsigned)code);
+    printf("waiting for the simulator: %s (result %u)\n", FSUIPC_Result_Text(code), (unsigned)code);
     fflush(stdout);
 }
 
 void probe_print_lost(const char *call, DWORD code) {
     printf("lost the simulator: %s failed, result %u (%s)\n", call, (unsigned)code,
-           probe_result_text(code));
+           FSUIPC_Result_Text(code));
     fflush(stdout);
 }

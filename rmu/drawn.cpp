@@ -11,11 +11,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-volatile int rmu_must_push = 1;
 int rmu_push_always = 0;
 long rmu_pushes = 0;
 
-// Everything rmu_display reads to make its picture.
+// Everything rmu_display reads to make its picture. Compared as a whole (memcmp), so every
+// snapshot starts zeroed: the padding between fields is then the same in both.
 struct drawn_state {
     char com1_disp1[8], com1_disp2[8], com2_disp1[8], com2_disp2[8];
     char nav1_disp1[8], nav1_disp2[8], nav2_disp1[8], nav2_disp2[8];
@@ -31,6 +31,7 @@ struct drawn_state {
 static drawn_state drawn; // as at the last push
 
 static void take(drawn_state *s) {
+    memset(s, 0, sizeof *s);
     memcpy(s->com1_disp1, com1_disp1, 8);
     memcpy(s->com1_disp2, com1_disp2, 8);
     memcpy(s->com2_disp1, com2_disp1, 8);
@@ -65,40 +66,15 @@ static void take(drawn_state *s) {
     s->scrat = scrat;
 }
 
-static int same(const drawn_state *a, const drawn_state *b) {
-    return memcmp(a->com1_disp1, b->com1_disp1, 8) == 0 &&
-           memcmp(a->com1_disp2, b->com1_disp2, 8) == 0 &&
-           memcmp(a->com2_disp1, b->com2_disp1, 8) == 0 &&
-           memcmp(a->com2_disp2, b->com2_disp2, 8) == 0 &&
-           memcmp(a->nav1_disp1, b->nav1_disp1, 8) == 0 &&
-           memcmp(a->nav1_disp2, b->nav1_disp2, 8) == 0 &&
-           memcmp(a->nav2_disp1, b->nav2_disp1, 8) == 0 &&
-           memcmp(a->nav2_disp2, b->nav2_disp2, 8) == 0 &&
-           memcmp(a->xpndr_disp, b->xpndr_disp, 5) == 0 &&
-           memcmp(a->adf_disp, b->adf_disp, 7) == 0 &&
-           memcmp(a->words, b->words, sizeof a->words) == 0 && a->rmu_edit == b->rmu_edit &&
-           a->electrics == b->electrics && a->connected == b->connected &&
-           a->boards_banner == b->boards_banner && memcmp(a->sel, b->sel, sizeof a->sel) == 0 &&
-           a->width == b->width && a->height == b->height && a->gap == b->gap &&
-           a->extra_border == b->extra_border && a->angle == b->angle && a->blur == b->blur &&
-           a->x_scale_factor == b->x_scale_factor && a->y_scale_factor == b->y_scale_factor &&
-           a->disp == b->disp && a->pick == b->pick && a->scrat == b->scrat;
-}
-
-void rmu_force_push(void) {
-    rmu_must_push = 1;
-}
-
 int rmu_push_needed(void) {
     drawn_state now;
     take(&now);
-    // Cleared before the comparison: a repaint request that arrives from another thread
-    // while this picture is drawn asks for the next one too.
-    int forced = rmu_must_push || rmu_push_always;
-    rmu_must_push = 0;
-    if (!forced && same(&now, &drawn))
+    // Taken and cleared in one step, before the comparison: a repaint request that arrives
+    // from Allegro's thread at any moment is either seen here or left for the next picture.
+    int forced = __atomic_exchange_n(&push_request, 0, __ATOMIC_SEQ_CST) || rmu_push_always;
+    if (!forced && memcmp(&now, &drawn, sizeof now) == 0)
         return 0;
-    drawn = now;
+    memcpy(&drawn, &now, sizeof now); // padding included, as memcmp compares it
     rmu_pushes++;
     // Test hook: with VALDORA_PUSH_TRACE set, each push is told on the standard error.
     static int trace = -1;

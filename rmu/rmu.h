@@ -55,10 +55,9 @@ void rmu_adf_schedule(int counter, int control, double *step, DWORD *pause); // 
 
 // ---- Drawing ----
 int rmu_display(void);               // draws both RMU panels and puts them on screen
-extern volatile int rmu_must_push;   // 1: the next rmu_display pushes even if nothing changed
+extern int about_to_init_k8055;      // 1 during the one draw that shows the boards-starting banner
 extern int rmu_push_always;          // test hook: 1 makes every rmu_display push
 extern long rmu_pushes;              // pictures pushed to the screen so far (test hook)
-void rmu_force_push(void);           // something else drew on the screen: push the next picture
 int rmu_push_needed(void);           // 1 (and remembers it) when the picture must be pushed
 int rmu_scale_x(int design_x);       // design x to panel pixels, truncated toward zero
 int rmu_scale_y(int design_y);       // design y to panel pixels, truncated toward zero
@@ -68,6 +67,7 @@ int rmu_overlay_y(void);             // screen y at which scrat is drawn (before
 
 // ---- Keyboard ----
 extern int keypress;        // last key code read (scancode << 8 | character)
+extern int press_length;    // tuning keys handled in a row; the main pass resets it each pass
 enum {                      // radio key codes as readkey returns them
     RMU_KEY_T = 0x1474,     // next radio
     RMU_KEY_COMMA = 0x482C, // tune down

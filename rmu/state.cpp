@@ -23,3 +23,5 @@ int x0, x1, x2, x3;
 uint8_t swaps = 0;
 
 int keypress = 0;
+int press_length = 0;
+int about_to_init_k8055 = 0;

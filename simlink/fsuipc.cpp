@@ -290,3 +290,10 @@ void FSUIPC_Last_Call(char *out, size_t size) {
     else
         snprintf(out, size, "no call");
 }
+
+const char *FSUIPC_Result_Text(DWORD code) {
+#define FSUIPC_RESULT_TEXT(name, text) text,
+    static const char *const texts[] = {FSUIPC_RESULTS(FSUIPC_RESULT_TEXT)};
+#undef FSUIPC_RESULT_TEXT
+    return code < sizeof texts / sizeof texts[0] ? texts[code] : "unknown result";
+}

@@ -8,3 +8,4 @@ DWORD FSUIPC_Lib_Version = 2002;
 DWORD dwResult = 0;
 int connected = 0;
 int message_wait_time = 5;
+int (*sim_wait_hook)(void) = NULL;

@@ -1,16 +1,16 @@
 // The connection supervisor: the program's one answer to a missing or broken simulator link.
-// Closes what is left of the link and reopens it every 100 ms, keeping the window drawn and
-// the layout keys live, then announces the program in the title and in the simulator.
+// Closes what is left of the link and reopens it every 100 ms, letting the program's top keep
+// the window drawn and the layout keys live meanwhile (sim_wait_hook), then announces the
+// program in the title and in the simulator.
 #include "simlink/simlink.h"
 
 #include "app/app.h"
-#include "rmu/rmu.h"
 
 #include <string.h>
 
-static char title_waiting[] = "Valdora V2.08 <<< Not Connected >>>";
-static char title_connected[] = "Valdora V2.08 >>>   Connected   <<<";
-static char announcement[] = "Valdora V2.08 Connected";
+static char title_waiting[] = "Valdora " VALDORA_VERSION " <<< Not Connected >>>";
+static char title_connected[] = "Valdora " VALDORA_VERSION " >>>   Connected   <<<";
+static char announcement[] = "Valdora " VALDORA_VERSION " Connected";
 
 #define MESSAGE_TEXT_OFFSET 0x3380
 #define MESSAGE_TIME_OFFSET 0x32FA
@@ -27,24 +27,16 @@ int connect_to_sim(void) {
     if (connected == 1)
         log_loss();
     connected = 0;
-    electrics = 0;
     FSUIPC_Close();
-    rmu_display(); // the link-down banner at once
+    if (sim_wait_hook)
+        sim_wait_hook(); // the unit unpowered and the link-down banner at once
 
     // One open attempt per pass; a closed window ends the wait after its last attempt.
     while (!FSUIPC_Open(0, &dwResult) && loop == 1) {
         set_window_title(title_waiting);
         Sleep(100);
-        while (keypressed()) {
-            rmu_keypress();
-            rmu_display();
-        }
-        clear_keybuf();
-        if (update_bg == 1) {
-            draw_background();
-            update_bg = 0;
-            rmu_display();
-        }
+        if (sim_wait_hook)
+            sim_wait_hook();
     }
     if (dwResult == FSUIPC_ERR_OK)
         log_event("connect %s, server version 0x%08X, simulator type %u, after %u ms",

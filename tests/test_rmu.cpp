@@ -134,7 +134,7 @@ class Rmu : public CockpitTest {
         for (auto &t : TEXTS)
             strcpy(t.text, t.set);
         rmu_decode_selectors(0xA1); // COM1, both COMs, ADF1
-        rmu_force_push();           // a new screen
+        request_push();             // a new screen
     }
     void TearDown() override {
         connected = 1;
@@ -424,7 +424,7 @@ TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
         [] { replace(&scrat, create_bitmap(2 * width + gap, height)); },
         [] { draw_background(); },
         [] { draw_artwork_error(); },
-        [] { rmu_force_push(); }};
+        [] { request_push(); }};
     // Every value the picture is made of, changed in its lowest byte.
     // clang-format off
     void *fields[] = {
@@ -457,7 +457,8 @@ TEST_F(Rmu, MainPassAtRestAndAfterALayoutKey) {
     Pauses pauses = testsleep_pauses();
     EXPECT_GE(std::accumulate(pauses.begin(), pauses.end(), 0u), 50u) << "a pass at rest pauses";
     EXPECT_EQ(rmu_pushes, before) << "at rest";
-    rmu_key_action(0x0969); // i: a new layout drawn, and the background asked for
+    rmu_key_action(0x0969); // i: a new layout, and the background asked for
+    rmu_display();          // the redraw that follows every key
     before = rmu_pushes;
     main_pass();
     EXPECT_EQ(rmu_pushes - before, 1) << "the unit again, over the background";

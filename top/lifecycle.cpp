@@ -1,12 +1,9 @@
-// The ends of the program's life: the close hook, the shutdown of the simulator link and
-// Allegro, and the error screen shown when the artwork cannot be loaded.
-#include "app/app.h"
-#include "rmu/rmu.h"
-#include "simlink/simlink.h"
+// The ends of the program's life: the shutdown of the simulator link and Allegro, and the
+// error screen shown when the artwork cannot be loaded.
+#include "top/top.h"
 
-void exit_hook(void) {
-    loop = 0;
-}
+#include "app/app.h"
+#include "simlink/simlink.h"
 
 int close_program(void) {
     // The simulator link closes first.
@@ -17,7 +14,7 @@ int close_program(void) {
 
 int draw_artwork_error(void) {
     int x = width / 2 + extra_border / 2;
-    rmu_force_push(); // the message covers whatever the RMU showed
+    request_push(); // the message covers whatever the RMU showed
     // Text in the raw pixel value 0xFFFF on an opaque black ground.
     textprintf_centre_ex(screen, font, x, (int)(height * 0.15), 0xFFFF, 0, "*** E R R O R ***");
     textprintf_centre_ex(screen, font, x, (int)(height * 0.4), 0xFFFF, 0, "Bitmap File Missing");

@@ -1,5 +1,7 @@
 // Program entry: brings the program up in a fixed order, runs the one polling loop that ties
 // every subsystem together until the window is closed, and takes the program down.
+#include "top/top.h"
+
 #include "app/app.h"
 #include "k8055/k8055.h"
 #include "rmu/rmu.h"
@@ -13,6 +15,10 @@ int main(int argc, char *argv[]) {
     (void)argv;
 
     // ---- Start-up ----
+    // The wait for the simulator keeps the window drawn and the keys live with the main
+    // pass's own idle step.
+    sim_wait_hook = sim_wait_pass;
+
     // 1. Saved place, layout and calibration replace the defaults before anything else.
     load_ini_file();
 

@@ -12,7 +12,8 @@ set -euo pipefail
 # shellcheck source=windows/common.sh
 source "$(dirname "$0")/common.sh"
 
-VERSION=2.08
+# The version the program itself shows (app/app.h).
+VERSION=$(sed -n 's/^#define VALDORA_VERSION "V\([0-9.]*\)".*/\1/p' "$win_src/app/app.h")
 "$win_src/windows/build.sh" "$@"
 args=()
 for a in "$@"; do

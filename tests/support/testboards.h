@@ -11,6 +11,7 @@
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
 #include "tests/support/testsim.h"
+#include "top/top.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,7 @@ class CockpitTest : public ::testing::Test {
         reset_state();
         testsleep_record();
         testsim_start();
+        sim_wait_hook = sim_wait_pass; // as the program's start-up sets it
         connect_to_sim();
         ASSERT_EQ(connected, 1);
         testboards_start();
