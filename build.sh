@@ -4,13 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev valgrind procps
-          strace gcc-avr avr-libc simavr libsimavr-dev libelf-dev"
+# What building and running needs; the tests need the rest as well.
+RUN_PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev"
+TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick clang
+               libclang-rt-14-dev clang-format valgrind procps strace gcc-avr avr-libc simavr
+               libsimavr-dev libelf-dev"
 
-install_packages() {
+install_packages() { # install_packages <package...>
     local missing=""
-    for p in $PACKAGES; do
+    for p in "$@"; do
         dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
     done
     [ -z "$missing" ] && return 0
@@ -28,8 +30,8 @@ build() { # build <folder> [cmake options...]
 
 case "${1:-}" in
 run)
-    install_packages
-    build build
+    install_packages $RUN_PACKAGES
+    build build -DVALDORA_TESTS=OFF -DVALDORA_BENCH=OFF
     cd build/run
     ./valdora-sim --quiet &
     sim=$!
@@ -38,8 +40,8 @@ run)
     ;;
 test)
     tests/size.sh
-    install_packages
-    build build
+    install_packages $RUN_PACKAGES $TEST_PACKAGES
+    build build -DVALDORA_TESTS=ON -DVALDORA_BENCH=ON
     (cd build && ctest --output-on-failure -j"$(nproc)")
     build build-asan -DVALDORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     (cd build-asan && ctest --output-on-failure -j"$(nproc)")
