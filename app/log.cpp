@@ -113,8 +113,8 @@ int log_start(void) {
     int desktop_width = 0, desktop_height = 0;
     describe_settings(settings, sizeof settings);
     get_desktop_resolution(&desktop_width, &desktop_height);
-    return log_event("start Valdora " VALDORA_VERSION "; settings %s; desktop %dx%d; artwork %s", settings,
-                     desktop_width, desktop_height,
+    return log_event("start Valdora " VALDORA_VERSION "; settings %s; desktop %dx%d; artwork %s",
+                     settings, desktop_width, desktop_height,
                      blur == 1 ? "vd60_rmub.bmp, vd60_pickerb.bmp"
                                : "vd60_rmu.bmp, vd60_picker.bmp");
 }

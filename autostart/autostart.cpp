@@ -27,16 +27,30 @@ typedef struct {
     int repeat_failed_start; // engine 1 repeats a failed phase 1; engine 2 goes on
 } engine_start;
 
-static const engine_start engine1 = {&eng1_starting, &eng1_start_phase,
-                                     &l_ign_switch,  0x01,
-                                     0x02,           0x0890,
-                                     0x0892,         0x0896,
-                                     0x3B7C,         1};
-static const engine_start engine2 = {&eng2_starting, &eng2_start_phase,
-                                     &r_ign_switch,  0x02,
-                                     0x01,           0x0928,
-                                     0x092A,         0x092E,
-                                     0x3ABC,         0};
+static const engine_start engine1 = {
+    .starting = &eng1_starting,
+    .phase = &eng1_start_phase,
+    .ignition = &l_ign_switch,
+    .own_pump_bit = 0x01,
+    .other_pump_bit = 0x02,
+    .throttle_offset = 0x0890,
+    .starter_offset = 0x0892,
+    .speed_offset = 0x0896,
+    .generator_offset = 0x3B7C,
+    .repeat_failed_start = 1,
+};
+static const engine_start engine2 = {
+    .starting = &eng2_starting,
+    .phase = &eng2_start_phase,
+    .ignition = &r_ign_switch,
+    .own_pump_bit = 0x02,
+    .other_pump_bit = 0x01,
+    .throttle_offset = 0x0928,
+    .starter_offset = 0x092A,
+    .speed_offset = 0x092E,
+    .generator_offset = 0x3ABC,
+    .repeat_failed_start = 0,
+};
 
 // Sends what has been queued; a failure reconnects. Returns 1 when the exchange went through.
 static int process(void) {

@@ -6,8 +6,7 @@
 
 void (*platform_sleep_hook)(DWORD ms) = NULL;
 
-void Sleep(DWORD ms)
-{
+void Sleep(DWORD ms) {
     if (platform_sleep_hook) {
         platform_sleep_hook(ms);
         return;

@@ -28,25 +28,25 @@ enum { FSUIPC_RESULTS(FSUIPC_RESULT_CODE) };
 #undef FSUIPC_RESULT_CODE
 
 // ---- IPC client ----
-extern DWORD FSUIPC_Version;      // the server's version, read at open
-extern DWORD FSUIPC_FS_Version;   // the simulator's type number after a successful open
-extern DWORD FSUIPC_Lib_Version;  // this client's library version (2002)
+extern DWORD FSUIPC_Version;            // the server's version, read at open
+extern DWORD FSUIPC_FS_Version;         // the simulator's type number after a successful open
+extern DWORD FSUIPC_Lib_Version;        // this client's library version (2002)
 extern const char *FSUIPC_Server_Class; // server window class that answered the last open
 
-BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result);   // opens the link to the simulator
-void FSUIPC_Close(void);                               // closes the link; safe when closed
+BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result); // opens the link to the simulator
+void FSUIPC_Close(void);                             // closes the link; safe when closed
 BOOL FSUIPC_Read(DWORD offset, DWORD size, void *dest, DWORD *result);        // queues a read
 BOOL FSUIPC_ReadSpecial(DWORD offset, DWORD size, void *dest, DWORD *result); // read with data
 BOOL FSUIPC_Write(DWORD offset, DWORD size, void *src, DWORD *result);        // queues a write
-BOOL FSUIPC_Process(DWORD *result);                    // sends the queue, delivers the reads
-void FSUIPC_Last_Call(char *out, size_t size);         // names the last call, to tell what failed
-const char *FSUIPC_Result_Text(DWORD code);            // what a result code means
+BOOL FSUIPC_Process(DWORD *result);            // sends the queue, delivers the reads
+void FSUIPC_Last_Call(char *out, size_t size); // names the last call, to tell what failed
+const char *FSUIPC_Result_Text(DWORD code);    // what a result code means
 
 // ---- Connection supervisor ----
-extern DWORD dwResult;            // the one result-code variable every caller passes
-extern int connected;             // 1 while the link is considered usable
-extern int message_wait_time;     // display time in seconds of the announcement
+extern DWORD dwResult;        // the one result-code variable every caller passes
+extern int connected;         // 1 while the link is considered usable
+extern int message_wait_time; // display time in seconds of the announcement
 
 extern int (*sim_wait_hook)(void); // run as the wait begins and after each 100 ms pause
 
-int connect_to_sim(void);         // (re)opens the link, waiting every 100 ms; announces itself
+int connect_to_sim(void); // (re)opens the link, waiting every 100 ms; announces itself
