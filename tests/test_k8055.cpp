@@ -251,6 +251,8 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
         *testaxes[i].enabled = 1, *testaxes[i].points[0] = *testaxes[i].points[i == 5 ? 1 : 2] = 3;
     pass();
     EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
+    // Brakes with equal points: 0 x (16383 / 0) has no value, and 0 is sent.
+    EXPECT_EQ(k8055_axis_value(2, 2, 3), 0);
     spd = 1; // the speed hold leaves the throttles alone
     l_throttle_enabled = 1, l_throttle_cal_max = 9;
     pass();

@@ -22,17 +22,9 @@ ALLEGRO_OPTIONS="-DSHARED=OFF -DWANT_EXAMPLES=OFF -DWANT_TOOLS=OFF -DWANT_TESTS=
   -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF
   -DCMAKE_BUILD_TYPE=Release"
 
-install=1
-args=()
-for a in "$@"; do
-    case "$a" in
-    --no-install) install=0 ;;
-    *) args+=("$a") ;;
-    esac
-done
-archs=$(win_archs "${args[@]+"${args[@]}"}")
+archs=$(win_archs "$@")
 # shellcheck disable=SC2086
-[ $install = 1 ] && win_install_build_tools $archs
+win_install_wanted "$@" && win_install_build_tools $archs
 mkdir -p "$win_out"
 
 tarball_ok() {

@@ -15,6 +15,7 @@ win_archs() {
     for a in "$@"; do
         case "$a" in
         i686 | x86_64) list="$list $a" ;;
+        --no-install) ;; # see win_install_wanted
         *)
             echo "unknown architecture '$a' (i686 or x86_64)" >&2
             return 1
@@ -23,6 +24,9 @@ win_archs() {
     done
     echo "${list:-$win_all_archs}"
 }
+
+# Succeeds unless --no-install is among the arguments.
+win_install_wanted() { [[ " $* " != *" --no-install "* ]]; }
 
 # Runs a command as root (directly when we are root).
 win_as_root() {

@@ -15,11 +15,7 @@ source "$(dirname "$0")/common.sh"
 # The version the program itself shows (app/app.h).
 VERSION=$(sed -n 's/^#define VALDORA_VERSION "V\([0-9.]*\)".*/\1/p' "$win_src/app/app.h")
 "$win_src/windows/build.sh" "$@"
-args=()
-for a in "$@"; do
-    [ "$a" = --no-install ] || args+=("$a")
-done
-archs=$(win_archs "${args[@]+"${args[@]}"}")
+archs=$(win_archs "$@")
 
 out=$win_out/release
 mkdir -p "$out"

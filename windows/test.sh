@@ -16,16 +16,8 @@ set -uo pipefail
 # shellcheck source=windows/common.sh
 source "$(dirname "$0")/common.sh"
 
-install=1
-args=()
-for a in "$@"; do
-    case "$a" in
-    --no-install) install=0 ;;
-    *) args+=("$a") ;;
-    esac
-done
-archs=$(win_archs "${args[@]+"${args[@]}"}") || exit 2
-if [ $install = 1 ]; then
+archs=$(win_archs "$@") || exit 2
+if win_install_wanted "$@"; then
     # shellcheck disable=SC2086
     win_install_wine $archs || exit 1
     win_install gcc libx11-dev || exit 1
