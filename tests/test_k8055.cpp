@@ -75,7 +75,7 @@ TEST_F(K8055, DiscoveryReportAndClose) {
     reset_state(); // shutdown: each present board cleared and closed in order; the flags stay
     discover(10);
     testboards_io(1).digital_out[7] = 1;
-    k8055_close();
+    EXPECT_EQ(k8055_close(), 0);
     EXPECT_EQ(ops(),
               "SetCurrentDevice 1" + c + " CloseDevice SetCurrentDevice 3" + c + " CloseDevice");
     EXPECT_EQ(testboards_io(1).digital_out[7] + vel_one * 10 + vel_three, 11);
