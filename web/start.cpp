@@ -13,6 +13,9 @@ int web_start(int argc, char **argv) {
     int args_ok = web_parse_args(argc, argv) == 0;
     if (!args_ok)
         log_event("web: a --web=PORT with a port outside 1 to 65535 was ignored");
+    // Switched off and no new code asked for: nothing is made, written or started.
+    if (!web_enabled && !web_renew_code)
+        return 0;
     int renew = web_renew_code || !web_code_valid(web_code);
     if (renew && web_make_code(web_code) != 0) {
         log_event("web: no random source for an access code; the panel is off");
