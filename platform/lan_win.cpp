@@ -1,11 +1,12 @@
 // The machine's address on the local network, on Windows: a datagram socket "connected" to an
 // outside address (nothing is sent) is given the source address of the outgoing interface.
+// Winsock's headers and Allegro's (in platform.h) cannot meet in one file: the one
+// declaration is repeated here instead.
 #include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include "platform/platform.h"
 
 #include <stdio.h>
+
+int platform_lan_address(char *out, size_t size);
 
 int platform_lan_address(char *out, size_t size) {
     WSADATA wsa;

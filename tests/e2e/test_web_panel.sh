@@ -47,7 +47,7 @@ vd_start_sim
 vd_sim_set 0x311A 2 0x1800
 vd_start
 vd_wait_window
-vd_check "the log has the panel's address" grep -q "web: the panel is at http://[0-9.]*:$PORT/?code=$CODE\$" "$VD_RUN/valdora.log"
+vd_check "the log has the panel's address" vd_wait_for 10 eval 'tr -d "\r" <"$VD_RUN/valdora.log" | grep -q "web: the panel is at http://[0-9.]*:$PORT/?code=$CODE\$"' 
 status() { curl -s -o "$VD_TMP/body" -w '%{http_code}' "$@"; }
 vd_expect "no code: 403" "$(status "http://127.0.0.1:$PORT/")" 403
 vd_expect "a wrong code: 403" "$(status "http://127.0.0.1:$PORT/?code=abcdefghijkmnpqs")" 403
