@@ -22,7 +22,7 @@ const query = new URLSearchParams(location.search), code = query.get("code") || 
 const canvas = document.getElementById("panel"), ctx = canvas.getContext("2d"), statusBox = document.getElementById("status");
 const sheets = {}; // artwork set -> promise of [face, picker] pixels
 let drawing = null, W = 0, H = 0, G = 0, xs = 1, ys = 1, ws = null, heard = 0;
-window.vd = {drawn: 0, link: false}; // seen by the tests
+window.vd = {drawn: 0, drawnAt: 0, link: false, bytes: 0}; // seen by the tests and benchmarks
 
 async function loadSheet(name) {
   const reply = await fetch(name + "?code=" + encodeURIComponent(code));
@@ -83,6 +83,7 @@ function paint(d, face, pick) {
   const bg = face.px[10 * face.w + 10]; // the face's pixel (10, 10): the window's background
   document.body.style.background = "rgb(" + (bg & 255) + "," + (bg >> 8 & 255) + "," + (bg >> 16 & 255) + ")";
   vd.drawn++;
+  vd.drawnAt = Date.now();
 }
 
 function render() {
@@ -100,6 +101,7 @@ function connect() {
   ws.onopen = () => { heard = Date.now(); };
   ws.onmessage = (e) => {
     heard = Date.now();
+    vd.bytes += e.data.length;
     if (e.data === "h") return;
     drawing = JSON.parse(e.data);
     setLink(true);

@@ -31,7 +31,7 @@ QRCODEGEN_ORIG=qr-code-generator_1.8.0.orig.tar.gz
 QRCODEGEN_ORIG_SHA256=2ec0a4d33d6f521c942eeaf473d42d5fe139abcfa57d2beffe10c5cf7d34ae60
 QRCODEGEN_DIR=QR-Code-generator-1.8.0
 # HTTP and WebSocket only: no TLS, CGI, Lua or server-side scripting.
-CIVETWEB_FLAGS="-O2 -DNDEBUG -DUSE_WEBSOCKET -DNO_SSL -DNO_CGI -DNO_FILESYSTEMS_WRITE"
+CIVETWEB_FLAGS="-O2 -w -DNDEBUG -DUSE_WEBSOCKET -DNO_SSL -DNO_CGI -DNO_FILESYSTEMS_WRITE"
 
 install=1
 args=()
@@ -159,7 +159,10 @@ build_web_libs() {
     "$arch-w64-mingw32-gcc-ar-posix" rcs "$prefix/lib/libqrcodegencpp.a" "$work/qrcodegen.o"
     cp "$work/$CIVETWEB_DIR/include/civetweb.h" "$prefix/include/"
     cp "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp" "$prefix/include/qrcodegen/"
-    cp "$work/$CIVETWEB_DIR/LICENSE.md" "$prefix/LICENSE-civetweb.md"
+    # Their licences go with the programs they are linked into (windows/release.sh).
+    { echo "civetweb (tablet panel web server):"; cat "$work/$CIVETWEB_DIR/LICENSE.md"; echo
+      echo "qrcodegen (tablet panel QR code):"; sed -n '2,/\*\//p' "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp"
+    } >"$prefix/THIRD-PARTY-LICENSES.txt"
     echo "$key" >"$prefix/.key"
     rm -rf "$work"
     echo "web libraries ($arch): built"

@@ -9,6 +9,8 @@
 //   tap X Y             a touch at canvas pixel X, Y
 //   hold X Y MS         pressed there for MS milliseconds
 //   size W H            the browser's viewport
+//   stats               "ok DRAWN DRAWN_AT BYTES" (the last picture's time, bytes received)
+//   more N URL          N more pages open at URL (each a browser of its own to the server)
 "use strict";
 const {chromium} = require("playwright-core");
 const readline = require("readline");
@@ -59,12 +61,13 @@ async function main() {
       if (!(await until(async () => (await state())[1] > Number(n), Number(secs)))) throw new Error("not drawn");
       return "";
     },
-    async tap(x, y) {
+    async tap(x, y) { // answers the time of the touch
       const [px, py] = await at(x, y);
       await page.mouse.move(px, py);
+      const t = Date.now();
       await page.mouse.down();
       await page.mouse.up();
-      return "";
+      return String(t);
     },
     async hold(x, y, ms) {
       const [px, py] = await at(x, y);
@@ -72,6 +75,11 @@ async function main() {
       await page.mouse.down();
       await new Promise((r) => setTimeout(r, Number(ms)));
       await page.mouse.up();
+      return "";
+    },
+    async stats() { return (await page.evaluate(() => [vd.drawn, vd.drawnAt, vd.bytes])).join(" "); },
+    async more(n, url) {
+      for (let i = 0; i < Number(n); i++) await (await browser.newPage()).goto(url);
       return "";
     },
     async size(w, h) { await page.setViewportSize({width: Number(w), height: Number(h)}); return ""; },
