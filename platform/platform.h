@@ -99,6 +99,17 @@ void window_watch_exposure(void (*fn)(void));
 // graphics library's drawing reaches the window by itself).
 void window_show_drawing(void);
 
+// Starts fn(arg) on a thread of its own, named name where the system keeps names; its handle
+// or NULL.
+void *platform_thread_start(void (*fn)(void *), void *arg, const char *name);
+// Waits for a thread started above to end, and lets go of its handle (NULL is ignored).
+void platform_thread_join(void *thread);
+// A new lock (never destroyed: the program makes a fixed few); NULL when out of memory.
+void *platform_mutex_create(void);
+// Takes a lock, waiting while another thread holds it.
+void platform_mutex_lock(void *m);
+// Gives a lock back.
+void platform_mutex_unlock(void *m);
 // Fills buf with len bytes from the system's cryptographic random source; -1 without one.
 int platform_random(void *buf, size_t len);
 // The address other machines on the local network reach this one at (the address of the
