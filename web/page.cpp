@@ -22,6 +22,7 @@ const query = new URLSearchParams(location.search), code = query.get("code") || 
 const canvas = document.getElementById("panel"), ctx = canvas.getContext("2d"), statusBox = document.getElementById("status");
 const sheets = {}; // artwork set -> promise of [face, picker] pixels
 let drawing = null, W = 0, H = 0, G = 0, xs = 1, ys = 1, ws = null, heard = 0;
+let stacked = false; // a portrait screen: the second unit under the first, not beside it
 window.vd = {drawn: 0, drawnAt: 0, link: false, bytes: 0}; // seen by the tests and benchmarks
 
 async function loadSheet(name) {
@@ -59,8 +60,13 @@ function stretch(src, dst, DW, DH, sx, sy, sw, sh, dx, dy, dw, dh) {
 function scale(v, f) { return Math.trunc(Math.fround(Math.fround(v) * f)); }
 
 function size(d) {
+  stacked = false;
   if (exact) { W = d.w; H = d.h; G = d.g; xs = Math.fround(d.xs); ys = Math.fround(d.ys); return; }
-  const dpr = window.devicePixelRatio || 1, s = Math.min(innerWidth * dpr / (2 * d.w + d.g), innerHeight * dpr / d.h);
+  const dpr = window.devicePixelRatio || 1, g = Math.max(d.g, 0);
+  const wide = Math.min(innerWidth * dpr / (2 * d.w + d.g), innerHeight * dpr / d.h);
+  const tall = Math.min(innerWidth * dpr / d.w, innerHeight * dpr / (2 * d.h + g));
+  stacked = tall > wide;
+  const s = stacked ? tall : wide;
   W = Math.max(1, Math.floor(d.w * s)); H = Math.max(1, Math.floor(d.h * s)); G = Math.round(d.g * s);
   xs = Math.fround(W / 504); ys = Math.fround(H / 700);
 }
@@ -69,8 +75,9 @@ function paint(d, face, pick) {
   if (d !== drawing) return; // a newer picture came meanwhile
   size(d);
   const DW = 2 * W + G, DH = H, dpr = exact ? 1 : window.devicePixelRatio || 1;
-  if (canvas.width !== DW || canvas.height !== DH) { canvas.width = DW; canvas.height = DH; }
-  canvas.style.width = DW / dpr + "px"; canvas.style.height = DH / dpr + "px";
+  const CW = stacked ? W : DW, CH = stacked ? 2 * H + Math.max(G, 0) : DH;
+  if (canvas.width !== CW || canvas.height !== CH) { canvas.width = CW; canvas.height = CH; }
+  canvas.style.width = CW / dpr + "px"; canvas.style.height = CH / dpr + "px";
   const image = ctx.createImageData(DW, DH), px = new Uint32Array(image.data.buffer);
   for (const [sheet, sx, sy, sw, sh, kind, dx, dy, dw, dh] of d.ops) {
     const src = sheet === 0 ? face : pick;
@@ -79,7 +86,11 @@ function paint(d, face, pick) {
     else if (kind === 2) stretch(src, px, DW, DH, sx, sy, sw, sh, 0, 0, W, H);
     else for (let y = 0; y < H; y++) px.copyWithin(y * DW + W + G, y * DW, y * DW + W);
   }
-  ctx.putImageData(image, 0, 0);
+  if (!stacked) ctx.putImageData(image, 0, 0);
+  else { // the left unit on top, the right one (its copy) below
+    ctx.putImageData(image, 0, 0, 0, 0, W, H);
+    ctx.putImageData(image, -(W + G), H + Math.max(G, 0), W + G, 0, W, H);
+  }
   const bg = face.px[10 * face.w + 10]; // the face's pixel (10, 10): the window's background
   document.body.style.background = "rgb(" + (bg & 255) + "," + (bg >> 8 & 255) + "," + (bg >> 16 & 255) + ")";
   vd.drawn++;
@@ -120,7 +131,8 @@ const KNOB = [420, 484, 40];
 function touched(e) {
   const r = canvas.getBoundingClientRect();
   let x = (e.clientX - r.left) * canvas.width / r.width, y = (e.clientY - r.top) * canvas.height / r.height;
-  if (x >= W + G) x -= W + G; else if (x >= W) return null;
+  if (stacked) { if (y >= H + Math.max(G, 0)) y -= H + Math.max(G, 0); else if (y >= H) return null; }
+  else if (x >= W + G) x -= W + G; else if (x >= W) return null;
   x /= xs; y /= ys;
   if (Math.abs(x - KNOB[0]) <= KNOB[2] && Math.abs(y - KNOB[1]) <= KNOB[2]) return x < KNOB[0] ? "h-" : "h+";
   for (const [k, kx, ky, kw] of KEYS) if (x >= kx && x < kx + kw && y >= ky && y < ky + 40) return "k" + k;

@@ -72,6 +72,11 @@ import -window "$VD_WIN" "$VD_TMP/window.png" && convert "$VD_TMP/window.png" -s
 mae=$(compare -metric MAE "$VD_TMP/window2.png" "$VD_TMP/page2.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
 vd_log "scaled twice: mean error $mae of full scale"
 vd_check "the page fitted to a larger screen is the window's picture, doubled" awk -v e="$mae" 'BEGIN { exit !(e != "" && e < 0.025) }'
+# On a portrait screen (500 x 900) the units stand one above the other; the lower one's ADF1 key.
+br size 500 900
+br open "$URL"
+br tap 116 870
+vd_check "a key of the lower unit on a portrait screen acts" vd_wait_for 3 eval '[ "$(vd_sim_get 0x3122 1)" = 0x01 ]'
 br size 1000 600
 br open "$URL&exact"
 n=$(drawn)
