@@ -9,6 +9,7 @@
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
+#include "web/web.h"
 
 int main_pass(void) {
     // 1. Read the radios.
@@ -37,6 +38,8 @@ int main_pass(void) {
 }
 
 int idle_step(void) {
+    // The tablet panel's requests and touches, the touches as keys for the handling below.
+    web_step();
     // Each pending key: rmu_keypress takes one key (routing the layout keys to layout_keypress
     // and emptying the rest of the buffer), then a read and a redraw. While the simulator is
     // away there is nothing to read: the wait keeps only the picture and the layout keys.

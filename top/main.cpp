@@ -6,13 +6,12 @@
 #include "k8055/k8055.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
+#include "web/web.h"
 
 #include <errno.h>
 #include <stdlib.h>
 
 int main(int argc, char *argv[]) {
-    (void)argc;
-    (void)argv;
 
     // ---- Start-up ----
     // The wait for the simulator keeps the window drawn and the keys live with the main
@@ -69,6 +68,8 @@ int main(int argc, char *argv[]) {
         return -1;
     }
 
+    // The tablet panel, when switched on (valdora.ini, --web): from the first picture on.
+    web_start(argc, argv);
     // 9. First draw of the RMU, before the simulator is reached.
     rmu_display();
     // 10. Wait for the simulator (returns once linked or the window was closed).
@@ -92,6 +93,7 @@ int main(int argc, char *argv[]) {
     save_ini_file();
     // Clear and close the boards.
     k8055_close();
+    web_stop();
     close_program();
     log_event("exit 0");
     return 0;
