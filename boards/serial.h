@@ -25,7 +25,8 @@ extern int serial_boards_busy;        // 1 when the chosen port is held by anoth
 extern int serial_boards_listen_only; // 1: never send outputs (the probe)
 extern char serial_boards_port[64];   // port of the serial board, "" when none
 extern struct serial_board_info serial_boards_info; // the found board's hello reply
-extern char serial_boards_note[160];       // why no serial board is used ("" when nothing to say)
+extern char serial_boards_note[128]; // why no serial board is used, "" when nothing to say (fits
+                                     // the simulator's message line)
 extern unsigned serial_boards_dropped;     // frames from the board dropped (failed their checks)
 extern unsigned serial_boards_gaps;        // frames from the board missed (sequence gaps)
 extern unsigned serial_boards_repeats;     // frames from the board dropped as repeats

@@ -111,6 +111,10 @@ void platform_mutex_lock(void *m);
 // Gives a lock back.
 void platform_mutex_unlock(void *m);
 
+// Readies the console for a program that redraws it: escape codes honoured, and Ctrl+C
+// setting *stop to 1 instead of ending the program.
+void console_prepare(volatile int *stop);
+
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
 
