@@ -2,7 +2,9 @@
 // never leaves a backlog behind), keeps only the latest input snapshot with its arrival time,
 // checks the board's sequence numbers, sends the outputs on every change and repeats them, and
 // opens a lost port again. The main thread meets it only through serial_link_snapshot and
-// serial_link_outputs, under one lock.
+// serial_link_outputs, under one lock; a read that finds the snapshot old drains the port
+// itself first, so that a reader thread the system is slow to wake never makes the present
+// look old.
 #include "boards/serial.h"
 #include "platform/platform.h"
 
@@ -61,24 +63,42 @@ static void take_frame(void) {
     }
 }
 
-void serial_link_take(uint8_t byte) {
+// Takes one byte (the lock held).
+static void take_byte(uint8_t byte) {
     int got = serial_frame_feed(&reader, byte);
     if (got == SERIAL_FRAME_MORE)
         return;
-    take_lock();
     if (got == SERIAL_FRAME_READY)
         take_frame();
     else if (!first_frame)
         serial_boards_dropped++;
     first_frame = 0;
+}
+
+void serial_link_take(uint8_t byte) {
+    take_lock();
+    take_byte(byte);
     platform_mutex_unlock(lock);
+}
+
+// Takes every byte waiting on the port (the lock held): 0, or -1 when the port has failed.
+static int drain(void) {
+    uint8_t buf[256];
+    int n;
+    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) != 0) {
+        if (n < 0)
+            return -1;
+        for (int i = 0; i < n; i++)
+            take_byte(buf[i]);
+    }
+    return 0;
 }
 
 // Lets go of a port that failed: its boards stop answering until it is opened again.
 static void lose_port(void) {
+    take_lock();
     serial_port_close(port);
     port = -1;
-    take_lock();
     have_snapshot = 0;
     platform_mutex_unlock(lock);
 }
@@ -108,9 +128,9 @@ static void send_outputs(int force) {
 
 // A port (first or opened again): read from its next frame, greet the board, send the lamps.
 static void start_port(void) {
+    take_lock();
     serial_frame_reset(&reader);
     first_frame = 1;
-    take_lock();
     have_seq = 0;
     outputs_due = 1;
     platform_mutex_unlock(lock);
@@ -128,25 +148,21 @@ static void round_once(void) {
             return;
         }
         last_open_ms = now;
-        port = serial_port_open(serial_boards_port);
-        if (port < 0) {
-            port = -1;
+        int opened = serial_port_open(serial_boards_port);
+        if (opened < 0)
             return;
-        }
+        take_lock();
+        port = opened;
+        platform_mutex_unlock(lock);
         start_port();
     }
     serial_port_wait(port, WAIT_MS);
-    uint8_t buf[256];
-    int n;
-    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) != 0) {
-        if (n < 0) {
-            lose_port();
-            break;
-        }
-        for (int i = 0; i < n; i++)
-            serial_link_take(buf[i]);
-    }
-    if (port >= 0)
+    take_lock();
+    int failed = drain();
+    platform_mutex_unlock(lock);
+    if (failed)
+        lose_port();
+    else
         send_outputs(0);
 }
 
@@ -177,10 +193,10 @@ void serial_link_stop(int send_last) {
     thread = NULL;
     if (send_last && port >= 0)
         send_outputs(1);
+    take_lock();
     serial_port_close(port);
     port = -1;
     serial_frame_reset(&reader);
-    take_lock();
     have_snapshot = have_seq = 0;
     platform_mutex_unlock(lock);
 }
@@ -189,6 +205,8 @@ unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SER
                               uint32_t max_age) {
     take_lock();
     int fresh = have_snapshot && (uint32_t)(GetTickCount() - snap_ms) <= max_age;
+    if (!fresh && port >= 0 && drain() == 0) // a failed port is left to the thread
+        fresh = have_snapshot && (uint32_t)(GetTickCount() - snap_ms) <= max_age;
     if (fresh) {
         memcpy(digital, snap_digital, SERIAL_BOARDS);
         memcpy(analog, snap_analog, SERIAL_BOARDS * 2);
