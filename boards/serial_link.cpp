@@ -126,8 +126,9 @@ static void send_outputs(int force) {
     last_sent_ms = now;
 }
 
-// A port (first or opened again): read from its next frame, greet the board, send the lamps.
-static void start_port(void) {
+// A port (first or opened again): read from its next frame, greet the board (unless the search
+// just did), send the lamps.
+static void start_port(int greet) {
     take_lock();
     serial_frame_reset(&reader);
     first_frame = 1;
@@ -135,7 +136,8 @@ static void start_port(void) {
     outputs_due = 1;
     platform_mutex_unlock(lock);
     uint8_t version = SERIAL_PROTOCOL_VERSION;
-    send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
+    if (greet)
+        send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
 }
 
 // One round of the thread: open a lost port when due, else wait for bytes, take them all, and
@@ -154,7 +156,7 @@ static void round_once(void) {
         take_lock();
         port = opened;
         platform_mutex_unlock(lock);
-        start_port();
+        start_port(1);
     }
     serial_port_wait(port, WAIT_MS);
     take_lock();
@@ -182,7 +184,7 @@ void serial_link_start(int open_port) {
     port = open_port;
     last_open_ms = GetTickCount();
     if (port >= 0)
-        start_port();
+        start_port(0);
     stop = 0;
     thread = platform_thread_start(run, NULL, "serial-reader");
 }

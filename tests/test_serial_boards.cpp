@@ -282,6 +282,20 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ(last_heard(boards[0], SERIAL_OUTPUTS), Bytes(12, 0));
 }
 
+// The probe reads the board and never sends it outputs, whatever it is asked.
+TEST_F(SerialBoards, AListeningProbeNeverSendsOutputs) {
+    plug(0);
+    serial_boards_listen_only = 1;
+    open_all();
+    SetDigitalChannel(3);
+    usleep(600000);
+    CloseDevice();
+    listen(boards[0]);
+    serial_boards_listen_only = 0;
+    EXPECT_EQ(count_heard(boards[0], SERIAL_HELLO), 1);
+    EXPECT_EQ(count_heard(boards[0], SERIAL_OUTPUTS), 0);
+}
+
 // Writes a file with one line of text.
 void put(const std::string &path, const char *text) {
     system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
