@@ -2,9 +2,8 @@
 // never leaves a backlog behind), keeps only the latest input snapshot with its arrival time,
 // checks the board's sequence numbers, sends the outputs on every change and repeats them, and
 // opens a lost port again. The main thread meets it only through serial_link_snapshot and
-// serial_link_outputs, under one lock; a read that finds the snapshot old drains the port
-// itself first, so that a reader thread the system is slow to wake never makes the present
-// look old.
+// serial_link_outputs, under one lock; a read drains the port itself first, so that a reader
+// thread the system is slow to wake never makes the present look old.
 #include "boards/serial.h"
 #include "platform/platform.h"
 
@@ -12,7 +11,7 @@
 
 #define REPEAT_MS 200 // outputs are repeated at least this often (the board's safe state: 2 s)
 #define REOPEN_MS 500 // a lost port is opened again at most this often
-#define WAIT_MS 20    // longest wait for bytes, so that output changes go out soon
+#define WAIT_MS 5     // longest wait for bytes, so that output changes go out soon
 
 unsigned serial_boards_dropped;
 unsigned serial_boards_gaps;
@@ -206,9 +205,9 @@ void serial_link_stop(int send_last) {
 unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SERIAL_BOARDS * 2],
                               uint32_t max_age) {
     take_lock();
+    if (port >= 0)
+        drain(); // whatever has arrived counts; a failed port is left to the thread
     int fresh = have_snapshot && (uint32_t)(GetTickCount() - snap_ms) <= max_age;
-    if (!fresh && port >= 0 && drain() == 0) // a failed port is left to the thread
-        fresh = have_snapshot && (uint32_t)(GetTickCount() - snap_ms) <= max_age;
     if (fresh) {
         memcpy(digital, snap_digital, SERIAL_BOARDS);
         memcpy(analog, snap_analog, SERIAL_BOARDS * 2);
