@@ -2,7 +2,7 @@
 # The cockpit on one simulated Arduino Mega (the firmware in simavr, its serial port on a
 # pseudo-terminal), with lever values standing that once forged presses (40, 165, 2, 12 and
 # 165, 130, 14, 90), the program started into the middle of the board's stream: found as four
-# boards at every start, presses seen at once and none forged; the lamps kept lit through a
+# boards at every start, a press seen and none forged; the lamps kept lit through a
 # 10 s wait for the simulator; the wizard recording the lever where it stands at the key press
 # after a 5 s wait; unplugged for 3 s: no axis written, lamps back on replug; the probe beside
 # the program: the board BUSY and no simulator write; the program killed: lamps off within
@@ -28,30 +28,24 @@ mega_stop() { kill "$MEGA_PID" 2>/dev/null; wait "$MEGA_PID" 2>/dev/null; }
 trap 'mega_stop; vd_cleanup' EXIT
 mega() { echo "$*" >"$VD_TMP/mega-control"; }
 levers() { # the values that forged presses with the old link; the left throttle at $1
-    mega analog 0 1 "$1"
-    mega analog 0 2 165
-    mega analog 1 1 2
-    mega analog 1 2 12
-    mega analog 2 1 165
-    mega analog 2 2 130
-    mega analog 3 1 14
-    mega analog 3 2 90
+    local c v=("$1" 165 2 12 165 130 14 90)
+    for c in 0 1 2 3 4 5 6 7; do mega analog $((c / 2)) $((c % 2 + 1)) "${v[$c]}"; done
 }
 # mega_is out|pwm BOARD VALUE CHANNEL...: the Mega's latest state of those outputs.
 mega_is() {
-    local kind=$1 b=$2 v=$3 c
-    shift 3
-    for c in "$@"; do
-        [ "$(awk -v k="$kind" -v b="$b" -v c="$c" '$1 == k && $2 == b && $3 == c { v = $4 }
-            END { print v }' "$VD_TMP/mega.out")" = "$v" ] || return 1
+    local c
+    for c in "${@:4}"; do
+        [ "$(awk -v k="$1" -v b="$2" -v c="$c" '$1 == k && $2 == b && $3 == c { v = $4 }
+            END { print v }' "$VD_TMP/mega.out")" = "$3" ] || return 1
     done
 }
 sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
 writes() { grep -c " $1 " "$VD_TMP/sim.log" 2>/dev/null || true; }
-reported() { grep -F "Velleman K8055 Interfaces detected are on addresses [Zero] [One] [Two] [Three]" \
-    "$VD_TMP/sim.out" | wc -l; }
+reported() { grep -cF "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"; }
 reported_more() { [ "$(reported)" -gt "$1" ]; }
-to_ms() { awk -F'[:.]' '{ printf "%d\n", ($1 * 3600 + $2 * 60 + $3) * 1000 + $4 }'; }
+# The simulated chip needs most of a core to keep its real pace: on a machine loaded beyond its
+# cores its timing says nothing.
+quiet_machine() { [ "$(awk '{ print int($1) }' /proc/loadavg)" -lt "$(nproc)" ]; }
 connected() { vd_title | grep -q '>>>   Connected   <<<'; }
 
 # A calibrated left throttle: reverse 20, idle 60, full 230.
@@ -68,29 +62,12 @@ vd_check "idle plus one sends 175" vd_wait_for 20 sim_is 0x089A 2 0x00AF
 grep -q "boards: serial board on .*firmware 2, identity [0-9a-f]\{8\}" "$VD_RUN/valdora.log" ||
     vd_fail "valdora.log does not name the board's firmware and identity"
 
-# No switch is closed: no heading written. Then five presses of heading-right, each written.
+# No switch is closed: no heading written; a press of heading-right is. (The time from the pin
+# to the write is measured by bench/mega_latency.sh.)
 vd_expect "no forged heading press" "$(writes 0x07CC)" 0
-delays=()
-for i in 1 2 3 4 5; do
-    count=$(writes 0x07CC)
-    mega press 1 2
-    vd_wait_for 5 eval '[ "$(writes 0x07CC)" -gt '"$count"' ]' || vd_fail "press $i never seen"
-    mega release 1 2
-    t0=$(grep '^press 1 2 ' "$VD_TMP/mega.out" | tail -n 1 | awk '{ print $4 }' | to_ms)
-    t1=$(grep ' 0x07CC ' "$VD_TMP/sim.log" | sed -n "$((count + 1))p" | awk '{ print $1 }' | to_ms)
-    delays+=($((t1 - t0 - 50))) # less the knob's own 50 ms pause before its write
-    sleep 0.3
-done
-median=$(printf '%s\n' "${delays[@]}" | sort -n | sed -n 3p)
-vd_log "press to write, beyond the knob's pause (ms): ${delays[*]}"
-# The simulated chip needs most of a core to keep its real pace: on a machine loaded beyond its
-# cores the timing says nothing (bench/mega_latency.sh measures it on a quiet machine).
-load=$(awk '{ print int($1) }' /proc/loadavg)
-if [ "$load" -lt "$(nproc)" ]; then
-    vd_check "presses seen within 100 ms (median $median ms)" test "$median" -le 100
-else
-    vd_log "not checked: the 100 ms median (load average $load on $(nproc) cores)"
-fi
+mega press 1 2
+vd_check "a press is seen" vd_wait_for 5 eval '[ "$(writes 0x07CC)" -gt 0 ]'
+mega release 1 2
 
 # The probe beside the program: the port is the program's; the probe writes nothing.
 libs=$(writes 0x330A)
@@ -111,15 +88,12 @@ vd_wait_for 20 connected || vd_fail "never reconnected"
 mega analog 0 1 20
 vd_key F1
 sleep 5
-mega analog 0 1 35
-sleep 0.3
-vd_key x # reverse thrust
-mega analog 0 1 60
-sleep 0.3
-vd_key x # idle
-mega analog 0 1 230
-sleep 0.3
-vd_key x x s s s s s s s # max thrust, results; every other axis skipped
+for point in 35 60 230; do # reverse thrust, idle, max thrust
+    mega analog 0 1 $point
+    sleep 0.3
+    vd_key x
+done
+vd_key x s s s s s s s # results; every other axis skipped
 # In reverse at 40 the throttle sends (40 - 35) * (4176 / 25) - 4096 = -3261; with the reverse
 # point taken from before the wait (20) it would send -2016.
 mega analog 0 1 40
@@ -166,8 +140,6 @@ vd_wait_for 30 mega_is out 0 0 4 5 6 || vd_fail "the lamps stayed lit after the 
 dark_ms=$((($(date +%s%N) - killed) / 1000000))
 wait "$VD_PID" 2>/dev/null
 VD_PID=""
-if [ "$load" -lt "$(nproc)" ]; then
-    vd_check "dark within 2.5 s of the kill ($dark_ms ms)" test "$dark_ms" -le 2500
-else
-    vd_log "dark $dark_ms ms after the kill; the 2.5 s not checked (load average $load)"
-fi
+vd_log "dark $dark_ms ms after the kill"
+quiet_machine || vd_log "not checked: dark within 2.5 s (the machine is loaded beyond its cores)"
+! quiet_machine || vd_check "dark within 2.5 s of the kill" test "$dark_ms" -le 2500
