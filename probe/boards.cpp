@@ -55,7 +55,7 @@ static void print_board(int a) {
 void probe_print_boards(void) {
     printf("Boards (search mask %ld; calibration %s)\n", search_mask,
            calibration_read ? "from vd60_rmu.ini" : "none: no vd60_rmu.ini in this folder");
-    if (serial_boards_active && serial_boards_busy)
+    if (serial_boards_busy)
         printf("  serial board BUSY: %s. A board answers one program at a time: close valdora "
                "to probe it.\n",
                serial_boards_note);
