@@ -250,10 +250,10 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     EXPECT_EQ(serial_boards_search(&mask), 1);
     EXPECT_EQ(mask, 15);
     EXPECT_EQ(serial_boards_port, dev + "/ttyUSB0");
-    EXPECT_GE(count_heard(1, SERIAL_HELLO), 7); // one every 300 ms for 2 s
+    EXPECT_GE(count_heard(1, SERIAL_HELLO), 6); // one every 300 ms for 2 s
     EXPECT_EQ(count_heard(2, SERIAL_HELLO), 0);
     // The silent Mega was asked for 3 s, then given back its own settings.
-    EXPECT_GE(count_heard(0, SERIAL_HELLO), 10);
+    EXPECT_GE(count_heard(0, SERIAL_HELLO), 8); // one every 300 ms (on a loaded machine, late)
     tcgetattr(boards[0].slave, &after);
     EXPECT_EQ(cfgetospeed(&after), (speed_t)B4800);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
