@@ -11,7 +11,10 @@
 
 #define REPEAT_MS 200 // outputs are repeated at least this often (the board's safe state: 2 s)
 #define REOPEN_MS 500 // a lost port is opened again at most this often
-#define WAIT_MS 5     // longest wait for bytes, so that output changes go out soon
+// The thread's pace: output changes go out this soon, and a snapshot's arrival time is this
+// close. (Reads drain the port themselves, so it costs them nothing; waking on every byte would
+// cost far more CPU where bytes come one by one.)
+#define WAIT_MS 5
 
 unsigned serial_boards_dropped;
 unsigned serial_boards_gaps;
@@ -145,7 +148,7 @@ static void round_once(void) {
     if (port < 0) {
         uint32_t now = GetTickCount();
         if ((uint32_t)(now - last_open_ms) < REOPEN_MS || !serial_boards_port[0]) {
-            serial_port_wait(-1, WAIT_MS);
+            serial_port_nap(WAIT_MS);
             return;
         }
         last_open_ms = now;
@@ -157,7 +160,7 @@ static void round_once(void) {
         platform_mutex_unlock(lock);
         start_port(1);
     }
-    serial_port_wait(port, WAIT_MS);
+    serial_port_nap(WAIT_MS);
     take_lock();
     int failed = drain();
     platform_mutex_unlock(lock);
