@@ -291,6 +291,8 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
     serial_boards_reset();
     serial_boards_listen_only = 0;
+    setenv("VALDORA_BOARDS", "k8055", 1); // the K8055 boards chosen: no serial search
+    EXPECT_EQ(serial_boards_search(&mask), 0);
 }
 
 } // namespace
