@@ -94,6 +94,8 @@ void serial_port_close(int port);
 // Writes the names of the ports whose USB identity is a Mega or a common USB-serial chip into
 // names; returns how many.
 int serial_port_candidates(char names[][64], int max);
+// Waits until bytes are waiting on the port or ms have passed (with port -1 it just waits ms).
+void serial_port_wait(int port, int ms);
 // Pauses the reader thread for ms (its own pace, apart from the program's Sleep that tests
 // hook).
 void serial_port_nap(int ms);

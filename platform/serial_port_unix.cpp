@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -94,9 +95,18 @@ void serial_port_close(int port) {
     close(port);
 }
 
+void serial_port_wait(int port, int ms) {
+    if (port < 0) {
+        struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
+        nanosleep(&t, NULL);
+        return;
+    }
+    struct pollfd p = {port, POLLIN, 0};
+    poll(&p, 1, ms);
+}
+
 void serial_port_nap(int ms) {
-    struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
-    nanosleep(&t, NULL);
+    serial_port_wait(-1, ms);
 }
 
 // Reads one hexadecimal number from a sysfs file; 1 when it held one.

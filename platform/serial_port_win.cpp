@@ -90,6 +90,12 @@ void serial_port_close(int port) {
     ports[port] = INVALID_HANDLE_VALUE;
 }
 
+void serial_port_wait(int port, int ms) {
+    (void)port;
+    // The COM API has no wait with a time-out short of overlapped reads: a short nap is cheap.
+    Sleep(ms < 2 ? ms : 2);
+}
+
 void serial_port_nap(int ms) {
     Sleep(ms);
 }
