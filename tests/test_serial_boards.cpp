@@ -166,6 +166,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     plug(0);
     open_all();
     SetCurrentDevice(0);
+    SetDigitalChannel(1);
     SetDigitalChannel(7);
     OutputAnalogChannel(1, 75);
     SetCurrentDevice(2);
@@ -177,7 +178,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     ClearAllAnalog(); // board 3's, no other's
     SetCurrentDevice(2);
     ClearAllDigital(); // its analog outputs stay
-    const Bytes lamps{0x40, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
+    const Bytes lamps{0x41, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
     Bytes last;
     count_heard(0, SERIAL_OUTPUTS, &last);
     EXPECT_EQ(last, lamps);
@@ -208,6 +209,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     }
     count_heard(0, SERIAL_OUTPUTS, &last);
     EXPECT_EQ(last, Bytes({0, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
+    EXPECT_EQ(ReadAnalogChannel(1), -1); // no board open: no reading
 }
 
 // A tty in a fake sysfs with its device folder below a USB device of that identity (none: "").
