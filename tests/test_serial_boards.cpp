@@ -66,7 +66,10 @@ void listen(fake_board &b) {
     }
 }
 
+int sleeps; // the back-end's pauses (Sleep), counted
+
 void on_sleep(DWORD ms) {
+    sleeps++;
     for (auto &b : boards)
         listen(b);
     usleep(ms * 1000);
@@ -144,7 +147,9 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     // Silent for longer than a snapshot may be old: switches open, no analog reading, and no
     // wait on every read once that is known; a snapshot again is read at once.
     usleep(30000);
+    sleeps = 0;
     EXPECT_EQ(read_digital(3, 5), 0);
+    EXPECT_GT(sleeps, 10); // its wait for a snapshot pauses, never spins
     EXPECT_EQ(ReadAnalogChannel(2), -1);
     uint32_t start = GetTickCount();
     for (int i = 0; i < 20; i++)
@@ -237,6 +242,7 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     serial_port_sysfs_root = sys.c_str();
     serial_port_dev_root = dev.c_str();
     char names[8][64];
+    ASSERT_EQ(serial_port_candidates(names, 1), 1); // no more than room for
     ASSERT_EQ(serial_port_candidates(names, 8), 2);
     EXPECT_EQ(names[0] + std::string(" ") + names[1], dev + "/ttyACM0 " + dev + "/ttyUSB0");
     plug(0, "dev/ttyACM0");
