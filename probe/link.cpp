@@ -19,6 +19,7 @@ int probe_raw_count = 0;
 int probe_connect(void) {
     DWORD result = 0;
     FSUIPC_Close();
+    FSUIPC_Listen_Only = 1; // not even the version write of an open
     probe_linked = FSUIPC_Open(0, &result) ? 1 : 0;
     if (!probe_linked)
         probe_print_waiting(result);
