@@ -40,6 +40,11 @@ int serial_port_open(const char *name);
 int serial_port_read(int port, uint8_t *buf, int size);
 // Sends n bytes; 0 when sent (or dropped for a full buffer), -1 when the port has failed.
 int serial_port_write(int port, const uint8_t *p, int n);
+// Sets the modem lines DTR and RTS together (boards wire either to their reset): 0, or -1 when
+// the port refuses (a pseudo-terminal has no modem lines).
+int serial_port_set_dtr(int port, int on);
+// Changes the port's baud rate (115200, 57600, 38400, 19200 or 9600): 0, or -1.
+int serial_port_set_baud(int port, int baud);
 // Closes a port; safe with -1.
 void serial_port_close(int port);
 // Writes the names of the ports worth probing into names; returns how many.

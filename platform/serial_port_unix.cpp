@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -80,4 +81,30 @@ uint32_t serial_port_ms(void) {
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return (uint32_t)(t.tv_sec * 1000u + t.tv_nsec / 1000000);
+}
+
+int serial_port_set_dtr(int port, int on) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    return ioctl(port, on ? TIOCMBIS : TIOCMBIC, &lines) == 0 ? 0 : -1;
+}
+
+int serial_port_set_baud(int port, int baud) {
+    speed_t speed;
+    switch (baud) {
+    case 115200: speed = B115200; break;
+    case 57600: speed = B57600; break;
+    case 38400: speed = B38400; break;
+    case 19200: speed = B19200; break;
+    case 9600: speed = B9600; break;
+    default: return -1;
+    }
+    struct termios t;
+    if (tcgetattr(port, &t) != 0)
+        return -1;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    if (tcsetattr(port, TCSADRAIN, &t) != 0)
+        return -1;
+    tcflush(port, TCIFLUSH); // bytes taken at the old rate are noise at the new one
+    return 0;
 }
