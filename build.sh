@@ -7,6 +7,9 @@ cd "$(dirname "$0")"
 PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev valgrind procps
           strace gcc-avr avr-libc simavr libsimavr-dev libelf-dev"
+# Only for the tests: the Mega's stock bootloader, which valdora-flash is tested against in the
+# simulated chip (a test peer, never shipped).
+TEST_PACKAGES="arduino-core-avr"
 
 install_packages() {
     local missing=""
@@ -38,6 +41,7 @@ run)
     ;;
 test)
     tests/size.sh
+    PACKAGES="$PACKAGES $TEST_PACKAGES"
     install_packages
     build build
     (cd build && ctest --output-on-failure -j"$(nproc)")
