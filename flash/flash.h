@@ -16,9 +16,9 @@
 
 // Exit statuses of valdora-flash.
 #define FLASH_OK 0
-#define FLASH_FAILED 1          // a fault named in flash_error
-#define FLASH_USAGE 2           // bad command line
-#define FLASH_NO_BOOTLOADER 3   // nothing answered on the port at either baud rate
+#define FLASH_FAILED 1        // a fault named in flash_error
+#define FLASH_USAGE 2         // bad command line
+#define FLASH_NO_BOOTLOADER 3 // nothing answered on the port at either baud rate
 
 // A firmware image: the bytes from address 0 up to its last byte, erased bytes (0xFF) in gaps.
 struct flash_image {
@@ -26,10 +26,10 @@ struct flash_image {
     uint32_t size; // address of the last byte + 1
 };
 
-extern char flash_error[256];     // the last fault, worded for the user
-extern uint32_t flash_reply_ms;   // how long one bootloader command waits for its answer
-extern uint32_t flash_signon_ms;  // how long the sign-on is tried at one baud rate
-extern int flash_tty;             // 1: progress as one redrawn line; 0: a plain line per phase
+extern char flash_error[256];    // the last fault, worded for the user
+extern uint32_t flash_reply_ms;  // how long one bootloader command waits for its answer
+extern uint32_t flash_signon_ms; // how long the sign-on is tried at one baud rate
+extern int flash_tty;            // 1: progress as one redrawn line; 0: a plain line per phase
 extern const char *flash_readback_path; // when set, the bytes read back are written there
 extern unsigned long flash_wire_bytes;  // bytes sent and received on the port in this flash
 

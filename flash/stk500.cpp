@@ -109,8 +109,8 @@ int stk_sign_on(int port) {
 int stk_enter(int port) {
     // The ATmega2560's serial programming values (AVR068): time-out, stabilising delay, command
     // delay, sync loops, byte delay, poll value and index, and the Programming Enable command.
-    const uint8_t body[] = {CMD_ENTER_PROGMODE_ISP, 200, 100, 25, 32, 0, 0x53, 3,
-                            0xAC, 0x53, 0x00, 0x00};
+    const uint8_t body[] = {
+        CMD_ENTER_PROGMODE_ISP, 200, 100, 25, 32, 0, 0x53, 3, 0xAC, 0x53, 0x00, 0x00};
     uint8_t answer[8];
     return stk_command(port, body, sizeof body, answer, sizeof answer) > 0 ? 0 : -1;
 }
@@ -147,8 +147,16 @@ int stk_write_page(int port, uint32_t address, const uint8_t *page) {
         return -1;
     // Page mode with a page write (mode 0xC1), the serial programming commands Load Program
     // Memory Page, Write Program Memory Page and Read Program Memory; no polling values.
-    uint8_t body[10 + FLASH_PAGE] = {CMD_PROGRAM_FLASH_ISP, FLASH_PAGE >> 8, FLASH_PAGE & 0xFF,
-                                     0xC1, 10, 0x40, 0x4C, 0x20, 0x00, 0x00};
+    uint8_t body[10 + FLASH_PAGE] = {CMD_PROGRAM_FLASH_ISP,
+                                     FLASH_PAGE >> 8,
+                                     FLASH_PAGE & 0xFF,
+                                     0xC1,
+                                     10,
+                                     0x40,
+                                     0x4C,
+                                     0x20,
+                                     0x00,
+                                     0x00};
     memcpy(body + 10, page, FLASH_PAGE);
     uint8_t answer[8];
     return stk_command(port, body, sizeof body, answer, sizeof answer) > 0 ? 0 : -1;

@@ -43,7 +43,7 @@ int serial_port_write(int port, const uint8_t *p, int n);
 // Sets the modem lines DTR and RTS together (boards wire either to their reset): 0, or -1 when
 // the port refuses (a pseudo-terminal has no modem lines).
 int serial_port_set_dtr(int port, int on);
-// Changes the port's baud rate (115200, 57600, 38400, 19200 or 9600): 0, or -1.
+// Changes the port's baud rate (115200 or 57600): 0, or -1.
 int serial_port_set_baud(int port, int baud);
 // Closes a port; safe with -1.
 void serial_port_close(int port);

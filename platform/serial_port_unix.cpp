@@ -89,15 +89,9 @@ int serial_port_set_dtr(int port, int on) {
 }
 
 int serial_port_set_baud(int port, int baud) {
-    speed_t speed;
-    switch (baud) {
-    case 115200: speed = B115200; break;
-    case 57600: speed = B57600; break;
-    case 38400: speed = B38400; break;
-    case 19200: speed = B19200; break;
-    case 9600: speed = B9600; break;
-    default: return -1;
-    }
+    speed_t speed = baud == 115200 ? B115200 : baud == 57600 ? B57600 : B0;
+    if (speed == B0)
+        return -1;
     struct termios t;
     if (tcgetattr(port, &t) != 0)
         return -1;

@@ -98,7 +98,10 @@ struct Peer {
         if (cfgetospeed(&t) != answers_at || writes == stop_after_writes)
             return;
         if (b[0] == 0x01) {
-            memcpy(out + 2, "\x08" "AVRISP_2", 9);
+            memcpy(out + 2,
+                   "\x08"
+                   "AVRISP_2",
+                   9);
             n = 11;
         } else if (b[0] == 0x1B) {
             out[2] = sig[b[4]];

@@ -54,7 +54,8 @@ static int load_bootloader(const char *path) {
         return -1;
     }
     for (int i = 0; i < n; i++) {
-        if (chunks[i].baseaddr < BOOT_SECTION || chunks[i].baseaddr + chunks[i].size > avr->flashend + 1) {
+        if (chunks[i].baseaddr < BOOT_SECTION ||
+            chunks[i].baseaddr + chunks[i].size > avr->flashend + 1) {
             fprintf(stderr, "%s: data at 0x%X lies outside the boot section\n", path,
                     chunks[i].baseaddr);
             free_ihex_chunks(chunks);
