@@ -33,15 +33,17 @@ if [ -n "${VD_WINE:-}" ]; then
     port=COM6 readback="Z:${readback//\//\\}"
 fi
 
-# flash reset|noreset: runs the flasher on valdora-mega.hex, resetting the chip on its cue.
+# flash reset|noreset: runs the flasher on valdora-mega.hex, resetting the chip on its cue. Its
+# output goes to a file, not a pipe: Wine's helper processes keep a pipe open after it ends.
 flash() {
     VALDORA_FLASH_READBACK=$readback "$VALDORA_RUN_DIR/valdora-flash" "$port" \
-        "$MEGA_RUN/valdora-mega.hex" 2>&1 | while IFS= read -r line; do
-        line=${line%$'\r'}
-        echo "$line"
-        [ "$1" = reset ] && [ "$line" = "resetting the board" ] && echo reset >"$VD_TMP/control"
-    done >"$VD_TMP/flash.out"
-    return "${PIPESTATUS[0]}"
+        "$MEGA_RUN/valdora-mega.hex" >"$VD_TMP/flash.out" 2>&1 &
+    local pid=$!
+    if [ "$1" = reset ]; then
+        vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
+            echo reset >"$VD_TMP/control"
+    fi
+    wait "$pid"
 }
 
 sleep 2 # the bootloader's own wait is over: only a reset brings it back
