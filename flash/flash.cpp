@@ -3,7 +3,7 @@
 // progress shown as it goes.
 #include "flash/flash.h"
 #include "platform/platform.h"
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -11,6 +11,7 @@
 
 char flash_error[256];
 uint32_t flash_signon_ms = 2500;
+uint32_t flash_hello_ms = 3000;
 int flash_tty;
 const char *flash_readback_path;
 unsigned long flash_wire_bytes;
@@ -68,8 +69,8 @@ static int flash_find_bootloader(int port) {
         if (serial_port_set_baud(port, rates[i]) != 0)
             continue;
         flash_reset(port);
-        uint32_t start = serial_port_ms();
-        while (!found && serial_port_ms() - start < flash_signon_ms)
+        uint32_t start = GetTickCount();
+        while (!found && GetTickCount() - start < flash_signon_ms)
             if (stk_sign_on(port) == 0)
                 found = rates[i];
     }
@@ -154,6 +155,23 @@ static int flash_verify(int port, const struct flash_image *img, int pages) {
     return r;
 }
 
+// Greets the firmware just started, on the port still open: closing and opening it again would
+// reset a real Mega, and its bootloader would take the greeting for a flash about to begin.
+static void flash_hello(int port) {
+    struct serial_board_info info;
+    serial_port_set_baud(port, 115200); // the firmware's rate, whatever the bootloader's
+    int got = serial_board_ask(port, &info, flash_hello_ms);
+    if (got == 2)
+        flash_say("the board answers: protocol %d, pin table %d, firmware %d, identity %s",
+                  info.protocol, info.pin_table, info.firmware, info.identity);
+    else if (got == 1)
+        flash_say("the board answers with the old protocol 1: this file is an older firmware "
+                  "than Valdora expects");
+    else
+        flash_say("the board does not answer Valdora's hello: the file may not be Valdora's "
+                  "board firmware");
+}
+
 int flash_board(const char *port_name, const struct flash_image *img) {
     flash_error[0] = 0;
     long trigger = image_find_trigger(img);
@@ -164,7 +182,7 @@ int flash_board(const char *port_name, const struct flash_image *img) {
                  trigger);
         return FLASH_FAILED;
     }
-    uint32_t start = serial_port_ms();
+    uint32_t start = GetTickCount();
     int port = serial_port_open(port_name);
     if (port == -2) {
         snprintf(flash_error, sizeof flash_error,
@@ -198,16 +216,19 @@ int flash_board(const char *port_name, const struct flash_image *img) {
     memcpy(fault, flash_error, sizeof fault);
     int left = stk_leave(port);
     memcpy(flash_error, fault, sizeof fault);
-    serial_port_close(port);
-    if (r != 0)
+    if (r != 0) {
+        serial_port_close(port);
         return FLASH_FAILED;
+    }
     if (left != 0)
         flash_say("the bootloader did not confirm the end: the board starts its firmware by "
                   "itself within a few seconds");
-    uint32_t ms = serial_port_ms() - start;
+    uint32_t ms = GetTickCount() - start;
     flash_say("written and verified: %lu bytes in %d pages in %lu.%lu s at %d baud (%lu bytes "
               "on the wire)",
               (unsigned long)img->size, pages, (unsigned long)(ms / 1000),
               (unsigned long)(ms % 1000 / 100), baud, flash_wire_bytes);
+    flash_hello(port);
+    serial_port_close(port);
     return FLASH_OK;
 }

@@ -29,6 +29,7 @@ struct flash_image {
 extern char flash_error[256];    // the last fault, worded for the user
 extern uint32_t flash_reply_ms;  // how long one bootloader command waits for its answer
 extern uint32_t flash_signon_ms; // how long the sign-on is tried at one baud rate
+extern uint32_t flash_hello_ms;  // how long the started firmware is greeted before giving up
 extern int flash_tty;            // 1: progress as one redrawn line; 0: a plain line per phase
 extern const char *flash_readback_path; // when set, the bytes read back are written there
 extern unsigned long flash_wire_bytes;  // bytes sent and received on the port in this flash
@@ -60,7 +61,7 @@ const char *stk_chip_name(const uint8_t sig[3]);
 
 // The flashing steps (flash.cpp).
 // Resets the board on the named port, signs on at 115200 then 57600 baud, checks the chip,
-// writes and verifies the image and starts the firmware; a FLASH_* status.
+// writes and verifies the image, starts the firmware and shows its hello reply; a FLASH_* status.
 int flash_board(const char *port_name, const struct flash_image *img);
 // Shows progress: done of total pages in a phase ("writing", "verifying").
 void flash_progress(const char *phase, int done, int total);

@@ -1,7 +1,7 @@
 // valdora-flash entry: valdora-flash [PORT] [FILE]. Reads the firmware (valdora-mega.hex beside
 // the program when no file is given), finds the Mega when no port is given, and flashes it.
 #include "flash/flash.h"
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <stdio.h>
 #include <stdlib.h>

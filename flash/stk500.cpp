@@ -2,7 +2,7 @@
 // number, length, token, body, XOR checksum) and the few commands the Mega's bootloader needs.
 #include "flash/flash.h"
 #include "platform/platform.h"
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -64,7 +64,7 @@ int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) 
     // sign-on) are skipped; a damaged answer is skipped too and ends in the time-out.
     uint8_t rx[2 * (STK_BODY_MAX + STK_OVERHEAD)];
     int have = 0;
-    uint32_t start = serial_port_ms();
+    uint32_t start = GetTickCount();
     for (;;) {
         int got = serial_port_read(port, rx + have, (int)sizeof rx - have);
         if (got < 0) {
@@ -91,12 +91,12 @@ int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) 
                 break;
             memmove(rx, rx + 1, (size_t)--have); // not an answer here: look from the next byte
         }
-        if (serial_port_ms() - start >= flash_reply_ms) {
+        if (GetTickCount() - start >= flash_reply_ms) {
             snprintf(flash_error, sizeof flash_error, "no answer from the bootloader");
             return -1;
         }
         if (got == 0)
-            Sleep(1);
+            serial_port_wait(port, 10); // wakes as soon as bytes arrive
     }
 }
 

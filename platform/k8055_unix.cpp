@@ -2,7 +2,7 @@
 // valdora-boards tool plugs in, presses and reads (the logic is in k8055_virtual.cpp). Every
 // operation first reports itself to the test seam.
 #include "platform/platform.h"
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 #include "platform/k8055_virtual.h"
 
 #include <errno.h>

@@ -6,7 +6,7 @@
 // (or with one that lacks an operation) the search finds no board and every other operation
 // does nothing, so the program runs on without boards.
 #include "platform/platform.h"
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 // valdora-flash: the Intel HEX reader, and the flashing steps against a scripted STK500v2
 // bootloader on a pseudo-terminal (signature, baud fallback, lost answers, verify).
+#include "boards/serial.h"
 #include "flash/flash.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,7 @@ class Flash : public ::testing::Test {
     void SetUp() override {
         flash_reply_ms = 300;
         flash_signon_ms = 600;
+        flash_hello_ms = 100; // the scripted bootloader has no firmware to answer
         // Three pages: the image's last page is partly erased.
         memset(img.bytes, 0xFF, sizeof img.bytes);
         for (int i = 0; i < 600; i++)
@@ -222,6 +224,17 @@ TEST_F(Flash, AnImageWithTheMonitorTriggerIsNotSent) {
     memcpy(img.bytes + 300, "!!!", 3);
     EXPECT_EQ(run(), FLASH_FAILED);
     EXPECT_NE(strstr(flash_error, "\"!!!\" at 0x0012C"), nullptr) << flash_error;
+    usleep(50000);
+    EXPECT_EQ(peer.bytes_in, 0);
+}
+
+TEST_F(Flash, APortHeldByValdoraIsRefusedUntouched) {
+    int held = serial_port_open(peer.name);
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(run(), FLASH_FAILED);
+    serial_port_close(held);
+    EXPECT_NE(strstr(flash_error, "is in use by another program: close Valdora first"), nullptr)
+        << flash_error;
     usleep(50000);
     EXPECT_EQ(peer.bytes_in, 0);
 }

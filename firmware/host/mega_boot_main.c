@@ -4,9 +4,10 @@
 // it, and whatever is flashed runs on the same chip afterwards.
 //
 //   valdora-mega-boot BOOTLOADER.hex LINK CONTROL
-// Commands on the FIFO CONTROL, one a line: "reset" (what a DTR pulse does on a real board; a
-// pseudo-terminal has none), "dump FILE" (the application section as it stands in the chip's
-// flash, printed "dumped" when written), "quit". Prints "ready" once the link is there.
+// Commands on the FIFO CONTROL, one a line: "hold" (the reset line held low) and "reset" (the
+// line let go: what a DTR pulse does on a real board; a pseudo-terminal has none), "dump FILE" (the
+// application section as it stands in the chip's flash, printed "dumped" when written), "quit".
+// Prints "ready" once the link is there.
 #include <avr_uart.h>
 #include <parts/uart_pty.h>
 #include <sim_avr.h>
@@ -27,6 +28,7 @@
 static avr_t *avr;
 static uart_pty_t pty;
 static volatile sig_atomic_t stop;
+static int held; // the reset line held low: the core does not run
 
 static void on_signal(int sig) {
     (void)sig;
@@ -104,7 +106,10 @@ static void dump(const char *path) {
 
 // Acts on one command line; 1 to quit.
 static int command(char *line) {
-    if (strcmp(line, "reset") == 0) {
+    if (strcmp(line, "hold") == 0) {
+        held = 1;
+    } else if (strcmp(line, "reset") == 0) {
+        held = 0;
         avr_reset(avr);
         avr->pc = avr->reset_pc;
     } else if (strncmp(line, "dump ", 5) == 0) {
@@ -168,7 +173,7 @@ int main(int argc, char **argv) {
     double chip_ms = 0; // counted here: a reset may set the chip's own cycle count back
     while (!stop) {
         avr_cycle_count_t end = avr->cycle + per_ms;
-        while (avr->cycle < end && !stop) {
+        while (!held && avr->cycle < end && !stop) {
             int state = avr_run(avr);
             if (state == cpu_Done || state == cpu_Crashed) {
                 fprintf(stderr, "the simulated chip stopped (state %d)\n", state);

@@ -2,7 +2,7 @@
 # valdora-flash against the Mega's stock bootloader (Debian's arduino-core-avr) running in
 # simavr at the boot section: valdora-mega.hex is written and verified, read back through the
 # bootloader and from the chip's flash it matches the hex byte for byte, and the same chip then
-# runs the firmware instead of the bootloader. A pseudo-terminal has no DTR, so the test resets
+# runs the firmware, which answers Valdora's hello with its version. A pseudo-terminal has no DTR, so the test resets
 # the chip where the flasher says it resets the board. Under Wine (windows/test.sh) the Windows
 # flasher reaches the chip through COM6, mapped to the pseudo-terminal.
 . "$(dirname "$0")/lib.sh"
@@ -33,9 +33,11 @@ if [ -n "${VD_WINE:-}" ]; then
     port=COM6 readback="Z:${readback//\//\\}"
 fi
 
-# flash reset|noreset: runs the flasher on valdora-mega.hex, resetting the chip on its cue. Its
-# output goes to a file, not a pipe: Wine's helper processes keep a pipe open after it ends.
+# flash reset|noreset: runs the flasher on valdora-mega.hex; with reset the chip is held in
+# reset until the flasher's cue, as its DTR pulse would do. Its output goes to a file, not a
+# pipe: Wine's helper processes keep a pipe open after it ends.
 flash() {
+    [ "$1" = reset ] && echo hold >"$VD_TMP/control"
     VALDORA_FLASH_READBACK=$readback "$VALDORA_RUN_DIR/valdora-flash" "$port" \
         "$MEGA_RUN/valdora-mega.hex" >"$VD_TMP/flash.out" 2>&1 &
     local pid=$!
@@ -46,10 +48,12 @@ flash() {
     wait "$pid"
 }
 
-sleep 2 # the bootloader's own wait is over: only a reset brings it back
 flash reset || vd_fail "the flash failed: $(cat "$VD_TMP/flash.out")"
 vd_check "it signed on at 115200 baud" grep -q "answered at 115200 baud" "$VD_TMP/flash.out"
 vd_log "$(grep 'written and verified' "$VD_TMP/flash.out")"
+fw=$(sed -n 's/^#define FIRMWARE_VERSION \([0-9]*\).*/\1/p' "$VALDORA_SOURCE_DIR/firmware/firmware.h")
+vd_check "the same chip runs the firmware, which answers the hello with version $fw" grep -q \
+    "^the board answers: protocol 2, pin table 1, firmware $fw, identity [0-9a-f]\{8\}" "$VD_TMP/flash.out"
 
 avr-objcopy -I ihex -O binary "$MEGA_RUN/valdora-mega.hex" "$VD_TMP/hex.bin"
 size=$(stat -c %s "$VD_TMP/hex.bin")
