@@ -44,6 +44,16 @@ TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
     EXPECT_EQ(parse(":0500100001020304E2\n:00000001FF\n"), -1);
     EXPECT_EQ(parse(":00000001FF\n"), -1);
     EXPECT_NE(strstr(flash_error, "no data"), nullptr);
+    char path[] = "/tmp/valdora-flash-XXXXXX";
+    FILE *f = fdopen(mkstemp(path), "w");
+    fputs(":0400100001020304E2\n:0400100001020304E3\n", f);
+    fclose(f);
+    EXPECT_EQ(ihex_load(path, &img), -1);
+    unlink(path);
+    EXPECT_NE(strstr(flash_error, "is not a usable Intel HEX file: line 2: record checksum"),
+              nullptr);
+    EXPECT_EQ(ihex_load(path, &img), -1);
+    EXPECT_NE(strstr(flash_error, "cannot open"), nullptr);
 }
 
 TEST(Ihex, ImageMayEndJustBelowTheBootSection) {
@@ -60,8 +70,9 @@ struct Peer {
     char name[64];
     uint8_t sig[3] = {0x1E, 0x98, 0x01};
     speed_t answers_at = B115200; // answers only while the port is set to this rate
-    int stop_after_writes = -1;   // stops answering after this many page writes
-    int corrupt_read = -1;        // flips a byte in the read-back of this page
+    int stop_after_writes = -1;   // after this many page writes: silent, or refusing (status)
+    uint8_t status = 0;
+    int corrupt_read = -1; // flips a byte in the read-back of this page
     int writes = 0, leaves = 0, bytes_in = 0;
     uint32_t address = 0;
     uint8_t top_address_byte = 0;
@@ -73,9 +84,6 @@ struct Peer {
         memset(mem, 0xFF, sizeof mem);
         openpty(&master, &slave, name, nullptr, nullptr);
     }
-    void start() {
-        thread = std::thread([this] { run(); });
-    }
     ~Peer() {
         stop = true;
         if (thread.joinable())
@@ -83,30 +91,22 @@ struct Peer {
         close(slave);
         close(master);
     }
-    void reply(uint8_t seq, const uint8_t *body, int n) {
-        uint8_t f[300] = {0x1B, seq, (uint8_t)(n >> 8), (uint8_t)n, 0x0E}, sum = 0;
-        memcpy(f + 5, body, n);
-        for (int i = 0; i < n + 5; i++)
-            sum ^= f[i];
-        f[n + 5] = sum;
-        ASSERT_EQ(write(master, f, n + 6), n + 6);
-    }
     void answer(uint8_t seq, const uint8_t *b) {
         uint8_t out[300] = {b[0], 0};
         int n = 2;
         struct termios t;
         tcgetattr(master, &t);
-        if (cfgetospeed(&t) != answers_at || writes == stop_after_writes)
+        if (cfgetospeed(&t) != answers_at || (writes == stop_after_writes && !(out[1] = status)))
             return;
         if (b[0] == 0x01) {
+            n = 11;
             memcpy(out + 2,
                    "\x08"
                    "AVRISP_2",
                    9);
-            n = 11;
         } else if (b[0] == 0x1B) {
-            out[2] = sig[b[4]];
             n = 4;
+            out[2] = sig[b[4]];
         } else if (b[0] == 0x06) {
             top_address_byte = b[1];
             address = ((uint32_t)(b[1] & 0x7F) << 24 | b[2] << 16 | b[3] << 8 | b[4]) * 2;
@@ -114,30 +114,28 @@ struct Peer {
             memcpy(mem + address, b + 10, b[1] << 8 | b[2]);
             writes++;
         } else if (b[0] == 0x14) {
-            int len = b[1] << 8 | b[2];
-            memcpy(out + 2, mem + address, len);
-            if ((int)address / FLASH_PAGE == corrupt_read)
-                out[2 + 17] ^= 0x40;
-            n = len + 3;
-        } else if (b[0] == 0x11) {
-            leaves++;
+            n = (b[1] << 8 | b[2]) + 3;
+            memcpy(out + 2, mem + address, n - 3);
+            out[2 + 17] ^= (int)address / FLASH_PAGE == corrupt_read ? 0x40 : 0;
         }
-        reply(seq, out, n);
+        leaves += b[0] == 0x11;
+        uint8_t f[300] = {0x1B, seq, (uint8_t)(n >> 8), (uint8_t)n, 0x0E}, sum = 0;
+        memcpy(f + 5, out, n);
+        for (int i = 0; i < n + 5; i++)
+            sum ^= f[i];
+        f[n + 5] = sum;
+        ASSERT_EQ(write(master, f, n + 6), n + 6);
     }
     void run() {
         uint8_t buf[400];
-        int have = 0;
+        int have = 0, got;
         while (!stop) {
             struct pollfd p = {master, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0)
-                continue;
-            int got = read(master, buf + have, sizeof buf - have);
-            if (got <= 0)
+            if (poll(&p, 1, 20) <= 0 || (got = read(master, buf + have, sizeof buf - have)) <= 0)
                 continue;
             have += got;
             bytes_in += got;
-            while (have >= 6 && buf[0] == 0x1B && have >= (buf[2] << 8 | buf[3]) + 6) {
-                int len = buf[2] << 8 | buf[3];
+            for (int len; have >= 6 && have >= (len = buf[2] << 8 | buf[3]) + 6;) {
                 answer(buf[1], buf + 5);
                 memmove(buf, buf + len + 6, have - len - 6);
                 have -= len + 6;
@@ -160,7 +158,7 @@ class Flash : public ::testing::Test {
         img.size = 600;
     }
     int run() {
-        peer.start();
+        peer.thread = std::thread([this] { peer.run(); });
         testing::internal::CaptureStdout();
         int r = flash_board(peer.name, &img);
         said = testing::internal::GetCapturedStdout();
@@ -203,7 +201,17 @@ TEST_F(Flash, AnUnoIsRefusedByNameAndNothingIsWritten) {
 TEST_F(Flash, ABootloaderThatStopsMidImageIsNamedByPage) {
     peer.stop_after_writes = 2;
     EXPECT_EQ(run(), FLASH_FAILED);
-    EXPECT_NE(strstr(flash_error, "writing page 3 of 3 (address 0x00200) failed"), nullptr)
+    EXPECT_STREQ(flash_error, "writing page 3 of 3 (address 0x00200) failed: no answer from the "
+                              "bootloader; the board's firmware is incomplete, flash it again");
+}
+
+TEST_F(Flash, ARefusedPageIsNamedWithTheStatus) {
+    peer.stop_after_writes = 1;
+    peer.status = 0xC0;
+    EXPECT_EQ(run(), FLASH_FAILED);
+    EXPECT_NE(strstr(flash_error, "page 2 of 3 (address 0x00100) failed: the bootloader refused "
+                                  "command 0x06 (status 0xC0)"),
+              nullptr)
         << flash_error;
 }
 
