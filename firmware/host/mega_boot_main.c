@@ -190,7 +190,6 @@ int main(int argc, char **argv) {
             nanosleep(&t, NULL);
         }
     }
-    uart_pty_stop(&pty);
-    unlink(argv[2]);
+    unlink(argv[2]); // the pseudo-terminal's thread ends with the process
     return 0;
 }
