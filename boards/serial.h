@@ -62,6 +62,10 @@ void serial_boards_describe(char *out, size_t size);
 // which protocol), -1 when nothing answered, -2 when another program holds the port.
 int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms);
 
+// Greets the board on a port already open until it answers or wait_ms pass: 2 for a protocol 2
+// hello reply (in info), 1 for a board speaking protocol 1, 0 for no answer.
+int serial_board_ask(int port, struct serial_board_info *info, uint32_t wait_ms);
+
 // The operations' own state back to its start (serial.cpp; the search calls it).
 void serial_boards_forget(void);
 
@@ -89,6 +93,11 @@ int serial_port_open(const char *name);
 int serial_port_read(int port, uint8_t *buf, int size);
 // Sends n bytes; 0 when sent (or dropped for a full buffer), -1 when the port has failed.
 int serial_port_write(int port, const uint8_t *p, int n);
+// Sets the modem lines DTR and RTS together (boards wire either to their reset): 0, or -1 when
+// the port refuses (a pseudo-terminal has no modem lines).
+int serial_port_set_dtr(int port, int on);
+// Changes the port's baud rate (115200 or 57600): 0, or -1.
+int serial_port_set_baud(int port, int baud);
 // Closes a port, putting its settings back; safe with -1.
 void serial_port_close(int port);
 // Writes the names of the ports whose USB identity is a Mega or a common USB-serial chip into

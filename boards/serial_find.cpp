@@ -66,9 +66,7 @@ static void take_reply(const uint8_t *p, struct serial_board_info *info) {
         snprintf(info->identity + 2 * i, 3, "%02x", p[4 + i]);
 }
 
-// Greets the board on an open port until it answers or wait_ms pass: 2 for a protocol 2 hello
-// reply, 1 for a board speaking protocol 1, 0 for no answer.
-static int ask(int port, struct serial_board_info *info, uint32_t wait_ms) {
+int serial_board_ask(int port, struct serial_board_info *info, uint32_t wait_ms) {
     struct serial_frame_reader r;
     uint8_t tail[OLD_MAX];
     int kept = 0, new_seen = 0;
@@ -119,7 +117,7 @@ int serial_board_identify(const char *port_name, struct serial_board_info *info,
         return -2;
     if (port < 0)
         return -1;
-    int got = ask(port, info, wait_ms);
+    int got = serial_board_ask(port, info, wait_ms);
     serial_port_close(port);
     return got ? 0 : -1;
 }
@@ -138,7 +136,7 @@ static int find_on(const char *name) {
         snprintf(serial_boards_note, sizeof serial_boards_note, "no serial port %s", name);
         return 0;
     }
-    int got = ask(port, &serial_boards_info, FIND_MS);
+    int got = serial_board_ask(port, &serial_boards_info, FIND_MS);
     if (got == 2 && serial_boards_info.protocol == SERIAL_PROTOCOL_VERSION) {
         snprintf(serial_boards_port, sizeof serial_boards_port, "%s", name);
         serial_link_start(port);

@@ -159,3 +159,22 @@ int serial_port_candidates(char names[][64], int max) {
     qsort(names, (size_t)n, sizeof names[0], by_name);
     return n;
 }
+int serial_port_set_dtr(int port, int on) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    return ioctl(port, on ? TIOCMBIS : TIOCMBIC, &lines) == 0 ? 0 : -1;
+}
+
+int serial_port_set_baud(int port, int baud) {
+    speed_t speed = baud == 115200 ? B115200 : baud == 57600 ? B57600 : B0;
+    if (speed == B0)
+        return -1;
+    struct termios t;
+    if (tcgetattr(port, &t) != 0)
+        return -1;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    if (tcsetattr(port, TCSADRAIN, &t) != 0)
+        return -1;
+    tcflush(port, TCIFLUSH); // bytes taken at the old rate are noise at the new one
+    return 0;
+}

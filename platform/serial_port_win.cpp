@@ -135,3 +135,26 @@ int serial_port_candidates(char names[][64], int max) {
     SetupDiDestroyDeviceInfoList(set);
     return n;
 }
+
+int serial_port_set_dtr(int port, int on) {
+    if (port < 0 || port >= MAX_PORTS || ports[port] == INVALID_HANDLE_VALUE)
+        return -1;
+    BOOL dtr = EscapeCommFunction(ports[port], on ? SETDTR : CLRDTR);
+    BOOL rts = EscapeCommFunction(ports[port], on ? SETRTS : CLRRTS);
+    return dtr && rts ? 0 : -1;
+}
+
+int serial_port_set_baud(int port, int baud) {
+    if (port < 0 || port >= MAX_PORTS || ports[port] == INVALID_HANDLE_VALUE)
+        return -1;
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(ports[port], &dcb))
+        return -1;
+    dcb.BaudRate = (DWORD)baud;
+    if (!SetCommState(ports[port], &dcb))
+        return -1;
+    PurgeComm(ports[port], PURGE_RXCLEAR); // bytes taken at the old rate are noise at the new one
+    return 0;
+}

@@ -1,14 +1,15 @@
 #!/bin/bash
 # Builds Valdora for Windows on Debian 12 with mingw-w64: first Allegro 4.4 as a static library
 # from Debian's own source package (with our pointer-size patches, kept in windows/patches),
-# then the program, the probe, the stand-in simulator, the board tool and the stand-in K8055D.dll.
+# then the program, the probe, the firmware flasher, the stand-in simulator, the board tool and
+# the stand-in K8055D.dll.
 #
 #   windows/build.sh [--no-install] [i686] [x86_64]      (no architecture: both)
 #
 # Everything goes into $VALDORA_WIN_BUILD_DIR (default: build-win in the source tree):
 #   allegro/<arch>/   Allegro's headers and library, rebuilt only when its inputs change
-#   <arch>/run/       valdora.exe, valdora-probe.exe, valdora-sim.exe, valdora-boards.exe,
-#                     K8055D.dll
+#   <arch>/run/       valdora.exe, valdora-probe.exe, valdora-flash.exe with valdora-mega.hex,
+#                     valdora-sim.exe, valdora-boards.exe, K8055D.dll
 set -euo pipefail
 # shellcheck source=windows/common.sh
 source "$(dirname "$0")/common.sh"
@@ -171,15 +172,16 @@ build_valdora() {
     echo "valdora ($arch): built in $(win_since "$t0") into $dir/run"
 }
 
-# The artwork is drawn by the generator on the build machine: taken from
-# $VALDORA_ARTWORK_DIR when given (e.g. build/run of the Linux build), else generated here.
+# The artwork is drawn by the generator on the build machine, and the board firmware
+# valdora-mega.hex is cross-built there with avr-gcc: both taken from $VALDORA_ARTWORK_DIR when
+# given (e.g. build/run of the Linux build), else built here.
 artwork_folder() {
     if [ -n "${VALDORA_ARTWORK_DIR:-}" ]; then
         echo "$VALDORA_ARTWORK_DIR"
         return 0
     fi
     cmake -S "$win_src" -B "$win_out/native" -DVALDORA_TESTS=OFF >/dev/null
-    cmake --build "$win_out/native" --target artwork -j"$win_jobs" >/dev/null
+    cmake --build "$win_out/native" --target artwork firmware -j"$win_jobs" >/dev/null
     echo "$win_out/native/run"
 }
 
@@ -192,4 +194,6 @@ art=$(artwork_folder)
 for arch in $archs; do
     cp "$art"/vd60_rmu.bmp "$art"/vd60_picker.bmp "$art"/vd60_rmub.bmp "$art"/vd60_pickerb.bmp \
         "$win_out/$arch/run/"
+    # The firmware goes beside valdora-flash.exe, which takes it from its own folder.
+    cp "$art"/valdora-mega.hex "$win_out/$arch/run/"
 done

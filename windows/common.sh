@@ -55,10 +55,10 @@ win_install() {
         $missing >/dev/null
 }
 
-# The cross compilers and build tools for the given architectures, and what the artwork
-# generator needs to run here (Allegro and X11 for Linux).
+# The cross compilers and build tools for the given architectures, what the artwork generator
+# needs to run here (Allegro and X11 for Linux) and the AVR compiler for the board firmware.
 win_install_build_tools() {
-    local a pkgs="cmake make patch zip build-essential liballegro4-dev libx11-dev"
+    local a pkgs="cmake make patch zip build-essential liballegro4-dev libx11-dev gcc-avr avr-libc"
     for a in "$@"; do
         case "$a" in
         i686) pkgs="$pkgs g++-mingw-w64-i686-posix" ;;

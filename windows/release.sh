@@ -2,7 +2,8 @@
 # Builds the Windows release: one zip per architecture in <build folder>/release,
 #   valdora-2.08-windows-x86.zip (32-bit; for the vendor's 32-bit driver library, the usual one)
 #   valdora-2.08-windows-x64.zip (64-bit; only for a 64-bit driver library)
-# each holding a folder "Valdora" with valdora.exe, valdora-probe.exe, the artwork, a sample
+# each holding a folder "Valdora" with valdora.exe, valdora-probe.exe, valdora-flash.exe beside
+# the board firmware valdora-mega.hex, the artwork, a sample
 # settings file, the README's Windows, keyboard, wiring, calibration and troubleshooting
 # sections as README-Windows.txt, and in "Try without a simulator" the stand-in simulator, the
 # board tool and the stand-in K8055D.dll.
@@ -72,7 +73,8 @@ for arch in $archs; do
     stage=$out/stage-$arch/Valdora
     rm -rf "$out/stage-$arch"
     mkdir -p "$stage/Try without a simulator"
-    cp "$run/valdora.exe" "$run/valdora-probe.exe" "$run"/vd60_rmu.bmp "$run"/vd60_picker.bmp \
+    cp "$run/valdora.exe" "$run/valdora-probe.exe" "$run/valdora-flash.exe" \
+        "$run/valdora-mega.hex" "$run"/vd60_rmu.bmp "$run"/vd60_picker.bmp \
         "$run"/vd60_rmub.bmp "$run"/vd60_pickerb.bmp "$stage/"
     sample_settings | crlf >"$stage/vd60_rmu-sample.ini"
     readme_windows | crlf >"$stage/README-Windows.txt"

@@ -27,7 +27,8 @@ t_start=$(date +%s)
 e2e=$win_out/e2e
 mkdir -p "$e2e/e2e-tools"
 for arch in $archs; do
-    for f in valdora.exe valdora-sim.exe valdora-boards.exe K8055D_C.dll K8055D.dll; do
+    for f in valdora.exe valdora-sim.exe valdora-boards.exe valdora-flash.exe K8055D_C.dll \
+        K8055D.dll; do
         [ -f "$win_out/$arch/run/$f" ] || {
             echo "no $f in the Windows build for $arch: run windows/build.sh $arch first" >&2
             exit 1
@@ -68,7 +69,7 @@ make_folders() {
     cp "$win_out/$arch/run/"K8055D*.dll "$dir/exe-both/"
     cp "$win_out/$arch/run/K8055D_C.dll" "$dir/exe-c/"
     cp "$win_out/$arch/run/K8055D.dll" "$dir/exe-std/"
-    for name in valdora valdora-sim valdora-boards valdora-probe; do
+    for name in valdora valdora-sim valdora-boards valdora-probe valdora-flash; do
         printf '#!/bin/bash\nexec %q %q %q %q "$@"\n' "$win_src/windows/e2e/launch.sh" \
             "$loader" "$dir" "$name" >"$dir/run/$name"
         chmod +x "$dir/run/$name"
@@ -91,7 +92,8 @@ trap 'wineserver -k 2>/dev/null' EXIT
 # Tests of the shared suite (tests/e2e) that hold on Windows as they stand, run against the
 # Windows programs: a copy of each beside a lib.sh that adds the Wine part of the harness.
 # (The others check what differs by design: window frames, key timing, LF settings lines.)
-SHARED_TESTS=${VALDORA_WIN_SHARED_TESTS-"test_artwork_screen test_cockpit_boards test_web_panel"}
+SHARED_TESTS=${VALDORA_WIN_SHARED_TESTS-"test_artwork_screen test_cockpit_boards test_web_panel
+  test_mega_flash"}
 shared=$e2e/shared
 rm -rf "$shared"
 mkdir -p "$shared"

@@ -3,6 +3,8 @@
 # valdora-sim, valdora-boards) that run the .exe files under Wine, so the harness drives the
 # Windows programs as it drives the Linux ones; only finding the window differs.
 
+VD_WINE=1 # for the shared tests that reach a serial port through Wine's COM ports
+
 # The program's visible top-level window: Wine names its class after the executable (a hidden
 # helper window of the same class exists too, hence --onlyvisible).
 vd_find_window() {

@@ -1,0 +1,90 @@
+// valdora-flash entry: valdora-flash [PORT] [FILE]. Reads the firmware (valdora-mega.hex beside
+// the program when no file is given), finds the Mega when no port is given, and flashes it.
+#include "flash/flash.h"
+#include "boards/serial.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+static struct flash_image image;
+
+static int usage(void) {
+    fprintf(stderr, "usage: valdora-flash [PORT] [FILE]\n"
+                    "  PORT  the Mega's serial port (/dev/ttyACM0, COM5); found by itself when "
+                    "left out\n"
+                    "  FILE  the firmware, Intel HEX; valdora-mega.hex beside valdora-flash when "
+                    "left out\n");
+    return FLASH_USAGE;
+}
+
+static int fail(int status) {
+    fprintf(stderr, "valdora-flash: %s\n", flash_error);
+    return status;
+}
+
+// A lone argument ending in .hex is the file; anything else is the port.
+static int is_hex_name(const char *s) {
+    size_t n = strlen(s);
+    return n > 4 && (strcmp(s + n - 4, ".hex") == 0 || strcmp(s + n - 4, ".HEX") == 0);
+}
+
+// valdora-mega.hex in the program's own folder.
+static void default_file(const char *argv0, char *path, size_t size) {
+    const char *slash = strrchr(argv0, '/');
+    const char *back = strrchr(argv0, '\\');
+    if (back && (!slash || back > slash))
+        slash = back;
+    int dir = slash ? (int)(slash - argv0 + 1) : 0;
+    snprintf(path, size, "%.*svaldora-mega.hex", dir, argv0);
+}
+
+int main(int argc, char *argv[]) {
+    const char *port = NULL, *file = NULL;
+    if (argc > 3 || (argc > 1 && argv[1][0] == '-'))
+        return usage();
+    if (argc == 3) {
+        port = argv[1];
+        file = argv[2];
+    } else if (argc == 2) { // one argument: a file when it ends in .hex, else a port
+        if (is_hex_name(argv[1]))
+            file = argv[1];
+        else
+            port = argv[1];
+    }
+    char own[1024];
+    if (!file) {
+        default_file(argv[0], own, sizeof own);
+        file = own;
+    }
+    flash_tty = isatty(fileno(stdout));
+    flash_readback_path = getenv("VALDORA_FLASH_READBACK"); // for the tests
+    if (ihex_load(file, &image) != 0)
+        return fail(FLASH_FAILED);
+    printf("valdora-flash: %s, %lu bytes\n", file, (unsigned long)image.size);
+    if (port) {
+        int r = flash_board(port, &image);
+        return r == FLASH_OK ? 0 : fail(r);
+    }
+    // No port: every port whose USB identity is a Mega or a USB-serial chip, until a Mega's
+    // bootloader answers on one.
+    char names[16][64];
+    int n = serial_port_candidates(names, 16);
+    for (int i = 0; i < n; i++) {
+        printf("trying %s\n", names[i]);
+        int r = flash_board(names[i], &image);
+        if (r != FLASH_NO_BOOTLOADER)
+            return r == FLASH_OK ? 0 : fail(r);
+    }
+    snprintf(flash_error, sizeof flash_error,
+             n ? "no Mega's bootloader answered on the USB serial ports: press the Mega's reset "
+                 "button as the flash starts, or give the port"
+               : "no Mega found on a USB port: plug it in, or give its port (valdora-flash "
+                 "/dev/ttyACM0, valdora-flash COM5)");
+    return fail(FLASH_NO_BOOTLOADER);
+}

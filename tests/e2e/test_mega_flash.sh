@@ -1,0 +1,71 @@
+#!/bin/bash
+# valdora-flash against the Mega's stock bootloader (Debian's arduino-core-avr) running in
+# simavr at the boot section: valdora-mega.hex is written and verified, read back through the
+# bootloader and from the chip's flash it matches the hex byte for byte, and the same chip then
+# runs the firmware, which answers Valdora's hello with its version. A pseudo-terminal has no DTR, so the test resets
+# the chip where the flasher says it resets the board. Under Wine (windows/test.sh) the Windows
+# flasher reaches the chip through COM6, mapped to the pseudo-terminal.
+. "$(dirname "$0")/lib.sh"
+
+BOOTLOADER=${VALDORA_MEGA_BOOTLOADER:-/usr/share/arduino/hardware/arduino/avr/bootloaders/stk500v2/stk500boot_v2_mega2560.hex}
+MEGA_RUN=$VALDORA_RUN_DIR
+[ -n "${VD_WINE:-}" ] && MEGA_RUN=${VALDORA_MEGA_RUN_DIR:-$VALDORA_SOURCE_DIR/build/run}
+if [ ! -f "$BOOTLOADER" ]; then
+    echo "skipped: no stock Mega bootloader at $BOOTLOADER (install arduino-core-avr)"
+    exit 77
+fi
+if [ ! -x "$MEGA_RUN/valdora-mega-boot" ] || [ ! -f "$MEGA_RUN/valdora-mega.hex" ] ||
+    ! command -v avr-objcopy >/dev/null; then
+    echo "skipped: no simulated Mega in $MEGA_RUN (the Linux build needs avr-gcc and simavr)"
+    exit 77
+fi
+vd_setup
+"$MEGA_RUN/valdora-mega-boot" "$BOOTLOADER" "$VD_TMP/mega" "$VD_TMP/control" \
+    >"$VD_TMP/boot.out" 2>&1 &
+BOOT_PID=$!
+COM_LINK=""
+trap 'kill $BOOT_PID 2>/dev/null; [ -z "$COM_LINK" ] || rm -f "$COM_LINK"; vd_cleanup' EXIT
+vd_wait_for 10 grep -qx ready "$VD_TMP/boot.out" || vd_fail "the simulated Mega never started"
+port=$VD_TMP/mega readback=$VD_TMP/readback.bin
+if [ -n "${VD_WINE:-}" ]; then
+    COM_LINK=$WINEPREFIX/dosdevices/com6
+    ln -sfn "$VD_TMP/mega" "$COM_LINK"
+    port=COM6 readback="Z:${readback//\//\\}"
+fi
+
+# flash reset|noreset: runs the flasher on valdora-mega.hex; with reset the chip is held in
+# reset until the flasher's cue, as its DTR pulse would do. Its output goes to a file, not a
+# pipe: Wine's helper processes keep a pipe open after it ends.
+flash() {
+    [ "$1" = reset ] && echo hold >"$VD_TMP/control"
+    VALDORA_FLASH_READBACK=$readback "$VALDORA_RUN_DIR/valdora-flash" "$port" \
+        "$MEGA_RUN/valdora-mega.hex" >"$VD_TMP/flash.out" 2>&1 &
+    local pid=$!
+    if [ "$1" = reset ]; then
+        vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
+            echo reset >"$VD_TMP/control"
+    fi
+    wait "$pid"
+}
+
+flash reset || vd_fail "the flash failed: $(cat "$VD_TMP/flash.out")"
+vd_check "it signed on at 115200 baud" grep -q "answered at 115200 baud" "$VD_TMP/flash.out"
+vd_log "$(grep 'written and verified' "$VD_TMP/flash.out")"
+fw=$(sed -n 's/^#define FIRMWARE_VERSION \([0-9]*\).*/\1/p' "$VALDORA_SOURCE_DIR/firmware/firmware.h")
+vd_check "the same chip runs the firmware, which answers the hello with version $fw" grep -q \
+    "^the board answers: protocol 2, pin table 1, firmware $fw, identity [0-9a-f]\{8\}" "$VD_TMP/flash.out"
+
+avr-objcopy -I ihex -O binary "$MEGA_RUN/valdora-mega.hex" "$VD_TMP/hex.bin"
+size=$(stat -c %s "$VD_TMP/hex.bin")
+echo "dump $VD_TMP/flash.bin" >"$VD_TMP/control"
+vd_wait_for 10 grep -qx dumped "$VD_TMP/boot.out" || vd_fail "the simulated Mega did not dump"
+vd_check "the chip's flash holds the hex ($size bytes)" cmp -n "$size" "$VD_TMP/hex.bin" "$VD_TMP/flash.bin"
+vd_check "the bytes read back through the bootloader match the hex" \
+    cmp -n "$size" "$VD_TMP/hex.bin" "$VD_TMP/readback.bin"
+
+# The firmware now runs instead of the bootloader: without a reset nothing signs on.
+flash noreset
+vd_expect "without a reset the flasher ends with status 3" "$?" 3
+vd_check "and asks for the reset button" grep -q "press the Mega's reset button" "$VD_TMP/flash.out"
+flash reset || vd_fail "a reset did not bring the bootloader back: $(cat "$VD_TMP/flash.out")"
+vd_log "ok: flashed again over the running firmware after a reset"
