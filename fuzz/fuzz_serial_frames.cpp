@@ -1,7 +1,7 @@
 // Fuzz target: the serial board driver's frame reader. Any bytes on the line are taken by the
 // driver; it must never crash, and its input snapshot may change only for a whole inputs frame
 // whose type, length and CRC are right (checked here against a CRC computed bit by bit).
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <stdlib.h>
 

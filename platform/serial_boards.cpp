@@ -3,7 +3,7 @@
 // and the frames are repeated often enough to keep the board's safe state away. A board that
 // stops answering reads as K8055 boards that stopped answering, and is opened again when it
 // comes back.
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 #include "platform/platform.h"
 
 #include <stdlib.h>

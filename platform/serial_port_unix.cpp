@@ -1,5 +1,5 @@
 // The serial port on Linux: termios, raw at 115200 baud, never blocking.
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <dirent.h>
 #include <errno.h>

@@ -1,5 +1,5 @@
 // The serial port on Windows: the COM API, raw at 115200 baud, reads that never wait.
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <windows.h>
 #include <stdio.h>

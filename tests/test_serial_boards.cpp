@@ -2,7 +2,7 @@
 // plays the board: the wire format, reads from the latest snapshot (bad bytes dropped, no
 // spinning on a held button), outputs at once and repeated, an unplug and replug.
 #include "platform/platform.h"
-#include "platform/serial_boards.h"
+#include "boards/serial.h"
 
 #include <gtest/gtest.h>
 
