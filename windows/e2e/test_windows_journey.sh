@@ -7,8 +7,9 @@
 # the same way, and the program survives the simulator going away and coming back: the title
 # falls to not connected, it waits, links again and announces itself anew, and its keys, buttons
 # and lamps work with the new simulator, while valdora-probe.exe, beside it, decodes a snapshot,
-# waits and recovers too. With an artwork file missing, the error screen ends at a key with -1
-# (255 as a process status) and no settings file.
+# waits and recovers too. With both libraries beside it, the program loads K8055D_C.dll, tried
+# first, and never K8055D.dll. With an artwork file missing, the error screen ends at a key with
+# -1 (255 as a process status) and no settings file.
 . "$VALDORA_SOURCE_DIR/tests/e2e/lib.sh"
 . "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
 vd_setup
@@ -87,3 +88,17 @@ vd_check "the probe recovered" vd_wait_for 30 vd_probe_recovered "$VD_TMP/probe.
 kill "$probe"
 key_button_and_lamps
 vd_stop
+
+# Both libraries beside the program: Wine writes every library it loads to the program's error
+# output under WINEDEBUG=+loaddll, and only the C convention's library may be among them.
+export VALDORA_WIN_DLL=both
+fresh_sim
+export WINEDEBUG=+loaddll
+vd_start
+vd_wait_window
+boards_reported
+vd_stop
+export WINEDEBUG=-all
+vd_expect "the driver libraries loaded with both present" \
+    "$(tr -d '\r' <"$VD_TMP/valdora.log" | grep -o '[A-Za-z0-9_]*\.dll" at' | grep -i k8055 | sort -u)" \
+    'K8055D_C.dll" at'
