@@ -23,7 +23,7 @@ linked_and_announced() { # linked_and_announced WHICH
 boards_reported() {
     vd_wait_for 30 vd_sim_said "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [Two]" ||
         vd_fail "no board report in the simulator (library $VALDORA_WIN_DLL)"
-    vd_log "ok: boards 0 and 2 reported through the library alone ($VALDORA_WIN_DLL)"
+    vd_log "ok: boards 0 and 2 reported (driver libraries: $VALDORA_WIN_DLL)"
 }
 # Full stop steps COM1 standby from 118.025 up by 25 kHz (packed BCD 0x1805 at 0x311A), board 0's
 # step-up steps it again; the parked aircraft's gear down lamps light on board 0.
