@@ -25,8 +25,9 @@ static void trace(const char *op, long a, long b) {
 
 long SearchDevices(void) {
     trace("SearchDevices", -1, -1);
-    if (boards_chosen->reset)
-        boards_chosen->reset();
+    for (int i = 0; i < 2; i++) // every search starts afresh: a port held before is let go
+        if (boards_backends[i]->reset)
+            boards_backends[i]->reset();
     const char *env = getenv("VALDORA_BOARDS");
     int serial_named = env && strncmp(env, "serial:", 7) == 0;
     int k8055_named = env && env[0] && !serial_named;

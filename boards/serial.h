@@ -1,22 +1,45 @@
 // The serial cockpit board (docs/serial-boards.md): one board on a serial port standing in for
-// the four K8055 boards. The K8055 driver operations hand over to these procedures when the
-// board search chose the serial board; the serial port itself is reached through the
-// serial_port_* procedures, one file per operating system.
+// the four K8055 boards. A reader thread drains the port all the time and keeps the latest
+// input snapshot; the K8055 operations read from it and hand output changes to the thread,
+// which also repeats them. The serial port itself is reached through the serial_port_*
+// procedures, one file per operating system in platform/.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "platform/serial_frame.h"
+#include "boards/serial_frame.h"
 
-extern int serial_boards_active;         // 1 when the board operations go to the serial board
-extern unsigned serial_boards_dropped;   // frames from the board dropped (length or CRC)
-extern unsigned serial_boards_snapshots; // good input snapshots taken from the board
+#define SERIAL_PORT_BUSY -2 // serial_port_open: another program holds the port
 
-// Chooses the boards at the search (VALDORA_BOARDS, else probing the serial ports): 1 when the
-// serial board is chosen, with *mask its search result (15 when it answered), 0 for K8055.
+// What a board's hello reply says about it.
+struct serial_board_info {
+    int protocol;  // link protocol the board speaks (1: too old to be used; 2: this one)
+    int pin_table; // version of its pin table (0 when a protocol 1 board did not say)
+    int firmware;  // its firmware version (0 when a protocol 1 board did not say)
+    char identity[2 * SERIAL_IDENTITY_LEN + 1]; // board identity, hex (kept across power cycles)
+};
+
+extern int serial_boards_active;      // 1 when the board operations go to the serial board
+extern int serial_boards_busy;        // 1 when the chosen port is held by another program
+extern int serial_boards_listen_only; // 1: never send outputs (the probe)
+extern char serial_boards_port[64];   // port of the serial board, "" when none
+extern struct serial_board_info serial_boards_info; // the found board's hello reply
+extern char serial_boards_note[160];       // why no serial board is used ("" when nothing to say)
+extern unsigned serial_boards_dropped;     // frames from the board dropped (failed their checks)
+extern unsigned serial_boards_gaps;        // frames from the board missed (sequence gaps)
+extern unsigned serial_boards_repeats;     // frames from the board dropped as repeats
+extern unsigned serial_boards_snapshots;   // good input snapshots taken from the board
+extern const char *serial_port_sysfs_root; // test seam: "/sys" (where USB identities are read)
+extern const char *serial_port_dev_root;   // test seam: "/dev" (where the ports are opened)
+
+// Chooses the boards at the search (VALDORA_BOARDS serial:PORT, or unset: the USB serial ports
+// with a known identity): 1 when the serial path is chosen, with *mask its search result (15
+// when a protocol 2 board answered), 0 for the K8055 boards.
 int serial_boards_search(long *mask);
-// The K8055 driver operations on the serial board (same arguments and results).
+// The K8055 driver operations on the serial board (same arguments and results). A read while
+// the board is not answering gives 0 for a digital input (open) and -1 for an analog one (no
+// reading: nothing is sent for that axis).
 long serial_boards_open(long address);
 long serial_boards_select(long address);
 long serial_boards_read_digital(long channel);
@@ -28,21 +51,50 @@ void serial_boards_analog(long channel, long level);
 // Switches off all digital (digital 1) and/or all analog (analog 1) outputs of the current board.
 void serial_boards_all_off(int digital, int analog);
 void serial_boards_close_current(void);
-// Takes one received byte as if it came from the port (the reader of the driver).
-void serial_boards_take(uint8_t byte);
 // Lets go of the port and forgets every state (tests; the next search starts afresh).
 void serial_boards_reset(void);
+// One line about the board for the log and the probe: port, firmware, identity, counts.
+void serial_boards_describe(char *out, size_t size);
 
-// The serial port, per operating system (serial_port_unix.cpp, serial_port_win.cpp).
-// Opens a port by name (/dev/ttyACM0, COM5) raw at 115200 baud, 8N1; a handle or -1.
+// Asks the board on port_name who it is: opens the port, sends a hello every 300 ms until a
+// reply or wait_ms has passed, closes it. 0 when a Valdora board answered (info->protocol says
+// which protocol), -1 when nothing answered, -2 when another program holds the port.
+int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms);
+
+// The operations' own state back to its start (serial.cpp; the search calls it).
+void serial_boards_forget(void);
+
+// ---- The link (serial_link.cpp): the reader thread and what it shares ----
+// Takes one received byte as the reader thread does (frames, sequence, snapshot).
+void serial_link_take(uint8_t byte);
+// Starts the reader thread on an open port (or, with port -1, one that opens serial_boards_port).
+void serial_link_start(int port);
+// Stops the reader thread; with send_last 1 the outputs go out once more first. Closes the port.
+void serial_link_stop(int send_last);
+// Copies the latest snapshot if it is at most max_age ms old: its number (counting from 1),
+// else 0.
+unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SERIAL_BOARDS * 2],
+                              uint32_t max_age);
+// Hands the outputs to the thread, which sends them at once when they changed.
+void serial_link_outputs(const uint8_t digital[SERIAL_BOARDS],
+                         const uint8_t analog[SERIAL_BOARDS * 2]);
+
+// ---- The serial port, per operating system (platform/serial_port_unix.cpp, _win.cpp) ----
+// Opens a port by name (/dev/ttyACM0, COM5) for this program alone, raw at 115200 baud, 8N1; a
+// handle, -1 when missing or failed, -2 when another program holds it. Its settings as found
+// are put back when it is closed.
 int serial_port_open(const char *name);
 // Takes what has arrived, never waiting: bytes read, 0 for none, -1 when the port has failed.
 int serial_port_read(int port, uint8_t *buf, int size);
 // Sends n bytes; 0 when sent (or dropped for a full buffer), -1 when the port has failed.
 int serial_port_write(int port, const uint8_t *p, int n);
-// Closes a port; safe with -1.
+// Closes a port, putting its settings back; safe with -1.
 void serial_port_close(int port);
-// Writes the names of the ports worth probing into names; returns how many.
+// Writes the names of the ports whose USB identity is a Mega or a common USB-serial chip into
+// names; returns how many.
 int serial_port_candidates(char names[][64], int max);
-// Milliseconds of a monotonic clock (wraps).
-uint32_t serial_port_ms(void);
+// Waits until bytes are waiting on the port or ms have passed (the reader thread's wait; with
+// port -1 it just waits ms).
+void serial_port_wait(int port, int ms);
+// 1 when (vendor, product) is a USB identity worth asking for a board.
+int serial_port_known_usb(unsigned vendor, unsigned product);

@@ -1,19 +1,20 @@
 // The cockpit board firmware for one ATmega2560: its state and procedures. The pin table is in
-// pins.h, the frames in platform/serial_frame.h (shared with the program's driver).
+// pins.h, the frames in boards/serial_frame.h (shared with the program's serial back-end).
 #pragma once
 
 #include <stdint.h>
 
 #include "pins.h"
 
-#define SNAPSHOT_MS 5   // an input snapshot goes out this often
-#define DEBOUNCE_MS 5   // an input change counts once it has held this long
-#define SILENCE_MS 2000 // outputs go off after this long without a good frame from the host
+#define SNAPSHOT_MS 5      // an input snapshot goes out this often
+#define DEBOUNCE_MS 5      // an input change counts once it has held this long
+#define FIRMWARE_VERSION 2 // sent in the hello reply; raised with every released change
+#define SILENCE_MS 2000    // outputs go off after this long without a good frame from the host
 
 extern volatile uint16_t clock_ms;     // milliseconds since power-up (wraps), kept by timer 1
 extern uint8_t inputs_digital[BOARDS]; // debounced inputs: bit c-1 = input c closed
 extern uint8_t inputs_analog[BOARDS * ANALOG_INPUTS]; // latest readings, 0..255
-extern uint8_t frames_dropped; // frames from the host that failed length or CRC (wraps)
+extern uint8_t frames_dropped; // frames from the host that failed their checks (wraps)
 
 // Milliseconds since power-up, read safely from outside the timer interrupt.
 uint16_t clock_now(void);

@@ -208,45 +208,53 @@ int32_t k8055_axis_value(int board, int channel, int32_t raw) {
     return 0;
 }
 
-// Reads one axis of the current board and maps it; the clamped reading stays in analog_input.
-static int32_t read_axis(int board, int channel) {
+// Reads one axis of the current board and maps it into *value; the clamped reading stays in
+// analog_input. 0 when the board gave no reading (a serial board not answering reads -1): no
+// value is sent then, and the simulator's own control keeps the surface.
+static int read_axis(int board, int channel, int32_t *value) {
     int32_t raw = (int32_t)ReadAnalogChannel(channel);
+    if (raw < 0)
+        return 0;
     analog_input = k8055_axis_clamp(board, channel, raw);
-    return k8055_axis_value(board, channel, raw);
+    *value = k8055_axis_value(board, channel, raw);
+    return 1;
 }
 
 // Board 0: the two throttles (the caller leaves them alone while the speed hold is on).
 static void throttle_axes(void) {
-    if (k8055_axis_in_use(0, 1)) {
-        eng1_throttle_pos = (int16_t)read_axis(0, 1);
+    int32_t value;
+    if (k8055_axis_in_use(0, 1) && read_axis(0, 1, &value)) {
+        eng1_throttle_pos = (int16_t)value;
         send_axis(THROTTLE1_OFFSET, 2, &eng1_throttle_pos);
     }
-    if (k8055_axis_in_use(0, 2)) {
-        eng2_throttle_pos = (int16_t)read_axis(0, 2);
+    if (k8055_axis_in_use(0, 2) && read_axis(0, 2, &value)) {
+        eng2_throttle_pos = (int16_t)value;
         send_axis(THROTTLE2_OFFSET, 2, &eng2_throttle_pos);
     }
 }
 
 // Board 1: spoilers and flaps.
 static void lever_axes(void) {
-    if (k8055_axis_in_use(1, 1)) {
-        spoiler_pos = read_axis(1, 1);
+    int32_t value;
+    if (k8055_axis_in_use(1, 1) && read_axis(1, 1, &value)) {
+        spoiler_pos = value;
         send_axis(SPOILER_OFFSET, 4, &spoiler_pos);
     }
-    if (k8055_axis_in_use(1, 2)) {
-        flaps_pos = read_axis(1, 2);
+    if (k8055_axis_in_use(1, 2) && read_axis(1, 2, &value)) {
+        flaps_pos = value;
         send_axis(FLAPS_OFFSET, 4, &flaps_pos);
     }
 }
 
 // Board 2: rudder (with its dead band) and toe brakes (one value for both brakes).
 static void pedal_axes(void) {
-    if (k8055_axis_in_use(2, 1)) {
-        rudder_pos = (int16_t)read_axis(2, 1);
+    int32_t value;
+    if (k8055_axis_in_use(2, 1) && read_axis(2, 1, &value)) {
+        rudder_pos = (int16_t)value;
         send_axis(RUDDER_OFFSET, 2, &rudder_pos);
     }
-    if (k8055_axis_in_use(2, 2)) {
-        short_value = (int16_t)read_axis(2, 2);
+    if (k8055_axis_in_use(2, 2) && read_axis(2, 2, &value)) {
+        short_value = (int16_t)value;
         send_axis(LEFT_BRAKE_OFFSET, 2, &short_value);
         send_axis(RIGHT_BRAKE_OFFSET, 2, &short_value);
     }
@@ -254,12 +262,13 @@ static void pedal_axes(void) {
 
 // Board 3: the yoke's roll and pitch.
 static void yoke_axes(void) {
-    if (k8055_axis_in_use(3, 1)) {
-        aileron_pos = (int16_t)read_axis(3, 1);
+    int32_t value;
+    if (k8055_axis_in_use(3, 1) && read_axis(3, 1, &value)) {
+        aileron_pos = (int16_t)value;
         send_axis(AILERON_OFFSET, 2, &aileron_pos);
     }
-    if (k8055_axis_in_use(3, 2)) {
-        elevator_pos = (int16_t)read_axis(3, 2);
+    if (k8055_axis_in_use(3, 2) && read_axis(3, 2, &value)) {
+        elevator_pos = (int16_t)value;
         send_axis(ELEVATOR_OFFSET, 2, &elevator_pos);
     }
 }

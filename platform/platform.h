@@ -99,6 +99,18 @@ void window_watch_exposure(void (*fn)(void));
 // graphics library's drawing reaches the window by itself).
 void window_show_drawing(void);
 
+// Starts fn(arg) on a thread of its own, named name where the system keeps names; its handle
+// or NULL.
+void *platform_thread_start(void (*fn)(void *), void *arg, const char *name);
+// Waits for a thread started above to end, and lets go of its handle (NULL is ignored).
+void platform_thread_join(void *thread);
+// A new lock (never destroyed: the program makes a fixed few); NULL when out of memory.
+void *platform_mutex_create(void);
+// Takes a lock, waiting while another thread holds it.
+void platform_mutex_lock(void *m);
+// Gives a lock back.
+void platform_mutex_unlock(void *m);
+
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
 

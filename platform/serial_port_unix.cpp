@@ -1,25 +1,56 @@
-// The serial port on Linux: termios, raw at 115200 baud, never blocking.
+// The serial port on Linux: termios, raw at 115200 baud, never blocking; claimed for this
+// program alone (TIOCEXCL against other openers, a flock against other Valdora programs, the
+// probe and the flasher); the settings found are put back at close. The ports worth asking
+// are found by their USB identity in sysfs.
 #include "boards/serial.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#define MAX_OPEN 8
+
+const char *serial_port_sysfs_root = "/sys";
+const char *serial_port_dev_root = "/dev";
+
+// The settings each open port had before it was opened, by descriptor.
+static struct {
+    int fd;
+    struct termios was;
+} found[MAX_OPEN] = {{-1, {}}, {-1, {}}, {-1, {}}, {-1, {}},
+                     {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}};
+
 int serial_port_open(const char *name) {
+    int slot = 0;
+    while (slot < MAX_OPEN && found[slot].fd >= 0)
+        slot++;
+    if (slot == MAX_OPEN)
+        return -1;
     int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return errno == EBUSY ? SERIAL_PORT_BUSY : -1; // EBUSY: claimed with TIOCEXCL
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return SERIAL_PORT_BUSY;
+    }
     struct termios t;
     if (tcgetattr(fd, &t) != 0) { // not a terminal
         close(fd);
         return -1;
     }
+    ioctl(fd, TIOCEXCL);
+    found[slot].fd = fd;
+    found[slot].was = t;
     cfmakeraw(&t);
     cfsetispeed(&t, B115200);
     cfsetospeed(&t, B115200);
@@ -30,10 +61,9 @@ int serial_port_open(const char *name) {
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &t) != 0) {
-        close(fd);
+        serial_port_close(fd);
         return -1;
     }
-    tcflush(fd, TCIOFLUSH);
     return fd;
 }
 
@@ -54,8 +84,56 @@ int serial_port_write(int port, const uint8_t *p, int n) {
 }
 
 void serial_port_close(int port) {
-    if (port >= 0)
-        close(port);
+    if (port < 0)
+        return;
+    for (int i = 0; i < MAX_OPEN; i++)
+        if (found[i].fd == port) {
+            tcsetattr(port, TCSANOW, &found[i].was); // fails harmlessly on a port unplugged
+            found[i].fd = -1;
+        }
+    ioctl(port, TIOCNXCL);
+    close(port);
+}
+
+void serial_port_wait(int port, int ms) {
+    if (port < 0) {
+        struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
+        nanosleep(&t, NULL);
+        return;
+    }
+    struct pollfd p = {port, POLLIN, 0};
+    poll(&p, 1, ms);
+}
+
+// Reads one hexadecimal number from a sysfs file; 1 when it held one.
+static int read_hex(const char *dir, const char *file, unsigned *value) {
+    char path[PATH_MAX + 16];
+    snprintf(path, sizeof path, "%s/%s", dir, file);
+    FILE *f = fopen(path, "r");
+    if (!f)
+        return 0;
+    int ok = fscanf(f, "%x", value) == 1;
+    fclose(f);
+    return ok;
+}
+
+// 1 when the tty's device, or one of the few folders above it, is a USB device of a known
+// identity (ttyACM: the interface's parent; ttyUSB: one level further up).
+static int known_tty(const char *tty) {
+    char link[PATH_MAX], dir[PATH_MAX];
+    snprintf(link, sizeof link, "%s/class/tty/%s/device", serial_port_sysfs_root, tty);
+    if (!realpath(link, dir))
+        return 0; // no device: a virtual terminal, a pseudo-terminal
+    for (int up = 0; up < 4; up++) {
+        unsigned vendor, product;
+        if (read_hex(dir, "idVendor", &vendor) && read_hex(dir, "idProduct", &product))
+            return serial_port_known_usb(vendor, product);
+        char *slash = strrchr(dir, '/');
+        if (!slash || slash == dir)
+            return 0;
+        *slash = 0;
+    }
+    return 0;
 }
 
 static int by_name(const void *a, const void *b) {
@@ -63,21 +141,17 @@ static int by_name(const void *a, const void *b) {
 }
 
 int serial_port_candidates(char names[][64], int max) {
-    int n = 0;
-    DIR *d = opendir("/dev");
+    char path[PATH_MAX];
+    snprintf(path, sizeof path, "%s/class/tty", serial_port_sysfs_root);
+    DIR *d = opendir(path);
     if (!d)
         return 0;
+    int n = 0;
     struct dirent *e;
     while (n < max && (e = readdir(d)) != NULL)
-        if (strncmp(e->d_name, "ttyACM", 6) == 0 || strncmp(e->d_name, "ttyUSB", 6) == 0)
-            snprintf(names[n++], 64, "/dev/%.50s", e->d_name);
+        if (e->d_name[0] != '.' && known_tty(e->d_name))
+            snprintf(names[n++], 64, "%.30s/%.30s", serial_port_dev_root, e->d_name);
     closedir(d);
     qsort(names, (size_t)n, sizeof names[0], by_name);
     return n;
-}
-
-uint32_t serial_port_ms(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (uint32_t)(t.tv_sec * 1000u + t.tv_nsec / 1000000);
 }

@@ -1,13 +1,21 @@
-// The serial port on Windows: the COM API, raw at 115200 baud, reads that never wait.
+// The serial port on Windows: the COM API, raw at 115200 baud, reads that never wait; opened
+// without sharing (another program holding the port is a sharing violation), its settings put
+// back at close. The ports worth asking are found by their USB identity through SetupAPI.
 #include "boards/serial.h"
 
 #include <windows.h>
+#include <setupapi.h>
 #include <stdio.h>
+#include <string.h>
 
 #define MAX_PORTS 4
 
+const char *serial_port_sysfs_root = "/sys"; // Linux only
+const char *serial_port_dev_root = "/dev";   // Linux only
+
 static HANDLE ports[MAX_PORTS] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
                                   INVALID_HANDLE_VALUE};
+static DCB was[MAX_PORTS]; // each port's settings before it was opened
 
 int serial_port_open(const char *name) {
     int slot = 0;
@@ -19,8 +27,10 @@ int serial_port_open(const char *name) {
     // The \\.\ form reaches COM10 and above as well as COM1 to COM9.
     snprintf(path, sizeof path, strncmp(name, "\\\\.\\", 4) == 0 ? "%s" : "\\\\.\\%s", name);
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return -1;
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        return e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION ? SERIAL_PORT_BUSY : -1;
+    }
     DCB dcb;
     ZeroMemory(&dcb, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
@@ -32,6 +42,7 @@ int serial_port_open(const char *name) {
         CloseHandle(h);
         return -1;
     }
+    was[slot] = dcb;
     dcb.BaudRate = CBR_115200;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -45,10 +56,10 @@ int serial_port_open(const char *name) {
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
     if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &to)) {
+        SetCommState(h, &was[slot]);
         CloseHandle(h);
         return -1;
     }
-    PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
     ports[slot] = h;
     return slot;
 }
@@ -74,17 +85,49 @@ int serial_port_write(int port, const uint8_t *p, int n) {
 void serial_port_close(int port) {
     if (port < 0 || port >= MAX_PORTS || ports[port] == INVALID_HANDLE_VALUE)
         return;
+    SetCommState(ports[port], &was[port]);
     CloseHandle(ports[port]);
     ports[port] = INVALID_HANDLE_VALUE;
 }
 
-int serial_port_candidates(char names[][64], int max) {
-    int n = 0;
-    for (int i = 1; i <= 32 && n < max; i++)
-        snprintf(names[n++], 64, "COM%d", i);
-    return n;
+void serial_port_wait(int port, int ms) {
+    (void)port;
+    // The COM API has no wait with a time-out short of overlapped reads: a short nap is cheap.
+    Sleep(ms < 2 ? ms : 2);
 }
 
-uint32_t serial_port_ms(void) {
-    return (uint32_t)GetTickCount();
+// The present serial ports (the Ports device class) whose instance names a known USB
+// identity ("USB\VID_2341&PID_0042\..."), by their port names from the device's registry key.
+int serial_port_candidates(char names[][64], int max) {
+    static const GUID ports_class = {
+        0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    HDEVINFO set = SetupDiGetClassDevsA(&ports_class, NULL, NULL, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return 0;
+    int n = 0;
+    SP_DEVINFO_DATA dev;
+    dev.cbSize = sizeof dev;
+    for (DWORD i = 0; n < max && SetupDiEnumDeviceInfo(set, i, &dev); i++) {
+        char id[256];
+        unsigned vendor, product;
+        if (!SetupDiGetDeviceInstanceIdA(set, &dev, id, sizeof id, NULL))
+            continue;
+        const char *v = strstr(id, "VID_"), *p = strstr(id, "PID_");
+        if (!v || !p || sscanf(v + 4, "%4x", &vendor) != 1 || sscanf(p + 4, "%4x", &product) != 1 ||
+            !serial_port_known_usb(vendor, product))
+            continue;
+        HKEY key = SetupDiOpenDevRegKey(set, &dev, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE)
+            continue;
+        char name[64];
+        DWORD size = sizeof name - 1, type = 0;
+        if (RegQueryValueExA(key, "PortName", NULL, &type, (BYTE *)name, &size) == ERROR_SUCCESS &&
+            type == REG_SZ) {
+            name[size] = 0;
+            snprintf(names[n++], 64, "%s", name);
+        }
+        RegCloseKey(key);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return n;
 }

@@ -36,12 +36,12 @@ TEST(Switchboard, TheSearchChoosesOnceAndAsksK8055BeforeTheSerialBoard) {
     boards_backends[0] = boards_chosen = &fake_k, boards_backends[1] = &fake_s;
     // clang-format off
     const struct { const char *env; long k, s; int takes; long mask; const char *log; } rows[] = {
-        {NULL, 5, 15, 1, 5, " K search K"},
-        {NULL, 0, 15, 1, 15, " K search S search S"},
-        {NULL, 0, 0, 0, 0, " S reset K search S search K"}, // the serial board let go
-        {"", 0, 15, 1, 15, " K search S search S"},
+        {NULL, 5, 15, 1, 5, " S reset K search K"},
+        {NULL, 0, 15, 1, 15, " S reset K search S search S"},
+        {NULL, 0, 0, 0, 0, " S reset K search S search K"},
+        {"", 0, 15, 1, 15, " S reset K search S search S"},
         {"k8055", 0, 15, 1, 0, " S reset K search K"},
-        {"serial:/dev/ttyACM0", 5, 0, 1, 0, " S search S"},
+        {"serial:/dev/ttyACM0", 5, 0, 1, 0, " S reset S search S"},
         {"virtual", 6, 15, 1, 6, " S reset K search K"}};
     // clang-format on
     for (auto &r : rows) {

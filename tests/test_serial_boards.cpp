@@ -1,6 +1,8 @@
-// The serial cockpit board driver behind the K8055 operations, against a pseudo-terminal that
-// plays the board: the wire format, reads from the latest snapshot (bad bytes dropped, no
-// spinning on a held button), outputs at once and repeated, an unplug and replug.
+// The serial board back-end behind the K8055 operations, against pseudo-terminals that play the
+// board: reads from the present snapshot only, silence read as open switches and no axis
+// reading, repeats and gaps in the sequence, outputs sent on change and kept alive while the
+// program does not call, unplug and replug, and the search: only ports with a known USB
+// identity are opened, a restarting board is waited for, an old or missing firmware is named.
 #include "platform/platform.h"
 #include "boards/serial.h"
 
@@ -10,87 +12,106 @@
 #include <pty.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <atomic>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
-// The driver's greeting, its CRC-8 (polynomial 07) worked out by hand: it pins the framing. The
-// reader's handling of bad frames is tested with the firmware, which shares it.
-const Bytes hello{0xA5, 0x01, 0x01, 0x01, 0x79};
 
-int board_fd = -1; // our end of the pseudo-terminal: the board
-// The port name the driver opens: a link to the terminal.
-const std::string link_path = "/tmp/valdora-serial-" + std::to_string(getpid());
-Bytes heard; // every byte the driver sent
-int sleeps;  // Sleep calls made by the driver
+// A board played on the master side of a pseudo-terminal.
+struct fake_board {
+    int fd = -1, slave = -1;
+    serial_frame_reader reader;
+    std::vector<Bytes> heard; // frames from the program: type, then payload
+    uint32_t first_hello = 0;
+    int answer_after_ms = 0; // a restarting board ignores hellos this long
+    int old_protocol = 0;    // answers as a protocol 1 board
+    uint8_t seq = 0;
+};
 
-Bytes frame(uint8_t type, Bytes payload) {
-    uint8_t out[64];
-    return Bytes(out, out + serial_frame_write(out, type, payload.data(), (uint8_t)payload.size()));
+fake_board boards[3];
+const std::string dir = "/tmp/valdora-serial-" + std::to_string(getpid());
+
+void send_bytes(fake_board &b, const Bytes &w) {
+    ASSERT_EQ(write(b.fd, w.data(), w.size()), (ssize_t)w.size());
 }
 
-void board_send(const Bytes &b) {
-    ASSERT_EQ(write(board_fd, b.data(), b.size()), (ssize_t)b.size());
+void send_frame(fake_board &b, uint8_t type, const Bytes &p) {
+    uint8_t out[SERIAL_FRAME_MAX_WIRE];
+    send_bytes(
+        b, Bytes(out, out + serial_frame_write(out, type, b.seq++, p.data(), (uint8_t)p.size())));
 }
 
-// Takes what the driver sent; answers a hello.
-void board_listen() {
+void inputs(fake_board &b, Bytes digital, uint8_t a) { // analog 1..7 at a, the last at 255
+    digital.insert(digital.end(), {a, a, a, a, a, a, a, 255, 0});
+    send_frame(b, SERIAL_INPUTS, digital);
+}
+
+// Takes what the program sent; answers its hellos as the board is set to.
+void listen(fake_board &b) {
     uint8_t buf[512];
     ssize_t n;
-    while (board_fd >= 0 && (n = read(board_fd, buf, sizeof buf)) > 0) {
-        heard.insert(heard.end(), buf, buf + n);
-        if (Bytes(buf, buf + n) == hello)
-            board_send(frame(SERIAL_HELLO_REPLY, {1, 1}));
-    }
+    while (b.fd >= 0 && (n = read(b.fd, buf, sizeof buf)) > 0)
+        for (ssize_t i = 0; i < n; i++) {
+            if (serial_frame_feed(&b.reader, buf[i]) != SERIAL_FRAME_READY)
+                continue;
+            Bytes f{b.reader.type};
+            f.insert(f.end(), b.reader.payload, b.reader.payload + b.reader.len);
+            b.heard.push_back(f);
+            if (b.reader.type != SERIAL_HELLO)
+                continue;
+            if (!b.first_hello)
+                b.first_hello = GetTickCount();
+            if (b.old_protocol) // A5, type, length, payload, CRC-8 (polynomial 07) by hand
+                send_bytes(b, {0xA5, 0x82, 0x0E, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
+            else if (GetTickCount() - b.first_hello >= (uint32_t)b.answer_after_ms)
+                send_frame(b, SERIAL_HELLO_REPLY, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF});
+        }
 }
 
 void on_sleep(DWORD ms) {
-    sleeps++;
-    board_listen();
+    for (auto &b : boards)
+        listen(b);
     usleep(ms * 1000);
 }
 
-void plug() { // a new pseudo-terminal behind the link
-    int slave;
-    char name[128];
-    ASSERT_EQ(openpty(&board_fd, &slave, name, NULL, NULL), 0);
-    close(slave);
-    fcntl(board_fd, F_SETFL, O_NONBLOCK);
-    unlink(link_path.c_str());
-    ASSERT_EQ(symlink(name, link_path.c_str()), 0);
+// A new pseudo-terminal for board i behind the name dir/name; the slave end stays open here
+// so that its settings can be looked at.
+void plug(int i, const char *name = "link") {
+    fake_board &b = boards[i];
+    char tty[128];
+    ASSERT_EQ(openpty(&b.fd, &b.slave, tty, NULL, NULL), 0);
+    fcntl(b.fd, F_SETFL, O_NONBLOCK);
+    serial_frame_reset(&b.reader);
+    std::string path = dir + "/" + name;
+    unlink(path.c_str());
+    ASSERT_EQ(symlink(tty, path.c_str()), 0);
 }
 
-void unplug() {
-    close(board_fd);
-    board_fd = -1;
+void unplug(int i) {
+    close(boards[i].fd);
+    close(boards[i].slave);
+    boards[i] = fake_board();
 }
 
-// Lets the driver take what the board sent (any board operation does), then hears its answer.
-void settle() {
-    usleep(20000);
-    SetCurrentDevice(0);
-    ReadAnalogChannel(1);
-    usleep(10000);
-    board_listen();
+// The payload of the newest frame of a type heard by a board.
+Bytes last_heard(const fake_board &b, uint8_t type) {
+    for (auto f = b.heard.rbegin(); f != b.heard.rend(); ++f)
+        if ((*f)[0] == type)
+            return Bytes(f->begin() + 1, f->end());
+    return Bytes();
 }
 
-// The newest outputs frame the driver sent: digital[4] then analog[8].
-Bytes last_outputs() {
-    serial_frame_reader r;
-    serial_frame_reset(&r);
-    Bytes last;
-    for (uint8_t b : heard)
-        if (serial_frame_feed(&r, b) == SERIAL_FRAME_READY && r.type == SERIAL_OUTPUTS)
-            last.assign(r.payload, r.payload + r.len);
-    return last;
-}
-
-Bytes snapshot(Bytes digital, uint8_t a) { // sequence 7, every analog input at a but the last
-    digital.insert(digital.begin(), 7);
-    digital.insert(digital.end(), {a, a, a, a, a, a, a, 255, 0});
-    return frame(SERIAL_INPUTS, digital);
+int count_heard(const fake_board &b, uint8_t type) {
+    int n = 0;
+    for (auto &f : b.heard)
+        n += f[0] == type;
+    return n;
 }
 
 long read_digital(long board, long channel) {
@@ -101,18 +122,19 @@ long read_digital(long board, long channel) {
 class SerialBoards : public ::testing::Test {
   protected:
     void SetUp() override {
-        plug();
-        heard.clear();
-        sleeps = 0;
+        mkdir(dir.c_str(), 0700);
         platform_sleep_hook = on_sleep;
-        setenv("VALDORA_BOARDS", ("serial:" + link_path).c_str(), 1);
+        setenv("VALDORA_BOARDS", ("serial:" + dir + "/link").c_str(), 1);
     }
     void TearDown() override {
         serial_boards_reset();
         platform_sleep_hook = NULL;
-        unplug();
-        unlink(link_path.c_str());
+        for (int i = 0; i < 3; i++)
+            unplug(i);
         unsetenv("VALDORA_BOARDS");
+        serial_port_sysfs_root = "/sys";
+        serial_port_dev_root = "/dev";
+        system(("rm -rf " + dir).c_str());
     }
     static void open_all() { // as discovery does
         ASSERT_EQ(SearchDevices(), 15);
@@ -121,38 +143,90 @@ class SerialBoards : public ::testing::Test {
     }
 };
 
-TEST_F(SerialBoards, ReadsComeFromTheLatestGoodSnapshot) {
-    close(0); // a program started without standard input gets its port as descriptor 0
+// Streams board 0's snapshot every 5 ms, as the firmware does, while on.
+struct streamer {
+    std::atomic<int> on{0}, analog{0};
+    Bytes digital{0, 0, 0, 0};
+    std::thread t;
+    void start(Bytes d, int a) {
+        digital = d;
+        analog = a;
+        on = 1;
+        t = std::thread([this] {
+            while (on) {
+                inputs(boards[0], digital, (uint8_t)analog);
+                usleep(5000);
+            }
+        });
+    }
+    void stop() {
+        on = 0;
+        t.join();
+    }
+};
+
+// Reads analog input 1 of board 0 until it gives want or a second has passed.
+long await_analog(long want) {
+    long got = 0;
+    for (uint32_t start = GetTickCount(); GetTickCount() - start < 1000; usleep(1000)) {
+        SetCurrentDevice(0);
+        if ((got = ReadAnalogChannel(1)) == want)
+            break;
+    }
+    return got;
+}
+
+TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
+    plug(0);
     open_all();
-    board_send(snapshot({0x01, 0x04, 0x00, 0x10}, 30));
-    settle();
+    EXPECT_STREQ(serial_boards_info.identity, "deadbeef");
+    EXPECT_EQ(serial_boards_info.firmware, 2);
+    EXPECT_EQ(serial_boards_info.pin_table, 1);
+    streamer board;
+    board.start({0x01, 0x04, 0x00, 0x10}, 30);
+    ASSERT_EQ(await_analog(30), 30);
     const long digital[][3] = {{0, 1, 1}, {0, 2, 0}, {1, 3, 1}, {1, 1, 0}, {2, 1, 0}, {3, 5, 1}};
     for (auto &d : digital)
         EXPECT_EQ(read_digital(d[0], d[1]), d[2]) << d[0] << "/" << d[1];
-    EXPECT_EQ(ReadAnalogChannel(1), 30);
     EXPECT_EQ(ReadAnalogChannel(2), 255);
-    // Noise and a snapshot with a bad CRC are dropped and counted; the last good one stands.
-    unsigned dropped = serial_boards_dropped;
-    Bytes bad = snapshot({0, 0, 0, 0}, 0);
-    bad.back() ^= 0xFF;
-    board_send({0x13, 0xA5, 0x82, 0x03});
-    board_send(bad);
-    settle();
-    EXPECT_EQ(serial_boards_dropped - dropped, 2u);
+    board.analog = 31; // the lever moves: the next reads have it within a few snapshots
+    uint32_t moved = GetTickCount();
+    EXPECT_EQ(await_analog(31), 31);
+    EXPECT_LT(GetTickCount() - moved, 100u);
+    // Silent for longer than a snapshot may be old: switches open, no analog reading, and no
+    // wait on every read once it is known.
+    board.stop();
+    usleep(30000);
+    EXPECT_EQ(read_digital(3, 5), 0);
+    EXPECT_EQ(ReadAnalogChannel(2), -1);
+    uint32_t start = GetTickCount();
+    for (int i = 0; i < 20; i++)
+        ReadDigitalChannel(5);
+    EXPECT_LT(GetTickCount() - start, 20u);
+    board.start({0, 0, 0, 0x10}, 32); // it answers again
+    EXPECT_EQ(await_analog(32), 32);
     EXPECT_EQ(read_digital(3, 5), 1);
-    // Reading the same input again before a new snapshot (a wait for a button's release)
-    // pauses instead of spinning; a polling pass, reading each input once, never pauses.
-    sleeps = 0;
-    for (int i = 0; i < 10; i++)
-        EXPECT_EQ(read_digital(3, 5), 1);
-    EXPECT_GE(sleeps, 9);
-    sleeps = 0;
-    for (long ch = 1; ch <= 5; ch++)
-        ReadDigitalChannel(ch);
-    EXPECT_EQ(sleeps, 0);
+    board.stop();
+    // A repeated sequence number is dropped, a gap counted, noise counted as dropped.
+    unsigned dropped = serial_boards_dropped, gaps = serial_boards_gaps;
+    boards[0].seq--;
+    inputs(boards[0], {0, 0, 0, 0}, 99); // a repeat
+    boards[0].seq += 2;
+    send_bytes(boards[0], {0x13, 0xA5, 0x40, 0x00});
+    inputs(boards[0], {0, 0, 0, 0x10}, 33); // two frames missed before it
+    EXPECT_EQ(await_analog(33), 33);
+    EXPECT_EQ(serial_boards_repeats, 1u);
+    EXPECT_EQ(serial_boards_gaps - gaps, 2u);
+    EXPECT_EQ(serial_boards_dropped - dropped, 1u);
+    char line[256];
+    serial_boards_describe(line, sizeof line);
+    EXPECT_NE(std::string(line).find("firmware 2, identity deadbeef; frames dropped"),
+              std::string::npos)
+        << line;
 }
 
-TEST_F(SerialBoards, OutputsGoOutAtOnceAreRepeatedAndSentAgainAfterAReplug) {
+TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBackAfterAReplug) {
+    plug(0);
     open_all();
     SetCurrentDevice(0);
     SetDigitalChannel(7);
@@ -163,30 +237,133 @@ TEST_F(SerialBoards, OutputsGoOutAtOnceAreRepeatedAndSentAgainAfterAReplug) {
     SetCurrentDevice(3);
     OutputAnalogChannel(1, 300); // beyond the scale: fully on
     OutputAnalogChannel(2, 9);
-    settle();
-    EXPECT_EQ(last_outputs(), Bytes({0x40, 0, 0x01, 0, 75, 0, 0, 0, 0, 255, 255, 9}));
     SetCurrentDevice(3);
     ClearAllAnalog(); // board 3's, no other's
     SetCurrentDevice(2);
     ClearAllDigital(); // its analog outputs stay
-    heard.clear();
-    usleep(300000);
-    settle(); // any driver call repeats the outputs once 250 ms have passed
-    EXPECT_EQ(last_outputs(), Bytes({0x40, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
-    // Unplugged, the boards read 0; plugged back in, the port is opened again and the outputs
-    // re-sent.
-    board_send(snapshot({0x1F, 0x1F, 0x1F, 0x1F}, 9));
-    settle();
+    usleep(50000);
+    listen(boards[0]);
+    const Bytes lamps{0x40, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
+    EXPECT_EQ(last_heard(boards[0], SERIAL_OUTPUTS), lamps);
+    // The program calls nothing for a second (a wait for the simulator): the outputs are
+    // repeated at least every 250 ms all the same.
+    boards[0].heard.clear();
+    usleep(1000000);
+    listen(boards[0]);
+    EXPECT_GE(count_heard(boards[0], SERIAL_OUTPUTS), 4);
+    EXPECT_EQ(last_heard(boards[0], SERIAL_OUTPUTS), lamps);
+    // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again.
+    inputs(boards[0], {0x1F, 0x1F, 0x1F, 0x1F}, 9);
+    usleep(10000);
     EXPECT_EQ(read_digital(1, 2), 1);
-    unplug();
-    settle();
+    unplug(0);
+    usleep(30000);
     EXPECT_EQ(read_digital(1, 2), 0);
-    EXPECT_EQ(ReadAnalogChannel(1), 0);
-    plug();
-    heard.clear();
-    usleep(600000);
-    settle(); // the driver opens the port again and re-sends the outputs
-    EXPECT_EQ(last_outputs(), Bytes({0x40, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
+    EXPECT_EQ(ReadAnalogChannel(1), -1);
+    plug(0);
+    usleep(800000);
+    listen(boards[0]);
+    EXPECT_EQ(count_heard(boards[0], SERIAL_HELLO), 1);
+    EXPECT_EQ(last_heard(boards[0], SERIAL_OUTPUTS), lamps);
+    inputs(boards[0], {0, 0x02, 0, 0}, 9);
+    usleep(10000);
+    EXPECT_EQ(read_digital(1, 2), 1);
+    // Another program asking for the port is refused while this one holds it.
+    serial_board_info info;
+    EXPECT_EQ(serial_board_identify((dir + "/link").c_str(), &info, 100), -2);
+    // Closed at shutdown: the cleared outputs go out once more.
+    for (long b = 0; b < 4; b++) {
+        SetCurrentDevice(b);
+        ClearAllDigital();
+        ClearAllAnalog();
+        CloseDevice();
+    }
+    listen(boards[0]);
+    EXPECT_EQ(last_heard(boards[0], SERIAL_OUTPUTS), Bytes(12, 0));
+}
+
+// Writes a file with one line of text.
+void put(const std::string &path, const char *text) {
+    system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
+    FILE *f = fopen(path.c_str(), "w");
+    fputs(text, f);
+    fclose(f);
+}
+
+// A tty in the fake sysfs whose device folder sits below a USB device of that identity (or
+// none, vendor NULL).
+void fake_tty(const char *tty, const char *device, const char *vendor, const char *product) {
+    std::string sys = dir + "/sys", dev = sys + "/devices/" + device;
+    system(("mkdir -p '" + dev + "' '" + sys + "/class/tty/" + tty + "'").c_str());
+    if (vendor) {
+        std::string usb = dev.substr(0, dev.rfind('/'));
+        if (strchr(tty, 'U')) // ttyUSB: the port folder, below the interface
+            usb = usb.substr(0, usb.rfind('/'));
+        put(usb + "/idVendor", vendor);
+        put(usb + "/idProduct", product);
+    }
+    symlink(dev.c_str(), (sys + "/class/tty/" + tty + "/device").c_str());
+}
+
+TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWaitedFor) {
+    unsetenv("VALDORA_BOARDS");
+    fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341\n", "0042\n");         // a Mega, silent
+    fake_tty("ttyUSB0", "usb2/2-1/2-1:1.0/ttyUSB0", "1a86\n", "7523\n"); // CH340, restarting
+    fake_tty("ttyUSB1", "usb2/2-2/2-2:1.0/ttyUSB1", "067b\n", "2303\n"); // unknown chip
+    fake_tty("ttyS0", "platform/serial8250/tty/ttyS0", NULL, NULL);
+    fake_tty("ttyACM1", "usb1/1-3/1-3:1.0", "2341\n", "0043\n"); // an Uno
+    mkdir((dir + "/dev").c_str(), 0700);
+    static std::string sys = dir + "/sys", dev = dir + "/dev";
+    serial_port_sysfs_root = sys.c_str();
+    serial_port_dev_root = dev.c_str();
+    char names[8][64];
+    ASSERT_EQ(serial_port_candidates(names, 8), 2);
+    EXPECT_EQ(names[0], dev + "/ttyACM0");
+    EXPECT_EQ(names[1], dev + "/ttyUSB0");
+
+    plug(0, "dev/ttyACM0");
+    plug(1, "dev/ttyUSB0");
+    plug(2, "dev/ttyUSB1");
+    struct termios before;
+    tcgetattr(boards[0].slave, &before);
+    cfsetospeed(&before, B4800); // a GPS' settings, say
+    tcsetattr(boards[0].slave, TCSANOW, &before);
+    boards[0].answer_after_ms = 100000;
+    boards[1].answer_after_ms = 2000;
+    long mask = 0;
+    EXPECT_EQ(serial_boards_search(&mask), 1);
+    EXPECT_EQ(mask, 15);
+    EXPECT_STREQ(serial_boards_port, (dev + "/ttyUSB0").c_str());
+    EXPECT_GE(count_heard(boards[1], SERIAL_HELLO), 7); // one every 300 ms for 2 s
+    EXPECT_EQ(count_heard(boards[2], SERIAL_HELLO), 0);
+    // The silent Mega was asked, then given back its own settings.
+    EXPECT_GE(count_heard(boards[0], SERIAL_HELLO), 9);
+    struct termios after;
+    tcgetattr(boards[0].slave, &after);
+    EXPECT_EQ(cfgetospeed(&after), (speed_t)B4800);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+}
+
+TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndNotUsed) {
+    plug(0);
+    boards[0].old_protocol = 1;
+    long mask = 1;
+    EXPECT_EQ(serial_boards_search(&mask), 1);
+    EXPECT_EQ(mask, 0);
+    EXPECT_STREQ(serial_boards_note,
+                 "board firmware too old, flash valdora-mega.hex: flash the board with "
+                 "valdora-flash");
+    serial_board_info info;
+    EXPECT_EQ(serial_board_identify((dir + "/link").c_str(), &info, 1000), 0);
+    EXPECT_EQ(info.protocol, 1);
+    boards[0].old_protocol = 0;
+    boards[0].answer_after_ms = 100000;
+    EXPECT_EQ(serial_board_identify((dir + "/link").c_str(), &info, 700), -1);
+    EXPECT_EQ(serial_boards_search(&mask), 1);
+    EXPECT_EQ(mask, 0);
+    EXPECT_EQ(std::string(serial_boards_note),
+              "no Valdora firmware on " + dir + "/link: flash the board with valdora-flash");
+    EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100), -1);
 }
 
 } // namespace

@@ -1,22 +1,29 @@
 // The board firmware in the simulated ATmega2560: every input to its snapshot, debouncing,
-// ADC scaling, output frames to pins and PWM, dropped frames, and the dark start and safe state.
-// (Its hello is answered in the end-to-end cockpit run, which finds the boards by it.)
+// ADC scaling, output frames to pins and PWM, dropped frames, the dark start and safe state, and
+// the hello reply with an identity that survives a power cycle.
 #include "firmware/host/mega_sim.h"
-#include "platform/serial_frame.h"
+#include "boards/serial_frame.h"
 
 #include <gtest/gtest.h>
+#include <sim_avr.h>
 
 #include <vector>
 
 namespace {
 
 std::vector<std::vector<uint8_t>> snapshots; // payloads of good input frames from the chip
+std::vector<std::vector<uint8_t>> replies;   // payloads of hello replies
+std::vector<int> sequence;                   // sequence numbers of every good frame
 serial_frame_reader reader;
 
 void collect(uint8_t b) {
-    if (serial_frame_feed(&reader, b) == SERIAL_FRAME_READY && reader.type == SERIAL_INPUTS &&
-        reader.len == SERIAL_INPUTS_LEN)
+    if (serial_frame_feed(&reader, b) != SERIAL_FRAME_READY)
+        return;
+    sequence.push_back(reader.seq);
+    if (reader.type == SERIAL_INPUTS && reader.len == SERIAL_INPUTS_LEN)
         snapshots.emplace_back(reader.payload, reader.payload + reader.len);
+    if (reader.type == SERIAL_HELLO_REPLY && reader.len == SERIAL_HELLO_REPLY_LEN)
+        replies.emplace_back(reader.payload, reader.payload + reader.len);
 }
 
 class MegaFirmware : public ::testing::Test {
@@ -29,8 +36,8 @@ class MegaFirmware : public ::testing::Test {
     // Sends a frame as the host would, with flip XORed over its CRC.
     static void send(uint8_t type, std::vector<uint8_t> payload, uint8_t flip = 0) {
         uint8_t out[64];
-        size_t n = serial_frame_write(out, type, payload.data(), (uint8_t)payload.size());
-        out[n - 1] ^= flip;
+        size_t n = serial_frame_write(out, type, 9, payload.data(), (uint8_t)payload.size());
+        out[n - 2] ^= flip; // the last byte before the delimiter: the CRC's low byte
         mega_sim_send(out, n);
     }
     static void outputs(std::vector<uint8_t> digital, std::vector<uint8_t> analog) {
@@ -44,6 +51,13 @@ class MegaFirmware : public ::testing::Test {
         mega_sim_run_ms(ms);
         EXPECT_FALSE(snapshots.empty()) << "no snapshot in " << ms << " ms";
         return snapshots.empty() ? std::vector<uint8_t>(SERIAL_INPUTS_LEN) : snapshots.back();
+    }
+    static std::vector<uint8_t> hello_reply() {
+        replies.clear();
+        send(SERIAL_HELLO, {2});
+        mega_sim_run_ms(10);
+        EXPECT_EQ(replies.size(), 1u);
+        return replies.empty() ? std::vector<uint8_t>(SERIAL_HELLO_REPLY_LEN) : replies.back();
     }
     static std::vector<int> lit_outputs() {
         std::vector<int> lit;
@@ -70,14 +84,14 @@ TEST_F(MegaFirmware, EveryInputReachesItsSnapshotBitOnlyAfterHolding5ms) {
             mega_sim_set_input(board, ch, 0);
             mega_sim_run_ms(10);
             for (auto &s : snapshots)
-                EXPECT_EQ(s[1 + board], 0);
+                EXPECT_EQ(s[board], 0);
             mega_sim_set_input(board, ch, 1);
             std::vector<uint8_t> s = snapshot_after(12);
             std::vector<uint8_t> want{0, 0, 0, 0, 230, 1, 51, 128, 153, 0, 255, 204};
             want[board] = (uint8_t)(1 << (ch - 1));
-            EXPECT_EQ(std::vector<uint8_t>(s.begin() + 1, s.begin() + 13), want);
+            EXPECT_EQ(std::vector<uint8_t>(s.begin(), s.begin() + 12), want);
             mega_sim_set_input(board, ch, 0);
-            EXPECT_EQ(snapshot_after(12)[1 + board], 0);
+            EXPECT_EQ(snapshot_after(12)[board], 0);
         }
 }
 
@@ -99,15 +113,15 @@ TEST_F(MegaFirmware, OutputFramesDriveEveryPinAndPwmLevel) {
 TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutputOff) {
     EXPECT_EQ(lit_outputs(), std::vector<int>{}); // it powers up dark
     EXPECT_EQ(mega_sim_pwm(0, 1), 0);
-    uint8_t before = snapshot_after(6)[13];
+    uint8_t before = snapshot_after(6)[12];
     send(SERIAL_OUTPUTS, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}, 0x01); // a CRC bit wrong
     mega_sim_run_ms(5);
     send(SERIAL_OUTPUTS, std::vector<uint8_t>(SERIAL_OUTPUTS_LEN - 1, 0xFF)); // one byte short
     send(SERIAL_HELLO, {1, 2, 3});                                            // too long
-    uint8_t noise[] = {0x00, 0xA5, 0xA5, 0x40, 0x13, 0xA5};                   // no frame
+    uint8_t noise[] = {0x13, 0xA5, 0xA5, 0x40, 0x00, 0x00};                   // no frame
     mega_sim_send(noise, sizeof noise);
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
-    EXPECT_EQ((uint8_t)(snapshot_after(10)[13] - before), 4); // each counted
+    EXPECT_EQ((uint8_t)(snapshot_after(10)[12] - before), 4); // each counted
     // The stream has resynchronised: a good frame right after is acted on, and held while the
     // host repeats it.
     outputs({0x01, 0, 0x40, 0}, {150, 0, 0, 0, 0, 0, 0, 0});
@@ -120,6 +134,23 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
     mega_sim_run_ms(200);
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
     EXPECT_EQ(mega_sim_pwm(0, 1), 0);
+}
+
+// The hello reply: protocol 2, pin table 1, firmware 2 and an identity made once and kept in
+// EEPROM, so that a power cycle (the chip reset, its EEPROM kept) gives the same one. Every
+// frame the board sends carries the next sequence number.
+TEST_F(MegaFirmware, HelloReplyCarriesVersionsAndAnIdentityThatSurvivesAPowerCycle) {
+    std::vector<uint8_t> first = hello_reply();
+    EXPECT_EQ(std::vector<uint8_t>(first.begin(), first.begin() + 4),
+              (std::vector<uint8_t>{2, 1, 0, 2}));
+    std::vector<uint8_t> id(first.begin() + 4, first.end());
+    EXPECT_NE(id, std::vector<uint8_t>(4, 0xFF)); // not blank memory
+    EXPECT_EQ(hello_reply(), first);
+    for (size_t i = 1; i < sequence.size(); i++)
+        ASSERT_EQ((uint8_t)(sequence[i - 1] + 1), sequence[i]) << "frame " << i;
+    avr_reset(mega_avr);
+    mega_sim_run_ms(20);
+    EXPECT_EQ(hello_reply(), first);
 }
 
 } // namespace

@@ -1,0 +1,191 @@
+// Finding the serial board: the port VALDORA_BOARDS names, or else the ports whose USB identity
+// is a Mega or a common USB-serial chip (no other port is opened). Each is opened for this
+// program alone and greeted every 300 ms for up to 3 s, since a Mega restarts when its port
+// opens. A board that answers with protocol 2 is used; one that still speaks protocol 1, or a
+// port that never answers, is reported so that the user knows to flash the board.
+#include "boards/serial.h"
+#include "platform/platform.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define HELLO_EVERY_MS 300 // a hello is repeated this often while waiting for the reply
+#define FIND_MS 3000       // how long a port is given to answer (a restarting bootloader)
+#define OLD_MAX 18         // longest protocol 1 frame (an inputs frame)
+
+int serial_boards_busy;
+char serial_boards_port[64];
+struct serial_board_info serial_boards_info;
+char serial_boards_note[160];
+
+int serial_port_known_usb(unsigned vendor, unsigned product) {
+    static const unsigned known[][2] = {
+        {0x2341, 0x0010}, {0x2341, 0x0042}, {0x2A03, 0x0042}, // Arduino Mega 2560
+        {0x1A86, 0x7523},                                     // CH340
+        {0x0403, 0x6001},                                     // FTDI FT232
+        {0x10C4, 0xEA60},                                     // CP210x
+    };
+    for (size_t i = 0; i < sizeof known / sizeof known[0]; i++)
+        if (known[i][0] == vendor && known[i][1] == product)
+            return 1;
+    return 0;
+}
+
+// CRC-8 of protocol 1 (polynomial 0x07, start 0), to recognise a board that still speaks it.
+static uint8_t old_crc8(const uint8_t *p, int n) {
+    uint8_t crc = 0;
+    while (n--) {
+        crc ^= *p++;
+        for (int i = 0; i < 8; i++)
+            crc = (uint8_t)((crc & 0x80) ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+// 1 when the last bytes seen (tail, n of them, newest last) end a protocol 1 hello reply or
+// inputs frame: start byte 0xA5, type, its one length, payload, CRC-8.
+static int old_frame_ends(const uint8_t *tail, int n) {
+    static const uint8_t types[2][2] = {{0x81, 2}, {0x82, 14}};
+    for (int t = 0; t < 2; t++) {
+        int len = types[t][1], size = len + 4;
+        const uint8_t *f = tail + n - size;
+        if (n >= size && f[0] == 0xA5 && f[1] == types[t][0] && f[2] == len &&
+            old_crc8(f + 1, len + 2) == f[size - 1])
+            return 1;
+    }
+    return 0;
+}
+
+// Takes a hello reply's payload into info.
+static void take_reply(const uint8_t *p, struct serial_board_info *info) {
+    info->protocol = p[0];
+    info->pin_table = p[1];
+    info->firmware = p[2] << 8 | p[3];
+    for (int i = 0; i < SERIAL_IDENTITY_LEN; i++)
+        snprintf(info->identity + 2 * i, 3, "%02x", p[4 + i]);
+}
+
+// Greets the board on an open port until it answers or wait_ms pass: 2 for a protocol 2 hello
+// reply, 1 for a board speaking protocol 1, 0 for no answer.
+static int ask(int port, struct serial_board_info *info, uint32_t wait_ms) {
+    struct serial_frame_reader r;
+    uint8_t tail[OLD_MAX];
+    int kept = 0, new_seen = 0;
+    serial_frame_reset(&r);
+    memset(info, 0, sizeof *info);
+    uint32_t start = GetTickCount(), greeted = start - HELLO_EVERY_MS;
+    for (;;) {
+        uint32_t now = GetTickCount();
+        if ((uint32_t)(now - greeted) >= HELLO_EVERY_MS) {
+            uint8_t out[SERIAL_FRAME_MAX_WIRE], version = SERIAL_PROTOCOL_VERSION;
+            // A zero first ends whatever the board had gathered, so the hello is read whole.
+            out[0] = 0;
+            size_t n = serial_frame_write(out + 1, SERIAL_HELLO, 0, &version, SERIAL_HELLO_LEN);
+            if (serial_port_write(port, out, (int)n + 1) != 0)
+                return 0;
+            greeted = now;
+        }
+        uint8_t buf[256];
+        int n = serial_port_read(port, buf, sizeof buf);
+        if (n < 0)
+            return 0;
+        for (int i = 0; i < n; i++) {
+            int got = serial_frame_feed(&r, buf[i]);
+            if (got == SERIAL_FRAME_READY)
+                new_seen = 1;
+            if (got == SERIAL_FRAME_READY && r.type == SERIAL_HELLO_REPLY) {
+                take_reply(r.payload, info);
+                return 2;
+            }
+            if (kept == OLD_MAX)
+                memmove(tail, tail + 1, --kept);
+            tail[kept++] = buf[i];
+            if (!new_seen && old_frame_ends(tail, kept)) {
+                info->protocol = 1;
+                return 1;
+            }
+        }
+        if ((uint32_t)(GetTickCount() - start) >= wait_ms)
+            return 0;
+        if (n == 0)
+            Sleep(5);
+    }
+}
+
+int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms) {
+    int port = serial_port_open(port_name);
+    if (port == SERIAL_PORT_BUSY)
+        return -2;
+    if (port < 0)
+        return -1;
+    int got = ask(port, info, wait_ms);
+    serial_port_close(port);
+    return got ? 0 : -1;
+}
+
+// Tries one port: 1 when a protocol 2 board answered (the reader thread then has the port),
+// else 0 with the reason in serial_boards_note.
+static int find_on(const char *name) {
+    int port = serial_port_open(name);
+    if (port == SERIAL_PORT_BUSY) {
+        serial_boards_busy = 1;
+        snprintf(serial_boards_note, sizeof serial_boards_note,
+                 "serial board on %s is in use by another program", name);
+        return 0;
+    }
+    if (port < 0) {
+        snprintf(serial_boards_note, sizeof serial_boards_note, "no serial port %s", name);
+        return 0;
+    }
+    int got = ask(port, &serial_boards_info, FIND_MS);
+    if (got == 2 && serial_boards_info.protocol == SERIAL_PROTOCOL_VERSION) {
+        snprintf(serial_boards_port, sizeof serial_boards_port, "%s", name);
+        serial_link_start(port);
+        return 1;
+    }
+    serial_port_close(port);
+    if (got)
+        snprintf(serial_boards_note, sizeof serial_boards_note,
+                 "board firmware too old, flash valdora-mega.hex: flash the board with "
+                 "valdora-flash");
+    else
+        snprintf(serial_boards_note, sizeof serial_boards_note,
+                 "no Valdora firmware on %.60s: flash the board with valdora-flash", name);
+    return 0;
+}
+
+void serial_boards_reset(void) {
+    serial_link_stop(0);
+    serial_boards_forget();
+    serial_boards_active = 0;
+    serial_boards_busy = 0;
+    serial_boards_port[0] = 0;
+    serial_boards_note[0] = 0;
+    memset(&serial_boards_info, 0, sizeof serial_boards_info);
+    serial_boards_dropped = serial_boards_gaps = serial_boards_repeats = 0;
+}
+
+int serial_boards_search(long *mask) {
+    serial_boards_reset();
+    const char *env = getenv("VALDORA_BOARDS");
+    *mask = 0;
+    if (env && strncmp(env, "serial:", 7) == 0) {
+        serial_boards_active = 1;
+        if (find_on(env + 7))
+            *mask = 15;
+        return 1;
+    }
+    if (env && env[0])
+        return 0; // k8055, virtual: the K8055 driver
+    char names[16][64];
+    int n = serial_port_candidates(names, 16);
+    for (int i = 0; i < n; i++)
+        if (find_on(names[i])) {
+            serial_boards_active = 1;
+            serial_boards_note[0] = 0;
+            *mask = 15;
+            return 1;
+        }
+    return 0;
+}

@@ -1,0 +1,210 @@
+// The serial board's reader thread: drains the port all the time (so a pause of the program
+// never leaves a backlog behind), keeps only the latest input snapshot with its arrival time,
+// checks the board's sequence numbers, sends the outputs on every change and repeats them, and
+// opens a lost port again. The main thread meets it only through serial_link_snapshot and
+// serial_link_outputs, under one lock.
+#include "boards/serial.h"
+#include "platform/platform.h"
+
+#include <string.h>
+
+#define REPEAT_MS 200 // outputs are repeated at least this often (the board's safe state: 2 s)
+#define REOPEN_MS 500 // a lost port is opened again at most this often
+#define WAIT_MS 20    // longest wait for bytes, so that output changes go out soon
+
+unsigned serial_boards_dropped;
+unsigned serial_boards_gaps;
+unsigned serial_boards_repeats;
+unsigned serial_boards_snapshots;
+
+static void *lock;
+static void *thread;
+static volatile int stop;
+static int port = -1;
+static uint32_t last_open_ms, last_sent_ms;
+static uint8_t out_seq;
+// The frames of a port just opened: the first bytes are likely the tail of a frame the board
+// sent before, so the first dropped frame is not counted.
+static int first_frame;
+
+// Shared with the main thread, under lock.
+static struct serial_frame_reader reader;
+static int have_seq, have_snapshot, outputs_due;
+static uint8_t last_seq;
+static uint8_t snap_digital[SERIAL_BOARDS], snap_analog[SERIAL_BOARDS * 2];
+static uint32_t snap_ms;
+static uint8_t out_digital[SERIAL_BOARDS], out_analog[SERIAL_BOARDS * 2];
+
+static void take_lock(void) {
+    if (!lock)
+        lock = platform_mutex_create();
+    platform_mutex_lock(lock);
+}
+
+// Acts on a good frame from the board; a repeated sequence number drops it, a gap is counted.
+static void take_frame(void) {
+    uint8_t step = (uint8_t)(reader.seq - last_seq);
+    if (have_seq && step == 0) {
+        serial_boards_repeats++;
+        return;
+    }
+    if (have_seq)
+        serial_boards_gaps += step - 1u;
+    have_seq = 1;
+    last_seq = reader.seq;
+    if (reader.type == SERIAL_INPUTS) {
+        memcpy(snap_digital, reader.payload, SERIAL_BOARDS);
+        memcpy(snap_analog, reader.payload + SERIAL_BOARDS, SERIAL_BOARDS * 2);
+        snap_ms = GetTickCount();
+        have_snapshot = 1;
+        serial_boards_snapshots++;
+    }
+}
+
+void serial_link_take(uint8_t byte) {
+    int got = serial_frame_feed(&reader, byte);
+    if (got == SERIAL_FRAME_MORE)
+        return;
+    take_lock();
+    if (got == SERIAL_FRAME_READY)
+        take_frame();
+    else if (!first_frame)
+        serial_boards_dropped++;
+    first_frame = 0;
+    platform_mutex_unlock(lock);
+}
+
+// Lets go of a port that failed: its boards stop answering until it is opened again.
+static void lose_port(void) {
+    serial_port_close(port);
+    port = -1;
+    take_lock();
+    have_snapshot = 0;
+    platform_mutex_unlock(lock);
+}
+
+static void send_frame(uint8_t type, const uint8_t *payload, uint8_t len) {
+    uint8_t out[SERIAL_FRAME_MAX_WIRE];
+    size_t n = serial_frame_write(out, type, out_seq++, payload, len);
+    if (port >= 0 && serial_port_write(port, out, (int)n) != 0)
+        lose_port();
+}
+
+// Sends the outputs when they changed or are due again (never for a listening probe).
+static void send_outputs(int force) {
+    uint32_t now = GetTickCount();
+    uint8_t p[SERIAL_OUTPUTS_LEN];
+    take_lock();
+    int due = force || outputs_due || (uint32_t)(now - last_sent_ms) >= REPEAT_MS;
+    outputs_due = 0;
+    memcpy(p, out_digital, SERIAL_BOARDS);
+    memcpy(p + SERIAL_BOARDS, out_analog, SERIAL_BOARDS * 2);
+    platform_mutex_unlock(lock);
+    if (!due || serial_boards_listen_only)
+        return;
+    send_frame(SERIAL_OUTPUTS, p, sizeof p);
+    last_sent_ms = now;
+}
+
+// A port (first or opened again): read from its next frame, greet the board, send the lamps.
+static void start_port(void) {
+    serial_frame_reset(&reader);
+    first_frame = 1;
+    take_lock();
+    have_seq = 0;
+    outputs_due = 1;
+    platform_mutex_unlock(lock);
+    uint8_t version = SERIAL_PROTOCOL_VERSION;
+    send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
+}
+
+// One round of the thread: open a lost port when due, else wait for bytes, take them all, and
+// send the outputs when due.
+static void round_once(void) {
+    if (port < 0) {
+        uint32_t now = GetTickCount();
+        if ((uint32_t)(now - last_open_ms) < REOPEN_MS || !serial_boards_port[0]) {
+            serial_port_wait(-1, WAIT_MS);
+            return;
+        }
+        last_open_ms = now;
+        port = serial_port_open(serial_boards_port);
+        if (port < 0) {
+            port = -1;
+            return;
+        }
+        start_port();
+    }
+    serial_port_wait(port, WAIT_MS);
+    uint8_t buf[256];
+    int n;
+    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) != 0) {
+        if (n < 0) {
+            lose_port();
+            break;
+        }
+        for (int i = 0; i < n; i++)
+            serial_link_take(buf[i]);
+    }
+    if (port >= 0)
+        send_outputs(0);
+}
+
+static void run(void *arg) {
+    (void)arg;
+    while (!stop)
+        round_once();
+}
+
+void serial_link_start(int open_port) {
+    serial_link_stop(0);
+    take_lock();
+    have_snapshot = 0;
+    memset(out_digital, 0, sizeof out_digital);
+    memset(out_analog, 0, sizeof out_analog);
+    platform_mutex_unlock(lock);
+    port = open_port;
+    last_open_ms = GetTickCount();
+    if (port >= 0)
+        start_port();
+    stop = 0;
+    thread = platform_thread_start(run, NULL, "serial-reader");
+}
+
+void serial_link_stop(int send_last) {
+    stop = 1;
+    platform_thread_join(thread);
+    thread = NULL;
+    if (send_last && port >= 0)
+        send_outputs(1);
+    serial_port_close(port);
+    port = -1;
+    serial_frame_reset(&reader);
+    take_lock();
+    have_snapshot = have_seq = 0;
+    platform_mutex_unlock(lock);
+}
+
+unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SERIAL_BOARDS * 2],
+                              uint32_t max_age) {
+    take_lock();
+    int fresh = have_snapshot && (uint32_t)(GetTickCount() - snap_ms) <= max_age;
+    if (fresh) {
+        memcpy(digital, snap_digital, SERIAL_BOARDS);
+        memcpy(analog, snap_analog, SERIAL_BOARDS * 2);
+    }
+    unsigned number = serial_boards_snapshots;
+    platform_mutex_unlock(lock);
+    return fresh ? number : 0;
+}
+
+void serial_link_outputs(const uint8_t digital[SERIAL_BOARDS],
+                         const uint8_t analog[SERIAL_BOARDS * 2]) {
+    take_lock();
+    if (memcmp(out_digital, digital, SERIAL_BOARDS) ||
+        memcmp(out_analog, analog, SERIAL_BOARDS * 2))
+        outputs_due = 1;
+    memcpy(out_digital, digital, SERIAL_BOARDS);
+    memcpy(out_analog, analog, SERIAL_BOARDS * 2);
+    platform_mutex_unlock(lock);
+}
