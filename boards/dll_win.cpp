@@ -242,22 +242,8 @@ static void close_board(void) {
         std_dll.close_device();
 }
 
-// clang-format off
 const struct board_methods board_dll = {
-    "k8055",
-    search,
-    NULL,
-    open_board,
-    select_board,
-    read_digital,
-    read_analog,
-    set_digital,
-    clear_digital,
-    set_analog,
-    clear_analog,
-    output_analog,
-    clear_all_digital,
-    clear_all_analog,
-    close_board,
+    "k8055",           search,           NULL,          open_board, select_board, read_digital,
+    read_analog,       set_digital,      clear_digital, set_analog, clear_analog, output_analog,
+    clear_all_digital, clear_all_analog, close_board,
 };
-// clang-format on

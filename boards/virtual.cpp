@@ -152,22 +152,8 @@ static void clear_analog(long channel) {
     analog(channel, 0);
 }
 
-// clang-format off
 const struct board_methods board_virtual = {
-    "virtual",
-    search,
-    NULL,
-    open_board,
-    select_board,
-    read_digital,
-    read_analog,
-    set_digital,
-    clear_digital,
-    set_analog,
-    clear_analog,
-    analog,
-    clear_all_digital,
-    clear_all_analog,
-    close_board,
+    "virtual",         search,           NULL,          open_board, select_board, read_digital,
+    read_analog,       set_digital,      clear_digital, set_analog, clear_analog, analog,
+    clear_all_digital, clear_all_analog, close_board,
 };
-// clang-format on
