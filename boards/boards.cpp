@@ -33,9 +33,8 @@ long SearchDevices(void) {
     int k8055_named = env && env[0] && !serial_named;
     long mask = 0;
     boards_chosen = boards_backends[0];
-    if (!serial_named)
-        boards_backends[0]->search(&mask);
-    if (mask == 0 && !k8055_named && boards_backends[1]->search(&mask))
+    int taken = !serial_named && boards_backends[0]->search(&mask);
+    if (!taken && !k8055_named && boards_backends[1]->search(&mask))
         boards_chosen = boards_backends[1];
     return mask;
 }

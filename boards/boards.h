@@ -12,7 +12,7 @@
 struct board_methods {
     const char *name; // "k8055" (driver library), "virtual" or "serial"
     // Finds the boards: *mask bit n set for board n. 1 when this back-end takes the operations
-    // that follow, 0 when it declines (then *mask is 0).
+    // that follow (a K8055 back-end: when it found any board), 0 when it declines.
     int (*search)(long *mask);
     // Lets go of the port and every state before another search; NULL when nothing is held.
     void (*reset)(void);

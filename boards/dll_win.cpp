@@ -139,7 +139,7 @@ static int search(long *mask) {
     default:
         *mask = 0;
     }
-    return 1;
+    return *mask != 0;
 }
 
 static long open_board(long address) {

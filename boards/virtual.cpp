@@ -57,7 +57,7 @@ static int search(long *found) {
             if (k8055_board_get(&boards.file->boards[b].plugged) == 1)
                 mask |= 1L << b;
     *found = mask | k8055_search_extra;
-    return 1;
+    return *found != 0;
 }
 
 static long open_board(long address) {

@@ -23,7 +23,7 @@ int serial_takes; // 1 when S takes the boards at its search
 template <char T> int search(long *mask) {
     seen += std::string(" ") + T + " search";
     *mask = found[T == 'S'];
-    return T == 'K' || serial_takes;
+    return T == 'K' ? *mask != 0 : serial_takes;
 }
 void serial_reset() {
     seen += " S reset";
