@@ -6,7 +6,8 @@ cd "$(dirname "$0")"
 
 PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev valgrind procps
-          strace gcc-avr avr-libc simavr libsimavr-dev libelf-dev"
+          strace gcc-avr avr-libc simavr libsimavr-dev libelf-dev libcivetweb-dev
+          libqrcodegencpp-dev chromium nodejs npm curl"
 
 install_packages() {
     local missing=""

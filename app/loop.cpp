@@ -6,6 +6,7 @@
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
+#include "web/web.h"
 
 int main_pass(void) {
     // 1. Read the radios.
@@ -25,7 +26,9 @@ int main_pass(void) {
     // 7. Engine autostart.
     engine_autostart();
     // 8. Each pending key: rmu_keypress takes one key (routing the layout keys to
-    //    layout_keypress and emptying the rest of the buffer), then a read and a redraw.
+    //    layout_keypress and emptying the rest of the buffer), then a read and a redraw;
+    //    the tablet panel's touches first, through the same handling.
+    web_step();
     while (keypressed()) {
         rmu_keypress();
         rmu_fsuipc_read();

@@ -4,13 +4,12 @@
 #include "k8055/k8055.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
+#include "web/web.h"
 
 #include <errno.h>
 #include <stdlib.h>
 
 int main(int argc, char *argv[]) {
-    (void)argc;
-    (void)argv;
 
     // ---- Start-up ----
     // 1. Saved place, layout and calibration replace the defaults before anything else.
@@ -63,6 +62,8 @@ int main(int argc, char *argv[]) {
         return -1;
     }
 
+    // The tablet panel, when switched on (valdora.ini, --web): from the first picture on.
+    web_start(argc, argv);
     // 9. First draw of the RMU, before the simulator is reached.
     rmu_display();
     // 10. Wait for the simulator (returns once linked or the window was closed).
@@ -86,6 +87,7 @@ int main(int argc, char *argv[]) {
     save_ini_file();
     // Clear and close the boards.
     k8055_close();
+    web_stop();
     close_program();
     log_event("exit 0");
     return 0;

@@ -110,6 +110,11 @@ void *platform_mutex_create(void);
 void platform_mutex_lock(void *m);
 // Gives a lock back.
 void platform_mutex_unlock(void *m);
+// Fills buf with len bytes from the system's cryptographic random source; -1 without one.
+int platform_random(void *buf, size_t len);
+// The address other machines on the local network reach this one at (the address of the
+// interface that carries outgoing traffic), as text; -1 when there is no network.
+int platform_lan_address(char *out, size_t size);
 
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);

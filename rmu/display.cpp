@@ -4,6 +4,7 @@
 #include "rmu/rmu.h"
 
 #include "app/app.h"
+#include "web/web.h"
 #include "simlink/simlink.h"
 
 #include <string.h>
@@ -19,11 +20,38 @@ int rmu_scale_y(int design_y) {
     return (int)((float)design_y * y_scale_factor);
 }
 
-// Copies a rectangle of the picker (or face) sheet to a design rectangle of the left face.
-static void put_design(BITMAP *src, int sx, int sy, int sw, int sh, int dx, int dy, int dw,
-                       int dh) {
-    stretch_blit(src, scrat, sx, sy, sw, sh, rmu_scale_x(dx), rmu_scale_y(dy), rmu_scale_x(dw),
-                 rmu_scale_y(dh));
+rmu_op rmu_ops[RMU_MAX_OPS];
+int rmu_op_count = 0;
+
+// Every piece of the picture goes through here: the piece is drawn into scrat and noted in the
+// drawing list, so whoever repeats the list (the browser panel) cannot draw anything else.
+void rmu_put(int sheet, int sx, int sy, int sw, int sh, int kind, int dx, int dy, int dw, int dh) {
+    if (rmu_op_count < RMU_MAX_OPS)
+        rmu_ops[rmu_op_count++] = {(short)sheet, (short)sx, (short)sy, (short)sw, (short)sh,
+                                   (short)kind,  (short)dx, (short)dy, (short)dw, (short)dh};
+    BITMAP *src = sheet == RMU_SHEET_FACE ? disp : pick;
+    switch (kind) {
+    case RMU_PUT_DESIGN:
+        stretch_blit(src, scrat, sx, sy, sw, sh, rmu_scale_x(dx), rmu_scale_y(dy), rmu_scale_x(dw),
+                     rmu_scale_y(dh));
+        break;
+    case RMU_PUT_PAIR:
+        stretch_blit(src, scrat, sx, sy, sw, sh, 0, 0, 2 * width + gap, height);
+        break;
+    case RMU_PUT_PANEL:
+        stretch_blit(src, scrat, sx, sy, sw, sh, 0, 0, width, height);
+        break;
+    default: // RMU_PUT_COPY: the right face is a copy of the left
+        // blit copies overlapping areas of one bitmap in a safe order, so with a negative gap
+        // the right face stays whole and covers the left face's last columns.
+        blit(scrat, scrat, 0, 0, width + gap, 0, width, height);
+        break;
+    }
+}
+
+// Copies a rectangle of the picker sheet to a design rectangle of the left face.
+static void put_design(int sx, int sy, int sw, int sh, int dx, int dy, int dw, int dh) {
+    rmu_put(RMU_SHEET_PICK, sx, sy, sw, sh, RMU_PUT_DESIGN, dx, dy, dw, dh);
 }
 
 int rmu_glyph_x(char c, int points) {
@@ -33,7 +61,7 @@ int rmu_glyph_x(char c, int points) {
 }
 
 static void put_glyph(char c, int points, int row, int dx, int dy) {
-    put_design(pick, rmu_glyph_x(c, points), row, 27, 32, dx, dy, 27, 32);
+    put_design(rmu_glyph_x(c, points), row, 27, 32, dx, dy, 27, 32);
 }
 
 static void draw_texts(void) {
@@ -82,10 +110,10 @@ static void draw_lamps(void) {
     };
     for (size_t i = 0; i < sizeof lamps / sizeof lamps[0]; i++) {
         if (*lamps[i].flag != 0 && electrics != 0)
-            put_design(pick, lamps[i].lx, lamps[i].ly, lamps[i].lw, 40, lamps[i].dx, lamps[i].dy,
+            put_design(lamps[i].lx, lamps[i].ly, lamps[i].lw, 40, lamps[i].dx, lamps[i].dy,
                        lamps[i].lw, 40);
         else
-            put_design(pick, lamps[i].ux, lamps[i].uy, lamps[i].uw, 40, lamps[i].dx, lamps[i].dy,
+            put_design(lamps[i].ux, lamps[i].uy, lamps[i].uw, 40, lamps[i].dx, lamps[i].dy,
                        lamps[i].uw, 40);
     }
 }
@@ -104,27 +132,25 @@ int rmu_overlay_y(void) {
 
 // Composes both faces in scrat and puts them on the screen in one masked, turned draw.
 static void compose_and_push(void) {
-    stretch_blit(pick, scrat, 0, 0, 1, 1, 0, 0, 2 * width + gap, height);
+    rmu_op_count = 0;
+    rmu_put(RMU_SHEET_PICK, 0, 0, 1, 1, RMU_PUT_PAIR, 0, 0, 0, 0);
     if (connected == 0)
-        stretch_blit(disp, scrat, 0, 0, 504, 700, 0, 0, width, height);
+        rmu_put(RMU_SHEET_FACE, 0, 0, 504, 700, RMU_PUT_PANEL, 0, 0, 0, 0);
     if (electrics == 1) {
-        stretch_blit(disp, scrat, 0, 0, 504, 700, 0, 0, width, height);
+        rmu_put(RMU_SHEET_FACE, 0, 0, 504, 700, RMU_PUT_PANEL, 0, 0, 0, 0);
         static const int highlight[][2] = {{48, 133},  {262, 133}, {48, 292},
                                            {262, 292}, {48, 385},  {262, 385}};
         if (rmu_edit >= 1 && rmu_edit <= 6)
-            put_design(pick, 21, 526, 198, 48, highlight[rmu_edit - 1][0],
-                       highlight[rmu_edit - 1][1], 198, 48);
+            put_design(21, 526, 198, 48, highlight[rmu_edit - 1][0], highlight[rmu_edit - 1][1],
+                       198, 48);
         draw_texts();
     }
     draw_lamps();
     if (connected == 0)
-        put_design(pick, 228, 534, 314, 30, 96, 257, 314, 50);
+        put_design(228, 534, 314, 30, 96, 257, 314, 50);
     if (about_to_init_k8055 == 1 && loop == 1)
-        put_design(pick, 288, 386, 246, 88, 132, 240, 246, 88);
-    // The right face is a copy of the left. blit copies overlapping areas of one bitmap in a
-    // safe order, so with a negative gap the right face stays whole and covers the left
-    // face's last columns.
-    blit(scrat, scrat, 0, 0, width + gap, 0, width, height);
+        put_design(288, 386, 246, 88, 132, 240, 246, 88);
+    rmu_put(RMU_SHEET_PICK, 0, 0, 0, 0, RMU_PUT_COPY, 0, 0, 0, 0);
     put_turned(scrat, rmu_overlay_x(), rmu_overlay_y(), ftofix((double)angle), ftofix(1.0));
 }
 
@@ -132,8 +158,10 @@ int rmu_display(void) {
     // Nothing to draw from or into (a failed bitmap creation): leave the screen as it is.
     if (!scrat || !disp || !pick)
         return 0;
-    if (rmu_push_needed())
+    if (rmu_push_needed()) {
         compose_and_push();
+        web_publish();
+    }
     if (about_to_init_k8055 == 1 && loop == 1)
         Sleep(4000);
     return 0;

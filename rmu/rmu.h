@@ -66,6 +66,24 @@ int rmu_glyph_x(char c, int points); // picker x of a character's glyph cell
 int rmu_overlay_x(void);             // screen x at which scrat is drawn (before turning)
 int rmu_overlay_y(void);             // screen y at which scrat is drawn (before turning)
 
+// The drawing list: every piece of the last picture composed, in order, so the picture can be
+// drawn again elsewhere at any size from the same sheets.
+enum { RMU_SHEET_FACE = 0, RMU_SHEET_PICK = 1 }; // the sheet a piece is cut from
+enum {                                           // where a piece lands in scrat
+    RMU_PUT_DESIGN = 0, // on the design rectangle dx, dy, dw, dh of the left face, scaled
+    RMU_PUT_PAIR = 1,   // over both panels and the gap
+    RMU_PUT_PANEL = 2,  // over the left panel
+    RMU_PUT_COPY = 3,   // no piece: the left panel copied to the right
+};
+typedef struct {
+    short sheet, sx, sy, sw, sh, kind, dx, dy, dw, dh;
+} rmu_op;
+#define RMU_MAX_OPS 160
+extern rmu_op rmu_ops[RMU_MAX_OPS]; // the pieces of the last picture composed
+extern int rmu_op_count;            // how many of rmu_ops are in use
+void rmu_put(int sheet, int sx, int sy, int sw, int sh, int kind, int dx, int dy, int dw,
+             int dh); // draws one piece into scrat and notes it in the drawing list
+
 // ---- Keyboard ----
 extern int keypress;        // last key code read (scancode << 8 | character)
 enum {                      // radio key codes as readkey returns them
@@ -82,6 +100,7 @@ enum {                      // radio key codes as readkey returns them
     RMU_KEY_E = 0x0565,     // DME audio
     RMU_KEY_A = 0x0161,     // ADF1 audio
     RMU_KEY_F1 = 0x2F00,    // calibration wizard
+    RMU_KEY_F2 = 0x3000,    // the tablet panel's address, shown over the unit
 };
 int rmu_keypress(void);       // handles one pending key
 int rmu_key_action(int code); // acts on one key code as the key table says

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "rmu/rmu.h"
+#include "web/web.h"
 
 #include <string.h>
 
@@ -35,6 +36,7 @@ int connect_to_sim(void) {
     while (!FSUIPC_Open(0, &dwResult) && loop == 1) {
         set_window_title(title_waiting);
         Sleep(100);
+        web_step(); // the tablet panel's touches, as keys
         while (keypressed()) {
             rmu_keypress();
             rmu_display();

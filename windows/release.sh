@@ -33,7 +33,7 @@ crlf() {
 # does not work.
 readme_windows() {
     awk '
-        /^## / { keep = ($0 ~ /Windows|Keyboard|Wiring|Calibrat|does not work/) }
+        /^## / { keep = ($0 ~ /Windows|Keyboard|Wiring|Calibrat|does not work|tablet/) }
         keep { print }
     ' "$win_src/README.md"
 }
@@ -79,6 +79,7 @@ for arch in $archs; do
         "$run"/vd60_rmub.bmp "$run"/vd60_pickerb.bmp "$stage/"
     sample_settings | crlf >"$stage/vd60_rmu-sample.ini"
     readme_windows | crlf >"$stage/README-Windows.txt"
+    crlf <"$win_out/web/$arch/THIRD-PARTY-LICENSES.txt" >"$stage/THIRD-PARTY-LICENSES.txt"
     cp "$run/valdora-sim.exe" "$run/valdora-boards.exe" "$run/K8055D.dll" \
         "$stage/Try without a simulator/"
     try_bat | crlf >"$stage/Try without a simulator/try.bat"

@@ -99,7 +99,7 @@ trap 'wineserver -k 2>/dev/null' EXIT
 # Tests of the shared suite (tests/e2e) that hold on Windows as they stand, run against the
 # Windows programs: a copy of each beside a lib.sh that adds the Wine part of the harness.
 # (The others check what differs by design: window frames, key timing, LF settings lines.)
-SHARED_TESTS=${VALDORA_WIN_SHARED_TESTS-"test_artwork_screen test_cockpit_boards"}
+SHARED_TESTS=${VALDORA_WIN_SHARED_TESTS-"test_artwork_screen test_cockpit_boards test_web_panel"}
 shared=$e2e/shared
 rm -rf "$shared"
 mkdir -p "$shared"

@@ -1,0 +1,41 @@
+// Turning the tablet panel on and off: the switch and code from valdora.ini and the command
+// line, a code made when there is none or a new one was asked for, the server started and its
+// address written to valdora.log.
+#include "web/web.h"
+
+#include "app/app.h"
+#include "rmu/rmu.h"
+
+#define WEB_INI "valdora.ini"
+
+int web_start(int argc, char **argv) {
+    int had_file = web_read_ini(WEB_INI) == 0;
+    int args_ok = web_parse_args(argc, argv) == 0;
+    if (!args_ok)
+        log_event("web: a --web=PORT with a port outside 1 to 65535 was ignored");
+    // Switched off and no new code asked for: nothing is made, written or started.
+    if (!web_enabled && !web_renew_code)
+        return 0;
+    int renew = web_renew_code || !web_code_valid(web_code);
+    if (renew && web_make_code(web_code) != 0) {
+        log_event("web: no random source for an access code; the panel is off");
+        return -1;
+    }
+    if ((renew || !had_file) && web_write_ini(WEB_INI) != 0)
+        log_event("web: " WEB_INI " could not be written; the access code lasts this run only");
+    if (!web_enabled)
+        return 0;
+    if (web_server_start(web_port) != 0) {
+        log_event("web: the panel could not listen on port %d (in use?)", web_port);
+        return -1;
+    }
+    rmu_force_push(); // the next picture is published even if nothing changed
+    char url[96];
+    web_url(url, sizeof url);
+    log_event("web: the panel is at %s", url);
+    return 0;
+}
+
+void web_stop(void) {
+    web_server_stop();
+}

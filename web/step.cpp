@@ -1,0 +1,34 @@
+// The main thread's turn with the touches: each waiting touch becomes the key it stands for and
+// goes through the keyboard's own handling (the key's action, then a read and a redraw, as the
+// main loop does for a typed key). A held knob keeps giving its key while it is held, so its
+// steps accelerate within this loop exactly as a held key's do within the keyboard's.
+#include "web/web.h"
+
+#include "app/app.h"
+#include "rmu/rmu.h"
+#include "simlink/simlink.h"
+
+static void press(int code) {
+    layout_refresh_position();
+    rmu_key_action(code);
+    if (connected == 1) // in the wait for the simulator there is nothing to read
+        rmu_fsuipc_read();
+    rmu_display();
+}
+
+void web_step(void) {
+    if (!web_running)
+        return;
+    web_msg m;
+    while (web_queue_take(GetTickCount(), &m)) {
+        if (m.kind == WEB_MSG_KEY) {
+            press(m.arg);
+        } else if (m.kind == WEB_MSG_STANDBY && m.arg == rmu_edit && m.arg <= 4) {
+            press(RMU_KEY_S); // the standby row of the COM or NAV being edited: swap
+        } else {
+            // Another radio's window: the next-radio key until it is the one edited.
+            for (int i = 0; i < 6 && rmu_edit != m.arg; i++)
+                press(RMU_KEY_T);
+        }
+    }
+}
