@@ -25,10 +25,11 @@ extern int serial_boards_busy;        // 1 when the chosen port is held by anoth
 extern int serial_boards_listen_only; // 1: never send outputs (the probe)
 extern char serial_boards_port[64];   // port of the serial board, "" when none
 extern struct serial_board_info serial_boards_info; // the found board's hello reply
-extern char serial_boards_note[160];       // why no serial board is used ("" when nothing to say)
-extern unsigned serial_boards_dropped;     // frames from the board dropped (failed their checks)
-extern unsigned serial_boards_gaps;        // frames from the board missed (sequence gaps)
-extern unsigned serial_boards_repeats;     // frames from the board dropped as repeats
+extern char serial_boards_note[128];   // why no serial board is used, "" when nothing to say (fits
+                                       // the simulator's message line)
+extern unsigned serial_boards_dropped; // frames from the board dropped (failed their checks)
+extern unsigned serial_boards_gaps;    // frames from the board missed (sequence gaps)
+extern unsigned serial_boards_repeats; // frames from the board dropped as repeats
 extern unsigned serial_boards_snapshots;   // good input snapshots taken from the board
 extern const char *serial_port_sysfs_root; // test seam: "/sys" (where USB identities are read)
 extern const char *serial_port_dev_root;   // test seam: "/dev" (where the ports are opened)
@@ -93,8 +94,10 @@ void serial_port_close(int port);
 // Writes the names of the ports whose USB identity is a Mega or a common USB-serial chip into
 // names; returns how many.
 int serial_port_candidates(char names[][64], int max);
-// Waits until bytes are waiting on the port or ms have passed (the reader thread's wait; with
-// port -1 it just waits ms).
+// Waits until bytes are waiting on the port or ms have passed (with port -1 it just waits ms).
 void serial_port_wait(int port, int ms);
+// Pauses the reader thread for ms (its own pace, apart from the program's Sleep that tests
+// hook).
+void serial_port_nap(int ms);
 // 1 when (vendor, product) is a USB identity worth asking for a board.
 int serial_port_known_usb(unsigned vendor, unsigned product);

@@ -17,7 +17,7 @@
 int serial_boards_busy;
 char serial_boards_port[64];
 struct serial_board_info serial_boards_info;
-char serial_boards_note[160];
+char serial_boards_note[128];
 
 int serial_port_known_usb(unsigned vendor, unsigned product) {
     static const unsigned known[][2] = {

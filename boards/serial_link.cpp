@@ -2,7 +2,8 @@
 // never leaves a backlog behind), keeps only the latest input snapshot with its arrival time,
 // checks the board's sequence numbers, sends the outputs on every change and repeats them, and
 // opens a lost port again. The main thread meets it only through serial_link_snapshot and
-// serial_link_outputs, under one lock.
+// serial_link_outputs, under one lock; a read drains the port itself first, so that a reader
+// thread the system is slow to wake never makes the present look old.
 #include "boards/serial.h"
 #include "platform/platform.h"
 
@@ -10,7 +11,10 @@
 
 #define REPEAT_MS 200 // outputs are repeated at least this often (the board's safe state: 2 s)
 #define REOPEN_MS 500 // a lost port is opened again at most this often
-#define WAIT_MS 20    // longest wait for bytes, so that output changes go out soon
+// The thread's pace: output changes go out this soon, and a snapshot's arrival time is this
+// close. (Reads drain the port themselves, so it costs them nothing; waking on every byte would
+// cost far more CPU where bytes come one by one.)
+#define WAIT_MS 5
 
 unsigned serial_boards_dropped;
 unsigned serial_boards_gaps;
@@ -61,24 +65,42 @@ static void take_frame(void) {
     }
 }
 
-void serial_link_take(uint8_t byte) {
+// Takes one byte (the lock held).
+static void take_byte(uint8_t byte) {
     int got = serial_frame_feed(&reader, byte);
     if (got == SERIAL_FRAME_MORE)
         return;
-    take_lock();
     if (got == SERIAL_FRAME_READY)
         take_frame();
     else if (!first_frame)
         serial_boards_dropped++;
     first_frame = 0;
+}
+
+void serial_link_take(uint8_t byte) {
+    take_lock();
+    take_byte(byte);
     platform_mutex_unlock(lock);
+}
+
+// Takes every byte waiting on the port (the lock held): 0, or -1 when the port has failed.
+static int drain(void) {
+    uint8_t buf[256];
+    int n;
+    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) != 0) {
+        if (n < 0)
+            return -1;
+        for (int i = 0; i < n; i++)
+            take_byte(buf[i]);
+    }
+    return 0;
 }
 
 // Lets go of a port that failed: its boards stop answering until it is opened again.
 static void lose_port(void) {
+    take_lock();
     serial_port_close(port);
     port = -1;
-    take_lock();
     have_snapshot = 0;
     platform_mutex_unlock(lock);
 }
@@ -106,16 +128,18 @@ static void send_outputs(int force) {
     last_sent_ms = now;
 }
 
-// A port (first or opened again): read from its next frame, greet the board, send the lamps.
-static void start_port(void) {
+// A port (first or opened again): read from its next frame, greet the board (unless the search
+// just did), send the lamps.
+static void start_port(int greet) {
+    take_lock();
     serial_frame_reset(&reader);
     first_frame = 1;
-    take_lock();
     have_seq = 0;
     outputs_due = 1;
     platform_mutex_unlock(lock);
     uint8_t version = SERIAL_PROTOCOL_VERSION;
-    send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
+    if (greet)
+        send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
 }
 
 // One round of the thread: open a lost port when due, else wait for bytes, take them all, and
@@ -124,29 +148,25 @@ static void round_once(void) {
     if (port < 0) {
         uint32_t now = GetTickCount();
         if ((uint32_t)(now - last_open_ms) < REOPEN_MS || !serial_boards_port[0]) {
-            serial_port_wait(-1, WAIT_MS);
+            serial_port_nap(WAIT_MS);
             return;
         }
         last_open_ms = now;
-        port = serial_port_open(serial_boards_port);
-        if (port < 0) {
-            port = -1;
+        int opened = serial_port_open(serial_boards_port);
+        if (opened < 0)
             return;
-        }
-        start_port();
+        take_lock();
+        port = opened;
+        platform_mutex_unlock(lock);
+        start_port(1);
     }
-    serial_port_wait(port, WAIT_MS);
-    uint8_t buf[256];
-    int n;
-    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) != 0) {
-        if (n < 0) {
-            lose_port();
-            break;
-        }
-        for (int i = 0; i < n; i++)
-            serial_link_take(buf[i]);
-    }
-    if (port >= 0)
+    serial_port_nap(WAIT_MS);
+    take_lock();
+    int failed = drain();
+    platform_mutex_unlock(lock);
+    if (failed)
+        lose_port();
+    else
         send_outputs(0);
 }
 
@@ -166,7 +186,7 @@ void serial_link_start(int open_port) {
     port = open_port;
     last_open_ms = GetTickCount();
     if (port >= 0)
-        start_port();
+        start_port(0);
     stop = 0;
     thread = platform_thread_start(run, NULL, "serial-reader");
 }
@@ -177,10 +197,10 @@ void serial_link_stop(int send_last) {
     thread = NULL;
     if (send_last && port >= 0)
         send_outputs(1);
+    take_lock();
     serial_port_close(port);
     port = -1;
     serial_frame_reset(&reader);
-    take_lock();
     have_snapshot = have_seq = 0;
     platform_mutex_unlock(lock);
 }
@@ -188,6 +208,8 @@ void serial_link_stop(int send_last) {
 unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SERIAL_BOARDS * 2],
                               uint32_t max_age) {
     take_lock();
+    if (port >= 0)
+        drain(); // whatever has arrived counts; a failed port is left to the thread
     int fresh = have_snapshot && (uint32_t)(GetTickCount() - snap_ms) <= max_age;
     if (fresh) {
         memcpy(digital, snap_digital, SERIAL_BOARDS);

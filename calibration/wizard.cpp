@@ -196,6 +196,14 @@ static void log_calibration(const axis *a) {
     log_event("calibration %s: saved, points%s", a->name, points);
 }
 
+// Records the reading of the current board's analog input as a calibration point. A board that
+// gives no reading (a serial board not answering reads -1) leaves the point as it was.
+static void take_reading(int32_t *field, int channel) {
+    long reading = ReadAnalogChannel(channel);
+    if (reading >= 0)
+        *field = (int32_t)reading;
+}
+
 // One axis: its first screen decides skip, disable or read; then the further points and the
 // results.
 static void calibrate_axis(const axis *a) {
@@ -211,14 +219,14 @@ static void calibrate_axis(const axis *a) {
         skip = 1;
     } else {
         *a->enabled = 1;
-        *a->point[0].field = (int32_t)ReadAnalogChannel(a->channel);
+        take_reading(a->point[0].field, a->channel);
     }
     if (skip == 1)
         return;
 
     for (int i = 1; i < a->points; i++) {
         show_point_screen(a, i);
-        *a->point[i].field = (int32_t)ReadAnalogChannel(a->channel);
+        take_reading(a->point[i].field, a->channel);
     }
     show_result_screen(a);
     log_calibration(a);

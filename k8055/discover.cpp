@@ -2,6 +2,7 @@
 // the simulator's message line) and the clearing and closing of the boards at shutdown.
 #include "k8055/k8055.h"
 #include "app/app.h"
+#include "boards/serial.h"
 #include "simlink/simlink.h"
 
 #include <stdio.h>
@@ -28,7 +29,14 @@ static void report_boards(void) {
     static char none[42] = "No Velleman K8055 interfaces are present";
     static const char *const names[4] = {"[Zero] ", "[One] ", "[Two] ", "[Three]"};
 
-    if (velkit == 0) {
+    if (velkit == 0 && serial_boards_note[0]) {
+        // A serial board that cannot be used (old or no firmware, its port held elsewhere):
+        // what to do about it is more use to the pilot than "no boards".
+        // The note is never longer than the message line's room.
+        DWORD size = (DWORD)strlen(serial_boards_note) + 1;
+        if (!FSUIPC_Write(MESSAGE_TEXT_OFFSET, size, serial_boards_note, &dwResult))
+            connect_to_sim();
+    } else if (velkit == 0) {
         if (!FSUIPC_Write(MESSAGE_TEXT_OFFSET, sizeof none, none, &dwResult))
             connect_to_sim();
     } else {
@@ -61,6 +69,13 @@ static void log_boards(void) {
         if (*present[a] == 1)
             snprintf(found + strlen(found), sizeof found - strlen(found), " %d", a);
     log_event("boards:%s (search mask %d)", found[0] ? found : " none", (int)velkit);
+    if (serial_boards_note[0])
+        log_event("boards: %s", serial_boards_note);
+    if (serial_boards_active && velkit != 0) {
+        char line[256];
+        serial_boards_describe(line, sizeof line);
+        log_event("boards: %s", line);
+    }
 }
 
 int k8055_initialise(void) {
@@ -80,6 +95,11 @@ int k8055_initialise(void) {
 }
 
 int k8055_close(void) {
+    if (serial_boards_active && velkit != 0) {
+        char line[256];
+        serial_boards_describe(line, sizeof line);
+        log_event("boards: closing the %s", line);
+    }
     for (int a = 0; a < 4; a++) {
         if (*present[a] != 1)
             continue;

@@ -116,6 +116,10 @@ int platform_random(void *buf, size_t len);
 // interface that carries outgoing traffic), as text; -1 when there is no network.
 int platform_lan_address(char *out, size_t size);
 
+// Readies the console for a program that redraws it: escape codes honoured, and Ctrl+C
+// setting *stop to 1 instead of ending the program.
+void console_prepare(volatile int *stop);
+
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
 

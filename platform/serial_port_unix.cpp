@@ -105,6 +105,10 @@ void serial_port_wait(int port, int ms) {
     poll(&p, 1, ms);
 }
 
+void serial_port_nap(int ms) {
+    serial_port_wait(-1, ms);
+}
+
 // Reads one hexadecimal number from a sysfs file; 1 when it held one.
 static int read_hex(const char *dir, const char *file, unsigned *value) {
     char path[PATH_MAX + 16];

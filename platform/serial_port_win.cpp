@@ -96,6 +96,10 @@ void serial_port_wait(int port, int ms) {
     Sleep(ms < 2 ? ms : 2);
 }
 
+void serial_port_nap(int ms) {
+    Sleep(ms);
+}
+
 // The present serial ports (the Ports device class) whose instance names a known USB
 // identity ("USB\VID_2341&PID_0042\..."), by their port names from the device's registry key.
 int serial_port_candidates(char names[][64], int max) {

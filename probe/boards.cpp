@@ -4,6 +4,7 @@
 #include "probe/probe.h"
 #include "app/app.h"
 #include "boards/boards.h"
+#include "boards/serial.h"
 #include "k8055/k8055.h"
 
 static long search_mask = 0;
@@ -17,6 +18,7 @@ void probe_boards_open(void) {
     if (ini)
         fclose(ini);
     load_ini_file();
+    serial_boards_listen_only = 1; // a serial board is read, never sent outputs
     search_mask = SearchDevices();
     for (int a = 0; a < 4; a++)
         if (search_mask >= 1 && search_mask <= 15 && (search_mask & (1L << a)))
@@ -34,7 +36,9 @@ static void print_board(int a) {
         long raw = ReadAnalogChannel(channel);
         printf("  board %d analog in %d %-14s raw %3ld", a, channel,
                board_wire_name(a, BOARD_ANALOG_IN, channel), raw);
-        if (k8055_axis_in_use(a, channel))
+        if (raw < 0)
+            printf("  not answering: nothing sent\n");
+        else if (k8055_axis_in_use(a, channel))
             printf("  sends %ld\n", (long)k8055_axis_value(a, channel, (int32_t)raw));
         else
             printf("  not in use (not calibrated%s)\n", a == 0 ? ", or the speed hold is on" : "");
@@ -44,7 +48,18 @@ static void print_board(int a) {
 void probe_print_boards(void) {
     printf("Boards (search mask %ld; calibration %s)\n", search_mask,
            calibration_read ? "from vd60_rmu.ini" : "none: no vd60_rmu.ini in this folder");
-    int found = 0;
+    if (serial_boards_busy)
+        printf("  serial board BUSY: %s. A board answers one program at a time: close valdora "
+               "to probe it.\n",
+               serial_boards_note);
+    else if (serial_boards_note[0])
+        printf("  serial board: %s\n", serial_boards_note);
+    else if (serial_boards_active) {
+        char line[256];
+        serial_boards_describe(line, sizeof line);
+        printf("  %s\n", line);
+    }
+    int found = serial_boards_busy;
     for (int a = 0; a < 4; a++) {
         if (board_state[a] == 0)
             continue;
@@ -59,4 +74,13 @@ void probe_print_boards(void) {
     if (!found)
         printf("  no K8055 board found\n");
     fflush(stdout);
+}
+
+void probe_boards_close(void) {
+    for (int a = 0; a < 4; a++)
+        if (board_state[a] == 1) {
+            SetCurrentDevice(a);
+            CloseDevice();
+            board_state[a] = 0;
+        }
 }

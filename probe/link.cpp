@@ -40,6 +40,7 @@ const char *probe_result_text(DWORD code) {
 int probe_connect(void) {
     DWORD result = 0;
     FSUIPC_Close();
+    FSUIPC_Listen_Only = 1; // not even the version write of an open
     probe_linked = FSUIPC_Open(0, &result) ? 1 : 0;
     if (!probe_linked)
         probe_print_waiting(result);

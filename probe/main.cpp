@@ -10,6 +10,12 @@
 #include <unistd.h>
 #endif
 
+// Pauses ms, in short steps so that Ctrl+C is acted on at once.
+static void pause_ms(int ms) {
+    for (int waited = 0; waited < ms && !probe_stop; waited += 50)
+        Sleep(50);
+}
+
 static int usage(void) {
     fprintf(stderr, "usage: valdora-probe [--once] [--boards] [--csv FILE]\n"
                     "  --once      print one snapshot and end\n"
@@ -31,12 +37,13 @@ int main(int argc, char *argv[]) {
             return usage();
     }
     probe_tty = isatty(fileno(stdout)) && !probe_once;
+    console_prepare(&probe_stop);
     if (probe_boards)
         probe_boards_open();
 
-    for (;;) {
+    while (!probe_stop) {
         if (!probe_linked && !probe_connect()) {
-            Sleep(500);
+            pause_ms(500);
             continue;
         }
         if (!probe_snapshot())
@@ -46,8 +53,10 @@ int main(int argc, char *argv[]) {
             fprintf(stderr, "valdora-probe: cannot append to %s\n", probe_csv);
         if (probe_once)
             break;
-        Sleep(500);
+        pause_ms(500);
     }
+    // Ctrl+C, or the one snapshot done: the link and the boards are let go in order.
     FSUIPC_Close();
+    probe_boards_close();
     return 0;
 }

@@ -7,10 +7,11 @@
 #include "platform/platform.h"
 
 // ---- Options and run state ----
-extern int probe_once;        // 1: one snapshot, then end
-extern int probe_boards;      // 1: also show the boards' inputs and axes
-extern const char *probe_csv; // file to append one line per refresh to, or NULL
-extern int probe_tty;         // 1 when the output is a terminal (refreshed in place)
+extern int probe_once;          // 1: one snapshot, then end
+extern int probe_boards;        // 1: also show the boards' inputs and axes
+extern const char *probe_csv;   // file to append one line per refresh to, or NULL
+extern int probe_tty;           // 1 when the output is a terminal (refreshed in place)
+extern volatile int probe_stop; // set by Ctrl+C: the probe closes what it holds and ends
 
 // ---- Simulator link ----
 #define PROBE_ROWS 64                // room for every value of one snapshot
@@ -34,6 +35,7 @@ int probe_format_row(int group, int index, char *out, size_t size); // one group
 // ---- Boards ----
 void probe_boards_open(void);  // finds and opens the boards (never drives an output)
 void probe_print_boards(void); // inputs, raw analog inputs and the calibrated axes' values
+void probe_boards_close(void); // lets go of the boards opened (never clearing their outputs)
 
 // ---- CSV ----
 int probe_csv_append(void); // appends the last snapshot's raw values; -1 on failure

@@ -200,6 +200,8 @@ BOOL FSUIPC_Process(DWORD *result) {
     return fsuipc_result(result, FSUIPC_ERR_OK);
 }
 
+int FSUIPC_Listen_Only = 0;
+
 BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result) {
     static int nTry = 0;
     if (m_pView)
@@ -257,7 +259,8 @@ BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result) {
             FSUIPC_Close();
             return fsuipc_result(result, FSUIPC_ERR_SIZE);
         }
-        if (pass == 1 && !FSUIPC_Write(0x330A, 2, &FSUIPC_Lib_Version, &rc)) {
+        if (pass == 1 && !FSUIPC_Listen_Only &&
+            !FSUIPC_Write(0x330A, 2, &FSUIPC_Lib_Version, &rc)) {
             FSUIPC_Close();
             return fsuipc_result(result, rc);
         }

@@ -28,6 +28,7 @@ extern DWORD FSUIPC_Version;      // the server's version, read at open
 extern DWORD FSUIPC_FS_Version;   // the simulator's type number after a successful open
 extern DWORD FSUIPC_Lib_Version;  // this client's library version (2002)
 extern const char *FSUIPC_Server_Class; // server window class that answered the last open
+extern int FSUIPC_Listen_Only; // 1: the open leaves out its version write (the probe)
 
 BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result);   // opens the link to the simulator
 void FSUIPC_Close(void);                               // closes the link; safe when closed

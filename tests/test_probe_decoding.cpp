@@ -12,6 +12,12 @@ namespace {
 using ProbeDecoding = CockpitTest;
 
 TEST_F(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
+    // The probe's own open of the link writes nothing, not even the library version.
+    FSUIPC_Close();
+    testsim_clear_writes();
+    ASSERT_TRUE(probe_connect());
+    EXPECT_TRUE(testsim_writes().empty()) << "the probe's open wrote to the simulator";
+    FSUIPC_Listen_Only = 0;
     vel_zero = vel_one = vel_two = vel_three = 1;
     // {offset, size, raw value, group, row, the program's flag and its value, the probe's line}
     // clang-format off
