@@ -1,6 +1,7 @@
 // What every board output shows, worked out from the lamp-state flags alone: the refresh drives
 // the boards from these answers, and the probe prints them, so both always agree.
 #include "lamps/lamps.h"
+#include "boards/boards.h"
 #include "app/app.h"
 #include "rmu/rmu.h"
 
@@ -33,21 +34,10 @@ const lamp_contributor lamp_contributors[] = {
     {NULL, NULL, 0},
 };
 
-// Output names of each board, digital 1 to 8 then analog 1 and 2.
-static const char *const names[4][10] = {
-    {"gear-left-transit", "gear-nose-transit", "gear-right-transit", "gear-left-down",
-     "gear-nose-down", "gear-right-down", "master-warning", "master-caution", "apu-gauge", ""},
-    {"ap-fd", "ap-hdg", "ap-nav", "ap-app", "ap-engaged", "ap-yd", "ap-spd", "ap-alt", "", ""},
-    {"generator-1-off", "generator-2-off", "battery-off", "fuel-pump-1", "fuel-pump-2", "crossfeed",
-     "apu-fire", "anti-ice-off", "overspeed", "gear-warning"},
-    {"starter-1", "ignition-1", "engine-fire-1", "engine-fire-2", "ignition-2", "starter-2",
-     "stall", "power", "pitot-heat-off", ""},
-};
-
 const char *lamp_name(int board, int output) {
-    if (board < 0 || board > 3 || output < 1 || output > 10)
-        return "";
-    return names[board][output - 1];
+    if (output > 8)
+        return board_wire_name(board, BOARD_ANALOG_OUT, output - 8);
+    return board_wire_name(board, BOARD_DIGITAL_OUT, output);
 }
 
 // Twice the percentage, truncated, held to the driver's 0..255 before converting, so a

@@ -1,5 +1,5 @@
-// The virtual K8055 boards of Linux: one small shared file "<endpoint folder>/k8055-boards"
-// that the program's driver stand-in (k8055_unix.cpp) and the valdora-boards tool both map.
+// The virtual K8055 boards: one small shared file "<endpoint folder>/k8055-boards" that the
+// virtual boards' back-end (boards/virtual.cpp) and the valdora-boards tool both map.
 // It holds, for each board address 0 to 3, whether the board is plugged in, its inputs (set by
 // the tool) and its outputs (set by the program). Every field is a single byte, read and
 // written with atomic byte accesses, so two processes never need a lock. docs/virtual-boards.md
@@ -68,9 +68,7 @@ int k8055_board_remove(void);
 // one program at a time; 0, or -1 when another process holds it. Ends with the process.
 int k8055_board_hold(struct k8055_board_map *m, long address, int hold);
 
-// Test seams of the driver stand-in. When set, every driver operation reports itself (its name
-// and its arguments, -1 for none) before acting, so tests can check what was called in what order.
-extern void (*k8055_trace_hook)(const char *op, long a, long b);
-// Bits the search adds to its mask, standing for devices at addresses the cockpit has no use
-// for (tests of masks above 15); 0 normally.
-extern long k8055_search_extra;
+// Waits the time one input reading takes on the real board, us microseconds. It is the
+// hardware's own time, not a pause of the program: tests that record or skip the program's
+// pauses must not see it (they set VALDORA_K8055_READ_US to 0 instead).
+void k8055_board_exchange(long us);

@@ -1,5 +1,5 @@
 // Finding, creating, mapping and removing the shared file of the virtual K8055 boards, used by
-// the driver stand-in and by the valdora-boards tool.
+// the virtual boards' back-end and by the valdora-boards tool, and the time of one reading.
 #include "platform/k8055_board_file.h"
 #include "platform/ipc_transport.h"
 
@@ -10,6 +10,7 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 int k8055_board_path(char *out, size_t size) {
@@ -140,4 +141,15 @@ int k8055_board_hold(struct k8055_board_map *m, long address, int hold) {
                         offsetof(struct k8055_board, opened));
     l.l_len = 1;
     return fcntl(m->fd, F_SETLK, &l) == 0 ? 0 : -1;
+}
+
+// A direct nanosleep rather than Sleep: the board's time, not a pause of the program.
+void k8055_board_exchange(long us) {
+    if (us <= 0)
+        return;
+    struct timespec t;
+    t.tv_sec = us / 1000000L;
+    t.tv_nsec = (us % 1000000L) * 1000L;
+    while (nanosleep(&t, &t) == -1 && errno == EINTR) {
+    }
 }

@@ -186,3 +186,9 @@ int k8055_board_hold(struct k8055_board_map *m, long address, int hold) {
     (void)hold;
     return 0;
 }
+
+// In whole milliseconds: the system's own wait is no finer.
+void k8055_board_exchange(long us) {
+    if (us >= 1000)
+        Sleep((DWORD)(us / 1000));
+}

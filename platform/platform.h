@@ -123,8 +123,9 @@ void console_prepare(volatile int *stop);
 // When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
 
-// K8055 driver library operations, the same on every platform: on Windows they call into the
-// vendor's K8055D_C.dll or K8055D.dll loaded at run time, on Linux into the virtual boards.
+// K8055 driver library operations, the same on every platform: the boards' switchboard
+// (boards/boards.cpp) hands each to the back-end that the search chose: the vendor's driver
+// library on Windows, the virtual boards on Linux, or the serial board.
 long SearchDevices(void);
 long OpenDevice(long address);
 long SetCurrentDevice(long address);

@@ -3,21 +3,13 @@
 // opened and read here, never driven; a board another program holds is reported as busy.
 #include "probe/probe.h"
 #include "app/app.h"
+#include "boards/boards.h"
 #include "boards/serial.h"
 #include "k8055/k8055.h"
 
 static long search_mask = 0;
 static int board_state[4]; // 1 opened here, -1 busy, 0 not found
 static int calibration_read = 0;
-
-// The inputs' names as the wiring gives them: digital 1 to 5, then analog 1 and 2.
-static const char *const input_names[4][7] = {
-    {"radio-select", "step-down", "step-up", "swap", "silence", "throttle-left", "throttle-right"},
-    {"heading-left", "heading-right", "altitude-down", "altitude-up", "engine-1-start", "spoilers",
-     "flaps"},
-    {"speed-down", "speed-up", "vs-down", "vs-up", "engine-2-start", "rudder", "toe-brakes"},
-    {"course-down", "course-up", "baro-down", "baro-up", "apu", "yoke-roll", "yoke-pitch"},
-};
 
 void probe_boards_open(void) {
     // The calibration the program would use: vd60_rmu.ini in the current folder.
@@ -37,12 +29,13 @@ static void print_board(int a) {
     SetCurrentDevice(a);
     printf("  board %d digital in:", a);
     for (int channel = 1; channel <= 5; channel++)
-        printf(" %d %s %ld", channel, input_names[a][channel - 1], ReadDigitalChannel(channel));
+        printf(" %d %s %ld", channel, board_wire_name(a, BOARD_DIGITAL_IN, channel),
+               ReadDigitalChannel(channel));
     printf("\n");
     for (int channel = 1; channel <= 2; channel++) {
         long raw = ReadAnalogChannel(channel);
-        printf("  board %d analog in %d %-14s raw %3ld", a, channel, input_names[a][4 + channel],
-               raw);
+        printf("  board %d analog in %d %-14s raw %3ld", a, channel,
+               board_wire_name(a, BOARD_ANALOG_IN, channel), raw);
         if (raw < 0)
             printf("  not answering: nothing sent\n");
         else if (k8055_axis_in_use(a, channel))

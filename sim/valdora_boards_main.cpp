@@ -1,6 +1,7 @@
 // valdora-boards: the virtual K8055 boards from the command line. Plugs and unplugs boards,
 // presses, releases, taps and holds their inputs, sets their analog inputs, and shows or
 // watches their outputs by lamp name and their inputs by control name.
+#include "boards/boards.h"
 #include "platform/platform.h"
 #include "platform/k8055_board_file.h"
 #include "platform/ipc_transport.h"
@@ -12,94 +13,6 @@
 #include <string>
 #include <time.h>
 #include <vector>
-
-// What a name stands for on a board.
-enum name_kind {
-    DIGITAL_IN,  // a switch input, 1..5
-    ANALOG_IN,   // an analog input, 1..2, 0..255
-    DIGITAL_OUT, // a lamp output, 1..8
-    ANALOG_OUT,  // an analog output level, 1..2, 0..255
-};
-
-struct board_name {
-    const char *name;
-    int board;
-    name_kind kind;
-    int channel;
-    const char *meaning;
-};
-
-// The cockpit's wiring: every input and output by the name of what it is wired to.
-static const board_name names[] = {
-    {"radio-select", 0, DIGITAL_IN, 1, "RMU panel: select the next radio"},
-    {"step-down", 0, DIGITAL_IN, 2, "RMU panel: step the radio down"},
-    {"step-up", 0, DIGITAL_IN, 3, "RMU panel: step the radio up"},
-    {"swap", 0, DIGITAL_IN, 4, "RMU panel: swap active and standby"},
-    {"silence", 0, DIGITAL_IN, 5, "silence master warning and caution"},
-    {"throttle-left", 0, ANALOG_IN, 1, "left (engine 1) throttle lever"},
-    {"throttle-right", 0, ANALOG_IN, 2, "right (engine 2) throttle lever"},
-    {"gear-left-transit", 0, DIGITAL_OUT, 1, "left gear leg in transit"},
-    {"gear-nose-transit", 0, DIGITAL_OUT, 2, "nose gear leg in transit"},
-    {"gear-right-transit", 0, DIGITAL_OUT, 3, "right gear leg in transit"},
-    {"gear-left-down", 0, DIGITAL_OUT, 4, "left gear leg down"},
-    {"gear-nose-down", 0, DIGITAL_OUT, 5, "nose gear leg down"},
-    {"gear-right-down", 0, DIGITAL_OUT, 6, "right gear leg down"},
-    {"master-warning", 0, DIGITAL_OUT, 7, "master warning (flashes)"},
-    {"master-caution", 0, DIGITAL_OUT, 8, "master caution"},
-    {"apu-gauge", 0, ANALOG_OUT, 1, "APU speed gauge, level = percent x 2"},
-
-    {"heading-left", 1, DIGITAL_IN, 1, "autopilot heading knob left"},
-    {"heading-right", 1, DIGITAL_IN, 2, "autopilot heading knob right"},
-    {"altitude-down", 1, DIGITAL_IN, 3, "autopilot altitude knob down"},
-    {"altitude-up", 1, DIGITAL_IN, 4, "autopilot altitude knob up"},
-    {"engine-1-start", 1, DIGITAL_IN, 5, "engine 1 start button"},
-    {"spoilers", 1, ANALOG_IN, 1, "spoiler lever"},
-    {"flaps", 1, ANALOG_IN, 2, "flap lever"},
-    {"ap-fd", 1, DIGITAL_OUT, 1, "flight director"},
-    {"ap-hdg", 1, DIGITAL_OUT, 2, "autopilot heading mode"},
-    {"ap-nav", 1, DIGITAL_OUT, 3, "autopilot nav mode"},
-    {"ap-app", 1, DIGITAL_OUT, 4, "autopilot approach mode"},
-    {"ap-engaged", 1, DIGITAL_OUT, 5, "autopilot engaged"},
-    {"ap-yd", 1, DIGITAL_OUT, 6, "yaw damper"},
-    {"ap-spd", 1, DIGITAL_OUT, 7, "autopilot airspeed hold"},
-    {"ap-alt", 1, DIGITAL_OUT, 8, "autopilot altitude hold"},
-
-    {"speed-down", 2, DIGITAL_IN, 1, "autopilot speed knob down"},
-    {"speed-up", 2, DIGITAL_IN, 2, "autopilot speed knob up"},
-    {"vs-down", 2, DIGITAL_IN, 3, "autopilot vertical speed knob down"},
-    {"vs-up", 2, DIGITAL_IN, 4, "autopilot vertical speed knob up"},
-    {"engine-2-start", 2, DIGITAL_IN, 5, "engine 2 start button"},
-    {"rudder", 2, ANALOG_IN, 1, "rudder pedals"},
-    {"toe-brakes", 2, ANALOG_IN, 2, "toe brakes"},
-    {"generator-1-off", 2, DIGITAL_OUT, 1, "generator 1 switch off"},
-    {"generator-2-off", 2, DIGITAL_OUT, 2, "generator 2 switch off"},
-    {"battery-off", 2, DIGITAL_OUT, 3, "main battery switch off"},
-    {"fuel-pump-1", 2, DIGITAL_OUT, 4, "fuel pump 1 on"},
-    {"fuel-pump-2", 2, DIGITAL_OUT, 5, "fuel pump 2 on"},
-    {"crossfeed", 2, DIGITAL_OUT, 6, "fuel crossfeed open"},
-    {"apu-fire", 2, DIGITAL_OUT, 7, "APU fire"},
-    {"anti-ice-off", 2, DIGITAL_OUT, 8, "anti-ice off"},
-    {"overspeed", 2, ANALOG_OUT, 1, "overspeed warning"},
-    {"gear-warning", 2, ANALOG_OUT, 2, "gear warning"},
-
-    {"course-down", 3, DIGITAL_IN, 1, "NAV1 course knob down"},
-    {"course-up", 3, DIGITAL_IN, 2, "NAV1 course knob up"},
-    {"baro-down", 3, DIGITAL_IN, 3, "altimeter setting knob down"},
-    {"baro-up", 3, DIGITAL_IN, 4, "altimeter setting knob up"},
-    {"apu", 3, DIGITAL_IN, 5, "APU on/off button"},
-    {"yoke-roll", 3, ANALOG_IN, 1, "yoke left/right"},
-    {"yoke-pitch", 3, ANALOG_IN, 2, "yoke forward/back"},
-    {"starter-1", 3, DIGITAL_OUT, 1, "engine 1 starter engaged"},
-    {"ignition-1", 3, DIGITAL_OUT, 2, "engine 1 ignition on"},
-    {"engine-fire-1", 3, DIGITAL_OUT, 3, "engine 1 fire"},
-    {"engine-fire-2", 3, DIGITAL_OUT, 4, "engine 2 fire"},
-    {"ignition-2", 3, DIGITAL_OUT, 5, "engine 2 ignition on"},
-    {"starter-2", 3, DIGITAL_OUT, 6, "engine 2 starter engaged"},
-    {"stall", 3, DIGITAL_OUT, 7, "stall warning"},
-    {"power", 3, DIGITAL_OUT, 8, "on while the aircraft has power"},
-    {"pitot-heat-off", 3, ANALOG_OUT, 1, "pitot heat off"},
-};
-static const int name_count = (int)(sizeof names / sizeof names[0]);
 
 static const char *const kind_prefix[] = {"", "a", "o", "ao"};
 
@@ -130,20 +43,20 @@ static void usage(FILE *out) {
 }
 
 // The name of a board's channel: its wiring name, else BOARD:<prefix>N.
-static std::string channel_name(int board, name_kind kind, int channel) {
-    for (int i = 0; i < name_count; i++)
-        if (names[i].board == board && names[i].kind == kind && names[i].channel == channel)
-            return names[i].name;
+static std::string channel_name(int board, board_kind kind, int channel) {
+    const board_wire *w = board_wire_at(board, kind, channel);
+    if (w)
+        return w->name;
     return std::to_string(board) + ":" + kind_prefix[kind] + std::to_string(channel);
 }
 
-static int channel_count(name_kind kind) {
+static int channel_count(board_kind kind) {
     switch (kind) {
-    case DIGITAL_IN:
+    case BOARD_DIGITAL_IN:
         return K8055_DIGITAL_INPUTS;
-    case ANALOG_IN:
+    case BOARD_ANALOG_IN:
         return K8055_ANALOG_INPUTS;
-    case DIGITAL_OUT:
+    case BOARD_DIGITAL_OUT:
         return K8055_DIGITAL_OUTPUTS;
     default:
         return K8055_ANALOG_OUTPUTS;
@@ -151,12 +64,12 @@ static int channel_count(name_kind kind) {
 }
 
 // Looks a name up (a wiring name or BOARD:<prefix>N); 0 and fills the parts, else -1.
-static int parse_name(const char *text, int *board, name_kind *kind, int *channel) {
-    for (int i = 0; i < name_count; i++) {
-        if (strcmp(text, names[i].name) == 0) {
-            *board = names[i].board;
-            *kind = names[i].kind;
-            *channel = names[i].channel;
+static int parse_name(const char *text, int *board, board_kind *kind, int *channel) {
+    for (int i = 0; i < board_wiring_count; i++) {
+        if (strcmp(text, board_wiring[i].name) == 0) {
+            *board = board_wiring[i].board;
+            *kind = board_wiring[i].kind;
+            *channel = board_wiring[i].channel;
             return 0;
         }
     }
@@ -165,16 +78,16 @@ static int parse_name(const char *text, int *board, name_kind *kind, int *channe
     *board = text[0] - '0';
     const char *rest = text + 2;
     if (strncmp(rest, "ao", 2) == 0) {
-        *kind = ANALOG_OUT;
+        *kind = BOARD_ANALOG_OUT;
         rest += 2;
     } else if (rest[0] == 'a') {
-        *kind = ANALOG_IN;
+        *kind = BOARD_ANALOG_IN;
         rest += 1;
     } else if (rest[0] == 'o') {
-        *kind = DIGITAL_OUT;
+        *kind = BOARD_DIGITAL_OUT;
         rest += 1;
     } else {
-        *kind = DIGITAL_IN;
+        *kind = BOARD_DIGITAL_IN;
     }
     if (rest[0] < '1' || rest[0] > '9' || rest[1] != 0)
         return -1;
@@ -193,14 +106,14 @@ static int parse_number(const char *text, long lo, long hi, long *value) {
 }
 
 // The byte that holds a board's channel in the file.
-static uint8_t *channel_byte(k8055_board_file *f, int board, name_kind kind, int channel) {
+static uint8_t *channel_byte(k8055_board_file *f, int board, board_kind kind, int channel) {
     k8055_board *b = &f->boards[board];
     switch (kind) {
-    case DIGITAL_IN:
+    case BOARD_DIGITAL_IN:
         return &b->digital_in[channel - 1];
-    case ANALOG_IN:
+    case BOARD_ANALOG_IN:
         return &b->analog_in[channel - 1];
-    case DIGITAL_OUT:
+    case BOARD_DIGITAL_OUT:
         return &b->digital_out[channel - 1];
     default:
         return &b->analog_out[channel - 1];
@@ -256,12 +169,12 @@ static int cmd_plug(int argc, char **argv, uint8_t plugged) {
 }
 
 // Sets a switch input or an analog input; for a switch, value 1 is pressed.
-static int set_input(const char *name, name_kind want, long value) {
+static int set_input(const char *name, board_kind want, long value) {
     int board, channel;
-    name_kind kind;
+    board_kind kind;
     if (parse_name(name, &board, &kind, &channel) == -1 || kind != want) {
         fprintf(stderr, "valdora-boards: not %s: %s\n",
-                want == DIGITAL_IN ? "a switch input" : "an analog input", name);
+                want == BOARD_DIGITAL_IN ? "a switch input" : "an analog input", name);
         return 2;
     }
     k8055_board_map m;
@@ -276,11 +189,11 @@ static int set_input(const char *name, name_kind want, long value) {
 
 // Presses a switch input for ms milliseconds, then releases it.
 static int press_for(const char *name, long ms) {
-    int rc = set_input(name, DIGITAL_IN, 1);
+    int rc = set_input(name, BOARD_DIGITAL_IN, 1);
     if (rc != 0)
         return rc;
     Sleep((DWORD)ms);
-    return set_input(name, DIGITAL_IN, 0);
+    return set_input(name, BOARD_DIGITAL_IN, 0);
 }
 
 static const char *on_off(uint8_t v) {
@@ -295,19 +208,19 @@ static void show_board(k8055_board_file *f, int board) {
            k8055_board_get(&b->opened) ? ", open" : "");
     printf("  inputs:");
     for (int c = 1; c <= K8055_DIGITAL_INPUTS; c++)
-        printf(" %s=%d", channel_name(board, DIGITAL_IN, c).c_str(),
+        printf(" %s=%d", channel_name(board, BOARD_DIGITAL_IN, c).c_str(),
                k8055_board_get(&b->digital_in[c - 1]));
     printf("\n  axes:");
     for (int c = 1; c <= K8055_ANALOG_INPUTS; c++)
-        printf(" %s=%d", channel_name(board, ANALOG_IN, c).c_str(),
+        printf(" %s=%d", channel_name(board, BOARD_ANALOG_IN, c).c_str(),
                k8055_board_get(&b->analog_in[c - 1]));
     printf("\n  lamps:");
     for (int c = 1; c <= K8055_DIGITAL_OUTPUTS; c++)
-        printf(" %s=%s", channel_name(board, DIGITAL_OUT, c).c_str(),
+        printf(" %s=%s", channel_name(board, BOARD_DIGITAL_OUT, c).c_str(),
                on_off(k8055_board_get(&b->digital_out[c - 1])));
     printf("\n  analog outputs:");
     for (int c = 1; c <= K8055_ANALOG_OUTPUTS; c++)
-        printf(" %s=%d", channel_name(board, ANALOG_OUT, c).c_str(),
+        printf(" %s=%d", channel_name(board, BOARD_ANALOG_OUT, c).c_str(),
                k8055_board_get(&b->analog_out[c - 1]));
     printf("\n");
 }
@@ -330,7 +243,7 @@ static int cmd_show(int argc, char **argv) {
 
 static int cmd_get(int argc, char **argv) {
     int board, channel;
-    name_kind kind;
+    board_kind kind;
     if (argc != 1 || parse_name(argv[0], &board, &kind, &channel) == -1) {
         usage(stderr);
         return 2;
@@ -398,7 +311,7 @@ static int cmd_watch(int argc, char **argv) {
                 int v = k8055_board_get(&b->digital_out[c - 1]);
                 if (tell && v != last[a][c])
                     printf("%.3f board %d %s %s\n", elapsed, a,
-                           channel_name(a, DIGITAL_OUT, c).c_str(), on_off((uint8_t)v));
+                           channel_name(a, BOARD_DIGITAL_OUT, c).c_str(), on_off((uint8_t)v));
                 last[a][c] = v;
             }
             for (int c = 1; c <= K8055_ANALOG_OUTPUTS; c++) {
@@ -406,7 +319,7 @@ static int cmd_watch(int argc, char **argv) {
                 int *l = &last[a][K8055_DIGITAL_OUTPUTS + c];
                 if (tell && v != *l)
                     printf("%.3f board %d %s %d\n", elapsed, a,
-                           channel_name(a, ANALOG_OUT, c).c_str(), v);
+                           channel_name(a, BOARD_ANALOG_OUT, c).c_str(), v);
                 *l = v;
             }
         }
@@ -419,9 +332,9 @@ static int cmd_watch(int argc, char **argv) {
 static int cmd_names(void) {
     static const char *const kinds[] = {"switch input", "analog input", "lamp output",
                                         "analog output"};
-    for (int i = 0; i < name_count; i++)
-        printf("%-20s board %d %-13s %d  %s\n", names[i].name, names[i].board, kinds[names[i].kind],
-               names[i].channel, names[i].meaning);
+    for (int i = 0; i < board_wiring_count; i++)
+        printf("%-20s board %d %-13s %d  %s\n", board_wiring[i].name, board_wiring[i].board,
+               kinds[board_wiring[i].kind], board_wiring[i].channel, board_wiring[i].meaning);
     return 0;
 }
 
@@ -439,9 +352,9 @@ int main(int argc, char **argv) {
     if (strcmp(cmd, "unplug") == 0)
         return cmd_plug(n, args, 0);
     if (strcmp(cmd, "press") == 0 && n == 1)
-        return set_input(args[0], DIGITAL_IN, 1);
+        return set_input(args[0], BOARD_DIGITAL_IN, 1);
     if (strcmp(cmd, "release") == 0 && n == 1)
-        return set_input(args[0], DIGITAL_IN, 0);
+        return set_input(args[0], BOARD_DIGITAL_IN, 0);
     if (strcmp(cmd, "tap") == 0 && n == 1)
         return press_for(args[0], 150);
     if ((strcmp(cmd, "tap") == 0 || strcmp(cmd, "hold") == 0) && n == 2) {
@@ -456,7 +369,7 @@ int main(int argc, char **argv) {
             fprintf(stderr, "valdora-boards: not a value 0..255: %s\n", args[1]);
             return 2;
         }
-        return set_input(args[0], ANALOG_IN, value);
+        return set_input(args[0], BOARD_ANALOG_IN, value);
     }
     if (strcmp(cmd, "show") == 0)
         return cmd_show(n, args);

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "autostart/autostart.h"
+#include "boards/boards.h"
 #include "k8055/k8055.h"
 #include "lamps/lamps.h"
 #include "platform/k8055_board_file.h"

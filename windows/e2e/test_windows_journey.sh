@@ -1,14 +1,14 @@
 #!/bin/bash
-# The Windows program under Wine, once with each stand-in driver library alone. With
-# K8055D_C.dll (C calling convention) it links to the Windows stand-in simulator through the
-# window-message IPC and announces itself, boards 0 and 2 are found, reported and driven, a
-# tuning key and a board button write the right words, and closing the window saves the settings
-# file with CR LF line ends. With K8055D.dll (standard calling convention) the boards are found
-# the same way, and the program survives the simulator going away and coming back: the title
-# falls to not connected, it waits, links again and announces itself anew, and its keys, buttons
-# and lamps work with the new simulator, while valdora-probe.exe, beside it, decodes a snapshot,
-# waits and recovers too. With an artwork file missing, the error screen ends at a key with -1
-# (255 as a process status) and no settings file.
+# The Windows program under Wine with the stand-in driver libraries. With both beside it, it
+# loads K8055D_C.dll (C calling convention) alone, links to the Windows stand-in simulator
+# through the window-message IPC and announces itself, boards 0 and 2 are found, reported and
+# driven, a tuning key and a board button write the right words, and closing the window saves
+# the settings file with CR LF line ends. With K8055D.dll alone (standard calling convention)
+# the boards are found the same way, and the program survives the simulator going away and
+# coming back: the title falls to not connected, it waits, links again and announces itself
+# anew, and its keys, buttons and lamps work with the new simulator, while valdora-probe.exe,
+# beside it, decodes a snapshot, waits and recovers too. With an artwork file missing, the
+# error screen ends at a key with -1 (255 as a process status) and no settings file.
 . "$VALDORA_SOURCE_DIR/tests/e2e/lib.sh"
 . "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
 vd_setup
@@ -23,7 +23,7 @@ linked_and_announced() { # linked_and_announced WHICH
 boards_reported() {
     vd_wait_for 30 vd_sim_said "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [Two]" ||
         vd_fail "no board report in the simulator (library $VALDORA_WIN_DLL)"
-    vd_log "ok: boards 0 and 2 reported through the library alone ($VALDORA_WIN_DLL)"
+    vd_log "ok: boards 0 and 2 reported (driver libraries: $VALDORA_WIN_DLL)"
 }
 # Full stop steps COM1 standby from 118.025 up by 25 kHz (packed BCD 0x1805 at 0x311A), board 0's
 # step-up steps it again; the parked aircraft's gear down lamps light on board 0.
@@ -55,12 +55,16 @@ vd_expect "exit status with an artwork file missing" "$VD_STATUS" 255
 vd_check "no settings file written" test ! -e "$VD_RUN/vd60_rmu.ini"
 cp "$VALDORA_RUN_DIR/vd60_picker.bmp" "$VD_RUN/"
 
-export VALDORA_WIN_DLL=c
+# Both libraries beside the program: Wine writes each library it loads to the program's error
+# output under WINEDEBUG=+loaddll, and K8055D_C.dll, tried first, must be the only driver there.
+export VALDORA_WIN_DLL=both
 fresh_sim
-vd_start
+WINEDEBUG=+loaddll vd_start
 vd_wait_window
 linked_and_announced first
 boards_reported
+vd_expect "the driver library loaded" "$(grep -o '[A-Za-z0-9_]*\.dll" at' "$VD_TMP/valdora.log" |
+    grep -i k8055 | sort -u)" 'K8055D_C.dll" at'
 vd_expect "boards 0 to 2" "$("$VD_BOARDS" show | grep "^board" | head -n 3)" \
     $'board 0: plugged in, open\nboard 1: not plugged in\nboard 2: plugged in, open'
 key_button_and_lamps

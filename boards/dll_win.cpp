@@ -1,12 +1,11 @@
-// The K8055 driver operations on Windows: the vendor's driver library, loaded at run time with
+// The K8055 back-end on Windows: the vendor's driver library, loaded at run time with
 // LoadLibrary and GetProcAddress, so nothing of the vendor's is needed to build. The vendor
 // ships it twice: K8055D_C.dll with the C calling convention, tried first, and K8055D.dll with
 // the standard calling convention, tried next; each is called through pointers of its own
 // convention, since a call in the wrong one corrupts the 32-bit stack. Without either library
 // (or with one that lacks an operation) the search finds no board and every other operation
 // does nothing, so the program runs on without boards.
-#include "platform/platform.h"
-#include "boards/serial.h"
+#include "boards/boards.h"
 
 #include <windows.h>
 
@@ -114,35 +113,36 @@ template <typename T> static int load_library(const char *name, T *t) {
     return 0;
 }
 
+// The libraries in the order they are tried: the C convention's first.
+static const char *const library_names[2] = {"K8055D_C.dll", "K8055D.dll"};
+
 // Loads the driver library once; the one in use, or K8055_NONE.
 static enum k8055_library dll(void) {
     if (!dll_tried) {
         dll_tried = 1;
-        if (load_library("K8055D_C.dll", &c_dll))
+        if (load_library(library_names[0], &c_dll))
             library = K8055_C;
-        else if (load_library("K8055D.dll", &std_dll))
+        else if (load_library(library_names[1], &std_dll))
             library = K8055_STD;
     }
     return library;
 }
 
-long SearchDevices(void) {
-    long serial_mask;
-    if (serial_boards_search(&serial_mask))
-        return serial_mask;
+static int search(long *mask) {
     switch (dll()) {
     case K8055_C:
-        return c_dll.search_devices();
+        *mask = c_dll.search_devices();
+        break;
     case K8055_STD:
-        return std_dll.search_devices();
+        *mask = std_dll.search_devices();
+        break;
     default:
-        return 0;
+        *mask = 0;
     }
+    return *mask != 0;
 }
 
-long OpenDevice(long address) {
-    if (serial_boards_active)
-        return serial_boards_open(address);
+static long open_board(long address) {
     switch (dll()) {
     case K8055_C:
         return c_dll.open_device(address);
@@ -153,9 +153,7 @@ long OpenDevice(long address) {
     }
 }
 
-long SetCurrentDevice(long address) {
-    if (serial_boards_active)
-        return serial_boards_select(address);
+static long select_board(long address) {
     switch (dll()) {
     case K8055_C:
         return c_dll.set_current_device(address);
@@ -166,9 +164,7 @@ long SetCurrentDevice(long address) {
     }
 }
 
-long ReadDigitalChannel(long channel) {
-    if (serial_boards_active)
-        return serial_boards_read_digital(channel);
+static long read_digital(long channel) {
     switch (dll()) {
     case K8055_C:
         return c_dll.read_digital_channel(channel) ? 1 : 0;
@@ -179,9 +175,7 @@ long ReadDigitalChannel(long channel) {
     }
 }
 
-long ReadAnalogChannel(long channel) {
-    if (serial_boards_active)
-        return serial_boards_read_analog(channel);
+static long read_analog(long channel) {
     switch (dll()) {
     case K8055_C:
         return c_dll.read_analog_channel(channel);
@@ -192,74 +186,64 @@ long ReadAnalogChannel(long channel) {
     }
 }
 
-void SetDigitalChannel(long channel) {
-    if (serial_boards_active)
-        return serial_boards_digital(channel, 1);
+static void set_digital(long channel) {
     if (dll() == K8055_C)
         c_dll.set_digital_channel(channel);
     else if (library == K8055_STD)
         std_dll.set_digital_channel(channel);
 }
 
-void ClearDigitalChannel(long channel) {
-    if (serial_boards_active)
-        return serial_boards_digital(channel, 0);
+static void clear_digital(long channel) {
     if (dll() == K8055_C)
         c_dll.clear_digital_channel(channel);
     else if (library == K8055_STD)
         std_dll.clear_digital_channel(channel);
 }
 
-void SetAnalogChannel(long channel) {
-    if (serial_boards_active)
-        return serial_boards_analog(channel, 255);
+static void set_analog(long channel) {
     if (dll() == K8055_C)
         c_dll.set_analog_channel(channel);
     else if (library == K8055_STD)
         std_dll.set_analog_channel(channel);
 }
 
-void ClearAnalogChannel(long channel) {
-    if (serial_boards_active)
-        return serial_boards_analog(channel, 0);
+static void clear_analog(long channel) {
     if (dll() == K8055_C)
         c_dll.clear_analog_channel(channel);
     else if (library == K8055_STD)
         std_dll.clear_analog_channel(channel);
 }
 
-void OutputAnalogChannel(long channel, long level) {
-    if (serial_boards_active)
-        return serial_boards_analog(channel, level);
+static void output_analog(long channel, long level) {
     if (dll() == K8055_C)
         c_dll.output_analog_channel(channel, level);
     else if (library == K8055_STD)
         std_dll.output_analog_channel(channel, level);
 }
 
-void ClearAllDigital(void) {
-    if (serial_boards_active)
-        return serial_boards_all_off(1, 0);
+static void clear_all_digital(void) {
     if (dll() == K8055_C)
         c_dll.clear_all_digital();
     else if (library == K8055_STD)
         std_dll.clear_all_digital();
 }
 
-void ClearAllAnalog(void) {
-    if (serial_boards_active)
-        return serial_boards_all_off(0, 1);
+static void clear_all_analog(void) {
     if (dll() == K8055_C)
         c_dll.clear_all_analog();
     else if (library == K8055_STD)
         std_dll.clear_all_analog();
 }
 
-void CloseDevice(void) {
-    if (serial_boards_active)
-        return serial_boards_close_current();
+static void close_board(void) {
     if (dll() == K8055_C)
         c_dll.close_device();
     else if (library == K8055_STD)
         std_dll.close_device();
 }
+
+const struct board_methods board_dll = {
+    "k8055",           search,           NULL,          open_board, select_board, read_digital,
+    read_analog,       set_digital,      clear_digital, set_analog, clear_analog, output_analog,
+    clear_all_digital, clear_all_analog, close_board,
+};
