@@ -11,7 +11,7 @@ RUN_PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libciv
               libqrcodegencpp-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick clang
                libclang-rt-14-dev clang-format valgrind procps strace gcc-avr avr-libc simavr
-               libsimavr-dev libelf-dev chromium nodejs npm curl arduino-core-avr"
+               libsimavr-dev libelf-dev chromium curl arduino-core-avr"
 
 install_packages() { # install_packages <package...>
     local missing=""
@@ -44,6 +44,9 @@ run)
 test)
     tests/size.sh
     install_packages $RUN_PACKAGES $TEST_PACKAGES
+    # Node.js with npm, from Debian only where none is there: a Node.js installed another way
+    # carries its own npm, which Debian's npm package would conflict with.
+    command -v npm >/dev/null 2>&1 || install_packages nodejs npm
     build build -DVALDORA_TESTS=ON -DVALDORA_BENCH=ON
     (cd build && ctest --output-on-failure -j"$(nproc)")
     build build-asan -DVALDORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

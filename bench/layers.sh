@@ -2,11 +2,11 @@
 # Lists the includes that point up the program's layering (a lower folder reaching a higher one)
 # and fails on any but the two the design keeps: the settings file stores the axes' calibration
 # record (app->k8055) and the F1 key opens the calibration wizard (rmu->calibration). Layers
-# from the bottom: platform; app; simlink; rmu; the cockpit boards (k8055, lamps, autostart:
-# peers that share the boards' state); calibration; top.
+# from the bottom: platform; the boards' back-ends; app; simlink; rmu; the cockpit boards (k8055,
+# lamps, autostart: peers that share the boards' state); calibration; the tablet panel; top.
 cd "$(dirname "$0")/.." || exit 1
-declare -A rank=([platform]=0 [app]=1 [simlink]=2 [rmu]=3 [k8055]=4 [lamps]=4 [autostart]=4
-    [calibration]=5 [top]=6)
+declare -A rank=([platform]=0 [boards]=1 [app]=2 [simlink]=3 [rmu]=4 [k8055]=5 [lamps]=5
+    [autostart]=5 [calibration]=6 [web]=7 [top]=8)
 up=$(for from in "${!rank[@]}"; do
     for to in $(sed -n 's|^#include "\([a-z0-9_]*\)/.*|\1|p' "$from"/*.[ch]* 2>/dev/null | sort -u); do
         [ "${rank[$to]:-0}" -gt "${rank[$from]}" ] && echo "$from->$to"

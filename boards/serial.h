@@ -9,8 +9,7 @@
 #include <stdint.h>
 
 #include "boards/serial_frame.h"
-
-#define SERIAL_PORT_BUSY -2 // serial_port_open: another program holds the port
+#include "platform/serial_port.h"
 
 // What a board's hello reply says about it.
 struct serial_board_info {
@@ -30,9 +29,7 @@ extern char serial_boards_note[128];   // why no serial board is used, "" when n
 extern unsigned serial_boards_dropped; // frames from the board dropped (failed their checks)
 extern unsigned serial_boards_gaps;    // frames from the board missed (sequence gaps)
 extern unsigned serial_boards_repeats; // frames from the board dropped as repeats
-extern unsigned serial_boards_snapshots;   // good input snapshots taken from the board
-extern const char *serial_port_sysfs_root; // test seam: "/sys" (where USB identities are read)
-extern const char *serial_port_dev_root;   // test seam: "/dev" (where the ports are opened)
+extern unsigned serial_boards_snapshots; // good input snapshots taken from the board
 
 // Chooses the boards at the search (VALDORA_BOARDS serial:PORT, or unset: the USB serial ports
 // with a known identity): 1 when the serial path is chosen, with *mask its search result (15
@@ -83,30 +80,3 @@ unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SER
 // Hands the outputs to the thread, which sends them at once when they changed.
 void serial_link_outputs(const uint8_t digital[SERIAL_BOARDS],
                          const uint8_t analog[SERIAL_BOARDS * 2]);
-
-// ---- The serial port, per operating system (platform/serial_port_unix.cpp, _win.cpp) ----
-// Opens a port by name (/dev/ttyACM0, COM5) for this program alone, raw at 115200 baud, 8N1; a
-// handle, -1 when missing or failed, -2 when another program holds it. Its settings as found
-// are put back when it is closed.
-int serial_port_open(const char *name);
-// Takes what has arrived, never waiting: bytes read, 0 for none, -1 when the port has failed.
-int serial_port_read(int port, uint8_t *buf, int size);
-// Sends n bytes; 0 when sent (or dropped for a full buffer), -1 when the port has failed.
-int serial_port_write(int port, const uint8_t *p, int n);
-// Sets the modem lines DTR and RTS together (boards wire either to their reset): 0, or -1 when
-// the port refuses (a pseudo-terminal has no modem lines).
-int serial_port_set_dtr(int port, int on);
-// Changes the port's baud rate (115200 or 57600): 0, or -1.
-int serial_port_set_baud(int port, int baud);
-// Closes a port, putting its settings back; safe with -1.
-void serial_port_close(int port);
-// Writes the names of the ports whose USB identity is a Mega or a common USB-serial chip into
-// names; returns how many.
-int serial_port_candidates(char names[][64], int max);
-// Waits until bytes are waiting on the port or ms have passed (with port -1 it just waits ms).
-void serial_port_wait(int port, int ms);
-// Pauses the reader thread for ms (its own pace, apart from the program's Sleep that tests
-// hook).
-void serial_port_nap(int ms);
-// 1 when (vendor, product) is a USB identity worth asking for a board.
-int serial_port_known_usb(unsigned vendor, unsigned product);

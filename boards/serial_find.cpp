@@ -19,19 +19,6 @@ char serial_boards_port[64];
 struct serial_board_info serial_boards_info;
 char serial_boards_note[128];
 
-int serial_port_known_usb(unsigned vendor, unsigned product) {
-    static const unsigned known[][2] = {
-        {0x2341, 0x0010}, {0x2341, 0x0042}, {0x2A03, 0x0042}, // Arduino Mega 2560
-        {0x1A86, 0x7523},                                     // CH340
-        {0x0403, 0x6001},                                     // FTDI FT232
-        {0x10C4, 0xEA60},                                     // CP210x
-    };
-    for (size_t i = 0; i < sizeof known / sizeof known[0]; i++)
-        if (known[i][0] == vendor && known[i][1] == product)
-            return 1;
-    return 0;
-}
-
 // CRC-8 of protocol 1 (polynomial 0x07, start 0), to recognise a board that still speaks it.
 static uint8_t old_crc8(const uint8_t *p, int n) {
     uint8_t crc = 0;

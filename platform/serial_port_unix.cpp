@@ -2,7 +2,7 @@
 // program alone (TIOCEXCL against other openers, a flock against other Valdora programs, the
 // probe and the flasher); the settings found are put back at close. The ports worth asking
 // are found by their USB identity in sysfs.
-#include "boards/serial.h"
+#include "platform/serial_port.h"
 
 #include <dirent.h>
 #include <errno.h>

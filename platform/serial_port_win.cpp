@@ -1,7 +1,7 @@
 // The serial port on Windows: the COM API, raw at 115200 baud, reads that never wait; opened
 // without sharing (another program holding the port is a sharing violation), its settings put
 // back at close. The ports worth asking are found by their USB identity through SetupAPI.
-#include "boards/serial.h"
+#include "platform/serial_port.h"
 
 #include <windows.h>
 #include <setupapi.h>

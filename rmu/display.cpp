@@ -4,7 +4,6 @@
 #include "rmu/rmu.h"
 
 #include "app/app.h"
-#include "web/web.h"
 #include "simlink/simlink.h"
 
 #include <string.h>
@@ -154,13 +153,16 @@ static void compose_and_push(void) {
     put_turned(scrat, rmu_overlay_x(), rmu_overlay_y(), ftofix((double)angle), ftofix(1.0));
 }
 
+void (*rmu_drawn_hook)(void) = NULL;
+
 int rmu_display(void) {
     // Nothing to draw from or into (a failed bitmap creation): leave the screen as it is.
     if (!scrat || !disp || !pick)
         return 0;
     if (rmu_push_needed()) {
         compose_and_push();
-        web_publish();
+        if (rmu_drawn_hook)
+            rmu_drawn_hook();
     }
     if (about_to_init_k8055 == 1 && loop == 1)
         Sleep(4000);

@@ -5,7 +5,8 @@
 #include "app/app.h"
 #include "calibration/calibration.h"
 #include "simlink/simlink.h"
-#include "web/web.h"
+
+int (*rmu_key_hook)(int code) = NULL;
 
 // Changes the audio selector byte and sends it to the simulator at once.
 static void set_selectors(uint8_t set, uint8_t clear, uint8_t toggle) {
@@ -19,8 +20,8 @@ int rmu_keypress(void) {
     layout_refresh_position();
     keypress = readkey();
     clear_keybuf(); // one key per call: keys typed during a step's pause are dropped
-    if (web_address_hide())
-        return 0; // the key only takes the tablet panel's address away
+    if (rmu_key_hook && rmu_key_hook(keypress))
+        return 0; // taken by what the program's top put over the unit
     return rmu_key_action(keypress);
 }
 
@@ -34,9 +35,6 @@ int rmu_key_action(int code) {
         return 0;
     case RMU_KEY_F1:
         K8055_analog_cal();
-        return 0;
-    case RMU_KEY_F2:
-        web_address_show();
         return 0;
     default:
         break;

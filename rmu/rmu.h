@@ -102,5 +102,7 @@ enum {                      // radio key codes as readkey returns them
     RMU_KEY_F1 = 0x2F00,    // calibration wizard
     RMU_KEY_F2 = 0x3000,    // the tablet panel's address, shown over the unit
 };
-int rmu_keypress(void);       // handles one pending key
-int rmu_key_action(int code); // acts on one key code as the key table says
+int rmu_keypress(void);               // handles one pending key
+extern int (*rmu_key_hook)(int code); // offered each typed key first; 1 when it took the key
+extern void (*rmu_drawn_hook)(void);  // called after each picture put on the screen
+int rmu_key_action(int code);         // acts on one key code as the key table says

@@ -17,6 +17,9 @@ int main(int argc, char *argv[]) {
     // The wait for the simulator keeps the window drawn and the keys live with the main
     // pass's own idle step.
     sim_wait_hook = sim_wait_pass;
+    // The tablet panel takes each picture drawn, and F2 (its address) before the RMU's keys.
+    rmu_drawn_hook = web_publish;
+    rmu_key_hook = web_take_key;
 
     // 1. Saved place, layout and calibration replace the defaults before anything else.
     load_ini_file();

@@ -61,6 +61,15 @@ int web_address_hide(void) {
     return 1;
 }
 
+int web_take_key(int code) {
+    if (web_address_hide())
+        return 1; // the key only takes the address away
+    if (code != RMU_KEY_F2)
+        return 0;
+    web_address_show();
+    return 1;
+}
+
 void web_address_redraw(void) {
     if (shown)
         draw_address();

@@ -66,4 +66,5 @@ void web_server_stop(void);           // stops it, closing every connection
 int web_url(char *out, size_t size);  // the panel's address with its access code
 void web_address_show(void);          // F2: the address as text and QR code over the unit
 int web_address_hide(void);           // 1 (and hides it) when the address was shown
+int web_take_key(int code);           // typed keys first: F2 shows the address, any key hides it
 void web_address_redraw(void);        // puts the address back after the unit was drawn
