@@ -13,84 +13,92 @@
 
 static struct flash_image img;
 
-static int parse(const char *text) {
-    return ihex_parse(text, strlen(text), &img);
+// What the reader says about a file it refuses ("accepted" when it takes it).
+static std::string refusal(const char *text) {
+    int r = ihex_parse(text, strlen(text), &img);
+    return r == 0 ? "accepted" : r == -1 ? flash_error : "neither 0 nor -1";
+}
+static bool has(const std::string &s, const char *part) {
+    return s.find(part) != std::string::npos;
 }
 
 TEST(Ihex, SegmentAndLinearRecordsPlaceTheData) {
-    ASSERT_EQ(parse(":020000021000EC\n:0400100001020304E2\n:020000040002F8\r\n:02010000AABB98\n"
-                    ":040000030000E00019\n:00000001FF\n"),
-              0);
-    EXPECT_EQ(img.bytes[0x10010], 1);
-    EXPECT_EQ(img.bytes[0x10013], 4);
-    EXPECT_EQ(img.bytes[0x20100], 0xAA);
-    EXPECT_EQ(img.bytes[0x20101], 0xBB);
-    EXPECT_EQ(img.bytes[0x20102], 0xFF);
+    ASSERT_EQ(refusal(":020000021000EC\n:0400100001020304E2\n:020000040002F8\r\n:02010000AABB98\n"
+                      ":040000030000E00019\n:00000001FF\n"),
+              "accepted");
+    EXPECT_EQ(memcmp(img.bytes + 0x10010, "\1\2\3\4", 4), 0);
+    EXPECT_EQ(memcmp(img.bytes + 0x20100, "\xAA\xBB\xFF", 3), 0);
     EXPECT_EQ(img.bytes[0], 0xFF);
     EXPECT_EQ(img.size, 0x20102u);
     // A segment's offset wraps within its 64 KiB.
-    ASSERT_EQ(parse(":020000022000DC\n:02FFFF00556645\n:00000001FF\n"), 0);
-    EXPECT_EQ(img.bytes[0x2FFFF], 0x55);
-    EXPECT_EQ(img.bytes[0x20000], 0x66);
+    ASSERT_EQ(refusal(":020000022000DC\n:02FFFF00556645\n:00000001FF\n"), "accepted");
+    EXPECT_EQ(img.bytes[0x2FFFF] << 8 | img.bytes[0x20000], 0x5566);
 }
 
 TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
-    EXPECT_EQ(parse(":0400100001020304E2\n:0400100001020304E3\n:00000001FF\n"), -1);
-    EXPECT_STREQ(flash_error, "line 2: record checksum is wrong (the file is damaged)");
-    EXPECT_EQ(parse("hello\n"), -1);
-    EXPECT_STREQ(flash_error, "line 1: not an Intel HEX record");
-    EXPECT_EQ(parse(":0400100001020304E2\n"), -1); // cut short
-    EXPECT_NE(strstr(flash_error, "without its end record"), nullptr);
-    EXPECT_EQ(parse(":0500100001020304E2\n:00000001FF\n"), -1);
-    EXPECT_EQ(parse(":00000001FF\n"), -1);
-    EXPECT_NE(strstr(flash_error, "no data"), nullptr);
+    const char *damaged = ":0400100001020304E2\n:0400100001020304E3\n:00000001FF\n";
+    EXPECT_EQ(refusal(damaged), "line 2: record checksum is wrong (the file is damaged)");
+    EXPECT_EQ(refusal("hello\n"), "line 1: not an Intel HEX record");
+    EXPECT_PRED2(has, refusal(":0400100001020304E2\n"), "without its end record"); // cut short
+    EXPECT_PRED2(has, refusal(":0500100001020304E2\n:00000001FF\n"), "line 1: ");
+    EXPECT_PRED2(has, refusal(":00000001FF\n"), "no data");
     char path[] = "/tmp/valdora-flash-XXXXXX";
     FILE *f = fdopen(mkstemp(path), "w");
-    fputs(":0400100001020304E2\n:0400100001020304E3\n", f);
+    fputs(damaged, f);
     fclose(f);
     EXPECT_EQ(ihex_load(path, &img), -1);
     unlink(path);
-    EXPECT_NE(strstr(flash_error, "is not a usable Intel HEX file: line 2: record checksum"),
-              nullptr);
+    EXPECT_PRED2(has, flash_error, "is not a usable Intel HEX file: line 2: record checksum");
     EXPECT_EQ(ihex_load(path, &img), -1);
-    EXPECT_NE(strstr(flash_error, "cannot open"), nullptr);
+    EXPECT_PRED2(has, flash_error, "cannot open");
 }
 
 TEST(Ihex, ImageMayEndJustBelowTheBootSection) {
-    EXPECT_EQ(parse(":020000023DF0CF\n:0100FF0011EF\n:00000001FF\n"), 0);
+    EXPECT_EQ(refusal(":020000023DF0CF\n:0100FF0011EF\n:00000001FF\n"), "accepted");
     EXPECT_EQ(img.size, 253952u);
-    EXPECT_EQ(parse(":020000023DF0CF\n:0101000022DC\n:00000001FF\n"), -1);
-    EXPECT_STREQ(flash_error, "line 2: data at 0x3E000 reaches the bootloader's section (the "
-                              "image may hold at most 253952 bytes)");
+    EXPECT_EQ(refusal(":020000023DF0CF\n:0101000022DC\n:00000001FF\n"),
+              "line 2: data at 0x3E000 reaches the bootloader's section (the image may hold at "
+              "most 253952 bytes)");
 }
 
-// A scripted STK500v2 bootloader on the master side of a pseudo-terminal.
-struct Peer {
+// Flashes to a scripted STK500v2 bootloader on the master side of a pseudo-terminal.
+class Flash : public ::testing::Test {
+  protected:
     int master = -1, slave = -1;
     char name[64];
     uint8_t sig[3] = {0x1E, 0x98, 0x01};
     speed_t answers_at = B115200; // answers only while the port is set to this rate
     int stop_after_writes = -1;   // after this many page writes: silent, or refusing (status)
-    uint8_t status = 0;
+    uint8_t status = 0, top_address_byte = 0;
     int corrupt_read = -1; // flips a byte in the read-back of this page
     int writes = 0, leaves = 0, bytes_in = 0;
     uint32_t address = 0;
-    uint8_t top_address_byte = 0;
     uint8_t mem[FLASH_APP_MAX];
     bool stop = false;
     std::thread thread;
 
-    Peer() {
+    std::string said;
+
+    Flash() {
         memset(mem, 0xFF, sizeof mem);
         openpty(&master, &slave, name, nullptr, nullptr);
+        flash_reply_ms = 300;
+        flash_signon_ms = 600;
+        flash_hello_ms = 100; // the scripted bootloader has no firmware to answer
+        // Three pages: the image's last page is partly erased.
+        memset(img.bytes, 0xFF, sizeof img.bytes);
+        for (int i = 0; i < 600; i++)
+            img.bytes[i] = (uint8_t)(i * 7 + 3);
+        img.size = 600;
     }
-    ~Peer() {
+    ~Flash() {
         stop = true;
         if (thread.joinable())
             thread.join();
         close(slave);
         close(master);
     }
+    // Answers one command body b: its status only, unless it asks for data.
     void answer(uint8_t seq, const uint8_t *b) {
         uint8_t out[300] = {b[0], 0};
         int n = 2;
@@ -98,13 +106,7 @@ struct Peer {
         tcgetattr(master, &t);
         if (cfgetospeed(&t) != answers_at || (writes == stop_after_writes && !(out[1] = status)))
             return;
-        if (b[0] == 0x01) {
-            n = 11;
-            memcpy(out + 2,
-                   "\x08"
-                   "AVRISP_2",
-                   9);
-        } else if (b[0] == 0x1B) {
+        if (b[0] == 0x1B) {
             n = 4;
             out[2] = sig[b[4]];
         } else if (b[0] == 0x06) {
@@ -126,7 +128,7 @@ struct Peer {
         f[n + 5] = sum;
         ASSERT_EQ(write(master, f, n + 6), n + 6);
     }
-    void run() {
+    void serve() {
         uint8_t buf[400];
         int have = 0, got;
         while (!stop) {
@@ -142,107 +144,81 @@ struct Peer {
             }
         }
     }
-};
-
-class Flash : public ::testing::Test {
-  protected:
-    Peer peer;
-    void SetUp() override {
-        flash_reply_ms = 300;
-        flash_signon_ms = 600;
-        flash_hello_ms = 100; // the scripted bootloader has no firmware to answer
-        // Three pages: the image's last page is partly erased.
-        memset(img.bytes, 0xFF, sizeof img.bytes);
-        for (int i = 0; i < 600; i++)
-            img.bytes[i] = (uint8_t)(i * 7 + 3);
-        img.size = 600;
-    }
     int run() {
-        peer.thread = std::thread([this] { peer.run(); });
+        thread = std::thread([this] { serve(); });
         testing::internal::CaptureStdout();
-        int r = flash_board(peer.name, &img);
+        int r = flash_board(name, &img);
         said = testing::internal::GetCapturedStdout();
         return r;
     }
-    std::string said;
+    // Runs a flash that must end with status code; what it says went wrong.
+    std::string failure(int code) {
+        EXPECT_EQ(run(), code);
+        return flash_error;
+    }
 };
 
 TEST_F(Flash, WritesVerifiesAndStartsTheFirmware) {
     ASSERT_EQ(run(), FLASH_OK) << flash_error;
-    EXPECT_EQ(memcmp(peer.mem, img.bytes, 768), 0);
-    EXPECT_EQ(peer.writes, 3);
-    EXPECT_EQ(peer.leaves, 1);
-    EXPECT_EQ(peer.top_address_byte, 0x80); // the extended address bit
-    EXPECT_NE(said.find("answered at 115200 baud"), std::string::npos) << said;
+    EXPECT_EQ(memcmp(mem, img.bytes, 768), 0);
+    EXPECT_EQ(leaves, 1);
+    EXPECT_EQ(top_address_byte, 0x80); // the extended address bit
+    EXPECT_PRED2(has, said, "answered at 115200 baud");
 }
 
-TEST_F(Flash, PagesBeyond128KiBGetTheirWholeAddress) {
+// An older clone, answering at 57600 baud, with pages beyond 128 KiB: their whole address.
+TEST_F(Flash, OlderClonesAnswerAt57600AndPagesBeyond128KiBReachTheirPlace) {
+    answers_at = B57600;
     img.bytes[0x20105] = 0x42;
     img.size = 0x20106;
     ASSERT_EQ(run(), FLASH_OK) << flash_error;
-    EXPECT_EQ(peer.mem[0x20105], 0x42);
-    EXPECT_EQ(peer.writes, 0x202);
-}
-
-TEST_F(Flash, OlderClonesAnswerAt57600) {
-    peer.answers_at = B57600;
-    ASSERT_EQ(run(), FLASH_OK) << flash_error;
-    EXPECT_NE(said.find("answered at 57600 baud"), std::string::npos) << said;
+    EXPECT_EQ(mem[0x20105], 0x42);
+    EXPECT_EQ(writes, 0x202);
+    EXPECT_PRED2(has, said, "answered at 57600 baud");
 }
 
 TEST_F(Flash, AnUnoIsRefusedByNameAndNothingIsWritten) {
-    memcpy(peer.sig, "\x1E\x95\x0F", 3);
-    EXPECT_EQ(run(), FLASH_FAILED);
-    EXPECT_STREQ(flash_error, "this is an ATmega328P (Uno/Nano), not a Mega 2560");
-    EXPECT_EQ(peer.writes, 0);
-    EXPECT_EQ(peer.leaves, 1); // handed back to its firmware
+    memcpy(sig, "\x1E\x95\x0F", 3);
+    EXPECT_EQ(failure(FLASH_FAILED), "this is an ATmega328P (Uno/Nano), not a Mega 2560");
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(leaves, 1); // handed back to its firmware
 }
 
 TEST_F(Flash, ABootloaderThatStopsMidImageIsNamedByPage) {
-    peer.stop_after_writes = 2;
-    EXPECT_EQ(run(), FLASH_FAILED);
-    EXPECT_STREQ(flash_error, "writing page 3 of 3 (address 0x00200) failed: no answer from the "
-                              "bootloader; the board's firmware is incomplete, flash it again");
+    stop_after_writes = 2;
+    EXPECT_EQ(failure(FLASH_FAILED), "writing page 3 of 3 (address 0x00200) failed: no answer from "
+                                     "the bootloader; the board's firmware is incomplete, flash it "
+                                     "again");
 }
 
 TEST_F(Flash, ARefusedPageIsNamedWithTheStatus) {
-    peer.stop_after_writes = 1;
-    peer.status = 0xC0;
-    EXPECT_EQ(run(), FLASH_FAILED);
-    EXPECT_NE(strstr(flash_error, "page 2 of 3 (address 0x00100) failed: the bootloader refused "
-                                  "command 0x06 (status 0xC0)"),
-              nullptr)
-        << flash_error;
+    stop_after_writes = 1;
+    status = 0xC0;
+    EXPECT_PRED2(has, failure(FLASH_FAILED),
+                 "page 2 of 3 (address 0x00100) failed: the bootloader refused command 0x06 "
+                 "(status 0xC0)");
 }
 
 TEST_F(Flash, AVerifyMismatchNamesThePage) {
-    peer.corrupt_read = 1;
-    EXPECT_EQ(run(), FLASH_FAILED);
-    EXPECT_NE(strstr(flash_error, "verify failed at page 2 of 3"), nullptr) << flash_error;
-    EXPECT_EQ(said.find("written and verified"), std::string::npos);
+    corrupt_read = 1;
+    EXPECT_PRED2(has, failure(FLASH_FAILED), "verify failed at page 2 of 3");
 }
 
 TEST_F(Flash, NoBootloaderAsksForTheResetButton) {
-    peer.answers_at = B9600;
-    EXPECT_EQ(run(), FLASH_NO_BOOTLOADER);
-    EXPECT_NE(strstr(flash_error, "press the Mega's reset button"), nullptr) << flash_error;
+    answers_at = B9600;
+    EXPECT_PRED2(has, failure(FLASH_NO_BOOTLOADER), "press the Mega's reset button");
 }
 
 TEST_F(Flash, AnImageWithTheMonitorTriggerIsNotSent) {
     memcpy(img.bytes + 300, "!!!", 3);
-    EXPECT_EQ(run(), FLASH_FAILED);
-    EXPECT_NE(strstr(flash_error, "\"!!!\" at 0x0012C"), nullptr) << flash_error;
+    EXPECT_PRED2(has, failure(FLASH_FAILED), "\"!!!\" at 0x0012C");
     usleep(50000);
-    EXPECT_EQ(peer.bytes_in, 0);
+    EXPECT_EQ(bytes_in, 0);
 }
 
-TEST_F(Flash, APortHeldByValdoraIsRefusedUntouched) {
-    int held = serial_port_open(peer.name);
+TEST_F(Flash, APortHeldByValdoraIsRefused) {
+    int held = serial_port_open(name);
     ASSERT_GE(held, 0);
-    EXPECT_EQ(run(), FLASH_FAILED);
+    EXPECT_PRED2(has, failure(FLASH_FAILED), "is in use by another program: close Valdora first");
     serial_port_close(held);
-    EXPECT_NE(strstr(flash_error, "is in use by another program: close Valdora first"), nullptr)
-        << flash_error;
-    usleep(50000);
-    EXPECT_EQ(peer.bytes_in, 0);
 }

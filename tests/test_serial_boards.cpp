@@ -10,28 +10,23 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <string>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
+typedef std::vector<long> Longs; // several results, taken in order
 
 // A board played on the master side of a pseudo-terminal.
 struct fake_board {
-    int fd = -1, slave = -1;
+    int fd = -1, slave = -1, old_protocol = 0, seq = 0; // old_protocol: answers as protocol 1
     serial_frame_reader reader;
-    std::vector<Bytes> heard; // frames from the program: type, then payload
-    uint32_t first_hello = 0;
-    uint32_t answer_after_ms = 0; // a restarting board ignores hellos this long
-    int old_protocol = 0;         // answers as a protocol 1 board
-    uint8_t seq = 0;
+    std::vector<Bytes> heard;                      // frames from the program: payload, then type
+    uint32_t first_hello = 0, answer_after_ms = 0; // a restarting board ignores hellos this long
 } boards[3];
-const std::string dir = "/tmp/valdora-serial-" + std::to_string(getpid()),
-                  link_path = dir + "/link";
+const std::string dir = "/tmp/valdora-serial-" + std::to_string(getpid()), port = dir + "/link";
 
 void send_bytes(fake_board &b, const Bytes &w) {
     ASSERT_EQ(write(b.fd, w.data(), w.size()), (ssize_t)w.size());
@@ -44,24 +39,21 @@ void send_frame(fake_board &b, uint8_t type, const Bytes &p) {
 
 void inputs(Bytes digital, uint8_t a) { // board 0's snapshot: analog 1..7 at a, the last at 255
     digital.insert(digital.end(), {a, a, a, a, a, a, a, 255, 0});
-    send_frame(boards[0], SERIAL_INPUTS, digital);
-    usleep(3000); // the terminal passes bytes on a moment later
+    send_frame(boards[0], SERIAL_INPUTS, digital), usleep(3000); // the terminal passes them late
 }
 
 // Takes what the program sent; answers its hellos as the board is set to.
 void listen(fake_board &b) {
     uint8_t c;
+    serial_frame_reader &r = b.reader;
     while (b.fd >= 0 && read(b.fd, &c, 1) == 1) {
-        if (serial_frame_feed(&b.reader, c) != SERIAL_FRAME_READY)
+        if (serial_frame_feed(&r, c) != SERIAL_FRAME_READY)
             continue;
-        b.heard.push_back(Bytes{b.reader.type});
-        b.heard.back().insert(b.heard.back().end(), b.reader.payload,
-                              b.reader.payload + b.reader.len);
+        b.heard.push_back(Bytes(r.payload, r.payload + r.len)), b.heard.back().push_back(r.type);
         b.first_hello = b.first_hello ? b.first_hello : GetTickCount();
-        if (b.reader.type == SERIAL_HELLO && b.old_protocol) // CRC-8 worked out by hand
+        if (r.type == SERIAL_HELLO && b.old_protocol) // CRC-8 worked out by hand
             send_bytes(b, {0xA5, 0x82, 0x0E, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
-        else if (b.reader.type == SERIAL_HELLO &&
-                 GetTickCount() - b.first_hello >= b.answer_after_ms)
+        else if (r.type == SERIAL_HELLO && GetTickCount() - b.first_hello >= b.answer_after_ms)
             send_frame(b, SERIAL_HELLO_REPLY, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF});
     }
 }
@@ -69,10 +61,9 @@ void listen(fake_board &b) {
 int sleeps; // the back-end's pauses (Sleep), counted
 
 void on_sleep(DWORD ms) {
-    sleeps++;
     for (auto &b : boards)
         listen(b);
-    usleep(ms * 1000);
+    usleep(ms * 1000), sleeps++;
 }
 
 // A new pseudo-terminal for board i behind dir/name; the slave end stays open here so that its
@@ -80,59 +71,50 @@ void on_sleep(DWORD ms) {
 void plug(int i, const std::string &name = "link") {
     char tty[128];
     ASSERT_EQ(openpty(&boards[i].fd, &boards[i].slave, tty, NULL, NULL), 0);
-    fcntl(boards[i].fd, F_SETFL, O_NONBLOCK);
-    serial_frame_reset(&boards[i].reader);
+    fcntl(boards[i].fd, F_SETFL, O_NONBLOCK), serial_frame_reset(&boards[i].reader);
     unlink((dir + "/" + name).c_str());
     ASSERT_EQ(symlink(tty, (dir + "/" + name).c_str()), 0);
 }
 
 void unplug(int i) {
-    close(boards[i].fd);
-    close(boards[i].slave);
+    close(boards[i].fd), close(boards[i].slave);
     boards[i] = fake_board();
 }
 
-// What board i heard, after a pause: the count of frames of a type and the newest one's payload.
-int count_heard(int i, uint8_t type, Bytes *last = NULL) {
-    usleep(20000);
-    listen(boards[i]);
+// Frames of a type board i heard, counted after a pause; the newest one's payload goes in last.
+Bytes last;
+int count_heard(int i, uint8_t type) {
     int n = 0;
+    usleep(20000), listen(boards[i]);
     for (auto &f : boards[i].heard)
-        if (f[0] == type && ++n && last)
-            last->assign(f.begin() + 1, f.end());
+        if (f.back() == type && ++n)
+            last.assign(f.begin(), f.end() - 1);
     return n;
 }
 
-long read_digital(long board, long channel) {
-    SetCurrentDevice(board);
-    return ReadDigitalChannel(channel);
-}
+serial_board_info info; // what a port's board said of itself
 
-class SerialBoards : public ::testing::Test {
-  protected:
+const auto read_digital = [](long b, long c) { return SetCurrentDevice(b), ReadDigitalChannel(c); };
+
+struct SerialBoards : ::testing::Test {
     void SetUp() override {
-        mkdir(dir.c_str(), 0700);
-        platform_sleep_hook = on_sleep;
-        setenv("VALDORA_BOARDS", ("serial:" + link_path).c_str(), 1);
+        mkdir(dir.c_str(), 0700), platform_sleep_hook = on_sleep;
+        setenv("VALDORA_BOARDS", ("serial:" + port).c_str(), 1);
     }
     void TearDown() override {
-        serial_boards_reset();
-        platform_sleep_hook = NULL;
-        for (int i = 0; i < 3; i++)
-            unplug(i);
-        serial_port_sysfs_root = "/sys";
-        serial_port_dev_root = "/dev";
+        serial_boards_reset(), platform_sleep_hook = NULL;
+        unplug(0), unplug(1), unplug(2);
+        serial_port_sysfs_root = "/sys", serial_port_dev_root = "/dev";
         EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
     }
-    static void open_all() { // as discovery does
+    static void open_all() { // board 0 plugged in afresh and opened as discovery does
+        unplug(0), plug(0);
         ASSERT_EQ(SearchDevices(), 15);
-        for (long b = 0; b < 4; b++)
-            OpenDevice(b);
+        OpenDevice(0), OpenDevice(1), OpenDevice(2), OpenDevice(3);
     }
 };
 
 TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
-    plug(0);
     open_all();
     EXPECT_STREQ(serial_boards_info.identity, "deadbeef");
     EXPECT_EQ(serial_boards_info.firmware * 10 + serial_boards_info.pin_table, 21);
@@ -140,14 +122,12 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     const long digital[][3] = {{0, 1, 1}, {0, 2, 0}, {1, 3, 1}, {1, 1, 0}, {2, 1, 0}, {3, 5, 1}};
     for (auto &d : digital)
         EXPECT_EQ(read_digital(d[0], d[1]), d[2]) << d[0] << "/" << d[1];
-    EXPECT_EQ(ReadAnalogChannel(1), 30);
-    EXPECT_EQ(ReadAnalogChannel(2), 255);
+    EXPECT_EQ((Longs{ReadAnalogChannel(1), ReadAnalogChannel(2)}), (Longs{30, 255}));
     inputs({0, 0, 0, 0x10}, 31); // the lever moved: the next read has it
     EXPECT_EQ(ReadAnalogChannel(1), 31);
     // Silent for longer than a snapshot may be old: switches open, no analog reading, and no
     // wait on every read once that is known; a snapshot again is read at once.
-    usleep(30000);
-    sleeps = 0;
+    usleep(30000), sleeps = 0;
     EXPECT_EQ(read_digital(3, 5), 0);
     EXPECT_GT(sleeps, 10); // its wait for a snapshot pauses, never spins
     EXPECT_EQ(ReadAnalogChannel(2), -1);
@@ -158,76 +138,54 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     inputs({0, 0, 0, 0x10}, 32);
     EXPECT_EQ(read_digital(3, 5), 1);
     // A repeated sequence number is dropped, a gap counted, noise counted as dropped.
-    boards[0].seq--;
-    inputs({0, 0, 0, 0}, 99);
-    boards[0].seq += 2;
-    send_bytes(boards[0], {0x13, 0xA5, 0x40, 0x00});
+    boards[0].seq--, inputs({0, 0, 0, 0}, 99);
+    boards[0].seq += 2, send_bytes(boards[0], {0x13, 0xA5, 0x40, 0x00});
     inputs({0, 0, 0, 0x10}, 33);
     EXPECT_EQ(ReadAnalogChannel(1), 33);
     EXPECT_EQ(serial_boards_dropped * 100 + serial_boards_gaps * 10 + serial_boards_repeats, 121u);
 }
 
 TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBackAfterAReplug) {
-    plug(0);
     open_all();
-    SetCurrentDevice(0);
-    SetDigitalChannel(1);
-    SetDigitalChannel(7);
-    OutputAnalogChannel(1, 75);
-    SetCurrentDevice(2);
-    SetDigitalChannel(1);
-    SetAnalogChannel(2);
-    SetCurrentDevice(3);
-    OutputAnalogChannel(1, 300); // beyond the scale: fully on
-    OutputAnalogChannel(2, 9);
-    ClearAllAnalog(); // board 3's, no other's
-    SetCurrentDevice(2);
-    ClearAllDigital(); // its analog outputs stay
+    SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(7), OutputAnalogChannel(1, 75);
+    SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2);
+    SetCurrentDevice(3), OutputAnalogChannel(1, 300), OutputAnalogChannel(2, 9); // 300: fully on
+    ClearAllAnalog();                       // board 3's, no other's
+    SetCurrentDevice(2), ClearAllDigital(); // its analog outputs stay
     const Bytes lamps{0x41, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
-    Bytes last;
-    count_heard(0, SERIAL_OUTPUTS, &last);
-    EXPECT_EQ(last, lamps);
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     // The program calls nothing for a second (a wait for the simulator): the outputs are
     // repeated at least every 250 ms all the same.
-    boards[0].heard.clear();
-    usleep(1000000);
+    boards[0].heard.clear(), usleep(1000000);
     EXPECT_GE(count_heard(0, SERIAL_OUTPUTS), 4);
     // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again.
-    unplug(0);
-    usleep(30000);
-    EXPECT_EQ(read_digital(1, 2), 0);
-    EXPECT_EQ(ReadAnalogChannel(1), -1);
-    plug(0);
-    usleep(800000);
+    unplug(0), usleep(30000);
+    EXPECT_EQ((Longs{read_digital(1, 2), ReadAnalogChannel(1)}), (Longs{0, -1}));
+    plug(0), usleep(800000);
     EXPECT_EQ(count_heard(0, SERIAL_HELLO), 1);
-    count_heard(0, SERIAL_OUTPUTS, &last);
-    EXPECT_EQ(last, lamps);
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     inputs({0, 0x02, 0, 0}, 9);
     EXPECT_EQ(read_digital(1, 2), 1);
     // Another program asking for the port is refused while this one holds it.
-    serial_board_info info;
-    EXPECT_EQ(serial_board_identify(link_path.c_str(), &info, 100), -2);
-    for (long b = 0; b < 4; b++) { // shutdown: the cleared outputs go out once more
-        SetCurrentDevice(b);
-        ClearAllDigital();
-        CloseDevice();
-    }
-    count_heard(0, SERIAL_OUTPUTS, &last);
-    EXPECT_EQ(last, Bytes({0, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), -2);
+    for (long b = 0; b < 4; b++) // shutdown: the cleared outputs go out once more
+        SetCurrentDevice(b), ClearAllDigital(), CloseDevice();
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last),
+              Bytes({0, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
     EXPECT_EQ(ReadAnalogChannel(1), -1); // no board open: no reading
 }
 
 // A tty in a fake sysfs with its device folder below a USB device of that identity (none: "").
 void fake_tty(const std::string &tty, const std::string &device, const std::string &id) {
-    std::string sys = dir + "/sys", dev = sys + "/devices/" + device, usb = dev;
+    std::string dev = dir + "/sys/devices/" + device, usb = dev, at = dir + "/sys/class/tty/" + tty;
     for (int up = tty[3] == 'U' ? 2 : 1; up > 0; up--) // ttyUSB: below the interface's port
         usb = usb.substr(0, usb.rfind('/'));
-    std::string make = "mkdir -p " + dev + " " + sys + "/class/tty/" + tty;
+    std::string make =
+        "mkdir -p " + dir + "/dev " + dev + " " + at + " && ln -s " + dev + " " + at + "/device";
     if (!id.empty())
         make += " && echo " + id.substr(0, 4) + " >" + usb + "/idVendor && echo " + id.substr(5) +
                 " >" + usb + "/idProduct";
     ASSERT_EQ(system(make.c_str()), 0);
-    ASSERT_EQ(symlink(dev.c_str(), (sys + "/class/tty/" + tty + "/device").c_str()), 0);
 }
 
 TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWaitedFor) {
@@ -238,25 +196,18 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     fake_tty("ttyS0", "platform/serial8250/tty/ttyS0", "");       // no USB
     fake_tty("ttyACM1", "usb1/1-3/1-3:1.0", "2341:0043");         // an Uno
     static std::string sys = dir + "/sys", dev = dir + "/dev";
-    mkdir(dev.c_str(), 0700);
-    serial_port_sysfs_root = sys.c_str();
-    serial_port_dev_root = dev.c_str();
+    serial_port_sysfs_root = sys.c_str(), serial_port_dev_root = dev.c_str();
     char names[8][64];
     ASSERT_EQ(serial_port_candidates(names, 1), 1); // no more than room for
     ASSERT_EQ(serial_port_candidates(names, 8), 2);
     EXPECT_EQ(names[0] + std::string(" ") + names[1], dev + "/ttyACM0 " + dev + "/ttyUSB0");
-    plug(0, "dev/ttyACM0");
-    plug(1, "dev/ttyUSB0");
-    plug(2, "dev/ttyUSB1");
+    plug(0, "dev/ttyACM0"), plug(1, "dev/ttyUSB0"), plug(2, "dev/ttyUSB1");
     struct termios before, after;
-    tcgetattr(boards[0].slave, &before);
-    cfsetospeed(&before, B4800); // a GPS' settings, say
+    tcgetattr(boards[0].slave, &before), cfsetospeed(&before, B4800); // a GPS' settings, say
     tcsetattr(boards[0].slave, TCSANOW, &before);
-    boards[0].answer_after_ms = 100000;
-    boards[1].answer_after_ms = 2000;
+    boards[0].answer_after_ms = 100000, boards[1].answer_after_ms = 2000;
     long mask = 0;
-    EXPECT_EQ(serial_boards_search(&mask), 1);
-    EXPECT_EQ(mask, 15);
+    EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 15}));
     EXPECT_EQ(serial_boards_port, dev + "/ttyUSB0");
     EXPECT_GE(count_heard(1, SERIAL_HELLO), 6); // one every 300 ms for 2 s
     EXPECT_EQ(count_heard(2, SERIAL_HELLO), 0);
@@ -268,37 +219,25 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
 }
 
 TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutputs) {
-    plug(0);
-    boards[0].old_protocol = 1;
+    plug(0), boards[0].old_protocol = 1;
     long mask = 1;
-    EXPECT_EQ(serial_boards_search(&mask), 1);
-    EXPECT_EQ(mask, 0);
+    EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_STREQ(serial_boards_note, "board firmware too old, flash valdora-mega.hex: flash the "
                                      "board with valdora-flash");
-    serial_board_info info;
-    EXPECT_EQ(serial_board_identify(link_path.c_str(), &info, 1000), 0);
-    EXPECT_EQ(info.protocol, 1);
-    boards[0].old_protocol = 0;
-    boards[0].answer_after_ms = 100000;
-    EXPECT_EQ(serial_board_identify(link_path.c_str(), &info, 700), -1);
-    EXPECT_EQ(serial_boards_search(&mask), 1);
-    EXPECT_EQ(mask, 0);
+    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 1000), info.protocol}),
+              (Longs{0, 1}));
+    boards[0].old_protocol = 0, boards[0].answer_after_ms = 100000;
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700), -1);
+    EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_EQ(serial_boards_note,
-              "no Valdora firmware on " + link_path + ": flash the board with valdora-flash");
+              "no Valdora firmware on " + port + ": flash the board with valdora-flash");
     EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100), -1);
     // The probe: one hello, never an outputs frame, whatever it is asked.
-    listen(boards[0]);
-    boards[0].heard.clear();
-    boards[0].answer_after_ms = 0;
     serial_boards_listen_only = 1;
     open_all();
-    SetDigitalChannel(3);
-    usleep(600000);
-    CloseDevice();
-    EXPECT_EQ(count_heard(0, SERIAL_HELLO), 1);
-    EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
-    serial_boards_reset();
-    serial_boards_listen_only = 0;
+    SetDigitalChannel(3), usleep(600000), CloseDevice();
+    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO), count_heard(0, SERIAL_OUTPUTS)}), (Longs{1, 0}));
+    serial_boards_reset(), serial_boards_listen_only = 0;
     setenv("VALDORA_BOARDS", "k8055", 1); // the K8055 boards chosen: no serial search
     EXPECT_EQ(serial_boards_search(&mask), 0);
 }

@@ -7,30 +7,29 @@
 
 #include <random>
 #include <set>
-#include <vector>
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
+unsigned dropped; // frames the readers below dropped
 
-Bytes frame(uint8_t type, uint8_t seq, const Bytes &p) {
+// A frame on the wire from its type, sequence number and payload, one after another.
+Bytes frame(const Bytes &d) {
     uint8_t o[SERIAL_FRAME_MAX_WIRE];
-    return Bytes(o, o + serial_frame_write(o, type, seq, p.data(), (uint8_t)p.size()));
+    return Bytes(o, o + serial_frame_write(o, d[0], d[1], d.data() + 2, (uint8_t)(d.size() - 2)));
 }
 
 // Every good frame a fresh reader delivers from the stream, as type, sequence, payload.
-std::vector<Bytes> read_all(const Bytes &stream, size_t from = 0, unsigned *dropped = NULL) {
+std::vector<Bytes> read_all(const Bytes &stream, size_t from = 0) {
     serial_frame_reader r;
     serial_frame_reset(&r);
     std::vector<Bytes> got;
     for (size_t i = from; i < stream.size(); i++) {
         int what = serial_frame_feed(&r, stream[i]);
+        dropped += what == SERIAL_FRAME_DROPPED;
         if (what == SERIAL_FRAME_READY)
-            got.push_back(Bytes{r.type, r.seq});
-        if (what == SERIAL_FRAME_READY)
-            got.back().insert(got.back().end(), r.payload, r.payload + r.len);
-        if (what == SERIAL_FRAME_DROPPED && dropped)
-            ++*dropped;
+            got.push_back(Bytes(r.payload, r.payload + r.len)),
+                got.back().insert(got.back().begin(), {r.type, r.seq});
     }
     return got;
 }
@@ -39,16 +38,17 @@ std::vector<Bytes> read_all(const Bytes &stream, size_t from = 0, unsigned *drop
 // replaced by the distance to the next, a zero at the end); each type with its one length.
 TEST(SerialFrame, CrcCheckValueAndFramesOnTheWire) {
     EXPECT_EQ(serial_crc16(0xFFFF, (const uint8_t *)"123456789", 9), 0x29B1);
-    EXPECT_EQ(frame(SERIAL_HELLO, 0, {2}), Bytes({0x02, 0x01, 0x04, 0x02, 0xDB, 0xEE, 0x00}));
-    EXPECT_EQ(frame(SERIAL_OUTPUTS, 7, {0x40, 0, 0x01, 0, 75, 0, 0, 0, 0, 255, 255, 9}),
+    EXPECT_EQ(frame({SERIAL_HELLO, 0, 2}), Bytes({0x02, 0x01, 0x04, 0x02, 0xDB, 0xEE, 0x00}));
+    EXPECT_EQ(frame({SERIAL_OUTPUTS, 7, 0x40, 0, 0x01, 0, 75, 0, 0, 0, 0, 255, 255, 9}),
               Bytes({0x04, 0x02, 0x07, 0x40, 0x02, 0x01, 0x02, 0x4B, 0x01, 0x01, 0x01, 0x06, 0xFF,
                      0xFF, 0x09, 0x5A, 0x6F, 0x00}));
     const int lengths[][2] = {{0x01, 1}, {0x02, 12}, {0x81, 8}, {0x82, 13}, {0x03, 1}};
     for (auto &l : lengths)
         for (int d : {-1, 0, 1}) { // one byte short or long is dropped, as is an unknown type
-            unsigned dropped = 0;
-            auto got = read_all(frame((uint8_t)l[0], 1, Bytes(l[1] + d, 0x33)), 0, &dropped);
-            EXPECT_EQ(got.size() * 10 + dropped, d || l[0] == 3 ? 1u : 10u) << l[0] << " " << d;
+            Bytes f(l[1] + d + 2, 0x33);
+            f[0] = (uint8_t)l[0], dropped = 0;
+            size_t n = read_all(frame(f)).size();
+            EXPECT_EQ(n * 10 + dropped, d || l[0] == 3 ? 1u : 10u) << l[0] << " " << d;
         }
 }
 
@@ -63,10 +63,9 @@ TEST(SerialFrame, AReaderStartedAtAnyByteDeliversEveryFrameAfterTheFirstWholeOne
         Bytes d{SERIAL_INPUTS, (uint8_t)f, 40, 165, 2, 12, 40, 165, 2, 12, 165, 130, 14, 90, 0};
         for (int i = 0; i < SERIAL_INPUTS_LEN && f < 20; i++)
             d[2 + i] = (uint8_t)(f * SERIAL_INPUTS_LEN + i); // 0 to 255 and on
-        starts.push_back(stream.size());
-        Bytes w = frame(SERIAL_INPUTS, (uint8_t)f, Bytes(d.begin() + 2, d.end()));
+        Bytes w = frame(d);
+        starts.push_back(stream.size()), sent.push_back(d);
         stream.insert(stream.end(), w.begin(), w.end());
-        sent.push_back(d);
     }
     for (size_t k = 0, first = 0; k < stream.size(); k++) {
         first += first < starts.size() && starts[first] < k;
@@ -82,14 +81,13 @@ TEST(SerialFrame, DamagedStreamsNeverDeliverAFrameThatWasNotSent) {
     std::mt19937 rng(20261207);
     std::set<Bytes> sent;
     Bytes stream;
-    const int frames = 200000;
-    int damaged = 0;
+    int frames = 200000, damaged = 0, forged = 0, got = 0;
     for (int f = 0; f < frames; f++) {
         Bytes d{SERIAL_INPUTS, (uint8_t)f};
         for (int i = 0; i < SERIAL_INPUTS_LEN; i++)
             d.push_back((uint8_t)(rng() % 4 == 0 ? 0 : rng()));
         sent.insert(d);
-        Bytes w = frame(SERIAL_INPUTS, (uint8_t)f, Bytes(d.begin() + 2, d.end()));
+        Bytes w = frame(d);
         size_t at = rng() % (w.size() - 1), how = rng() % 9;
         damaged += how < 3;
         if (how == 0)
@@ -100,7 +98,6 @@ TEST(SerialFrame, DamagedStreamsNeverDeliverAFrameThatWasNotSent) {
             w.insert(w.begin() + (long)at, (uint8_t)rng());
         stream.insert(stream.end(), w.begin(), w.end());
     }
-    int forged = 0, got = 0;
     for (auto &g : read_all(stream))
         got++, forged += !sent.count(g);
     EXPECT_EQ(forged, 0);
