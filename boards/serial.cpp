@@ -10,6 +10,7 @@
 #define FRESH_MS 20       // a snapshot older than this is not the present
 #define LOSS_WAIT_MS 60   // how long a read waits for a fresh snapshot before giving up
 #define REREAD_WAIT_MS 20 // longest wait for a new snapshot when one input is read again
+#define REFRESH_MS 50     // longest a board's refresh (clear all, then set) is held back
 
 int serial_boards_active;
 int serial_boards_listen_only;
@@ -35,6 +36,7 @@ void serial_boards_forget(void) {
 long serial_boards_open(long address) {
     if (address < 0 || address >= SERIAL_BOARDS || !serial_boards_port[0])
         return -1;
+    serial_link_release();
     opened[address] = 1;
     current = address;
     return address;
@@ -43,6 +45,7 @@ long serial_boards_open(long address) {
 long serial_boards_select(long address) {
     if (address < 0 || address >= SERIAL_BOARDS || !opened[address])
         return -1;
+    serial_link_release(); // a refresh of the board selected before has ended
     current = address;
     return address;
 }
@@ -67,6 +70,7 @@ static unsigned present(void) {
 static int read_input(long key) {
     if (current < 0 || !opened[current])
         return 0;
+    serial_link_release();
     unsigned n = present();
     uint32_t start = GetTickCount();
     while (n && key == last_read_key && n == last_read_number &&
@@ -113,12 +117,15 @@ void serial_boards_all_off(int digital, int analog) {
         out_digital[current] = 0;
     if (analog)
         out_analog[current * 2] = out_analog[current * 2 + 1] = 0;
+    // The lamps are cleared to be set again at once: the board sees only the end of it.
+    serial_link_hold(REFRESH_MS);
     serial_link_outputs(out_digital, out_analog);
 }
 
 void serial_boards_close_current(void) {
     if (current < 0 || !opened[current])
         return;
+    serial_link_release();
     opened[current] = 0;
     current = -1;
     for (int b = 0; b < SERIAL_BOARDS; b++)

@@ -77,6 +77,10 @@ void serial_link_stop(int send_last);
 // else 0.
 unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SERIAL_BOARDS * 2],
                               uint32_t max_age);
+// Holds output changes back until serial_link_release or ms pass (a refresh under way).
+void serial_link_hold(int ms);
+// Lets the held output changes go.
+void serial_link_release(void);
 // Hands the outputs to the thread, which sends them at once when they changed.
 void serial_link_outputs(const uint8_t digital[SERIAL_BOARDS],
                          const uint8_t analog[SERIAL_BOARDS * 2]);

@@ -34,6 +34,10 @@ static int first_frame;
 // Shared with the main thread, under lock.
 static struct serial_frame_reader reader;
 static int have_seq, have_snapshot, outputs_due;
+// A board's outputs cleared and set again in one refresh go out as one change: from the clear
+// until the refresh ends (or hold_until passes) nothing is sent, not even a repeat.
+static int holding;
+static uint32_t hold_until;
 static uint8_t last_seq;
 static uint8_t snap_digital[SERIAL_BOARDS], snap_analog[SERIAL_BOARDS * 2];
 static uint32_t snap_ms;
@@ -117,8 +121,11 @@ static void send_outputs(int force) {
     uint32_t now = GetTickCount();
     uint8_t p[SERIAL_OUTPUTS_LEN];
     take_lock();
-    int due = force || outputs_due || (uint32_t)(now - last_sent_ms) >= REPEAT_MS;
-    outputs_due = 0;
+    if (holding && (int32_t)(now - hold_until) >= 0)
+        holding = 0;
+    int due = force || (!holding && (outputs_due || (uint32_t)(now - last_sent_ms) >= REPEAT_MS));
+    if (due)
+        outputs_due = 0;
     memcpy(p, out_digital, SERIAL_BOARDS);
     memcpy(p + SERIAL_BOARDS, out_analog, SERIAL_BOARDS * 2);
     platform_mutex_unlock(lock);
@@ -218,6 +225,19 @@ unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SER
     unsigned number = serial_boards_snapshots;
     platform_mutex_unlock(lock);
     return fresh ? number : 0;
+}
+
+void serial_link_hold(int ms) {
+    take_lock();
+    holding = 1;
+    hold_until = GetTickCount() + (uint32_t)ms;
+    platform_mutex_unlock(lock);
+}
+
+void serial_link_release(void) {
+    take_lock();
+    holding = 0;
+    platform_mutex_unlock(lock);
 }
 
 void serial_link_outputs(const uint8_t digital[SERIAL_BOARDS],

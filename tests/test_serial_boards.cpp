@@ -150,10 +150,16 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(7), OutputAnalogChannel(1, 75);
     SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2);
     SetCurrentDevice(3), OutputAnalogChannel(1, 300), OutputAnalogChannel(2, 9); // 300: fully on
-    ClearAllAnalog();                       // board 3's, no other's
-    SetCurrentDevice(2), ClearAllDigital(); // its analog outputs stay
+    ClearAllAnalog();                                            // board 3's, no other's
+    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0); // its analog outputs stay
     const Bytes lamps{0x41, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
+    // A refresh (clear all, set again) slowed down mid-way: the lamps never go dark.
+    boards[0].heard.clear(), SetCurrentDevice(0), ClearAllDigital(), usleep(20000);
+    SetDigitalChannel(1), SetDigitalChannel(7), SetCurrentDevice(2), usleep(20000);
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
+    for (auto &f : boards[0].heard)
+        EXPECT_TRUE(f.back() != SERIAL_OUTPUTS || f[0] == 0x41);
     // The program calls nothing for a second (a wait for the simulator): the outputs are
     // repeated at least every 250 ms all the same.
     boards[0].heard.clear(), usleep(1000000);
