@@ -67,8 +67,7 @@ screen 1270 800 "$URL"
 br shot "$VD_TMP/page2.png"
 import -window "$VD_WIN" "$VD_TMP/window.png" && convert "$VD_TMP/window.png" -sample 200% "$VD_TMP/window2.png"
 mae=$(compare -metric MAE "$VD_TMP/window2.png" "$VD_TMP/page2.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
-vd_log "scaled twice: mean error $mae of full scale"
-vd_check "the page fitted to a larger screen is the window's picture, doubled" awk -v e="$mae" 'BEGIN { exit !(e != "" && e < 0.025) }'
+vd_check "the page fitted to a larger screen is the window's picture, doubled (mean error $mae)" awk -v e="$mae" 'BEGIN { exit !(e != "" && e < 0.025) }'
 # On a portrait screen (500 x 900) the units stand one above the other; the lower one's ADF1 key.
 screen 500 900 "$URL"
 br tap 116 870
@@ -117,8 +116,8 @@ check_picture "with COM1 edited again"
 mark
 br hold $(px 445 484) 7000
 steps=$(tail -n "+$MARK" "$VD_TMP/sim.log" | awk '$2 == "0x311A" { v = substr($4, 3, 2) substr($4, 1, 2); if (p != "") print v - p; p = v }' | tr '\n' ' ')
-vd_log "COM1 standby steps (BCD, 25 kHz = 2 or 3, 100 kHz = 10): $steps"
-vd_check "20 steps of 25 kHz, then 100 kHz" eval 'echo " $steps" | grep -qE "^( [23]){20,22} 10 10"'
+# COM1 standby's steps in BCD: 25 kHz is 2 or 3, 100 kHz is 10.
+vd_check "20 steps of 25 kHz, then 100 kHz (steps:$steps)" eval 'echo " $steps" | grep -qE "^( [23]){20,22} 10 10"'
 
 vd_sim_set 0x0B6A 1 1
 check_picture "with the power off"
