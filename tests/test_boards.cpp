@@ -25,11 +25,9 @@ template <char T> int search(long *mask) {
     *mask = found[T == 'S'];
     return T == 'K' ? *mask != 0 : serial_takes;
 }
-void serial_reset() {
-    seen += " S reset";
-}
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers" // only the search is called
-const board_methods fake_k = {"K", search<'K'>, NULL}, fake_s = {"S", search<'S'>, serial_reset};
+const board_methods fake_k = {"K", search<'K'>, NULL},
+                    fake_s = {"S", search<'S'>, [] { seen += " S reset"; }};
 
 TEST(Switchboard, TheSearchChoosesOnceAndAsksK8055BeforeTheSerialBoard) {
     const board_methods *real[2] = {boards_backends[0], boards_backends[1]};
@@ -59,8 +57,8 @@ TEST(Switchboard, TheSearchChoosesOnceAndAsksK8055BeforeTheSerialBoard) {
 TEST(VirtualBoards, ABoardNotOpenedIsNeverCurrentAndOpenFindsANewFile) {
     char dir[] = "/tmp/valdora-boards-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    setenv("VALDORA_IPC_DIR", dir, 1), setenv("VALDORA_K8055_READ_US", "0", 1);
-    setenv("VALDORA_BOARDS", "k8055", 1);
+    setenv("VALDORA_IPC_DIR", dir, 1), setenv("VALDORA_K8055_READ_US", "0", 1),
+        setenv("VALDORA_BOARDS", "k8055", 1);
     k8055_board_map map;
     ASSERT_EQ(k8055_board_create(&map), 0);
     k8055_board *b = map.file->boards;
@@ -75,10 +73,8 @@ TEST(VirtualBoards, ABoardNotOpenedIsNeverCurrentAndOpenFindsANewFile) {
     k8055_board_close(&map);
     ASSERT_EQ(k8055_board_remove() + k8055_board_create(&map), 0);
     map.file->boards[0].plugged = 1;
-    EXPECT_EQ(OpenDevice(0), 0);
-    EXPECT_EQ(map.file->boards[0].opened, 1);
-    CloseDevice();
-    k8055_board_close(&map);
+    EXPECT_TRUE(OpenDevice(0) == 0 && map.file->boards[0].opened == 1);
+    CloseDevice(), k8055_board_close(&map);
     k8055_board_remove(), rmdir(dir), unsetenv("VALDORA_BOARDS");
 }
 
@@ -112,10 +108,8 @@ TEST(Wiring, EveryChannelOnceAndOnTheFirmwaresPin) {
         if (m[3].matched)
             for (std::istringstream s(m[3]); s >> n; s.ignore(1))
                 out.push_back("A" + std::to_string(n));
-        else if (m[1].matched)
-            out.push_back(mega_pin(m[1].str() + m[2].str()));
         else
-            out.push_back("none");
+            out.push_back(m[1].matched ? mega_pin(m[1].str() + m[2].str()) : "none");
     ASSERT_EQ(out.size(), 68u);
     const int count[4] = {5, 2, 8, 2}, first[4] = {0, 20, 28, 60};
     int wired = 0;
@@ -135,35 +129,27 @@ TEST(Wiring, EveryChannelOnceAndOnTheFirmwaresPin) {
 TEST(Wiring, TheReadmeTableSaysWhatTheCodeDoes) {
     const char *const kinds[4] = {"digital in", "analog in", "digital out", "analog out"};
     std::set<std::string> code, readme;
-    for (int i = 0; i < board_wiring_count; i++) {
-        const board_wire &w = board_wiring[i];
-        code.insert(std::to_string(w.board) + " " + kinds[w.kind] + " " +
-                    std::to_string(w.channel) + " " + w.name + " " + w.mega_pin);
-    }
+    for (const board_wire *w = board_wiring; w < board_wiring + board_wiring_count; w++)
+        code.insert(std::to_string(w->board) + " " + kinds[w->kind] + " " +
+                    std::to_string(w->channel) + " " + w->name + " " + w->mega_pin);
     std::istringstream in(source("/README.md"));
     std::smatch m;
     std::regex row(R"(\| (\d) \| (\w+ \w+) ([^|]*) \|[^|]*\|([^|]*)\| ([^|(]*)(\(PWM\) )?\|)");
-    for (std::string line; std::getline(in, line);) {
-        if (!std::regex_match(line, m, row))
-            continue;
-        std::vector<int> ch;
-        int a, z;
-        if (sscanf(m[3].str().c_str(), "%d to %d", &a, &z) != 2)
-            z = -1;
-        for (std::istringstream s(m[3]); z < 0 && s >> a; s.ignore(1))
-            ch.push_back(a);
-        for (int c = a; z >= a && c <= z; c++)
-            ch.push_back(c);
-        std::istringstream names(std::regex_replace(m[4].str(), std::regex("[`,]"), " "));
-        std::istringstream pins(std::regex_replace(m[5].str(), std::regex(","), " "));
-        std::string name, pin;
-        for (int c : ch) {
-            names >> name, pins >> pin;
-            readme.insert(m[1].str() + " " + m[2].str() + " " + std::to_string(c) + " " + name +
-                          " " + pin);
+    for (std::string line; std::getline(in, line);)
+        if (std::regex_match(line, m, row)) {
+            int a = 0, z = 0; // the channels: "a to z", or a list read one by one
+            bool range = sscanf(m[3].str().c_str(), "%d to %d", &a, &z) == 2;
+            std::istringstream chs(m[3]),
+                names(std::regex_replace(m[4].str(), std::regex("[`,]"), " ")),
+                pins(std::regex_replace(m[5].str(), std::regex(","), " "));
+            std::string name, pin;
+            for (int c = a; range ? c <= z : bool(chs >> c); c++, chs.ignore(1)) {
+                names >> name, pins >> pin;
+                readme.insert(m[1].str() + " " + m[2].str() + " " + std::to_string(c) + " " + name +
+                              " " + pin);
+            }
+            EXPECT_FALSE(names >> name || pins >> pin) << line;
         }
-        EXPECT_FALSE(names >> name || pins >> pin) << line;
-    }
     EXPECT_EQ(readme, code);
 }
 

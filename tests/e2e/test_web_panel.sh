@@ -6,17 +6,14 @@
 # does; requests without the code get 403; hostile clients do not slow the window; F2 shows the
 # address over the unit until the next key.
 . "$(dirname "$0")/lib.sh"
-for tool in node npm curl; do
-    command -v "$tool" >/dev/null || { echo "skipped: the browser test needs $tool"; exit 77; }
-done
+for tool in node npm curl; do command -v "$tool" >/dev/null ||
+    { echo "skipped: the browser test needs $tool"; exit 77; }; done
 CHROMIUM="${VD_CHROMIUM:-/usr/bin/chromium}"
 [ -x "$CHROMIUM" ] || { echo "skipped: no Chromium at $CHROMIUM"; exit 77; }
 NODE_DIR="$VALDORA_BUILD_DIR/e2e-node" # playwright-core, installed here once (build folder)
-if [ ! -d "$NODE_DIR/node_modules/playwright-core" ]; then
-    mkdir -p "$NODE_DIR"
-    (cd "$NODE_DIR" && npm install --no-audit --no-fund --silent playwright-core@1.65.2) >/dev/null 2>&1 ||
-        { echo "skipped: npm could not install playwright-core"; exit 77; }
-fi
+[ -d "$NODE_DIR/node_modules/playwright-core" ] || (mkdir -p "$NODE_DIR" && cd "$NODE_DIR" &&
+    npm install --no-audit --no-fund --silent playwright-core@1.65.2) >/dev/null 2>&1 ||
+    { echo "skipped: npm could not install playwright-core"; exit 77; }
 vd_setup
 WEB_DIR="$VALDORA_SOURCE_DIR/tests/e2e/web"
 PORT=$((20000 + RANDOM % 20000))
@@ -42,6 +39,7 @@ same_picture() {
 }
 check_picture() { vd_check "the page shows the window's picture $1" vd_wait_for 5 same_picture; }
 drawn() { br state; set -- $REPLY; echo "$2"; }
+screen() { br size "$1" "$2"; br open "$3"; } # the browser's screen W x H, the page at URL
 
 vd_start_sim
 vd_sim_set 0x311A 2 0x1800
@@ -65,20 +63,16 @@ check_picture "at the start"
 # where a piece's edge, truncated at each scale, lands one pixel apart: a mean error of 1.6 % of
 # full scale. Under 2.5 % is allowed; a blank, shifted or wrongly scaled pair is far above it
 # (the exact-size checks are the ones that see a single wrong glyph).
-br size 1270 800
-br open "$URL"
+screen 1270 800 "$URL"
 br shot "$VD_TMP/page2.png"
 import -window "$VD_WIN" "$VD_TMP/window.png" && convert "$VD_TMP/window.png" -sample 200% "$VD_TMP/window2.png"
 mae=$(compare -metric MAE "$VD_TMP/window2.png" "$VD_TMP/page2.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
-vd_log "scaled twice: mean error $mae of full scale"
-vd_check "the page fitted to a larger screen is the window's picture, doubled" awk -v e="$mae" 'BEGIN { exit !(e != "" && e < 0.025) }'
+vd_check "the page fitted to a larger screen is the window's picture, doubled (mean error $mae)" awk -v e="$mae" 'BEGIN { exit !(e != "" && e < 0.025) }'
 # On a portrait screen (500 x 900) the units stand one above the other; the lower one's ADF1 key.
-br size 500 900
-br open "$URL"
+screen 500 900 "$URL"
 br tap 116 870
 vd_check "a key of the lower unit on a portrait screen acts" vd_wait_for 3 eval '[ "$(vd_sim_get 0x3122 1)" = 0x01 ]'
-br size 1000 600
-br open "$URL&exact"
+screen 1000 600 "$URL&exact"
 n=$(drawn)
 vd_press period eval '[ "$(vd_sim_get 0x311A 2)" = 0x1802 ]'
 vd_check "the change reached the page" br wait_drawn "$n" 5
@@ -94,8 +88,7 @@ same_writes() { # same_writes KEY TOUCH...  (TOUCH: tap X Y, or hold X Y MS, in 
     local before by_key by_touch
     before=$(snapshot)
     mark && vd_key "$1" && by_key=$(writes)
-    restore "$before"
-    mark
+    restore "$before" && mark
     if [ "$2" = tap ]; then tap "$3" "$4"; else br hold $(px "$3" "$4") "$5"; fi
     by_touch=$(writes)
     [ -n "$by_key" ] || vd_fail "the key $1 wrote nothing"
@@ -103,15 +96,8 @@ same_writes() { # same_writes KEY TOUCH...  (TOUCH: tap X Y, or hold X Y MS, in 
 }
 same_writes period hold 445 484 100
 same_writes comma hold 395 484 100
-same_writes s tap 145 160
-same_writes c tap 89 580
-same_writes v tap 206 580
-same_writes n tap 317 580
-same_writes m tap 424 580
-same_writes b tap 90 650
-same_writes a tap 204 650
-same_writes k tap 318 650
-same_writes e tap 424 650
+for t in "s 145 160" "c 89 580" "v 206 580" "n 317 580" "m 424 580" "b 90 650" "a 204 650" \
+    "k 318 650" "e 424 650"; do same_writes ${t%% *} tap ${t#* }; done
 # The right-hand unit is the same unit.
 br tap $(($(px 424 650 | cut -d' ' -f1) + 355)) $(px 424 650 | cut -d' ' -f2)
 vd_check "the right unit's DME key is the DME key" vd_wait_for 3 eval '[ $(( $(vd_sim_get 0x3122 1) & 2 )) = 0 ]'
@@ -130,8 +116,8 @@ check_picture "with COM1 edited again"
 mark
 br hold $(px 445 484) 7000
 steps=$(tail -n "+$MARK" "$VD_TMP/sim.log" | awk '$2 == "0x311A" { v = substr($4, 3, 2) substr($4, 1, 2); if (p != "") print v - p; p = v }' | tr '\n' ' ')
-vd_log "COM1 standby steps (BCD, 25 kHz = 2 or 3, 100 kHz = 10): $steps"
-vd_check "20 steps of 25 kHz, then 100 kHz" eval 'echo " $steps" | grep -qE "^( [23]){20,22} 10 10"'
+# COM1 standby's steps in BCD: 25 kHz is 2 or 3, 100 kHz is 10.
+vd_check "20 steps of 25 kHz, then 100 kHz (steps:$steps)" eval 'echo " $steps" | grep -qE "^( [23]){20,22} 10 10"'
 
 vd_sim_set 0x0B6A 1 1
 check_picture "with the power off"
@@ -160,9 +146,8 @@ vd_key period
 vd_check "a key acts within a second among hostile clients" vd_wait_for 1 eval '[ "$(vd_sim_get 0x311A 2)" != "$before" ]'
 check_picture "among hostile clients"
 wait "$abuse"
-for c in oversized huge-claim garbage; do
-    vd_check "the server closed the $c frame's connection" grep -q "^closed $c" "$VD_TMP/abuse.log"
-done
+for c in oversized huge-claim garbage; do vd_check "the server closed the $c frame's connection" \
+    grep -q "^closed $c" "$VD_TMP/abuse.log"; done
 check_picture "after the hostile clients"
 
 # A restart of the program: the page says the link is lost and comes back by itself.
