@@ -13,6 +13,8 @@
 #include <sim_avr.h>
 #include <sim_hex.h>
 
+#include "commands.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -122,29 +124,6 @@ static int command(char *line) {
     return 0;
 }
 
-// Reads whatever commands have arrived; 1 when told to quit.
-static int read_commands(int fd) {
-    static char buf[512];
-    static size_t have;
-    ssize_t n = read(fd, buf + have, sizeof buf - 1 - have);
-    if (n <= 0)
-        return 0;
-    have += (size_t)n;
-    buf[have] = 0;
-    char *start = buf, *nl;
-    int quit = 0;
-    while (!quit && (nl = strchr(start, '\n'))) {
-        *nl = 0;
-        quit = command(start);
-        start = nl + 1;
-    }
-    have -= (size_t)(start - buf);
-    memmove(buf, start, have);
-    if (have == sizeof buf - 1)
-        have = 0; // a line too long for the buffer is dropped
-    return quit;
-}
-
 int main(int argc, char **argv) {
     if (argc != 4) {
         fprintf(stderr, "usage: %s BOOTLOADER.hex LINK CONTROL\n", argv[0]);
@@ -181,7 +160,7 @@ int main(int argc, char **argv) {
                 break;
             }
         }
-        if (read_commands(control))
+        if (host_read_commands(control, command))
             break;
         chip_ms += 1.0;
         double ahead = chip_ms - (wall_ms() - start);

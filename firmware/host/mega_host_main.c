@@ -8,6 +8,7 @@
 // "ready", "out B C 0|1", "pwm B C LEVEL", and "press B C HH:MM:SS.mmm" (local time, as the
 // stand-in simulator's log writes it) when a press reaches the pin.
 #include "mega_sim.h"
+#include "commands.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -33,7 +34,7 @@ static double wall_ms(void) {
 }
 
 // Acts on one command line; 0 to go on, 1 to quit.
-static int command(const char *line) {
+static int command(char *line) {
     int b, c, v;
     if (sscanf(line, "press %d %d", &b, &c) == 2 && b >= 0 && b < 4 && c >= 1 && c <= 5) {
         mega_sim_set_input(b, c, 1);
@@ -55,29 +56,6 @@ static int command(const char *line) {
         fprintf(stderr, "unknown command: %s\n", line);
     }
     return 0;
-}
-
-// Reads whatever commands have arrived; 1 when told to quit.
-static int read_commands(int fd) {
-    static char buf[512];
-    static size_t have;
-    ssize_t n = read(fd, buf + have, sizeof buf - 1 - have);
-    if (n <= 0)
-        return 0;
-    have += (size_t)n;
-    buf[have] = 0;
-    char *start = buf, *nl;
-    int quit = 0;
-    while (!quit && (nl = strchr(start, '\n'))) {
-        *nl = 0;
-        quit = command(start);
-        start = nl + 1;
-    }
-    have -= (size_t)(start - buf);
-    memmove(buf, start, have);
-    if (have == sizeof buf - 1)
-        have = 0; // a line too long for the buffer is dropped
-    return quit;
 }
 
 // Prints the outputs that changed since the last look.
@@ -122,7 +100,7 @@ int main(int argc, char **argv) {
     double start = wall_ms();
     while (!stop) {
         mega_sim_run_ms(1.0);
-        if (read_commands(control))
+        if (host_read_commands(control, command))
             break;
         report_outputs();
         // Hold the chip to wall-clock time: its silence watch and snapshot pace are real time.
