@@ -14,6 +14,7 @@
 #include <sim_hex.h>
 
 #include "commands.h"
+#include "mega_sim.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -80,6 +81,7 @@ static int make_chip(const char *bootloader) {
     avr->vcc = avr->avcc = avr->aref = 5000;
     avr->log = 0;
     avr->sleep = idle_passes;
+    mega_sim_calm_external_interrupts(avr);
     if (load_bootloader(bootloader) != 0)
         return -1;
     avr->codeend = avr->flashend;
@@ -113,6 +115,7 @@ static int command(char *line) {
     } else if (strcmp(line, "reset") == 0) {
         held = 0;
         avr_reset(avr);
+        mega_sim_calm_external_interrupts(avr);
         avr->pc = avr->reset_pc;
     } else if (strncmp(line, "dump ", 5) == 0) {
         dump(line + 5);

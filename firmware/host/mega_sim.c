@@ -3,6 +3,7 @@
 #include "mega_sim.h"
 
 #include <avr_adc.h>
+#include <avr_extint.h>
 #include <avr_ioport.h>
 #include <avr_uart.h>
 #include <parts/uart_pty.h>
@@ -73,6 +74,11 @@ static int port_bit(char port, int bit) {
     return (s.port >> bit) & 1;
 }
 
+void mega_sim_calm_external_interrupts(struct avr_t *avr) {
+    for (uint8_t i = 0; i < EXTINT_COUNT; i++)
+        avr_extint_set_strict_lvl_trig(avr, i, 0);
+}
+
 int mega_sim_load(const char *elf_path) {
     elf_firmware_t fw;
     memset(&fw, 0, sizeof fw);
@@ -95,9 +101,15 @@ int mega_sim_load(const char *elf_path) {
     avr_ioctl(mega_avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
     avr_irq_register_notify(avr_io_getirq(mega_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             byte_out, NULL);
+    mega_sim_calm_external_interrupts(mega_avr);
     for (int i = 0; i < 20; i++) // every switch open: the pull-up holds the pin high
         mega_sim_set_input(i / 5, i % 5 + 1, 0);
     return 0;
+}
+
+void mega_sim_reset(void) {
+    avr_reset(mega_avr);
+    mega_sim_calm_external_interrupts(mega_avr);
 }
 
 void mega_sim_run_ms(double ms) {

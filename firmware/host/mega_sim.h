@@ -16,6 +16,13 @@ extern struct avr_t *mega_avr; // the simulated chip, NULL before mega_sim_load
 
 // Loads the firmware ELF and powers the chip up with every switch open; 0 or -1.
 int mega_sim_load(const char *elf_path);
+// Sets the external interrupt pins to raise once per falling edge instead of simavr's default
+// of re-checking every low pin on every cycle, which the firmware (no external interrupt in
+// use) would pay for with a chip several times slower than real time whenever an output wired
+// to such a pin is off.
+void mega_sim_calm_external_interrupts(struct avr_t *avr);
+// Resets the chip as a power cycle would, its EEPROM kept.
+void mega_sim_reset(void);
 // Runs the chip for ms milliseconds of its own time.
 void mega_sim_run_ms(double ms);
 // Milliseconds of chip time since power-up.

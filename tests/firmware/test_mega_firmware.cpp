@@ -5,7 +5,6 @@
 #include "boards/serial_frame.h"
 
 #include <gtest/gtest.h>
-#include <sim_avr.h>
 
 #include <vector>
 
@@ -148,7 +147,7 @@ TEST_F(MegaFirmware, HelloReplyCarriesVersionsAndAnIdentityThatSurvivesAPowerCyc
     EXPECT_EQ(hello_reply(), first);
     for (size_t i = 1; i < sequence.size(); i++)
         ASSERT_EQ((uint8_t)(sequence[i - 1] + 1), sequence[i]) << "frame " << i;
-    avr_reset(mega_avr);
+    mega_sim_reset();
     mega_sim_run_ms(20);
     EXPECT_EQ(hello_reply(), first);
 }
