@@ -30,6 +30,10 @@ extern unsigned serial_boards_dropped; // frames from the board dropped (failed 
 extern unsigned serial_boards_gaps;    // frames from the board missed (sequence gaps)
 extern unsigned serial_boards_repeats; // frames from the board dropped as repeats
 extern unsigned serial_boards_snapshots; // good input snapshots taken from the board
+// How long nothing is sent on a port just opened (ms). A Mega restarts as its port opens; its
+// bootloader starts the firmware after about 0.85 s of silence, but takes any byte before then
+// as the start of a programming session and then waits for seconds of silence more.
+extern uint32_t serial_boards_quiet_ms;
 
 // Chooses the boards at the search (VALDORA_BOARDS serial:PORT, or unset: the USB serial ports
 // with a known identity): 1 when the serial path is chosen, with *mask its search result (15
@@ -54,8 +58,9 @@ void serial_boards_reset(void);
 // One line about the board for the log and the probe: port, firmware, identity, counts.
 void serial_boards_describe(char *out, size_t size);
 
-// Asks the board on port_name who it is: opens the port, sends a hello every 300 ms until a
-// reply or wait_ms has passed, closes it. 0 when a Valdora board answered (info->protocol says
+// Asks the board on port_name who it is: opens the port, keeps quiet while a restarted board's
+// bootloader gives up, sends a hello every 300 ms until a reply or wait_ms more has passed,
+// closes it. 0 when a Valdora board answered (info->protocol says
 // which protocol), -1 when nothing answered, -2 when another program holds the port.
 int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms);
 

@@ -1,8 +1,10 @@
 // Finding the serial board: the port VALDORA_BOARDS names, or else the ports whose USB identity
 // is a Mega or a common USB-serial chip (no other port is opened). Each is opened for this
-// program alone and greeted every 300 ms for up to 3 s, since a Mega restarts when its port
-// opens. A board that answers with protocol 2 is used; one that still speaks protocol 1, or a
-// port that never answers, is reported so that the user knows to flash the board.
+// program alone and asked for up to 3 s in all: a Mega restarts when its port opens, so the port
+// is left quiet until its bootloader has given up and started the firmware (any byte before then
+// would hold the bootloader), and then greeted every 300 ms. A board that answers with protocol 2
+// is used; one that still speaks protocol 1, or a port that never answers, is reported so that the
+// user knows to flash the board.
 #include "boards/serial.h"
 #include "platform/platform.h"
 
@@ -11,12 +13,16 @@
 #include <string.h>
 
 #define HELLO_EVERY_MS 300 // a hello is repeated this often while waiting for the reply
-#define FIND_MS 3000       // how long a port is given to answer (a restarting bootloader)
+#define FIND_MS 3000       // how long a port is given to answer, the quiet time included
 #define OLD_MAX 18         // longest protocol 1 frame (an inputs frame)
+// The quiet time on a port just opened: the stock bootloader gives up after about 0.85 s (0.9 s
+// with the chip's start-up delay), and a margin for slower ones.
+#define BOOT_QUIET_MS 1500
 
 int serial_boards_busy;
 char serial_boards_port[64];
 struct serial_board_info serial_boards_info;
+uint32_t serial_boards_quiet_ms = BOOT_QUIET_MS;
 char serial_boards_note[128];
 
 // CRC-8 of protocol 1 (polynomial 0x07, start 0), to recognise a board that still speaks it.
@@ -104,6 +110,7 @@ int serial_board_identify(const char *port_name, struct serial_board_info *info,
         return -2;
     if (port < 0)
         return -1;
+    Sleep(serial_boards_quiet_ms);
     int got = serial_board_ask(port, info, wait_ms);
     serial_port_close(port);
     return got ? 0 : -1;
@@ -123,7 +130,9 @@ static int find_on(const char *name) {
         snprintf(serial_boards_note, sizeof serial_boards_note, "no serial port %s", name);
         return 0;
     }
-    int got = serial_board_ask(port, &serial_boards_info, FIND_MS);
+    uint32_t quiet = serial_boards_quiet_ms < FIND_MS ? serial_boards_quiet_ms : FIND_MS;
+    Sleep(quiet); // a board restarting as the port opened is in its bootloader
+    int got = serial_board_ask(port, &serial_boards_info, FIND_MS - quiet);
     if (got == 2 && serial_boards_info.protocol == SERIAL_PROTOCOL_VERSION) {
         snprintf(serial_boards_port, sizeof serial_boards_port, "%s", name);
         serial_link_start(port);

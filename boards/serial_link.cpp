@@ -1,9 +1,11 @@
 // The serial board's reader thread: drains the port all the time (so a pause of the program
 // never leaves a backlog behind), keeps only the latest input snapshot with its arrival time,
 // checks the board's sequence numbers, sends the outputs on every change and repeats them, and
-// opens a lost port again. The main thread meets it only through serial_link_snapshot and
-// serial_link_outputs, under one lock; a read drains the port itself first, so that a reader
-// thread the system is slow to wake never makes the present look old.
+// opens a lost port again (quiet at first: a board restarting as its port opens is in its
+// bootloader, which any byte would keep from starting the firmware). The main thread meets it only
+// through serial_link_snapshot and serial_link_outputs, under one lock; a read drains the port
+// itself first, so that a reader thread the system is slow to wake never makes the present look
+// old.
 #include "boards/serial.h"
 #include "platform/platform.h"
 
@@ -26,6 +28,7 @@ static void *thread;
 static volatile int stop;
 static int port = -1;
 static uint32_t last_open_ms, last_sent_ms;
+static int quiet; // the port was opened again at last_open_ms: nothing is sent until the quiet ends
 static uint8_t out_seq;
 // The frames of a port just opened: the first bytes are likely the tail of a frame the board
 // sent before, so the first dropped frame is not counted.
@@ -135,22 +138,19 @@ static void send_outputs(int force) {
     last_sent_ms = now;
 }
 
-// A port (first or opened again): read from its next frame, greet the board (unless the search
-// just did), send the lamps.
-static void start_port(int greet) {
+// A port (first or opened again): read from its next frame, send the lamps.
+static void start_port(void) {
     take_lock();
     serial_frame_reset(&reader);
     first_frame = 1;
     have_seq = 0;
     outputs_due = 1;
     platform_mutex_unlock(lock);
-    uint8_t version = SERIAL_PROTOCOL_VERSION;
-    if (greet)
-        send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
 }
 
 // One round of the thread: open a lost port when due, else wait for bytes, take them all, and
-// send the outputs when due.
+// send the outputs when due (on a port opened again, once the quiet has ended and the board has
+// been greeted).
 static void round_once(void) {
     if (port < 0) {
         uint32_t now = GetTickCount();
@@ -165,16 +165,25 @@ static void round_once(void) {
         take_lock();
         port = opened;
         platform_mutex_unlock(lock);
-        start_port(1);
+        start_port();
+        quiet = 1;
     }
     serial_port_nap(WAIT_MS);
     take_lock();
     int failed = drain();
     platform_mutex_unlock(lock);
-    if (failed)
+    if (failed) {
         lose_port();
-    else
-        send_outputs(0);
+        return;
+    }
+    if (quiet && (uint32_t)(GetTickCount() - last_open_ms) < serial_boards_quiet_ms)
+        return;
+    if (quiet) {
+        uint8_t version = SERIAL_PROTOCOL_VERSION;
+        send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
+    }
+    quiet = 0;
+    send_outputs(0);
 }
 
 static void run(void *arg) {
@@ -192,8 +201,9 @@ void serial_link_start(int open_port) {
     platform_mutex_unlock(lock);
     port = open_port;
     last_open_ms = GetTickCount();
+    quiet = 0; // the search kept quiet already
     if (port >= 0)
-        start_port(0);
+        start_port();
     stop = 0;
     thread = platform_thread_start(run, NULL, "serial-reader");
 }
@@ -202,7 +212,7 @@ void serial_link_stop(int send_last) {
     stop = 1;
     platform_thread_join(thread);
     thread = NULL;
-    if (send_last && port >= 0)
+    if (send_last && port >= 0 && !quiet)
         send_outputs(1);
     take_lock();
     serial_port_close(port);

@@ -2,9 +2,11 @@
 # valdora-flash against the Mega's stock bootloader (Debian's arduino-core-avr) running in
 # simavr at the boot section: valdora-mega.hex is written and verified, read back through the
 # bootloader and from the chip's flash it matches the hex byte for byte, and the same chip then
-# runs the firmware, which answers Valdora's hello with its version. A pseudo-terminal has no DTR, so the test resets
-# the chip where the flasher says it resets the board. Under Wine (windows/test.sh) the Windows
-# flasher reaches the chip through COM6, mapped to the pseudo-terminal.
+# runs the firmware, which answers Valdora's hello with its version; the probe's board search
+# finds it although the chip restarts into its bootloader as the port opens. A pseudo-terminal
+# has no DTR, so the test resets the chip where the flasher says it resets the board, and the
+# moment the probe opens the port. Under Wine (windows/test.sh) the Windows programs reach the
+# chip through COM6, mapped to the pseudo-terminal.
 . "$(dirname "$0")/lib.sh"
 
 BOOTLOADER=${VALDORA_MEGA_BOOTLOADER:-/usr/share/arduino/hardware/arduino/avr/bootloaders/stk500v2/stk500boot_v2_mega2560.hex}
@@ -61,6 +63,22 @@ vd_wait_for 10 grep -qx dumped "$VD_TMP/boot.out" || vd_fail "the simulated Mega
 vd_check "the chip's flash holds the hex ($size bytes)" cmp -n "$size" "$VD_TMP/hex.bin" "$VD_TMP/flash.bin"
 vd_check "the bytes read back through the bootloader match the hex" \
     cmp -n "$size" "$VD_TMP/hex.bin" "$VD_TMP/readback.bin"
+
+# The board search as a real Mega meets it: the chip restarts as the port opens (DTR), and a byte
+# that reaches its bootloader before it gives up keeps the firmware from starting. The chip is
+# held in reset and let go once a process other than the simulated chip has the pseudo-terminal
+# open (within 0.1 s), so nothing sent at the opening reaches the firmware.
+port_opened() {
+    { find /proc/[0-9]*/fd -lname "$(readlink -f "$VD_TMP/mega")" 2>/dev/null || :; } |
+        grep -qv "^/proc/$BOOT_PID/"
+}
+vd_start_sim
+echo hold >"$VD_TMP/control"
+{ vd_wait_for 20 port_opened && echo reset >"$VD_TMP/control"; } &
+watcher=$!
+VALDORA_BOARDS=serial:$port vd_check "restarted as the probe opens its port, the board is found" \
+    vd_probe_shows "serial board on .*: protocol 2, pin table 1, firmware $fw, identity" --boards
+wait "$watcher" || vd_fail "the probe never opened the port"
 
 # The firmware now runs instead of the bootloader: without a reset nothing signs on.
 flash noreset
