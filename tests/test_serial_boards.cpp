@@ -24,7 +24,7 @@ typedef std::vector<long> Longs; // several results, taken in order
 struct fake_board {
     int fd = -1, slave = -1, old_protocol = 0, seq = 0; // old_protocol: answers as protocol 1
     serial_frame_reader reader;
-    std::vector<Bytes> heard; // frames from the program: payload, then type
+    std::vector<Bytes> heard; // frames from the program: payload, then type and sequence number
     // A board restarting as its port opens (the program sets the line) sits boot_ms in its
     // bootloader, which a byte keeps there for good (stuck); a mute board has no firmware.
     uint32_t opened = 0, boot_ms = 0, stuck = 0, mute = 0;
@@ -32,18 +32,17 @@ struct fake_board {
 const uint32_t boot_quiet = serial_boards_quiet_ms; // the program's own quiet time
 const std::string dir = "/tmp/valdora-serial-" + std::to_string(getpid()), port = dir + "/link";
 
-void send_bytes(fake_board &b, const Bytes &w) {
-    ASSERT_EQ(write(b.fd, w.data(), w.size()), (ssize_t)w.size());
-}
-
-void send_frame(fake_board &b, uint8_t type, const Bytes &p) {
+// Sends bytes as they stand, or with a type as a frame.
+void send(fake_board &b, Bytes w, int type = -1) {
     uint8_t o[SERIAL_FRAME_MAX_WIRE];
-    send_bytes(b, Bytes(o, o + serial_frame_write(o, type, b.seq++, p.data(), (uint8_t)p.size())));
+    if (type >= 0)
+        w.assign(o, o + serial_frame_write(o, (uint8_t)type, b.seq++, w.data(), (uint8_t)w.size()));
+    ASSERT_EQ(write(b.fd, w.data(), w.size()), (ssize_t)w.size());
 }
 
 void inputs(Bytes digital, uint8_t a) { // board 0's snapshot: analog 1..7 at a, the last at 255
     digital.insert(digital.end(), {a, a, a, a, a, a, a, 255, 0});
-    send_frame(boards[0], SERIAL_INPUTS, digital), usleep(3000); // the terminal passes them late
+    send(boards[0], digital, SERIAL_INPUTS), usleep(3000); // the terminal passes them late
 }
 
 // Takes what the program sent; answers its hellos as the board is set to.
@@ -58,19 +57,18 @@ void listen(fake_board &b) {
         if (serial_frame_feed(&r, c) != SERIAL_FRAME_READY)
             continue;
         b.heard.push_back(Bytes(r.payload, r.payload + r.len)), b.heard.back().push_back(r.type);
+        b.heard.back().push_back(r.seq);
         if (r.type == SERIAL_HELLO && b.old_protocol && !b.stuck) // CRC-8 worked out by hand
-            send_bytes(b, {0xA5, 0x82, 0x0E, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
+            send(b, {0xA5, 0x82, 0x0E, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
         else if (r.type == SERIAL_HELLO && !b.mute && !b.stuck)
-            send_frame(b, SERIAL_HELLO_REPLY, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF});
+            send(b, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, SERIAL_HELLO_REPLY);
     }
 }
 
 int sleeps; // the back-end's pauses (Sleep), counted
 
 void on_sleep(DWORD ms) {
-    for (auto &b : boards)
-        listen(b);
-    usleep(ms * 1000), sleeps++;
+    listen(boards[0]), listen(boards[1]), listen(boards[2]), usleep(ms * 1000), sleeps++;
 }
 
 // A new pseudo-terminal for board i behind dir/name; the slave end stays open here so that its
@@ -83,10 +81,7 @@ void plug(int i, const std::string &name = "link") {
     ASSERT_EQ(symlink(tty, (dir + "/" + name).c_str()), 0);
 }
 
-void unplug(int i) {
-    close(boards[i].fd), close(boards[i].slave);
-    boards[i] = fake_board();
-}
+auto unplug = [](int i) { close(boards[i].fd), close(boards[i].slave), boards[i] = fake_board(); };
 
 // Frames of a type board i heard, counted after a pause; the newest one's payload goes in last.
 Bytes last;
@@ -94,12 +89,16 @@ int count_heard(int i, uint8_t type) {
     int n = 0;
     usleep(20000), listen(boards[i]);
     for (auto &f : boards[i].heard)
-        if (f.back() == type && ++n)
-            last.assign(f.begin(), f.end() - 1);
+        if (f.end()[-2] == type && ++n)
+            last.assign(f.begin(), f.end() - 2);
     return n;
 }
 
 serial_board_info info; // what a port's board said of itself
+char line[256];         // the board's line in the log
+auto described = [] { return serial_boards_describe(line, sizeof line), std::string(line); };
+const std::string board =
+    "serial board on " + port + ": protocol 2, pin table 1, firmware 2, identity deadbeef; frames ";
 
 const auto read_digital = [](long b, long c) { return SetCurrentDevice(b), ReadDigitalChannel(c); };
 
@@ -109,13 +108,12 @@ struct SerialBoards : ::testing::Test {
         setenv("VALDORA_BOARDS", ("serial:" + port).c_str(), 1);
     }
     void TearDown() override {
-        serial_boards_reset(), platform_sleep_hook = NULL;
-        unplug(0), unplug(1), unplug(2);
+        serial_boards_reset(), platform_sleep_hook = NULL, unplug(0), unplug(1), unplug(2);
         serial_port_sysfs_root = "/sys", serial_port_dev_root = "/dev";
         EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
     }
     static void open_all() { // board 0 plugged in afresh and opened as discovery does
-        unplug(0), plug(0);
+        unplug(0), dup2(2, 0), plug(0), close(0); // the port may well get descriptor 0
         ASSERT_EQ(SearchDevices(), 15);
         OpenDevice(0), OpenDevice(1), OpenDevice(2), OpenDevice(3);
     }
@@ -123,8 +121,6 @@ struct SerialBoards : ::testing::Test {
 
 TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     open_all();
-    EXPECT_STREQ(serial_boards_info.identity, "deadbeef");
-    EXPECT_EQ(serial_boards_info.firmware * 10 + serial_boards_info.pin_table, 21);
     inputs({0x01, 0x04, 0x00, 0x10}, 30);
     const long digital[][3] = {{0, 1, 1}, {0, 2, 0}, {1, 3, 1}, {1, 1, 0}, {2, 1, 0}, {3, 5, 1}};
     for (auto &d : digital)
@@ -146,16 +142,17 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     EXPECT_EQ(read_digital(3, 5), 1);
     // A repeated sequence number is dropped, a gap counted, noise counted as dropped.
     boards[0].seq--, inputs({0, 0, 0, 0}, 99);
-    boards[0].seq += 2, send_bytes(boards[0], {0x13, 0xA5, 0x40, 0x00});
+    boards[0].seq += 2, send(boards[0], {0x13, 0xA5, 0x40, 0x00});
     inputs({0, 0, 0, 0x10}, 33);
     EXPECT_EQ(ReadAnalogChannel(1), 33);
-    EXPECT_EQ(serial_boards_dropped * 100 + serial_boards_gaps * 10 + serial_boards_repeats, 121u);
+    EXPECT_EQ(described(), board + "dropped 1, sequence gaps 2, repeats 1");
 }
 
 TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBackAfterAReplug) {
     open_all();
     SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(7), OutputAnalogChannel(1, 75);
-    SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2);
+    SetDigitalChannel(2), ClearDigitalChannel(2), SetCurrentDevice(2), SetDigitalChannel(1);
+    SetAnalogChannel(2), SetAnalogChannel(1), ClearAnalogChannel(1);
     SetCurrentDevice(3), OutputAnalogChannel(1, 300), OutputAnalogChannel(2, 9); // 300: fully on
     ClearAllAnalog();                                            // board 3's, no other's
     SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0); // its analog outputs stay
@@ -166,23 +163,29 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     SetDigitalChannel(1), SetDigitalChannel(7), SetCurrentDevice(2), usleep(20000);
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     for (auto &f : boards[0].heard)
-        EXPECT_TRUE(f.back() != SERIAL_OUTPUTS || f[0] == 0x41);
+        EXPECT_TRUE(f.end()[-2] != SERIAL_OUTPUTS || f[0] == 0x41);
     // The program calls nothing for a second (a wait for the simulator): the outputs are
     // repeated at least every 250 ms all the same.
     boards[0].heard.clear(), usleep(1000000);
     EXPECT_GE(count_heard(0, SERIAL_OUTPUTS), 4);
-    // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again.
-    unplug(0), usleep(30000);
+    for (size_t i = 1; i < boards[0].heard.size(); i++) // each frame numbered one on
+        EXPECT_EQ((uint8_t)(boards[0].heard[i - 1].back() + 1), boards[0].heard[i].back());
+    // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again, its
+    // frames counted afresh.
+    inputs({0, 0, 0, 0}, 1), unplug(0), usleep(30000);
     EXPECT_EQ((Longs{read_digital(1, 2), ReadAnalogChannel(1)}), (Longs{0, -1}));
     // A Mega restarts as its port opens (its bootloader gives up after about 0.85 s): nothing is
     // sent to it until then.
-    plug(0), boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
+    for (int i = 0; i < 1000 && fcntl(0, F_GETFD) != -1; i++) // the lost port let go
+        usleep(1000);
+    dup2(2, 0), plug(0), close(0), boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
     for (int i = 0; i < 600; i++)
         listen(boards[0]), usleep(5000);
     EXPECT_EQ((Longs{boards[0].stuck, count_heard(0, SERIAL_HELLO)}), (Longs{0, 1}));
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     inputs({0, 0x02, 0, 0}, 9);
     EXPECT_EQ(read_digital(1, 2), 1);
+    EXPECT_EQ(described(), board + "dropped 0, sequence gaps 0, repeats 0");
     // Another program asking for the port is refused while this one holds it.
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), -2);
     for (long b = 0; b < 4; b++) // shutdown: the cleared outputs go out once more
@@ -219,9 +222,8 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     ASSERT_EQ(serial_port_candidates(names, 8), 2);
     EXPECT_EQ(names[0] + std::string(" ") + names[1], dev + "/ttyACM0 " + dev + "/ttyUSB0");
     plug(0, "dev/ttyACM0"), plug(1, "dev/ttyUSB0"), plug(2, "dev/ttyUSB1");
-    struct termios before, after;
-    tcgetattr(boards[0].slave, &before), cfsetospeed(&before, B4800); // a GPS' settings, say
-    tcsetattr(boards[0].slave, TCSANOW, &before);
+    struct termios was, after; // a GPS' settings, say
+    tcgetattr(boards[0].slave, &was), cfsetospeed(&was, B4800), tcsetattr(boards[0].slave, 0, &was);
     boards[0].mute = 1, boards[1].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
     long mask = 0;
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 15}));
@@ -231,9 +233,9 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     // The silent Mega was asked every 300 ms after the quiet (3 s in all), then given back its
     // own settings.
     EXPECT_GE(count_heard(0, SERIAL_HELLO), 4);
-    tcgetattr(boards[0].slave, &after);
-    EXPECT_EQ(cfgetospeed(&after), (speed_t)B4800);
-    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(
+        (Longs{tcgetattr(boards[0].slave, &after), (long)cfgetospeed(&after), (long)after.c_lflag}),
+        (Longs{0, B4800, (long)was.c_lflag}));
 }
 
 TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutputs) {

@@ -43,10 +43,8 @@ flash() {
     VALDORA_FLASH_READBACK=$readback "$VALDORA_RUN_DIR/valdora-flash" "$port" \
         "$MEGA_RUN/valdora-mega.hex" >"$VD_TMP/flash.out" 2>&1 &
     local pid=$!
-    if [ "$1" = reset ]; then
-        vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
-            echo reset >"$VD_TMP/control"
-    fi
+    [ "$1" != reset ] || { vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
+        echo reset >"$VD_TMP/control"; }
     wait "$pid"
 }
 

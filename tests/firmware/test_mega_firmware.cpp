@@ -10,9 +10,10 @@
 
 namespace {
 
-std::vector<std::vector<uint8_t>> snapshots; // payloads of good input frames from the chip
-std::vector<std::vector<uint8_t>> replies;   // payloads of hello replies
-std::vector<int> sequence;                   // sequence numbers of every good frame
+typedef std::vector<uint8_t> Bytes;
+std::vector<Bytes> snapshots; // payloads of good input frames from the chip
+std::vector<Bytes> replies;   // payloads of hello replies
+std::vector<int> sequence;    // sequence numbers of every good frame
 serial_frame_reader reader;
 
 void collect(uint8_t b) {
@@ -29,34 +30,29 @@ class MegaFirmware : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(mega_sim_load(VALDORA_FIRMWARE_ELF), 0);
-        mega_sim_on_byte = collect;
-        mega_sim_run_ms(20);
+        mega_sim_on_byte = collect, mega_sim_run_ms(20);
     }
     // Sends a frame as the host would, with flip XORed over its CRC.
-    static void send(uint8_t type, std::vector<uint8_t> payload, uint8_t flip = 0) {
+    static void send(uint8_t type, Bytes payload, uint8_t flip = 0) {
         uint8_t out[64];
         size_t n = serial_frame_write(out, type, 9, payload.data(), (uint8_t)payload.size());
         out[n - 2] ^= flip; // the last byte before the delimiter: the CRC's low byte
         mega_sim_send(out, n);
     }
-    static void outputs(std::vector<uint8_t> digital, std::vector<uint8_t> analog) {
+    static void outputs(Bytes digital, Bytes analog) {
         digital.insert(digital.end(), analog.begin(), analog.end());
-        send(SERIAL_OUTPUTS, digital);
-        mega_sim_run_ms(5);
+        send(SERIAL_OUTPUTS, digital), mega_sim_run_ms(5);
     }
     // Payload of the newest input snapshot after running ms milliseconds.
-    static std::vector<uint8_t> snapshot_after(double ms) {
-        snapshots.clear();
-        mega_sim_run_ms(ms);
+    static Bytes snapshot_after(double ms) {
+        snapshots.clear(), mega_sim_run_ms(ms);
         EXPECT_FALSE(snapshots.empty()) << "no snapshot in " << ms << " ms";
-        return snapshots.empty() ? std::vector<uint8_t>(SERIAL_INPUTS_LEN) : snapshots.back();
+        return snapshots.empty() ? Bytes(SERIAL_INPUTS_LEN) : snapshots.back();
     }
-    static std::vector<uint8_t> hello_reply() {
-        replies.clear();
-        send(SERIAL_HELLO, {2});
-        mega_sim_run_ms(10);
+    static Bytes hello_reply() {
+        replies.clear(), send(SERIAL_HELLO, {2}), mega_sim_run_ms(10);
         EXPECT_EQ(replies.size(), 1u);
-        return replies.empty() ? std::vector<uint8_t>(SERIAL_HELLO_REPLY_LEN) : replies.back();
+        return replies.empty() ? Bytes(SERIAL_HELLO_REPLY_LEN) : replies.back();
     }
     static std::vector<int> lit_outputs() {
         std::vector<int> lit;
@@ -78,17 +74,15 @@ TEST_F(MegaFirmware, EveryInputReachesItsSnapshotBitOnlyAfterHolding5ms) {
         for (int ch = 1; ch <= 5; ch++) {
             SCOPED_TRACE(testing::Message() << "board " << board << " input " << ch);
             snapshots.clear();
-            mega_sim_set_input(board, ch, 1); // bounce: closed for 4 ms only
-            mega_sim_run_ms(4);
-            mega_sim_set_input(board, ch, 0);
-            mega_sim_run_ms(10);
+            mega_sim_set_input(board, ch, 1), mega_sim_run_ms(4); // bounce: closed for 4 ms only
+            mega_sim_set_input(board, ch, 0), mega_sim_run_ms(10);
             for (auto &s : snapshots)
                 EXPECT_EQ(s[board], 0);
             mega_sim_set_input(board, ch, 1);
-            std::vector<uint8_t> s = snapshot_after(12);
-            std::vector<uint8_t> want{0, 0, 0, 0, 230, 1, 51, 128, 153, 0, 255, 204};
+            Bytes s = snapshot_after(12);
+            Bytes want{0, 0, 0, 0, 230, 1, 51, 128, 153, 0, 255, 204};
             want[board] = (uint8_t)(1 << (ch - 1));
-            EXPECT_EQ(std::vector<uint8_t>(s.begin(), s.begin() + 12), want);
+            EXPECT_EQ(Bytes(s.begin(), s.begin() + 12), want);
             mega_sim_set_input(board, ch, 0);
             EXPECT_EQ(snapshot_after(12)[board], 0);
         }
@@ -96,9 +90,9 @@ TEST_F(MegaFirmware, EveryInputReachesItsSnapshotBitOnlyAfterHolding5ms) {
 
 TEST_F(MegaFirmware, OutputFramesDriveEveryPinAndPwmLevel) {
     for (int i = 0; i < 32; i++) {
-        std::vector<uint8_t> digital(4, 0);
+        Bytes digital(4, 0);
         digital[i / 8] = (uint8_t)(1 << (i % 8));
-        outputs(digital, std::vector<uint8_t>(8, 0));
+        outputs(digital, Bytes(8, 0));
         EXPECT_EQ(lit_outputs(), std::vector<int>{i});
     }
     // The four wired PWM outputs (board 0 out 1, board 2 outs 1 and 2, board 3 out 1).
@@ -106,7 +100,7 @@ TEST_F(MegaFirmware, OutputFramesDriveEveryPinAndPwmLevel) {
     std::vector<int> pwm{mega_sim_pwm(0, 1), mega_sim_pwm(2, 1), mega_sim_pwm(2, 2),
                          mega_sim_pwm(3, 1)};
     EXPECT_EQ(pwm, (std::vector<int>{200, 255, 128, 1}));
-    outputs({0, 0, 0, 0}, std::vector<uint8_t>(8, 0));
+    outputs({0, 0, 0, 0}, Bytes(8, 0));
 }
 
 TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutputOff) {
@@ -115,9 +109,9 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
     uint8_t before = snapshot_after(6)[12];
     send(SERIAL_OUTPUTS, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}, 0x01); // a CRC bit wrong
     mega_sim_run_ms(5);
-    send(SERIAL_OUTPUTS, std::vector<uint8_t>(SERIAL_OUTPUTS_LEN - 1, 0xFF)); // one byte short
-    send(SERIAL_HELLO, {1, 2, 3});                                            // too long
-    uint8_t noise[] = {0x13, 0xA5, 0xA5, 0x40, 0x00, 0x00};                   // no frame
+    send(SERIAL_OUTPUTS, Bytes(SERIAL_OUTPUTS_LEN - 1, 0xFF)); // one byte short
+    send(SERIAL_HELLO, {1, 2, 3});                             // too long
+    uint8_t noise[] = {0x13, 0xA5, 0xA5, 0x40, 0x00, 0x00};    // no frame
     mega_sim_send(noise, sizeof noise);
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
     EXPECT_EQ((uint8_t)(snapshot_after(10)[12] - before), 4); // each counted
@@ -125,8 +119,7 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
     // host repeats it.
     outputs({0x01, 0, 0x40, 0}, {150, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(lit_outputs(), (std::vector<int>{0, 22}));
-    mega_sim_run_ms(1000);
-    outputs({0x01, 0, 0x40, 0}, {150, 0, 0, 0, 0, 0, 0, 0}); // the host's repeat
+    mega_sim_run_ms(1000), outputs({0x01, 0, 0x40, 0}, {150, 0, 0, 0, 0, 0, 0, 0}); // a repeat
     mega_sim_run_ms(1900);
     EXPECT_EQ(lit_outputs(), (std::vector<int>{0, 22}));
     EXPECT_EQ(mega_sim_pwm(0, 1), 150);
@@ -139,16 +132,14 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
 // EEPROM, so that a power cycle (the chip reset, its EEPROM kept) gives the same one. Every
 // frame the board sends carries the next sequence number.
 TEST_F(MegaFirmware, HelloReplyCarriesVersionsAndAnIdentityThatSurvivesAPowerCycle) {
-    std::vector<uint8_t> first = hello_reply();
-    EXPECT_EQ(std::vector<uint8_t>(first.begin(), first.begin() + 4),
-              (std::vector<uint8_t>{2, 1, 0, 2}));
-    std::vector<uint8_t> id(first.begin() + 4, first.end());
-    EXPECT_NE(id, std::vector<uint8_t>(4, 0xFF)); // not blank memory
+    Bytes first = hello_reply();
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 4), (Bytes{2, 1, 0, 2}));
+    Bytes id(first.begin() + 4, first.end());
+    EXPECT_NE(id, Bytes(4, 0xFF)); // not blank memory
     EXPECT_EQ(hello_reply(), first);
     for (size_t i = 1; i < sequence.size(); i++)
         ASSERT_EQ((uint8_t)(sequence[i - 1] + 1), sequence[i]) << "frame " << i;
-    mega_sim_reset();
-    mega_sim_run_ms(20);
+    mega_sim_reset(), mega_sim_run_ms(20);
     EXPECT_EQ(hello_reply(), first);
 }
 
