@@ -60,8 +60,8 @@ void listen(fake_board &b) {
         b.heard.back().push_back(r.seq);
         if (r.type == SERIAL_HELLO && b.old_protocol && !b.stuck) // CRC-8 worked out by hand
             send(b, {0xA5, 0x82, 0x0E, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
-        else if (r.type == SERIAL_HELLO && !b.mute && !b.stuck)
-            send(b, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, SERIAL_HELLO_REPLY);
+        else if (r.type == SERIAL_HELLO && !b.mute && !b.stuck) // amid its stream of snapshots
+            send(b, Bytes(13), SERIAL_INPUTS), send(b, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, 0x81);
     }
 }
 
@@ -150,24 +150,26 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
 
 TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBackAfterAReplug) {
     open_all();
-    SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(7), OutputAnalogChannel(1, 75);
+    SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(8), OutputAnalogChannel(1, 75);
     SetDigitalChannel(2), ClearDigitalChannel(2), SetCurrentDevice(2), SetDigitalChannel(1);
     SetAnalogChannel(2), SetAnalogChannel(1), ClearAnalogChannel(1);
     SetCurrentDevice(3), OutputAnalogChannel(1, 300), OutputAnalogChannel(2, 9); // 300: fully on
     ClearAllAnalog();                                            // board 3's, no other's
     SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0); // its analog outputs stay
-    const Bytes lamps{0x41, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
+    const Bytes lamps{0x81, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     // A refresh (clear all, set again) slowed down mid-way: the lamps never go dark.
     boards[0].heard.clear(), SetCurrentDevice(0), ClearAllDigital(), usleep(20000);
-    SetDigitalChannel(1), SetDigitalChannel(7), SetCurrentDevice(2), usleep(20000);
+    SetDigitalChannel(1), SetDigitalChannel(8), SetCurrentDevice(2), usleep(20000);
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     for (auto &f : boards[0].heard)
-        EXPECT_TRUE(f.end()[-2] != SERIAL_OUTPUTS || f[0] == 0x41);
+        EXPECT_TRUE(f.end()[-2] != SERIAL_OUTPUTS || f[0] == 0x81);
     // The program calls nothing for a second (a wait for the simulator): the outputs are
-    // repeated at least every 250 ms all the same.
+    // repeated every 200 ms all the same, by a thread that naps between its rounds.
+    clock_t cpu = clock();
     boards[0].heard.clear(), usleep(1000000);
-    EXPECT_GE(count_heard(0, SERIAL_OUTPUTS), 4);
+    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 5, 2);
+    EXPECT_LT(clock() - cpu, CLOCKS_PER_SEC / 4);
     for (size_t i = 1; i < boards[0].heard.size(); i++) // each frame numbered one on
         EXPECT_EQ((uint8_t)(boards[0].heard[i - 1].back() + 1), boards[0].heard[i].back());
     // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again, its
@@ -192,7 +194,8 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
         SetCurrentDevice(b), ClearAllDigital(), CloseDevice();
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last),
               Bytes({0, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
-    EXPECT_EQ(ReadAnalogChannel(1), -1); // no board open: no reading
+    EXPECT_EQ(ReadAnalogChannel(1), -1);                           // no board open: no reading
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), 0); // the port let go
 }
 
 // A tty in a fake sysfs with its device folder below a USB device of that identity (none: "").
@@ -228,7 +231,8 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     long mask = 0;
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 15}));
     EXPECT_EQ(serial_boards_port, dev + "/ttyUSB0");
-    EXPECT_EQ(count_heard(1, SERIAL_HELLO), 1); // once its bootloader gave up: answered at once
+    // Greeted once its bootloader had given up, it answered at once.
+    EXPECT_EQ((Longs{count_heard(1, SERIAL_HELLO), !boards[1].opened}), (Longs{1, 0}));
     EXPECT_EQ(count_heard(2, SERIAL_HELLO), 0);
     // The silent Mega was asked every 300 ms after the quiet (3 s in all), then given back its
     // own settings.
@@ -258,9 +262,9 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     open_all();
     SetDigitalChannel(3), usleep(600000), CloseDevice();
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO), count_heard(0, SERIAL_OUTPUTS)}), (Longs{1, 0}));
-    serial_boards_reset(), serial_boards_listen_only = 0;
-    setenv("VALDORA_BOARDS", "k8055", 1); // the K8055 boards chosen: no serial search
-    EXPECT_EQ(serial_boards_search(&mask), 0);
+    serial_boards_listen_only = 0, setenv("VALDORA_BOARDS", "k8055", 1); // no serial search
+    EXPECT_EQ((Longs{serial_boards_search(&mask), serial_boards_active, serial_boards_note[0]}),
+              (Longs{0, 0, 0}));
 }
 
 } // namespace

@@ -66,10 +66,7 @@ vd_check "the bytes read back through the bootloader match the hex" \
 # that reaches its bootloader before it gives up keeps the firmware from starting. The chip is
 # held in reset and let go once a process other than the simulated chip has the pseudo-terminal
 # open (within 0.1 s), so nothing sent at the opening reaches the firmware.
-port_opened() {
-    { find /proc/[0-9]*/fd -lname "$(readlink -f "$VD_TMP/mega")" 2>/dev/null || :; } |
-        grep -qv "^/proc/$BOOT_PID/"
-}
+port_opened() { grep -qvE "^(/proc/$BOOT_PID/|$)" <<<"$(find /proc/[0-9]*/fd -lname "$(readlink -f "$VD_TMP/mega")" 2>/dev/null)"; }
 vd_start_sim
 echo hold >"$VD_TMP/control"
 { vd_wait_for 20 port_opened && echo reset >"$VD_TMP/control"; } &
