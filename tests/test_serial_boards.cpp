@@ -174,7 +174,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
         EXPECT_EQ((uint8_t)(boards[0].heard[i - 1].back() + 1), boards[0].heard[i].back());
     // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again, its
     // frames counted afresh.
-    inputs({0, 0, 0, 0}, 1), unplug(0), usleep(30000);
+    inputs({0, 0, 0, 0}, 1), ReadDigitalChannel(1), unplug(0), usleep(30000);
     EXPECT_EQ((Longs{read_digital(1, 2), ReadAnalogChannel(1)}), (Longs{0, -1}));
     // A Mega restarts as its port opens (its bootloader gives up after about 0.85 s): nothing is
     // sent to it until then.
