@@ -93,14 +93,11 @@ void serial_link_take(uint8_t byte) {
 // Takes every byte waiting on the port (the lock held): 0, or -1 when the port has failed.
 static int drain(void) {
     uint8_t buf[256];
-    int n;
-    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) != 0) {
-        if (n < 0)
-            return -1;
+    int n = 0;
+    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) > 0)
         for (int i = 0; i < n; i++)
             take_byte(buf[i]);
-    }
-    return 0;
+    return n < 0 ? -1 : 0;
 }
 
 // Lets go of a port that failed: its boards stop answering until it is opened again.

@@ -22,7 +22,8 @@ typedef std::vector<long> Longs; // several results, taken in order
 
 // A board played on the master side of a pseudo-terminal.
 struct fake_board {
-    int fd = -1, slave = -1, old_protocol = 0, seq = 0; // old_protocol: answers as protocol 1
+    int fd = -1, slave = -1, seq = 0, old_protocol = 0; // 1, 2: answers as protocol 1 with its
+                                                        // inputs frame, its hello reply
     serial_frame_reader reader;
     std::vector<Bytes> heard; // frames from the program: payload, then type and sequence number
     // A board restarting as its port opens (the program sets the line) sits boot_ms in its
@@ -59,7 +60,9 @@ void listen(fake_board &b) {
         b.heard.push_back(Bytes(r.payload, r.payload + r.len)), b.heard.back().push_back(r.type);
         b.heard.back().push_back(r.seq);
         if (r.type == SERIAL_HELLO && b.old_protocol && !b.stuck) // CRC-8 worked out by hand
-            send(b, {0xA5, 0x82, 0x0E, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
+            send(b, b.old_protocol == 2
+                        ? Bytes{0xA5, 0x81, 0x02, 1, 0, 0xE4}
+                        : Bytes{0xA5, 0x82, 14, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
         else if (r.type == SERIAL_HELLO && !b.mute && !b.stuck) // amid its stream of snapshots
             send(b, Bytes(13), SERIAL_INPUTS), send(b, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, 0x81);
     }
@@ -248,7 +251,8 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_STREQ(serial_boards_note, "board firmware too old, flash valdora-mega.hex: flash the "
                                      "board with valdora-flash");
-    boards[0].opened = 0, boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
+    boards[0].opened = 0, boards[0].boot_ms = 900, boards[0].old_protocol = 2;
+    serial_boards_quiet_ms = boot_quiet;
     EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 1000), info.protocol}),
               (Longs{0, 1}));
     boards[0].old_protocol = 0, boards[0].mute = 1, serial_boards_quiet_ms = 50;

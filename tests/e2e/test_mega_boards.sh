@@ -19,19 +19,16 @@ vd_setup
 vd_start_sim
 export VALDORA_BOARDS="serial:$VD_TMP/mega"
 
-mega_start() { # levers as below, the left throttle at 61
+mega_start() { # its levers where they once forged presses, the left throttle at 61
     "$MEGA_SIM" "$MEGA_ELF" "$VD_TMP/mega" "$VD_TMP/mega-control" >"$VD_TMP/mega.out" 2>&1 &
     MEGA_PID=$!
     vd_wait_for 10 grep -qx ready "$VD_TMP/mega.out" || vd_fail "the simulated Mega never started"
-    levers 61
+    local c v=(61 165 2 12 165 130 14 90) # the values that forged presses with the old link
+    for c in 0 1 2 3 4 5 6 7; do mega analog $((c / 2)) $((c % 2 + 1)) "${v[$c]}"; done
 }
 mega_stop() { kill "$MEGA_PID" 2>/dev/null; wait "$MEGA_PID" 2>/dev/null; }
 trap 'mega_stop; vd_cleanup' EXIT
 mega() { echo "$*" >"$VD_TMP/mega-control"; }
-levers() { # the values that forged presses with the old link; the left throttle at $1
-    local c v=("$1" 165 2 12 165 130 14 90)
-    for c in 0 1 2 3 4 5 6 7; do mega analog $((c / 2)) $((c % 2 + 1)) "${v[$c]}"; done
-}
 # mega_is out|pwm BOARD VALUE CHANNEL...: the Mega's latest state of those outputs.
 mega_is() {
     local c
