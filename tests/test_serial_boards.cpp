@@ -154,12 +154,11 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
 TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBackAfterAReplug) {
     open_all();
     SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(8), OutputAnalogChannel(1, 75);
-    SetDigitalChannel(2), ClearDigitalChannel(2), SetCurrentDevice(2), SetDigitalChannel(1);
-    SetAnalogChannel(2), SetAnalogChannel(1), ClearAnalogChannel(1);
-    SetCurrentDevice(3), OutputAnalogChannel(1, 300), OutputAnalogChannel(2, 9); // 300: fully on
-    ClearAllAnalog();                                            // board 3's, no other's
-    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0); // its analog outputs stay
-    const Bytes lamps{0x81, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0};
+    SetDigitalChannel(2), ClearDigitalChannel(2), SetAnalogChannel(2), ClearAnalogChannel(2);
+    SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2), OutputAnalogChannel(1, 300);
+    SetCurrentDevice(3), OutputAnalogChannel(1, 9), ClearAllAnalog(); // board 3's, no other's
+    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);      // its analog outputs stay
+    const Bytes lamps{0x81, 0, 0, 0, 75, 0, 0, 0, 255, 255, 0, 0};    // 300: fully on
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     // A refresh (clear all, set again) slowed down mid-way: the lamps never go dark.
     boards[0].heard.clear(), SetCurrentDevice(0), ClearAllDigital(), usleep(20000);
@@ -172,7 +171,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     clock_t cpu = clock();
     boards[0].heard.clear(), usleep(1000000);
     EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 5, 2);
-    EXPECT_LT(clock() - cpu, CLOCKS_PER_SEC / 4);
+    EXPECT_LT(clock() - cpu, CLOCKS_PER_SEC / 12);
     for (size_t i = 1; i < boards[0].heard.size(); i++) // each frame numbered one on
         EXPECT_EQ((uint8_t)(boards[0].heard[i - 1].back() + 1), boards[0].heard[i].back());
     // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again, its
@@ -193,12 +192,14 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ(described(), board + "dropped 0, sequence gaps 0, repeats 0");
     // Another program asking for the port is refused while this one holds it.
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), -2);
-    for (long b = 0; b < 4; b++) // shutdown: the cleared outputs go out once more
+    for (long b = 3; b >= 0; b--) // shutdown: the cleared outputs go out once more
         SetCurrentDevice(b), ClearAllDigital(), CloseDevice();
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last),
-              Bytes({0, 0, 0, 0, 75, 0, 0, 0, 0, 255, 0, 0}));
+              Bytes({0, 0, 0, 0, 75, 0, 0, 0, 255, 255, 0, 0}));
     EXPECT_EQ(ReadAnalogChannel(1), -1);                           // no board open: no reading
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), 0); // the port let go
+    open_all(), SetCurrentDevice(1), SetDigitalChannel(1);         // found again: nothing else lit
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), Bytes({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 // A tty in a fake sysfs with its device folder below a USB device of that identity (none: "").
@@ -256,7 +257,8 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 1000), info.protocol}),
               (Longs{0, 1}));
     boards[0].old_protocol = 0, boards[0].mute = 1, serial_boards_quiet_ms = 50;
-    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700), -1);
+    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 700), info.protocol}),
+              (Longs{-1, 0}));
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_EQ(serial_boards_note,
               "no Valdora firmware on " + port + ": flash the board with valdora-flash");

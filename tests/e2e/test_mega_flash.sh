@@ -67,10 +67,8 @@ vd_check "the bytes read back through the bootloader match the hex" \
 # held in reset and let go once a process other than the simulated chip has the pseudo-terminal
 # open (within 0.1 s), so nothing sent at the opening reaches the firmware.
 port_opened() { grep -qvE "^(/proc/$BOOT_PID/|$)" <<<"$(find /proc/[0-9]*/fd -lname "$(readlink -f "$VD_TMP/mega")" 2>/dev/null)"; }
-vd_start_sim
-echo hold >"$VD_TMP/control"
-{ vd_wait_for 20 port_opened && echo reset >"$VD_TMP/control"; } &
-watcher=$!
+vd_start_sim && echo hold >"$VD_TMP/control"
+{ vd_wait_for 20 port_opened && echo reset >"$VD_TMP/control"; } & watcher=$!
 VALDORA_BOARDS=serial:$port vd_check "restarted as the probe opens its port, the board is found" \
     vd_probe_shows "serial board on .*: protocol 2, pin table 1, firmware $fw, identity" --boards
 wait "$watcher" || vd_fail "the probe never opened the port"
