@@ -360,6 +360,9 @@ TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
         EXPECT_EQ(read_file("valdora.log").substr(20), "after\n");
     }
     EXPECT_FALSE(fs::exists("valdora.log.2"));
+    char stamp[32]; // with milliseconds: "YYYY-MM-DD HH:MM:SS.mmm"
+    EXPECT_EQ(log_time_stamp(stamp, sizeof stamp, 1) * 100 + strlen(stamp) * (stamp[19] == '.'),
+              23u);
     fs::remove_all("valdora.log");
     fs::remove_all("valdora.log.1");
     ASSERT_EQ(mkdir("valdora.log", 0700), 0);
@@ -389,6 +392,43 @@ TEST_F(App, LogSetAsideWhereARenameDoesNotReplaceOrTheLogIsHeld) {
         EXPECT_TRUE(logged && now.size() >= 25 && !fs::exists("valdora.log.old")) << held;
     }
     log_rename = rename, log_limit = 1024L * 1024L;
+}
+
+// What each pause found: its length, COM1's active text, the banner flag and board 2's flag. A
+// pause closes the window when asked to.
+std::string seen;
+bool close_at_pause;
+void note_pause(DWORD ms) {
+    seen +=
+        " " + std::to_string(ms) + com1_disp1 + std::to_string(about_to_init_k8055 * 10 + vel_two);
+    loop = close_at_pause ? 0 : loop;
+}
+
+// Start-up from the simulator link on. The window closed at the first 100 ms pause of the wait:
+// one more attempt, then no announcement, banner or discovery. Two opens refused: 100 ms after
+// each, the open's own exchange pause, the announcement with its display time 5, the radios
+// read, the banner held 4 s, and only then the boards sought and reported.
+TEST_F(App, StartUpWaitsForTheSimulatorThenHoldsTheBannerBeforeTheBoardsAreSought) {
+    testsim_start();
+    testboards_start();
+    testboards_io(2).plugged = 1;
+    testsim_set(0x034E, 2, 0x2345);
+    platform_sleep_hook = note_pause;
+    close_at_pause = true;
+    testsim_fail_next(1000);
+    EXPECT_EQ(start_link_and_boards(), 0);
+    EXPECT_EQ(seen + std::to_string(testsim_writes().size()), " 100000.00000");
+    close_at_pause = false, loop = 1, seen.clear();
+    testsim_fail_next(2);
+    EXPECT_EQ(start_link_and_boards(), 0);
+    EXPECT_EQ(seen + std::to_string(about_to_init_k8055),
+              " 100000.0000 100000.0000 100000.0000 4000123.450100");
+    std::vector<testsim_write> text = testsim_writes_to(0x3380), time = testsim_writes_to(0x32FA);
+    ASSERT_EQ(text.size() * 10 + time.size(), 22u); // the announcement, then the boards' report
+    EXPECT_EQ(std::string(text[0].data.begin(), text[0].data.end()),
+              std::string("Valdora V2.08 Connected", 24));
+    EXPECT_EQ(time[0].value() * 10 + time[0].data.size(), 52u); // 5 s, in two bytes
+    testsim_stop();
 }
 
 } // namespace

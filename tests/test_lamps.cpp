@@ -168,12 +168,13 @@ TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
 TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     discover(15);
     testboards_io(0).digital_out[6] = testboards_io(0).digital_out[7] = 1; // the master lamps'
-    gear_left = -1, gear_nose = 1, gear_right = 0;
-    k8055_outputs();
-    EXPECT_EQ(lamps(0), "10001011 0 0");
-    gear_left = 1, gear_nose = 0, gear_right = -1;
-    k8055_outputs();
-    EXPECT_EQ(lamps(0), "00110011 0 0");
+    auto legs = [](int left, int nose, int right) {                        // in transit -1, down 1
+        gear_left = left, gear_nose = nose, gear_right = right;
+        k8055_outputs();
+        return lamps(0) + " |";
+    };
+    EXPECT_EQ(legs(-1, 1, 0) + legs(1, 0, -1) + legs(0, -1, 1),
+              "10001011 0 0 |00110011 0 0 |01000111 0 0 |");
     const std::pair<float, long> levels[] = {{100.0f, 200},   {37.9f, 75},  {NAN, 0},
                                              {INFINITY, 255}, {1e30f, 255}, {-5.0f, 0}};
     for (const auto &r : levels)
