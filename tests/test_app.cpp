@@ -99,11 +99,8 @@ class App : public ::testing::Test {
 };
 
 TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
-    struct {
-        int code;
-        Values before, after;
-        int redraw, outer_w, outer_h;
-    } rows[] = {
+    // clang-format off
+    const struct { int code; Values before, after; int redraw, outer_w, outer_h; } rows[] = {
         {K_I, START, {281, 400, 75, 0, 0, 300, 300}, 1, 643, 425},
         {K_R, START, {279, 400, 75, 0, 0, 300, 300}, 1, 639, 425},
         {K_SHIFT_I, START, {280, 401, 75, 0, 0, 300, 300}, 1, 641, 426},
@@ -148,6 +145,7 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {0x0A69, START, START, -1, 641, 425},
         {0x1373, START, START, -1, 641, 425},
     };
+    // clang-format on
     for (const auto &r : rows) {
         set(r.before, r.code != FIT);
         update_bg = 0;
@@ -242,10 +240,9 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
 }
 
 TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDrawable) {
-    EXPECT_EQ(load_ini_file(), 0); // no file: nothing changes
-    EXPECT_EQ(width, 280);
-    EXPECT_EQ(save_ini_file(), 0); // no window to take the place from: nothing is written
-    EXPECT_FALSE(fs::exists("vd60_rmu.ini"));
+    EXPECT_TRUE(load_ini_file() == 0 && width == 280); // no file: nothing changes
+    // No window to take the place from: nothing is written.
+    EXPECT_TRUE(save_ini_file() == 0 && !fs::exists("vd60_rmu.ini"));
     gap = -9, width = 301, height = 411, angle = 192, extra_border = 12, blur = 1;
     long_value2 = -123456;
     std::string expected = "-8\n2000\n-9\n301\n411\n";
@@ -256,10 +253,8 @@ TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDr
     ASSERT_EQ(write_ini_file(-8, 2000), 0);
     EXPECT_EQ(read_file("vd60_rmu.ini"), expected + "192\n12\n1\n=-123456\n");
     EXPECT_EQ(inifile, nullptr);
-    struct {
-        std::string text;
-        Values state;
-    } rows[] = {
+    // clang-format off
+    const struct { std::string text; Values state; } rows[] = {
         // Empty line, blanks-digits-letters, signs, letters only, no end on the last line.
         {"\n  12abc\n-8\n+290x\nabc\n0\n-12345\n777",
          {0, 12, -8, 290, 210, 0, 0, 0, 0, -12345, 777, -1}},
@@ -274,6 +269,7 @@ TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDr
         // The file written above, last: the record's other lines are checked after it.
         {read_file("vd60_rmu.ini"), {-8, 2000, -9, 301, 411, 192, 12, 1, 593, 693, 793, 893}},
     };
+    // clang-format on
     for (const auto &r : rows)
         EXPECT_EQ(load(r.text), r.state) << r.text;
     for (int line = 10; line <= 37; line++)
@@ -305,17 +301,14 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
     const std::string saved_text = read_file("vd60_rmu.ini");
     // Longer than the new text: a rewrite in place must cut it.
     const std::string old_text = "37\n45\n" + std::string(300, '9') + "\n";
-    struct {
-        const char *name;
-        mode_t folder, file;
-        char setup; // 'l': the settings file is a link; 'd': a folder has the temporary name
-        rlim_t size_limit;
-        bool saved;
-    } rows[] = {{"full disk", 0755, 0644, ' ', 20, false},
-                {"a folder in the temporary file's place", 0755, 0644, 'd', 0, false},
-                {"read-only folder, writable file", 0555, 0644, ' ', 0, true},
-                {"read-only file", 0755, 0444, ' ', 0, false},
-                {"file behind a link", 0755, 0644, 'l', 0, true}};
+    // setup 'l': the settings file is a link; 'd': a folder has the temporary name.
+    // clang-format off
+    const struct { const char *name; mode_t folder, file; char setup; rlim_t size_limit; bool saved; }
+    rows[] = {{"full disk", 0755, 0644, ' ', 20, false},
+              {"a folder in the temporary file's place", 0755, 0644, 'd', 0, false},
+              {"read-only folder, writable file", 0555, 0644, ' ', 0, true},
+              {"read-only file", 0755, 0444, ' ', 0, false}, {"file behind a link", 0755, 0644, 'l', 0, true}};
+    // clang-format on
     for (const auto &r : rows) {
         for (const char *old : {"real", "vd60_rmu.ini.tmp", "vd60_rmu.ini"})
             fs::remove_all(old);
@@ -341,8 +334,17 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
     }
 }
 
-// At 1 MB valdora.log is set aside as valdora.log.1, one old file kept; a log that cannot be
-// opened for writing (a folder in its place, even for root) is reported and left alone.
+// Renames as where a rename does not replace its target, or where the log is held open.
+int rename_keeping_targets(const char *from, const char *to) {
+    return fs::exists(to) ? -1 : rename(from, to);
+}
+int rename_all_but_the_log(const char *from, const char *to) {
+    return strcmp(from, "valdora.log") == 0 ? -1 : rename(from, to);
+}
+
+// At 1 MB valdora.log is set aside as valdora.log.1, one old file kept, also where a rename
+// cannot replace or the log is held; a log that cannot be opened for writing (a folder in its
+// place, even for root) is reported and left alone.
 TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
     // The start line, without a desktop to measure and without a settings file.
     ASSERT_EQ(log_start(), 0);
@@ -363,23 +365,8 @@ TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
     char stamp[32]; // with milliseconds: "YYYY-MM-DD HH:MM:SS.mmm"
     EXPECT_EQ(log_time_stamp(stamp, sizeof stamp, 1) * 100 + strlen(stamp) * (stamp[19] == '.'),
               23u);
-    fs::remove_all("valdora.log");
-    fs::remove_all("valdora.log.1");
-    ASSERT_EQ(mkdir("valdora.log", 0700), 0);
-    EXPECT_EQ(log_event("exit 0"), -1);
-    EXPECT_TRUE(fs::is_directory("valdora.log")); // not set aside
-}
-
-// Where a rename does not replace its target (Windows) the old log is moved aside first; a full
-// log that cannot move (held open) keeps being appended to, and the old log stays.
-int rename_keeping_targets(const char *from, const char *to) {
-    return fs::exists(to) ? -1 : rename(from, to);
-}
-int rename_all_but_the_log(const char *from, const char *to) {
-    return strcmp(from, "valdora.log") == 0 ? -1 : rename(from, to);
-}
-
-TEST_F(App, LogSetAsideWhereARenameDoesNotReplaceOrTheLogIsHeld) {
+    // Where a rename does not replace its target (Windows) the old log is moved aside first; a
+    // full log that cannot move (held open) keeps being appended to, and the old log stays.
     log_limit = 9;
     for (auto how : {rename_keeping_targets, rename_all_but_the_log}) {
         std::ofstream("valdora.log.1") << "old\n";
@@ -392,6 +379,11 @@ TEST_F(App, LogSetAsideWhereARenameDoesNotReplaceOrTheLogIsHeld) {
         EXPECT_TRUE(logged && now.size() >= 25 && !fs::exists("valdora.log.old")) << held;
     }
     log_rename = rename, log_limit = 1024L * 1024L;
+    fs::remove_all("valdora.log");
+    fs::remove_all("valdora.log.1");
+    ASSERT_EQ(mkdir("valdora.log", 0700), 0);
+    EXPECT_EQ(log_event("exit 0"), -1);
+    EXPECT_TRUE(fs::is_directory("valdora.log")); // not set aside
 }
 
 // What each pause found: its length, COM1's active text, the banner flag and board 2's flag. A
@@ -409,12 +401,8 @@ void note_pause(DWORD ms) {
 // each, the open's own exchange pause, the announcement with its display time 5, the radios
 // read, the banner held 4 s, and only then the boards sought and reported.
 TEST_F(App, StartUpWaitsForTheSimulatorThenHoldsTheBannerBeforeTheBoardsAreSought) {
-    testsim_start();
-    testboards_start();
-    testboards_io(2).plugged = 1;
-    testsim_set(0x034E, 2, 0x2345);
-    platform_sleep_hook = note_pause;
-    close_at_pause = true;
+    testsim_start(), testboards_start(), testboards_io(2).plugged = 1;
+    testsim_set(0x034E, 2, 0x2345), platform_sleep_hook = note_pause, close_at_pause = true;
     testsim_fail_next(1000);
     EXPECT_EQ(start_link_and_boards(), 0);
     EXPECT_EQ(seen + std::to_string(testsim_writes().size()), " 100000.00000");
