@@ -93,9 +93,8 @@ TEST_F(Wizard, PointsReadAtEachScreen) {
 // the screens fill the portrait window, x 0..399 and y 0..539, and nothing outside it.
 TEST_F(Wizard, PortraitScreensWithOverlappingPanels) {
     angle = 64, gap = -20;
-    destroy_bitmap(scrat);
+    destroy_bitmap(scrat), clear_bitmap(screen);
     scrat = create_bitmap(2 * width + gap, height);
-    clear_bitmap(screen);
     run(1, {key_s, key_s});
     int copied = 1, inside = 0, outside = 0;
     for (int y = 0; y < height; y++)

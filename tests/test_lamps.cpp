@@ -139,10 +139,9 @@ TEST_F(Lamps, ApuPowerByteInItsOwnExchange) {
     forget();
     int before = testsim_requests();
     k8055_fsuipc_read(0);
-    EXPECT_EQ(testsim_requests() - before, 2);
-    EXPECT_EQ(testsleep_pauses(), Pauses{20});
-    EXPECT_EQ(fsx_apu_speed, 37.5f);
-    EXPECT_EQ(sent(), " 0B52:1=1");
+    EXPECT_EQ(
+        std::make_tuple(testsim_requests() - before, testsleep_pauses(), fsx_apu_speed, sent()),
+        std::make_tuple(2, Pauses{20}, 37.5f, std::string(" 0B52:1=1")));
 }
 
 TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
@@ -243,9 +242,8 @@ TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
 
 TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     discover(3);
-    warn = caution = 1.0f;
+    warn = caution = 1.0f, testboards_io(0).digital_out[6] = 1;
     testsim_set(0x023A, 1, 7); // a failed clock read leaves the warning lamp, drives the caution
-    testboards_io(0).digital_out[6] = 1;
     testfail_after(0);
     k8055_warn_caution();
     EXPECT_EQ(lamps(0).substr(6, 2) + std::to_string(testsim_writes_to(0x3380).size()), "111");
