@@ -38,6 +38,10 @@ std::string read_file(const std::string &name) {
 class App : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        // A first start, before any settings file: running, the default layout and desktop.
+        EXPECT_EQ((Values{loop, update_bg, width, height, gap, extra_border, angle, blur, xpos,
+                          ypos, current_width, current_height}),
+                  (Values{1, 0, 280, 400, 75, 0, 0, 0, 0, 0, 1024, 768}));
         ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
         set_color_depth(32);
         screen = create_bitmap(1272, 992);
@@ -50,8 +54,7 @@ class App : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(mkdtemp(folder), nullptr);
         fs::current_path(folder);
-        reset();
-        current_width = 1272, current_height = 992;
+        reset(), current_width = 1272, current_height = 992;
         disp = create_bitmap(504, 700); // a face of one grey, its background colour included
         clear_to_color(disp, makecol(20, 20, 20));
         pick = create_bitmap(1024, 1024);

@@ -22,8 +22,7 @@ class Lamps : public CockpitTest {
     static int32_t gear_after(const V &a) {
         for (int i = 0; i < 9; i++)
             testsim_set(gear_offsets[i][0], gear_offsets[i][1], (uint32_t)a[i]);
-        vel_zero = 1;
-        k8055_fsuipc_read(0);
+        vel_zero = 1, k8055_fsuipc_read(0);
         return gear;
     }
     // Sets simulator values, reads the groups of present boards, gives the flags as digits.
@@ -45,8 +44,7 @@ class Lamps : public CockpitTest {
     }
     // Refreshes; how many boards the refresh selected.
     static int refreshed() {
-        forget();
-        k8055_outputs();
+        forget(), k8055_outputs();
         return calls("SetCurrentDevice");
     }
 };

@@ -25,15 +25,12 @@ struct Link : ::testing::Test {
         testsleep_record();
     }
     void TearDown() override {
-        FSUIPC_Close();
-        testsim_stop();
-        testsleep_real();
+        FSUIPC_Close(), testsim_stop(), testsleep_real();
     }
     void open_link() {
         testsim_start();
         ASSERT_TRUE(FSUIPC_Open(0, &rc));
-        testsim_clear_writes();
-        testsleep_clear();
+        testsim_clear_writes(), testsleep_clear();
     }
     uint16_t com1() {
         uint16_t v = 0;
