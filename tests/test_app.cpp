@@ -56,14 +56,10 @@ class App : public ::testing::Test {
         fs::current_path(folder);
         reset(), current_width = 1272, current_height = 992;
         disp = create_bitmap(504, 700); // a face of one grey, its background colour included
-        clear_to_color(disp, makecol(20, 20, 20));
-        pick = create_bitmap(1024, 1024);
-        set(START);
+        clear_to_color(disp, makecol(20, 20, 20)), pick = create_bitmap(1024, 1024), set(START);
     }
     void TearDown() override {
-        free_bitmaps();
-        fs::current_path("/");
-        fs::remove_all(folder);
+        free_bitmaps(), fs::current_path("/"), fs::remove_all(folder);
     }
     static void free_bitmaps() {
         for (BITMAP **b : {&disp, &pick, &bg, &scrat})
@@ -214,17 +210,13 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
                            {192, 409, 644, 410, 0, 0, 645}};
     auto is_bg = [](int x, int y) { return getpixel(screen, x, y) == makecol(200, 100, 50); };
     for (const auto &r : rows) {
-        clear_to_color(screen, makecol(0, 0, 255));
-        angle = r[0];
-        draw_background();
+        clear_to_color(screen, makecol(0, 0, 255)), angle = r[0], draw_background();
         EXPECT_TRUE(is_bg(0, 0) && is_bg(r[1], r[2])) << r[0];
         EXPECT_FALSE(is_bg(r[3], r[4]) || is_bg(r[5], r[6])) << r[0];
     }
     BITMAP *left = create_bitmap(width, height); // the left panel with the panels apart
     for (int g : {75, -9, -1, 0}) {
-        gap = g;
-        clear_to_color(screen, makecol(0, 0, 255));
-        draw_artwork_error();
+        clear_to_color(screen, makecol(0, 0, 255)), gap = g, draw_artwork_error();
         if (g == 75)
             blit(screen, left, 0, 0, 0, 0, width, height);
         int lit = 0, x_sum = 0, stray = 0, wrong = 0, lines = 0; // lines: a bit per line lit
@@ -326,8 +318,7 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
         ASSERT_TRUE(r.setup != 'd' || mkdir("vd60_rmu.ini.tmp", 0755) == 0);
         for (const char *owned : {".", "real", file})
             ASSERT_TRUE(geteuid() != 0 || lchown(owned, 65534, 65534) == 0);
-        chmod(file, r.file);
-        chmod(".", r.folder);
+        chmod(file, r.file), chmod(".", r.folder);
         EXPECT_EQ(save_as_user(r.size_limit), r.saved ? 0 : 1) << r.name;
         chmod(".", 0755);
         EXPECT_EQ(read_file(file), r.saved ? saved_text : old_text) << r.name;

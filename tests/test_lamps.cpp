@@ -188,8 +188,7 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     k8055_outputs();
     EXPECT_EQ(lamps(2) + " " + lamps(3), "10010110 0 255 00101111 255 0");
     apu_speed = 37.9f, electrics = 0; // power lost: every board dark but the APU gauge
-    l_eng_fire = stall = gear = 0, silence = 1;
-    k8055_outputs();
+    l_eng_fire = stall = gear = 0, silence = 1, k8055_outputs();
     EXPECT_EQ(lamps(0) + " " + lamps(1) + " " + lamps(2) + " " + lamps(3),
               "00000000 75 0 00000000 0 0 00000000 0 0 00000000 0 0");
     EXPECT_EQ(warn + caution, 0.0f);
@@ -209,26 +208,20 @@ TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
         {4, &apu_fire, 10}, {8, &l_eng_fire, 10}, {8, &r_eng_fire, 10}, {8, &stall, 10}, {2, &stall, 0}};
     // clang-format on
     for (auto &r : rows) {
-        reset_state();
-        discover(r.mask);
-        silence = 1, *r.flag = 1;
-        k8055_outputs();
+        reset_state(), discover(r.mask);
+        silence = 1, *r.flag = 1, k8055_outputs();
         EXPECT_EQ((int)(warn * 10 + caution) * 10 + silence, r.states * 10 + (r.states == 0))
             << "row " << &r - rows;
         *r.flag = 0;
         k8055_outputs();
         EXPECT_EQ(warn + caution, 0.0f);
     }
-    reset_state(); // an open crossfeed raises the caution on board 2, never un-silencing
-    discover(4);
-    fuel_xfeed = silence = 1;
-    k8055_outputs();
+    // An open crossfeed raises the caution on board 2, never un-silencing.
+    reset_state(), discover(4);
+    fuel_xfeed = silence = 1, k8055_outputs();
     EXPECT_EQ(caution * 10 + silence, 11);
-    reset_state(); // a fire already burning at the first refresh does not un-silence
-    discover(9);
-    l_eng_fire_store = -2;
-    l_eng_fire = silence = 1;
-    k8055_outputs();
+    reset_state(), discover(9); // a fire already burning at the first refresh does not un-silence
+    l_eng_fire_store = -2, l_eng_fire = silence = 1, k8055_outputs();
     EXPECT_EQ(warn * 10 + silence, 11);
     r_eng_fire = 1; // a later one does
     k8055_outputs();
@@ -252,8 +245,7 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
         EXPECT_EQ(lamps(0).substr(6, 2), s % 2 ? "01" : "11") << s;
     }
     EXPECT_EQ(seconds, 254);
-    warn = caution = 0.0f;
-    k8055_warn_caution();
+    warn = caution = 0.0f, k8055_warn_caution();
     EXPECT_EQ(lamps(0).substr(6, 2), "00");
     warn = caution = 1.0f; // silenced or unpowered (only exactly 1): dark, and no clock read
     int before = testsim_requests();

@@ -119,8 +119,7 @@ TEST_F(Link, ResultCodesAndBlockNames) {
     FSUIPC_Last_Call(call, sizeof call);
     EXPECT_STREQ(call, "write of 0x0354");
     EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 9u);
-    testsim_start();
-    testsim_stop(); // leaves VALDORA_IPC_DIR on a folder that is gone
+    testsim_start(), testsim_stop(); // leaves VALDORA_IPC_DIR on a folder that is gone
     EXPECT_FALSE(FSUIPC_Open(0, &rc) || rc != 2u);
     EXPECT_NE(access(getenv("VALDORA_IPC_DIR"), F_OK), 0); // the client made no folder
 
@@ -304,16 +303,13 @@ TEST(Transport, BlocksArePrivateAndRemovedByTheirCreator) {
 TEST(Transport, EndpointFolderAndBlockNames) {
     char dir[IPC_PATH_MAX], tmp[] = "/tmp/valdora-xdg-XXXXXX";
     ASSERT_TRUE(mkdtemp(tmp));
-    unsetenv("VALDORA_IPC_DIR");
-    setenv("XDG_RUNTIME_DIR", tmp, 1);
+    unsetenv("VALDORA_IPC_DIR"), setenv("XDG_RUNTIME_DIR", tmp, 1);
     struct stat st; // not made by a lookup, then made private
     ASSERT_TRUE(ipc_endpoint_dir_existing(dir, sizeof dir) == -1 &&
                 ipc_endpoint_dir(dir, sizeof dir) == 0 && stat(dir, &st) == 0);
     EXPECT_EQ(std::string(dir) + " " + std::to_string(st.st_mode & 0777),
               std::string(tmp) + "/valdora " + std::to_string(0700));
-    rmdir(dir);
-    unsetenv("XDG_RUNTIME_DIR");
-    ipc_endpoint_dir_existing(dir, sizeof dir);
+    rmdir(dir), unsetenv("XDG_RUNTIME_DIR"), ipc_endpoint_dir_existing(dir, sizeof dir);
     EXPECT_EQ(std::string(dir), "/tmp/valdora-" + std::to_string(getuid()));
     setenv("VALDORA_IPC_DIR", tmp, 1);
     ASSERT_EQ(ipc_socket_path("FS98MAIN", dir, sizeof dir, 0), 0);
@@ -389,8 +385,7 @@ TEST_F(Link, TheStandInServerTrustsNoPeer) {
         unlink(path.c_str());
     }
     // A frame that arrives in pieces is put together; a name longer than any is not waited for.
-    make(real, 0x8000);
-    testsim_set(0x4F00, 1, 0);
+    make(real, 0x8000), testsim_set(0x4F00, 1, 0);
     EXPECT_TRUE(request(fd, real, IPC_MAGIC, true) == 1 && testsim_get(0x4F00, 1) == 0xEEu);
     shm_unlink(("/" + real).c_str());
     EXPECT_EQ(request(fd, std::string(IPC_NAME_MAX, 'x')), 0);
