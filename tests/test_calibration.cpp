@@ -89,9 +89,9 @@ TEST_F(Wizard, PointsReadAtEachScreen) {
     EXPECT_EQ(calls("ReadAnalogChannel"), 0);
 }
 
-// Landscape: the last screen shown is its lines on the sheet's corner colour, each centred on
+// The last screen shown. Landscape: its lines on the sheet's corner colour, each centred on
 // half a panel at its height fraction, in the library's text mode, the left panel copied right.
-TEST_F(Wizard, ScreensShowTheirLinesInBothPanels) {
+TEST_F(Wizard, ScreensShowTheirLinesInBothPanelsAlsoTurnedAndOverlapping) {
     clear_to_color(pick, makecol(0, 0, 90));
     const char *title = "*C A L I B R A T I O N*";
     // The right throttle's first screen; the toe brakes' results, read at the second and third key.
@@ -117,15 +117,12 @@ TEST_F(Wizard, ScreensShowTheirLinesInBothPanels) {
         EXPECT_EQ(wrong, 0) << r.mask;
     }
     destroy_bitmap(want);
-}
-
-// Turned a quarter, with panels overlapping: the right panel is a true copy of the left one and
-// the screens fill the portrait window, x 0..399 and y 0..539, and nothing outside it.
-TEST_F(Wizard, PortraitScreensWithOverlappingPanels) {
+    // Turned a quarter, with panels overlapping: the right panel is a true copy of the left one,
+    // and the screen fills the portrait window, x 0..399 and y 0..539, and nothing outside it.
     angle = 64, gap = -20;
     destroy_bitmap(scrat), clear_bitmap(screen);
     scrat = create_bitmap(2 * width + gap, height);
-    run(1, {key_s, key_s});
+    run(4, {key_s, key_s});
     int copied = 1, inside = 0, outside = 0;
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width + gap; x++)
@@ -133,7 +130,7 @@ TEST_F(Wizard, PortraitScreensWithOverlappingPanels) {
     for (int y = 0; y < 800; y++)
         for (int x = 0; x < 800; x++)
             *(x < 400 && y < 540 ? &inside : &outside) += getpixel(screen, x, y) != 0;
-    EXPECT_EQ(copied * 1000000 + (inside > 500) * 1000 + outside, 1001000) << inside;
+    EXPECT_EQ(copied * 1000000 + (inside > 200000) * 1000 + outside, 1001000) << inside;
     angle = 0;
 }
 
