@@ -40,8 +40,8 @@ class App : public ::testing::Test {
     static void SetUpTestSuite() {
         // A first start, before any settings file: running, the default layout and desktop.
         EXPECT_EQ((Values{loop, update_bg, width, height, gap, extra_border, angle, blur, xpos,
-                          ypos, current_width, current_height}),
-                  (Values{1, 0, 280, 400, 75, 0, 0, 0, 0, 0, 1024, 768}));
+                          ypos, current_width, current_height, screen_colour_depth}),
+                  (Values{1, 0, 280, 400, 75, 0, 0, 0, 0, 0, 1024, 768, 0}));
         ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
         set_color_depth(32);
         screen = create_bitmap(1272, 992);
@@ -108,6 +108,7 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {K_CTRL_R, START, {280, 400, 74, 0, 0, 300, 300}, 1, 640, 425},
         {K_ALT_I, START, {280, 400, 75, 1, 0, 300, 300}, 1, 642, 426},
         {K_ALT_R, {280, 400, 75, 5, 0, 9, 9}, {280, 400, 75, 4, 0, 9, 9}, 1, 645, 429},
+        {K_ALT_R, {280, 400, 75, 1, 0, 9, 9}, {280, 400, 75, 0, 0, 9, 9}, 1, 641, 425},
         {K_ALT_R, START, START, 0, 641, 425}, // no border: nothing at all happens
         // The lower bounds refuse but still rebuild and redraw.
         {K_R, {150, 400, 75, 0, 0, 0, 0}, {150, 400, 75, 0, 0, 0, 0}, 1, 381, 425},

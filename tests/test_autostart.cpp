@@ -73,7 +73,8 @@ TEST_P(Autostart, FailedExchanges) {
     testsim_set(0x3125, 1, 0x80);
     char_value = 0x10;
     step(1, 0);
-    EXPECT_EQ(sent() + std::to_string(*e.phase), "1");
+    EXPECT_EQ(sent() + std::to_string(*e.phase) + std::to_string(testsleep_pauses().back()),
+              "1200");
     engine_autostart();
     EXPECT_EQ(testsim_get(0x3125, 1), 0x80u | e.own_bit);
     EXPECT_EQ(*e.phase, 2);
