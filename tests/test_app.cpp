@@ -220,15 +220,17 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
         clear_to_color(screen, makecol(0, 0, 255)), gap = g, draw_artwork_error();
         if (g == 75)
             blit(screen, left, 0, 0, 0, 0, width, height);
-        int lit = 0, x_sum = 0, stray = 0, wrong = 0, lines = 0; // lines: a bit per line lit
+        int lit = 0, ground = 0, x_sum = 0, stray = 0, wrong = 0, lines = 0; // a bit per line lit
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) {
                 bool on = getpixel(left, x, y) == 0xFFFF;
-                lit += on, x_sum += on * x, lines |= on << (y / 100);
+                lit += on, ground += getpixel(left, x, y) == 0, x_sum += on * x,
+                    lines |= on << (y / 100);
                 stray += on && (y % 100 < 60 || y % 100 >= 68 || y < 60 || y >= 268);
                 wrong += getpixel(screen, width + g + x, y) != getpixel(left, x, y);
             }
         EXPECT_EQ(lines, 7) << "the three lines at 15, 40 and 65 %";
+        EXPECT_EQ(lit + ground, (17 + 19 + 17) * 64) << "8 x 8 characters on opaque black";
         EXPECT_NEAR(x_sum / (double)lit, 145, 3);
         EXPECT_EQ(stray + wrong, 0) << "gap " << g;
     }
