@@ -215,6 +215,9 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
         EXPECT_TRUE(is_bg(0, 0) && is_bg(r[1], r[2])) << r[0];
         EXPECT_FALSE(is_bg(r[3], r[4]) || is_bg(r[5], r[6])) << r[0];
     }
+    // A layout change's redraw at the end of a pass: the background again, the request done.
+    update_bg = 1, angle = 0, clear_to_color(screen, makecol(0, 0, 255)), idle_step();
+    EXPECT_TRUE(update_bg == 0 && is_bg(0, 0) && is_bg(644, 409));
     BITMAP *left = create_bitmap(width, height); // the left panel with the panels apart
     for (int g : {75, -9, -1, 0}) {
         clear_to_color(screen, makecol(0, 0, 255)), gap = g, draw_artwork_error();

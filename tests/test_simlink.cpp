@@ -8,6 +8,7 @@
 #include "tests/support/testsim.h"
 
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -125,7 +126,13 @@ TEST_F(Link, ResultCodesAndBlockNames) {
     EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 10u); // nothing queued: nothing sent
     EXPECT_EQ(testsim_requests(), before);
     EXPECT_EQ(com1(), 0x1800);
-    FSUIPC_Close();
+    FSUIPC_Close(); // the block unmapped, its name and its atom gone
+    std::string block = testsim_block_names().back(), maps;
+    std::getline(std::ifstream("/proc/self/maps"), maps, '\0');
+    ATOM atom = GlobalAddAtomA(block.c_str()); // a fresh atom: deleted once, it is gone
+    EXPECT_TRUE(maps.find(block) == std::string::npos &&
+                access(("/dev/shm/" + block).c_str(), F_OK) != 0 && GlobalDeleteAtom(atom) == 0 &&
+                GlobalDeleteAtom(atom) == atom);
     ASSERT_TRUE(FSUIPC_Open(0, &rc));
     std::vector<std::string> names = testsim_block_names(); // open, exchange, open again
     unsigned n = 0;
