@@ -27,8 +27,7 @@ class Lamps : public CockpitTest {
     }
     // Sets simulator values, reads the groups of present boards, gives the flags as digits.
     static std::string read(const char *sets, const std::vector<int32_t *> &flags) {
-        poke(sets);
-        k8055_fsuipc_read(0);
+        poke(sets), k8055_fsuipc_read(0);
         std::string s;
         for (int32_t *f : flags)
             s += std::to_string(*f);
@@ -126,15 +125,13 @@ TEST_F(Lamps, EachGroupDecodesItsFlags) {
 
 TEST_F(Lamps, ApuPowerByteInItsOwnExchange) {
     // The APU power byte: from 50.0 on, in its own exchange after the group's and its pause.
-    vel_zero = 1;
+    vel_zero = 1, apu_speed = 49.99f;
     testsim_set(0x0B54, 4, 0x42160000); // 37.5 as a float
-    apu_speed = 49.99f;
     testfail_after(0); // the group's exchange fails: it reconnects, pauses and writes the byte
     k8055_fsuipc_read(0);
     EXPECT_EQ(sent() + std::to_string(testsim_writes_to(0x3380).size()), " 0B52:1=01");
     EXPECT_EQ(testsleep_pauses().back(), 20u);
-    apu_speed = 50.0f;
-    forget();
+    apu_speed = 50.0f, forget();
     int before = testsim_requests();
     k8055_fsuipc_read(0);
     EXPECT_EQ(
@@ -166,8 +163,7 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     discover(15);
     testboards_io(0).digital_out[6] = testboards_io(0).digital_out[7] = 1; // the master lamps'
     auto legs = [](int left, int nose, int right) {                        // in transit -1, down 1
-        gear_left = left, gear_nose = nose, gear_right = right;
-        k8055_outputs();
+        gear_left = left, gear_nose = nose, gear_right = right, k8055_outputs();
         return lamps(0) + " |";
     };
     EXPECT_EQ(legs(-1, 1, 0) + legs(1, 0, -1) + legs(0, -1, 1),
@@ -192,8 +188,7 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     EXPECT_EQ(lamps(0) + " " + lamps(1) + " " + lamps(2) + " " + lamps(3),
               "00000000 75 0 00000000 0 0 00000000 0 0 00000000 0 0");
     EXPECT_EQ(warn + caution, 0.0f);
-    l_eng_fire = 1; // a new fire while unpowered: lamp dark, no master state, no un-silencing
-    k8055_outputs();
+    l_eng_fire = 1, k8055_outputs(); // a new fire while unpowered: dark, no master, no un-silencing
     EXPECT_EQ(lamps(3) + std::to_string(l_eng_fire_store * 10 + silence + (int)warn),
               "00000000 0 011");
 }
@@ -212,8 +207,7 @@ TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
         silence = 1, *r.flag = 1, k8055_outputs();
         EXPECT_EQ((int)(warn * 10 + caution) * 10 + silence, r.states * 10 + (r.states == 0))
             << "row " << &r - rows;
-        *r.flag = 0;
-        k8055_outputs();
+        *r.flag = 0, k8055_outputs();
         EXPECT_EQ(warn + caution, 0.0f);
     }
     // An open crossfeed raises the caution on board 2, never un-silencing.
@@ -223,11 +217,9 @@ TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
     reset_state(), discover(9); // a fire already burning at the first refresh does not un-silence
     l_eng_fire_store = -2, l_eng_fire = silence = 1, k8055_outputs();
     EXPECT_EQ(warn * 10 + silence, 11);
-    r_eng_fire = 1; // a later one does
-    k8055_outputs();
+    r_eng_fire = 1, k8055_outputs(); // a later one does
     EXPECT_EQ(lamps(3).substr(2, 2) + std::to_string(silence), "110");
-    silence = 1, apu_speed = 10.0f; // fires that stay burning do not un-silence again
-    k8055_outputs();
+    silence = 1, apu_speed = 10.0f, k8055_outputs(); // fires still burning do not un-silence again
     EXPECT_EQ(warn * 10 + silence, 11);
 }
 
