@@ -250,6 +250,20 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     EXPECT_EQ(k8055_warn_caution() + testsim_requests(), before);
 }
 
+// One pass of the main loop, in its order: the radios read, the boards polled, the lamp state
+// read and shown in the same pass (the gauge before the spool step), an engine's start stepped,
+// the key counter reset.
+TEST_F(Lamps, OneMainPassShowsWhatItRead) {
+    discover(1);
+    poke("034E:2=9029 0BEC:4=0 0BF4:4=8000 0BF0:4=16383"); // COM1 123.45; nose up, left moving
+    apu_status = eng1_starting = 1, press_length = 7;
+    EXPECT_EQ(main_pass(), 0);
+    EXPECT_EQ(std::string(com1_disp1) + " " + lamps(0) + " " + std::to_string(apu_speed) + " " +
+                  std::to_string(press_length * 10 + eng1_start_phase) + sent() +
+                  testing::PrintToString(testsleep_pauses()),
+              "123.450 10000100 0 0 2.000000 2 0B52:1=0 3125:1=1 0890:2=16384 0892:2=1{ 50, 20, 200 }");
+}
+
 TEST_F(Lamps, ApuSpoolOneStepFromEachState) {
     // {switch, speed before, simulator's speed, speed after}: no clamping past the ends.
     // clang-format off
