@@ -194,9 +194,8 @@ TEST_F(App, ArtworkSwitchNeedsTheWholeSet) {
         EXPECT_EQ(getpixel(disp, 10, 10), face);
     }
     EXPECT_EQ(update_bg, 0);
-    layout_keypress(K_ALT_S);
-    EXPECT_EQ(blur, 0);
-    EXPECT_EQ(getpixel(disp, 10, 10), makecol(40, 40, 40));
+    EXPECT_TRUE(layout_keypress(K_ALT_S) && blur == 0 &&
+                getpixel(disp, 10, 10) == makecol(40, 40, 40));
 }
 
 // 645 x 410 of content, turned for portrait: {angle, x, y inside, x, y and x, y outside}. The
@@ -406,8 +405,7 @@ TEST_F(App, StartUpWaitsForTheSimulatorThenHoldsTheBannerBeforeTheBoardsAreSough
     testsim_fail_next(1000);
     EXPECT_EQ(start_link_and_boards(), 0);
     EXPECT_EQ(seen + std::to_string(testsim_writes().size()), " 100000.00000");
-    close_at_pause = false, loop = 1, seen.clear();
-    testsim_fail_next(2);
+    close_at_pause = false, loop = 1, seen.clear(), testsim_fail_next(2);
     EXPECT_EQ(start_link_and_boards(), 0);
     EXPECT_EQ(seen + std::to_string(about_to_init_k8055),
               " 100000.0000 100000.0000 100000.0000 4000123.450100");

@@ -180,8 +180,7 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
               "10010010 0 0 01101001 255 0 11010001 0 0");
     l_start = l_ign_switch = r_eng_fire = pitot_heat = overspeed = gen1_switch = 0;
     r_start = r_ign_switch = l_eng_fire = stall = fuel_xfeed = apu_fire = anti_ice = gear = 1;
-    gen2_switch = main_batt_switch = fuel_pumps = 1; // pump 1 on lamp 4
-    k8055_outputs();
+    gen2_switch = main_batt_switch = fuel_pumps = 1, k8055_outputs(); // pump 1 on lamp 4
     EXPECT_EQ(lamps(2) + " " + lamps(3), "10010110 0 255 00101111 255 0");
     apu_speed = 37.9f, electrics = 0; // power lost: every board dark but the APU gauge
     l_eng_fire = stall = gear = 0, silence = 1, k8055_outputs();
@@ -227,8 +226,7 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     discover(3);
     warn = caution = 1.0f, testboards_io(0).digital_out[6] = 1;
     testsim_set(0x023A, 1, 7); // a failed clock read leaves the warning lamp, drives the caution
-    testfail_after(0);
-    k8055_warn_caution();
+    testfail_after(0), k8055_warn_caution();
     EXPECT_EQ(lamps(0).substr(6, 2) + std::to_string(testsim_writes_to(0x3380).size()), "111");
     electrics = 1;                           // which the reconnection put out
     for (int s : {10, 11, 11, 59, 0, 254}) { // lit in even seconds
@@ -258,10 +256,11 @@ TEST_F(Lamps, OneMainPassShowsWhatItRead) {
     poke("034E:2=9029 0BEC:4=0 0BF4:4=8000 0BF0:4=16383"); // COM1 123.45; nose up, left moving
     apu_status = eng1_starting = 1, press_length = 7;
     EXPECT_EQ(main_pass(), 0);
-    EXPECT_EQ(std::string(com1_disp1) + " " + lamps(0) + " " + std::to_string(apu_speed) + " " +
-                  std::to_string(press_length * 10 + eng1_start_phase) + sent() +
-                  testing::PrintToString(testsleep_pauses()),
-              "123.450 10000100 0 0 2.000000 2 0B52:1=0 3125:1=1 0890:2=16384 0892:2=1{ 50, 20, 200 }");
+    EXPECT_EQ(
+        std::string(com1_disp1) + " " + lamps(0) + " " + std::to_string(apu_speed) + " " +
+            std::to_string(press_length * 10 + eng1_start_phase) + sent() +
+            testing::PrintToString(testsleep_pauses()),
+        "123.450 10000100 0 0 2.000000 2 0B52:1=0 3125:1=1 0890:2=16384 0892:2=1{ 50, 20, 200 }");
 }
 
 TEST_F(Lamps, ApuSpoolOneStepFromEachState) {

@@ -195,11 +195,9 @@ TEST_F(Link, FailingExchangesDeliverNothingAndTheLinkRecovers) {
         EXPECT_FALSE(FSUIPC_Process(&rc) || rc != (hang_up ? 12u : 13u));
         EXPECT_EQ(testsleep_pauses(), std::vector<unsigned>(hang_up ? 9 : 0, 100));
         EXPECT_FALSE(FSUIPC_Process(&rc) || rc != 10u);
-        testsim_fail_next(0);
-        FSUIPC_Close();
+        testsim_fail_next(0), FSUIPC_Close();
         ASSERT_TRUE(FSUIPC_Open(0, &rc));
-        EXPECT_EQ(com1(), 0x1800);
-        EXPECT_EQ(v, 0x4321);
+        EXPECT_TRUE(com1() == 0x1800 && v == 0x4321) << v; // the failed read's target untouched
         testsleep_clear();
     }
 }
