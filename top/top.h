@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 
-int start_link_and_boards(void); // start-up from the link on: radios, banner, boards (0)
+int start_link_and_boards(void); // start-up from the simulator link on: radios, banner, boards
 int main_pass(void);             // one pass of the main loop
 int idle_step(void);             // the pending keys, then the background when a layout asked for it
 int sim_wait_pass(void);         // one pass of the wait for the simulator: unpowered RMU, idle_step
