@@ -43,8 +43,7 @@ class App : public ::testing::Test {
         at_start.assign({loop, update_bg, width, height, gap, extra_border, angle, blur, xpos, ypos,
                          current_width, current_height, screen_colour_depth});
         ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
-        set_color_depth(32);
-        screen = create_bitmap(1272, 992);
+        set_color_depth(32), screen = create_bitmap(1272, 992);
         for (const testaxis &a : testaxes)
             for (int32_t *v : {a.enabled, a.points[0], a.points[1], a.points[2], a.points[3]})
                 if (v)
