@@ -273,4 +273,23 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
               (Longs{0, 0, 0}));
 }
 
+// The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up
+// (the board unplugged) reads as failed, one with nothing waiting reads as empty.
+TEST(SerialPort, EightAtOnceAndAHangUpReadsAsFailed) {
+    int master[9], slave[9], port[9];
+    char tty[9][128];
+    uint8_t b[4];
+    for (int i = 0; i < 9; i++) {
+        ASSERT_EQ(openpty(&master[i], &slave[i], tty[i], NULL, NULL), 0);
+        port[i] = serial_port_open(tty[i]);
+        EXPECT_EQ(port[i] >= 0, i < 8) << "port " << i;
+    }
+    EXPECT_EQ(serial_port_read(port[0], b, 4), 0);
+    EXPECT_EQ((write(master[0], "ab", 2), usleep(20000), serial_port_read(port[0], b, 4)), 2);
+    close(master[0]), close(slave[0]);
+    EXPECT_EQ(serial_port_read(port[0], b, 4), -1);
+    for (int i = 0; i < 9; i++)
+        serial_port_close(port[i]), close(master[i]), close(slave[i]);
+}
+
 } // namespace
