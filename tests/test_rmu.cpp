@@ -23,20 +23,18 @@ const int LAMP[8][9] = { // unlit and lit source, design place, unlit and lit wi
 // Selector bytes, one per radio edited: any two bits differ in one of them, so a lamp fed by
 // the wrong bit shows.
 const uint8_t SELECTORS[7] = {0xA1, 0x5E, 0xF0, 0x0F, 0xCC, 0x33, 0xAA};
+// clang-format off
 const struct {
     char *text;
     const char *set, *shown; // letters show as 0, the ADF's leading zero is hidden
     int x, y, row;           // design place; glyph row on the sheet: active, standby or ADF
-} TEXTS[10] = {{com1_disp1, "121.575", "121.575", 53, 72, 17},
-               {com1_disp2, "118.025", "118.025", 53, 140, 72},
-               {nav1_disp1, "109.350", "109.350", 53, 232, 17},
-               {nav1_disp2, "108.150", "108.150", 53, 300, 72},
-               {com2_disp1, "136.975", "136.975", 267, 72, 17},
-               {com2_disp2, "123.450", "123.450", 267, 140, 72},
-               {nav2_disp1, "117.950", "117.950", 267, 232, 17},
-               {nav2_disp2, "1a9.f50", "109.050", 267, 300, 72},
-               {xpndr_disp, "7654", "7654", 53, 392, 17},
-               {adf_disp, "0234.5", "234.5", 267, 392, 125}};
+} TEXTS[10] = {
+    {com1_disp1, "121.575", "121.575", 53, 72, 17}, {com1_disp2, "118.025", "118.025", 53, 140, 72},
+    {nav1_disp1, "109.350", "109.350", 53, 232, 17}, {nav1_disp2, "108.150", "108.150", 53, 300, 72},
+    {com2_disp1, "136.975", "136.975", 267, 72, 17}, {com2_disp2, "123.450", "123.450", 267, 140, 72},
+    {nav2_disp1, "117.950", "117.950", 267, 232, 17}, {nav2_disp2, "1a9.f50", "109.050", 267, 300, 72},
+    {xpndr_disp, "7654", "7654", 53, 392, 17}, {adf_disp, "0234.5", "234.5", 267, 392, 125}};
+// clang-format on
 const int EDIT_AT[6][2] = {{48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385}, {262, 385}};
 
 // Each item in its own red and green (blue 200, diagonal stripes of blue 100).
@@ -151,8 +149,7 @@ class Rmu : public CockpitTest {
     }
     // One step of radio `edit` from a counter value; returns the counter afterwards.
     int step(int edit, int up, int counter, int control) {
-        testsim_clear_writes();
-        testsleep_clear();
+        forget();
         rmu_edit = edit;
         rmu_tune_step(up, &counter, control);
         return counter;
@@ -240,11 +237,10 @@ TEST_F(Rmu, StepSchedulesClampsAndWords) {
         strcpy(texts[c.edit - 1], c.from);
         EXPECT_EQ(step(c.edit, c.up, c.counter, c.control), c.counter + 1);
         EXPECT_STREQ(texts[c.edit - 1], c.after) << c.from << " counter " << c.counter;
-        EXPECT_EQ(written(c.offset), Words{c.word}) << c.from << " counter " << c.counter;
-        EXPECT_EQ(written(0x0356), c.edit == 6 ? Words{c.adf_ext} : Words{}) << c.from;
+        // Two-byte words, nothing else, the ADF's main word first.
+        EXPECT_EQ(sent(), put(c.offset, 2, c.word) + (c.edit == 6 ? put(0x0356, 2, c.adf_ext) : ""))
+            << c.from << " counter " << c.counter;
         EXPECT_EQ(testsleep_pauses(), Pauses{c.pause}) << c.from << " counter " << c.counter;
-        EXPECT_EQ(testsim_writes()[0].offset, c.offset); // two-byte words, the ADF's main first
-        EXPECT_EQ(testsim_writes()[0].data.size(), 2u);
     }
     // A step whose exchange fails still rewrites the text and counts, opens the link again
     // (the announcement), and the ADF step makes its second write after a failed first one.
@@ -291,10 +287,8 @@ TEST_F(Rmu, TransponderDigitChoiceCarriesAndBorrows) {
 
 TEST_F(Rmu, SwapsAndKeys) {
     EXPECT_EQ(step(7, 1, 3, RMU_KEYBOARD), 3); // no radio: nothing, not even the count
-    for (int edit = 1; edit <= 6; edit++) {
-        rmu_edit = edit;
+    for (rmu_edit = 1; rmu_edit <= 6; rmu_edit++)
         rmu_key_action(RMU_KEY_S); // the keyboard's swap; the panel's is a board test
-    }
     EXPECT_EQ(written(0x3123), (Words{0x08, 0x04, 0x02, 0x01}));
     EXPECT_EQ(testsleep_pauses(), (Pauses{100, 100, 100, 100}));
     // The selector keys one after another from COM2 and ADF1 as read: c and v choose one COM,
@@ -319,8 +313,7 @@ TEST_F(Rmu, SwapsAndKeys) {
     EXPECT_EQ(testsleep_pauses(), (Pauses{300, 300}));
     // Shift+comma, the keypad's point, Shift+T, upper-case C, Alt+T and a digit do nothing;
     // with the link down neither do the radio keys, but t still cycles the radio.
-    testsim_clear_writes();
-    testsleep_clear();
+    forget();
     for (int code : {0x483C, 0x5A2E, 0x1454, 0x0343, 0x1400, 0x0231})
         rmu_key_action(code);
     connected = 0;
