@@ -104,8 +104,7 @@ TEST_F(K8055, PassBlocksOfEachBoard) {
 TEST_F(K8055, TuningPanel) {
     discover(1);
     rmu_edit = 6; // select wraps to 1, wins over later inputs and waits for its release
-    testboards_hold(0, 1, 3);
-    testboards_press(0, 2, 1);
+    testboards_hold(0, 1, 3), testboards_press(0, 2, 1);
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(rmu_edit * 100 + testboards_reads[0][1] * 10 + testboards_reads[0][2], 140);
     testboards_press(0, 2, 0);
@@ -153,11 +152,10 @@ TEST_F(K8055, KnobsStepFasterTheLongerHeld) {
     const uint32_t offsets[4][2] = {{}, {0x07CC, 0x07D4}, {0x07E2, 0x07F2}, {0x0C4E, 0x0330}};
     int *const counters[4] = {nullptr, &step_increase1, &step_increase2, &step_increase3};
     for (auto &r : rows) {
-        pass();
-        *counters[r.board] = r.counter;
-        p.clear();
-        uint32_t offset = offsets[r.board][r.ch > 2];
-        EXPECT_EQ(steps(r.board, r.ch, offset, r.size, r.start, (int)r.want.size(), p), r.want)
+        pass(), *counters[r.board] = r.counter, p.clear();
+        EXPECT_EQ(steps(r.board, r.ch, offsets[r.board][r.ch > 2], r.size, r.start,
+                        (int)r.want.size(), p),
+                  r.want)
             << r.start;
         EXPECT_EQ(p.back(), r.pause) << r.start;
     }
@@ -187,10 +185,8 @@ TEST_F(K8055, EngineStartAndApuButtons) {
         testsim_set(r.board == 1 ? 0x0892 : 0x092A, 2, r.starter);
         testsim_set(0x3125, 1, 3);
         eng_autostart = r.autostart;
-        eng1_starting = eng2_starting = 1;
-        eng1_start_phase = eng2_start_phase = 3;
-        int *counter = r.board == 1 ? &step_increase1 : &step_increase2;
-        *counter = 40; // buttons leave the counters alone
+        eng1_starting = eng2_starting = 1, eng1_start_phase = eng2_start_phase = 3;
+        int &counter = (r.board == 1 ? step_increase1 : step_increase2) = 40; // left alone
         if (r.fail >= 0)
             testfail_after(r.fail);
         EXPECT_EQ(button(r.board), 0);
@@ -199,7 +195,7 @@ TEST_F(K8055, EngineStartAndApuButtons) {
                                : eng2_starting * 10 + eng2_start_phase,
                   r.starting * 10 + r.phase);
         EXPECT_EQ(r.pauses.empty() ? r.pauses : testsleep_pauses(), r.pauses);
-        EXPECT_EQ(*counter, 40);
+        EXPECT_EQ(counter, 40);
     }
     EXPECT_EQ(button(3) * 10 + apu_status, 1); // the APU button switches on, then off
     EXPECT_EQ(button(3) * 10 + apu_status, 0);
@@ -233,8 +229,7 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
             *a.points[i] = r.p[i];
         on_ground = (int16_t)r.ground;
         testboards_io(a.board).analog_in[a.ch - 1] = (uint8_t)r.r;
-        pass();
-        *a.enabled = 0;
+        pass(), *a.enabled = 0;
         std::vector<uint32_t> w = written(a.offset);
         ASSERT_EQ(w.size(), 1u) << &r - rows;
         EXPECT_EQ(a.offset == 0x0BD0 || a.offset == 0x0BDC ? (int32_t)w[0] : (int16_t)w[0], r.want)
@@ -245,16 +240,15 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
     EXPECT_EQ(sent(), " 0BD0:4=4800 0BDC:4=16383 0BC4:2=16383 0BC6:2=16383");
     EXPECT_NE(ops().find("ReadDigitalChannel 5 ReadAnalogChannel 1 ReadAnalogChannel 2"),
               std::string::npos);
-    l_throttle_enabled = 2; // only 1 means in use, and equal end points: neither read nor sent
-    spoilers_enabled = flaps_enabled = 0;
+    // Only 1 means in use, and equal end points: neither read nor sent.
+    l_throttle_enabled = 2, spoilers_enabled = flaps_enabled = 0;
     for (int i : {1, 4, 5, 6, 7})
         *testaxes[i].enabled = 1, *testaxes[i].points[0] = *testaxes[i].points[i == 5 ? 1 : 2] = 3;
     pass();
     EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
     // Brakes with equal points: 0 x (16383 / 0) has no value, and 0 is sent.
     EXPECT_EQ(k8055_axis_value(2, 2, 3), 0);
-    spd = 1; // the speed hold leaves the throttles alone
-    l_throttle_enabled = 1, l_throttle_cal_max = 9;
+    spd = 1, l_throttle_enabled = 1, l_throttle_cal_max = 9; // the speed hold: throttles alone
     pass();
     EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
 }
