@@ -45,10 +45,8 @@ static void record(const char *op, long a, long b) {
 void testboards_start(void) {
     setenv("VALDORA_K8055_READ_US", "0", 1);
     k8055_board_remove();
-    if (k8055_board_create(&map) == -1) {
-        fprintf(stderr, "testboards: cannot create the board file\n");
-        abort();
-    }
+    if (k8055_board_create(&map) == -1)
+        fprintf(stderr, "testboards: cannot create the board file\n"), abort();
     memset(hold_left, 0, sizeof hold_left);
     k8055_trace_hook = record;
 }

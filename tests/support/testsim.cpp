@@ -76,10 +76,8 @@ void testsim_start(const char *window_class) {
     misbehave_count = requests = 0;
     tamper_fn = nullptr;
     server.carry_out = carry_out;
-    if (sim_server_open(&server, window_class) == -1) {
-        fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder);
-        abort();
-    }
+    if (sim_server_open(&server, window_class) == -1)
+        fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder), abort();
     stop_serving = 0;
     server_thread = std::thread(serve);
     serving = 1;
@@ -94,14 +92,6 @@ void testsim_stop(void) {
     sim_write_observer = NULL;
     std::error_code ignored; // the endpoint folder goes, with the boards' file and all else there
     std::filesystem::remove_all(folder, ignored);
-}
-
-uint32_t testsim_get(uint32_t offset, uint32_t size) {
-    return sim_get(offset, size);
-}
-
-void testsim_set(uint32_t offset, uint32_t size, uint32_t value) {
-    sim_set(offset, size, value);
 }
 
 std::vector<testsim_write> testsim_writes(void) {
