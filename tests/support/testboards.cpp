@@ -117,9 +117,7 @@ void CockpitTest::discover(int mask) {
 }
 
 void CockpitTest::forget() {
-    testsim_clear_writes();
-    testsleep_clear();
-    testboards_calls.clear();
+    testsim_clear_writes(), testsleep_clear(), testboards_calls.clear();
     memset(testboards_reads, 0, sizeof testboards_reads);
 }
 

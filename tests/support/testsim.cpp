@@ -73,8 +73,7 @@ void testsim_start(const char *window_class) {
     sim_write_observer = record_write;
     testsim_clear_writes();
     names.clear(); // the server is not running yet
-    misbehave_count = requests = 0;
-    tamper_fn = nullptr;
+    misbehave_count = requests = 0, tamper_fn = nullptr;
     server.carry_out = carry_out;
     if (sim_server_open(&server, window_class) == -1)
         fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder), abort();
@@ -86,10 +85,8 @@ void testsim_start(const char *window_class) {
 void testsim_stop(void) {
     if (!serving.exchange(0))
         return;
-    stop_serving = 1;
-    server_thread.join();
-    sim_server_close(&server);
-    sim_write_observer = NULL;
+    stop_serving = 1, server_thread.join();
+    sim_server_close(&server), sim_write_observer = NULL;
     std::error_code ignored; // the endpoint folder goes, with the boards' file and all else there
     std::filesystem::remove_all(folder, ignored);
 }
@@ -113,8 +110,7 @@ void testsim_clear_writes(void) {
 }
 
 void testsim_fail_next(int n, int reply) {
-    misbehave_reply = reply;
-    misbehave_count = n;
+    misbehave_reply = reply, misbehave_count = n;
 }
 
 int testsim_requests(void) {
