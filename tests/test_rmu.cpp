@@ -117,16 +117,13 @@ class Rmu : public CockpitTest {
   protected:
     static void SetUpTestSuite() {
         install_allegro(SYSTEM_NONE, &errno, atexit);
-        set_color_depth(32);
-        set_color_conversion(COLORCONV_TOTAL);
+        set_color_depth(32), set_color_conversion(COLORCONV_TOTAL);
     }
     void SetUp() override {
         CockpitTest::SetUp(); // linked, the announcement forgotten, powered, nothing recorded
-        disp = create_bitmap(504, 700);
-        clear_to_color(disp, makecol(9, 9, 60));
+        disp = create_bitmap(504, 700), clear_to_color(disp, makecol(9, 9, 60));
         pick = test_sheet(makecol(20, 20, 20));
-        screen = create_bitmap(1300, 1000);
-        clear_to_color(screen, BENEATH);
+        screen = create_bitmap(1300, 1000), clear_to_color(screen, BENEATH);
         layout(554, 770, 75, 0, 0); // every design coordinate on a pixel of its own
         about_to_init_k8055 = 0;
         for (auto &t : TEXTS)
@@ -142,8 +139,7 @@ class Rmu : public CockpitTest {
     }
     void layout(int w, int h, int g, int border, int turn) {
         width = w, height = h, gap = g, extra_border = border, angle = turn;
-        x_scale_factor = width / 504.0f;
-        y_scale_factor = height / 700.0f;
+        x_scale_factor = width / 504.0f, y_scale_factor = height / 700.0f;
         destroy_bitmap(scrat); // Allegro takes NULL as nothing to do
         scrat = create_bitmap(2 * width + gap, height);
     }
@@ -176,9 +172,7 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
     // A tuning step has just rewritten a standby text; a failed exchange keeps every text,
     // and works the power flag out again from the bytes last received.
     strcpy(com1_disp2, "118.025");
-    testsim_set(0x034E, 2, 0x2222);
-    testsim_set(0x0B52, 1, 0);
-    testsim_fail_next(1);
+    testsim_set(0x034E, 2, 0x2222), testsim_set(0x0B52, 1, 0), testsim_fail_next(1);
     rmu_fsuipc_read();
     EXPECT_EQ(at(0, 100, 280), "link"); // drawn at once when the link went down
     EXPECT_STREQ(com1_disp2, "118.025");
@@ -193,8 +187,7 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
     got.clear();
     for (auto &c : adfs) {
         char t[7] = "xxxxxx";
-        rmu_decode_adf(c[0], c[1], t);
-        got += std::string(t) + " ";
+        rmu_decode_adf(c[0], c[1], t), got += std::string(t) + " ";
     }
     EXPECT_EQ(got, "0350.0 1100.0 0350.1 0350.1 0c34.0 ");
     const int power[][3] = {{1, 0, 0}, {1, 1, 1}, {0, 0, 1}, {2, 0, 1}, {1, 2, 0}};
@@ -245,15 +238,13 @@ TEST_F(Rmu, StepSchedulesClampsAndWords) {
     // A step whose exchange fails still rewrites the text and counts, opens the link again
     // (the announcement), and the ADF step makes its second write after a failed first one.
     strcpy(com1_disp2, "118.000");
-    testsim_set(0x311A, 2, 0x1800);
-    testsim_fail_next(1);
+    testsim_set(0x311A, 2, 0x1800), testsim_fail_next(1);
     EXPECT_EQ(step(1, 1, 0, RMU_KEYBOARD), 1);
     EXPECT_STREQ(com1_disp2, "118.025");
     EXPECT_EQ(testsim_get(0x311A, 2), 0x1800u);
     EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
     strcpy(adf_disp, "0350.0");
-    testsim_fail_next(1);
-    step(6, 1, 0, RMU_KEYBOARD);
+    testsim_fail_next(1), step(6, 1, 0, RMU_KEYBOARD);
     EXPECT_EQ(testsim_get(0x0356, 2), 0x0001u);
 }
 
@@ -293,19 +284,15 @@ TEST_F(Rmu, SwapsAndKeys) {
     EXPECT_EQ(testsleep_pauses(), (Pauses{100, 100, 100, 100}));
     // The selector keys one after another from COM2 and ADF1 as read: c and v choose one COM,
     // the others toggle their bit, each byte sent at once.
-    testsim_set(0x3122, 1, 0x41);
-    rmu_fsuipc_read();
-    testsim_clear_writes();
+    testsim_set(0x3122, 1, 0x41), rmu_fsuipc_read(), testsim_clear_writes();
     for (int code : {RMU_KEY_C, RMU_KEY_V, RMU_KEY_B, RMU_KEY_A, RMU_KEY_N, RMU_KEY_M, RMU_KEY_K,
                      RMU_KEY_E, RMU_KEY_B, RMU_KEY_C, RMU_KEY_A})
         rmu_key_action(code);
     EXPECT_EQ(written(0x3122),
               (Words{0x81, 0x41, 0x61, 0x60, 0x70, 0x78, 0x7C, 0x7E, 0x5E, 0x9E, 0x9F}));
     // The full stop and comma step with the keyboard's counter and pauses.
-    rmu_edit = 1;
     strcpy(com1_disp2, "120.000");
-    press_length = 40;
-    testsleep_clear();
+    rmu_edit = 1, press_length = 40, testsleep_clear();
     rmu_key_action(RMU_KEY_STOP);
     EXPECT_EQ(std::string(com1_disp2) + " " + std::to_string(press_length), "121.000 41");
     rmu_key_action(RMU_KEY_COMMA);
@@ -370,9 +357,7 @@ TEST_F(Rmu, TheThreeLooksAndTheBanners) {
                  {1, 1, 1, 0, "s1 L0 face face", 0}}; // window closed: no banner
     for (auto &l : looks) {
         connected = l.connected, electrics = l.electrics, about_to_init_k8055 = l.boards;
-        loop = l.loop;
-        testsleep_clear();
-        rmu_display();
+        loop = l.loop, testsleep_clear(), rmu_display();
         for (int f = 0; f < 2; f++)
             EXPECT_EQ(at(f, 53, 140) + " " + at(f, 40, 560) + " " + at(f, 100, 280) + " " +
                           at(f, 255, 245),
@@ -388,10 +373,8 @@ TEST_F(Rmu, TheThreeLooksAndTheBanners) {
 TEST_F(Rmu, ScaleBorderAndTurn) {
     // Below full scale, with a border of 11 (the unit 5 pixels in): the highlight of the
     // transponder around its digits; nothing on the border.
-    rmu_edit = 5;
-    layout(280, 400, 75, 11, 0);
-    clear_to_color(screen, BENEATH); // the full unit the connection drew
-    rmu_display();
+    rmu_edit = 5, layout(280, 400, 75, 11, 0);
+    clear_to_color(screen, BENEATH), rmu_display(); // the full unit the connection drew
     EXPECT_EQ(differs({21, 526, 198, 48}, 1, {48, 385, 198, 48}, true), 0);
     EXPECT_EQ(what(4, 4) + what(5 + 2 * 280 + 75, 10), "beneathbeneath");
     // Turned for portrait, the picture is placed by its middle: {border, angle, x, y}.
@@ -430,9 +413,7 @@ TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
         changes.push_back([v] { *(unsigned char *)v ^= 1; });
     bg = create_bitmap(800, 400);
     for (size_t i = 0; i < changes.size(); i++) {
-        changes[i]();
-        rmu_display();
-        rmu_display();
+        changes[i](), rmu_display(), rmu_display();
         EXPECT_EQ(rmu_pushes - before, 1) << "change " << i; // the second draw finds nothing new
         before = rmu_pushes;
     }
@@ -440,12 +421,9 @@ TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
 
 TEST_F(Rmu, MainPassAtRestAndAfterALayoutKey) {
     layout(280, 400, 75, 0, 0);
-    current_width = 1272, current_height = 992;
-    main_pass();
+    current_width = 1272, current_height = 992, main_pass();
     long before = rmu_pushes;
-    testsleep_clear();
-    press_length = 5, apu_status = 1;
-    main_pass();
+    press_length = 5, apu_status = 1, testsleep_clear(), main_pass();
     EXPECT_EQ(press_length * 10 + apu_speed, 2.0f); // acceleration lasts a pass; the APU spools
     Pauses pauses = testsleep_pauses();
     EXPECT_GE(std::accumulate(pauses.begin(), pauses.end(), 0u), 50u) << "a pass at rest pauses";
