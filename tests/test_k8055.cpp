@@ -53,8 +53,7 @@ TEST_F(K8055, DiscoveryReportAndClose) {
         reset_state();
         for (int b = 0; b < 4; b++)
             testboards_io(b).plugged = (r.mask >> b) & 1;
-        k8055_search_extra = r.extra;
-        forget();
+        k8055_search_extra = r.extra, forget();
         int before = testsim_requests();
         k8055_initialise();
         const int32_t flags[4] = {vel_zero, vel_one, vel_two, vel_three};
@@ -68,13 +67,10 @@ TEST_F(K8055, DiscoveryReportAndClose) {
         EXPECT_EQ(std::string(t[0].data.begin(), t[0].data.end()), r.text);
         EXPECT_EQ(testsim_writes_to(0x32FA).at(0).data.size() * 100 + written(0x32FA)[0], 215u);
     }
-    forget(); // a failed process reconnects at once
-    testsim_fail_next(1);
-    k8055_initialise();
+    forget(), testsim_fail_next(1), k8055_initialise(); // a failed process reconnects at once
     EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
-    reset_state(); // shutdown: each present board cleared and closed in order; the flags stay
-    discover(10);
-    testboards_io(1).digital_out[7] = 1;
+    reset_state(), discover(10);         // shutdown: each board present cleared and closed in order
+    testboards_io(1).digital_out[7] = 1; // the flags stay
     EXPECT_EQ(k8055_close(), 0);
     EXPECT_EQ(ops(),
               "SetCurrentDevice 1" + c + " CloseDevice SetCurrentDevice 3" + c + " CloseDevice");
@@ -107,14 +103,12 @@ TEST_F(K8055, TuningPanel) {
     testboards_hold(0, 1, 3), testboards_press(0, 2, 1);
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(rmu_edit * 100 + testboards_reads[0][1] * 10 + testboards_reads[0][2], 140);
-    testboards_press(0, 2, 0);
-    press_length2 = 7; // silence held: the tuning count stays; an idle pass resets it
-    testboards_press(0, 5, 1);
+    // Silence held: the tuning count stays; an idle pass resets it.
+    testboards_press(0, 2, 0), testboards_press(0, 5, 1), press_length2 = 7;
     EXPECT_EQ(pass() * 1000 + silence * 100 + press_length2, 107);
     testboards_press(0, 5, 0);
     EXPECT_EQ(pass() * 100 + press_length2, 0);
-    rmu_edit = 1; // swap COM1, written with its pause, then waits for the release
-    testboards_hold(0, 4, 2);
+    rmu_edit = 1, testboards_hold(0, 4, 2); // swap COM1, with its pause; waits for the release
     EXPECT_EQ(pass() * 10 + testboards_reads[0][4], 13);
     EXPECT_EQ(sent(), " 3123:1=8");
     EXPECT_EQ(testsleep_pauses(), (Pauses{200, 50}));
