@@ -68,18 +68,12 @@ void testsim_start(const char *window_class) {
     strcpy(folder, "/tmp/valdora-testsim-XXXXXX");
     if (!mkdtemp(folder))
         abort();
-    setenv("VALDORA_IPC_DIR", folder, 1);
-    sim_reset();
-    sim_write_observer = record_write;
-    testsim_clear_writes();
-    names.clear(); // the server is not running yet
-    misbehave_count = requests = 0, tamper_fn = nullptr;
-    server.carry_out = carry_out;
+    setenv("VALDORA_IPC_DIR", folder, 1), sim_reset(), sim_write_observer = record_write;
+    testsim_clear_writes(), names.clear(); // the server is not running yet
+    misbehave_count = requests = 0, tamper_fn = nullptr, server.carry_out = carry_out;
     if (sim_server_open(&server, window_class) == -1)
         fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder), abort();
-    stop_serving = 0;
-    server_thread = std::thread(serve);
-    serving = 1;
+    stop_serving = 0, server_thread = std::thread(serve), serving = 1;
 }
 
 void testsim_stop(void) {
