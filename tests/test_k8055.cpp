@@ -154,8 +154,7 @@ TEST_F(K8055, KnobsStepFasterTheLongerHeld) {
         EXPECT_EQ(p.back(), r.pause) << r.start;
     }
     EXPECT_EQ(step_increase3, 7); // the baro has no counter
-    discover(15);
-    step_increase1 = step_increase2 = step_increase3 = 7;
+    discover(15), step_increase1 = step_increase2 = step_increase3 = 7;
     EXPECT_EQ(pass(), 0); // an idle pass resets each board's counter
     EXPECT_EQ(step_increase1 + step_increase2 + step_increase3, 0);
 }
@@ -177,8 +176,7 @@ TEST_F(K8055, EngineStartAndApuButtons) {
         SCOPED_TRACE(&r - rows);
         testsim_set(r.board == 1 ? 0x3590 : 0x3594, 4, r.state);
         testsim_set(r.board == 1 ? 0x0892 : 0x092A, 2, r.starter);
-        testsim_set(0x3125, 1, 3);
-        eng_autostart = r.autostart;
+        testsim_set(0x3125, 1, 3), eng_autostart = r.autostart;
         eng1_starting = eng2_starting = 1, eng1_start_phase = eng2_start_phase = 3;
         int &counter = (r.board == 1 ? step_increase1 : step_increase2) = 40; // left alone
         if (r.fail >= 0)
@@ -221,16 +219,15 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
         *a.enabled = 1;
         for (int i = 0; i < 4 && a.points[i]; i++)
             *a.points[i] = r.p[i];
-        on_ground = (int16_t)r.ground;
-        testboards_io(a.board).analog_in[a.ch - 1] = (uint8_t)r.r;
+        on_ground = (int16_t)r.ground, testboards_io(a.board).analog_in[a.ch - 1] = (uint8_t)r.r;
         pass(), *a.enabled = 0;
         std::vector<uint32_t> w = written(a.offset);
         ASSERT_EQ(w.size(), 1u) << &r - rows;
         EXPECT_EQ(a.offset == 0x0BD0 || a.offset == 0x0BDC ? (int32_t)w[0] : (int16_t)w[0], r.want)
             << "row " << &r - rows;
     }
-    toe_brakes_enabled = spoilers_enabled = flaps_enabled = 1;
-    pass(); // brakes both the same, left first; switches, then spoilers, then flaps
+    // Brakes both the same, left first; switches, then spoilers, then flaps.
+    toe_brakes_enabled = spoilers_enabled = flaps_enabled = 1, pass();
     EXPECT_EQ(sent(), " 0BD0:4=4800 0BDC:4=16383 0BC4:2=16383 0BC6:2=16383");
     EXPECT_NE(ops().find("ReadDigitalChannel 5 ReadAnalogChannel 1 ReadAnalogChannel 2"),
               std::string::npos);

@@ -318,9 +318,7 @@ TEST_F(Rmu, SwapsAndKeys) {
 // place, source or size shows.
 TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
     for (int k = 1; k <= 7; k++) {
-        rmu_edit = k;
-        rmu_decode_selectors(SELECTORS[k - 1]);
-        rmu_display();
+        rmu_edit = k, rmu_decode_selectors(SELECTORS[k - 1]), rmu_display();
         EXPECT_EQ(com1_sel + com2_sel + both_sel + nav1_sel + nav2_sel + mkr_sel + dme_sel +
                       adf1_sel,
                   __builtin_popcount(SELECTORS[k - 1])); // a flag set is 1, not only lit
@@ -341,8 +339,7 @@ TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
             }
         }
     }
-    strcpy(adf_disp, "1234.5");
-    rmu_display();
+    strcpy(adf_disp, "1234.5"), rmu_display();
     EXPECT_EQ(text_differs(0, 267, 392, 125, "1234.5"), 0);
 }
 
