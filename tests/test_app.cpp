@@ -30,6 +30,8 @@ const Values START = {280, 400, 75, 0, 0, 300, 300};
 // Settings lines 6 to 37: the calibration record in file order, each axis's switch first.
 std::vector<int32_t *> record;
 
+Values at_start; // the core's values as the program starts, before any settings file
+
 std::string read_file(const std::string &name) {
     std::ifstream file(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
@@ -38,9 +40,10 @@ std::string read_file(const std::string &name) {
 class App : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        at_start.assign({loop, update_bg, width, height, gap, extra_border, angle, blur, xpos, ypos,
+                         current_width, current_height, screen_colour_depth});
         ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
-        set_color_depth(32);
-        screen = create_bitmap(1272, 992);
+        set_color_depth(32), screen = create_bitmap(1272, 992);
         for (const testaxis &a : testaxes)
             for (int32_t *v : {a.enabled, a.points[0], a.points[1], a.points[2], a.points[3]})
                 if (v)
@@ -50,17 +53,12 @@ class App : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(mkdtemp(folder), nullptr);
         fs::current_path(folder);
-        reset();
-        current_width = 1272, current_height = 992;
+        reset(), current_width = 1272, current_height = 992;
         disp = create_bitmap(504, 700); // a face of one grey, its background colour included
-        clear_to_color(disp, makecol(20, 20, 20));
-        pick = create_bitmap(1024, 1024);
-        set(START);
+        clear_to_color(disp, makecol(20, 20, 20)), pick = create_bitmap(1024, 1024), set(START);
     }
     void TearDown() override {
-        free_bitmaps();
-        fs::current_path("/");
-        fs::remove_all(folder);
+        free_bitmaps(), fs::current_path("/"), fs::remove_all(folder);
     }
     static void free_bitmaps() {
         for (BITMAP **b : {&disp, &pick, &bg, &scrat})
@@ -99,11 +97,10 @@ class App : public ::testing::Test {
 };
 
 TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
-    struct {
-        int code;
-        Values before, after;
-        int redraw, outer_w, outer_h;
-    } rows[] = {
+    // A first start: running, the default layout and desktop, no colour depth taken yet.
+    EXPECT_EQ(at_start, (Values{1, 0, 280, 400, 75, 0, 0, 0, 0, 0, 1024, 768, 0}));
+    // clang-format off
+    const struct { int code; Values before, after; int redraw, outer_w, outer_h; } rows[] = {
         {K_I, START, {281, 400, 75, 0, 0, 300, 300}, 1, 643, 425},
         {K_R, START, {279, 400, 75, 0, 0, 300, 300}, 1, 639, 425},
         {K_SHIFT_I, START, {280, 401, 75, 0, 0, 300, 300}, 1, 641, 426},
@@ -112,6 +109,7 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {K_CTRL_R, START, {280, 400, 74, 0, 0, 300, 300}, 1, 640, 425},
         {K_ALT_I, START, {280, 400, 75, 1, 0, 300, 300}, 1, 642, 426},
         {K_ALT_R, {280, 400, 75, 5, 0, 9, 9}, {280, 400, 75, 4, 0, 9, 9}, 1, 645, 429},
+        {K_ALT_R, {280, 400, 75, 1, 0, 9, 9}, {280, 400, 75, 0, 0, 9, 9}, 1, 641, 425},
         {K_ALT_R, START, START, 0, 641, 425}, // no border: nothing at all happens
         // The lower bounds refuse but still rebuild and redraw.
         {K_R, {150, 400, 75, 0, 0, 0, 0}, {150, 400, 75, 0, 0, 0, 0}, 1, 381, 425},
@@ -148,6 +146,7 @@ TEST_F(App, EachLayoutKeyAtAndInsideItsLimitsAndTheStartUpFit) {
         {0x0A69, START, START, -1, 641, 425},
         {0x1373, START, START, -1, 641, 425},
     };
+    // clang-format on
     for (const auto &r : rows) {
         set(r.before, r.code != FIT);
         update_bg = 0;
@@ -196,9 +195,8 @@ TEST_F(App, ArtworkSwitchNeedsTheWholeSet) {
         EXPECT_EQ(getpixel(disp, 10, 10), face);
     }
     EXPECT_EQ(update_bg, 0);
-    layout_keypress(K_ALT_S);
-    EXPECT_EQ(blur, 0);
-    EXPECT_EQ(getpixel(disp, 10, 10), makecol(40, 40, 40));
+    EXPECT_TRUE(layout_keypress(K_ALT_S) && blur == 0 &&
+                getpixel(disp, 10, 10) == makecol(40, 40, 40));
 }
 
 // 645 x 410 of content, turned for portrait: {angle, x, y inside, x, y and x, y outside}. The
@@ -213,28 +211,29 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
                            {192, 409, 644, 410, 0, 0, 645}};
     auto is_bg = [](int x, int y) { return getpixel(screen, x, y) == makecol(200, 100, 50); };
     for (const auto &r : rows) {
-        clear_to_color(screen, makecol(0, 0, 255));
-        angle = r[0];
-        draw_background();
+        clear_to_color(screen, makecol(0, 0, 255)), angle = r[0], draw_background();
         EXPECT_TRUE(is_bg(0, 0) && is_bg(r[1], r[2])) << r[0];
         EXPECT_FALSE(is_bg(r[3], r[4]) || is_bg(r[5], r[6])) << r[0];
     }
+    // A layout change's redraw at the end of a pass: the background again, the request done.
+    update_bg = 1, angle = 0, clear_to_color(screen, makecol(0, 0, 255)), idle_step();
+    EXPECT_TRUE(update_bg == 0 && is_bg(0, 0) && is_bg(644, 409));
     BITMAP *left = create_bitmap(width, height); // the left panel with the panels apart
     for (int g : {75, -9, -1, 0}) {
-        gap = g;
-        clear_to_color(screen, makecol(0, 0, 255));
-        draw_artwork_error();
+        clear_to_color(screen, makecol(0, 0, 255)), gap = g, draw_artwork_error();
         if (g == 75)
             blit(screen, left, 0, 0, 0, 0, width, height);
-        int lit = 0, x_sum = 0, stray = 0, wrong = 0, lines = 0; // lines: a bit per line lit
+        int lit = 0, ground = 0, x_sum = 0, stray = 0, wrong = 0, lines = 0; // a bit per line lit
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) {
                 bool on = getpixel(left, x, y) == 0xFFFF;
-                lit += on, x_sum += on * x, lines |= on << (y / 100);
+                lit += on, ground += getpixel(left, x, y) == 0, x_sum += on * x,
+                    lines |= on << (y / 100);
                 stray += on && (y % 100 < 60 || y % 100 >= 68 || y < 60 || y >= 268);
                 wrong += getpixel(screen, width + g + x, y) != getpixel(left, x, y);
             }
         EXPECT_EQ(lines, 7) << "the three lines at 15, 40 and 65 %";
+        EXPECT_EQ(lit + ground, (17 + 19 + 17) * 64) << "8 x 8 characters on opaque black";
         EXPECT_NEAR(x_sum / (double)lit, 145, 3);
         EXPECT_EQ(stray + wrong, 0) << "gap " << g;
     }
@@ -242,10 +241,9 @@ TEST_F(App, BackgroundAndArtworkErrorScreen) {
 }
 
 TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDrawable) {
-    EXPECT_EQ(load_ini_file(), 0); // no file: nothing changes
-    EXPECT_EQ(width, 280);
-    EXPECT_EQ(save_ini_file(), 0); // no window to take the place from: nothing is written
-    EXPECT_FALSE(fs::exists("vd60_rmu.ini"));
+    EXPECT_TRUE(load_ini_file() == 0 && width == 280); // no file: nothing changes
+    // No window to take the place from: nothing is written.
+    EXPECT_TRUE(save_ini_file() == 0 && !fs::exists("vd60_rmu.ini"));
     gap = -9, width = 301, height = 411, angle = 192, extra_border = 12, blur = 1;
     long_value2 = -123456;
     std::string expected = "-8\n2000\n-9\n301\n411\n";
@@ -256,10 +254,8 @@ TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDr
     ASSERT_EQ(write_ini_file(-8, 2000), 0);
     EXPECT_EQ(read_file("vd60_rmu.ini"), expected + "192\n12\n1\n=-123456\n");
     EXPECT_EQ(inifile, nullptr);
-    struct {
-        std::string text;
-        Values state;
-    } rows[] = {
+    // clang-format off
+    const struct { std::string text; Values state; } rows[] = {
         // Empty line, blanks-digits-letters, signs, letters only, no end on the last line.
         {"\n  12abc\n-8\n+290x\nabc\n0\n-12345\n777",
          {0, 12, -8, 290, 210, 0, 0, 0, 0, -12345, 777, -1}},
@@ -274,6 +270,7 @@ TEST_F(App, SettingsWrittenInOrderAndReadAsTheirLeadingNumbersKeepingTheLayoutDr
         // The file written above, last: the record's other lines are checked after it.
         {read_file("vd60_rmu.ini"), {-8, 2000, -9, 301, 411, 192, 12, 1, 593, 693, 793, 893}},
     };
+    // clang-format on
     for (const auto &r : rows)
         EXPECT_EQ(load(r.text), r.state) << r.text;
     for (int line = 10; line <= 37; line++)
@@ -305,17 +302,14 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
     const std::string saved_text = read_file("vd60_rmu.ini");
     // Longer than the new text: a rewrite in place must cut it.
     const std::string old_text = "37\n45\n" + std::string(300, '9') + "\n";
-    struct {
-        const char *name;
-        mode_t folder, file;
-        char setup; // 'l': the settings file is a link; 'd': a folder has the temporary name
-        rlim_t size_limit;
-        bool saved;
-    } rows[] = {{"full disk", 0755, 0644, ' ', 20, false},
-                {"a folder in the temporary file's place", 0755, 0644, 'd', 0, false},
-                {"read-only folder, writable file", 0555, 0644, ' ', 0, true},
-                {"read-only file", 0755, 0444, ' ', 0, false},
-                {"file behind a link", 0755, 0644, 'l', 0, true}};
+    // setup 'l': the settings file is a link; 'd': a folder has the temporary name.
+    // clang-format off
+    const struct { const char *name; mode_t folder, file; char setup; rlim_t size_limit; bool saved; }
+    rows[] = {{"full disk", 0755, 0644, ' ', 20, false},
+              {"a folder in the temporary file's place", 0755, 0644, 'd', 0, false},
+              {"read-only folder, writable file", 0555, 0644, ' ', 0, true},
+              {"read-only file", 0755, 0444, ' ', 0, false}, {"file behind a link", 0755, 0644, 'l', 0, true}};
+    // clang-format on
     for (const auto &r : rows) {
         for (const char *old : {"real", "vd60_rmu.ini.tmp", "vd60_rmu.ini"})
             fs::remove_all(old);
@@ -330,8 +324,7 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
         ASSERT_TRUE(r.setup != 'd' || mkdir("vd60_rmu.ini.tmp", 0755) == 0);
         for (const char *owned : {".", "real", file})
             ASSERT_TRUE(geteuid() != 0 || lchown(owned, 65534, 65534) == 0);
-        chmod(file, r.file);
-        chmod(".", r.folder);
+        chmod(file, r.file), chmod(".", r.folder);
         EXPECT_EQ(save_as_user(r.size_limit), r.saved ? 0 : 1) << r.name;
         chmod(".", 0755);
         EXPECT_EQ(read_file(file), r.saved ? saved_text : old_text) << r.name;
@@ -341,8 +334,17 @@ TEST_F(App, SettingsSaveKeepsTheOldFileWholeAndTheFilesAsTheUserSetThemUp) {
     }
 }
 
-// At 1 MB valdora.log is set aside as valdora.log.1, one old file kept; a log that cannot be
-// opened for writing (a folder in its place, even for root) is reported and left alone.
+// Renames as where a rename does not replace its target, or where the log is held open.
+int rename_keeping_targets(const char *from, const char *to) {
+    return fs::exists(to) ? -1 : rename(from, to);
+}
+int rename_all_but_the_log(const char *from, const char *to) {
+    return strcmp(from, "valdora.log") == 0 ? -1 : rename(from, to);
+}
+
+// At 1 MB valdora.log is set aside as valdora.log.1, one old file kept, also where a rename
+// cannot replace or the log is held; a log that cannot be opened for writing (a folder in its
+// place, even for root) is reported and left alone.
 TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
     // The start line, without a desktop to measure and without a settings file.
     ASSERT_EQ(log_start(), 0);
@@ -360,23 +362,11 @@ TEST_F(App, LogSetAsideAtOneMegabyteOrReportedUnwritable) {
         EXPECT_EQ(read_file("valdora.log").substr(20), "after\n");
     }
     EXPECT_FALSE(fs::exists("valdora.log.2"));
-    fs::remove_all("valdora.log");
-    fs::remove_all("valdora.log.1");
-    ASSERT_EQ(mkdir("valdora.log", 0700), 0);
-    EXPECT_EQ(log_event("exit 0"), -1);
-    EXPECT_TRUE(fs::is_directory("valdora.log")); // not set aside
-}
-
-// Where a rename does not replace its target (Windows) the old log is moved aside first; a full
-// log that cannot move (held open) keeps being appended to, and the old log stays.
-int rename_keeping_targets(const char *from, const char *to) {
-    return fs::exists(to) ? -1 : rename(from, to);
-}
-int rename_all_but_the_log(const char *from, const char *to) {
-    return strcmp(from, "valdora.log") == 0 ? -1 : rename(from, to);
-}
-
-TEST_F(App, LogSetAsideWhereARenameDoesNotReplaceOrTheLogIsHeld) {
+    char stamp[32]; // with milliseconds: "YYYY-MM-DD HH:MM:SS.mmm"
+    EXPECT_EQ(log_time_stamp(stamp, sizeof stamp, 1) * 100 + strlen(stamp) * (stamp[19] == '.'),
+              23u);
+    // Where a rename does not replace its target (Windows) the old log is moved aside first; a
+    // full log that cannot move (held open) keeps being appended to, and the old log stays.
     log_limit = 9;
     for (auto how : {rename_keeping_targets, rename_all_but_the_log}) {
         std::ofstream("valdora.log.1") << "old\n";
@@ -389,6 +379,43 @@ TEST_F(App, LogSetAsideWhereARenameDoesNotReplaceOrTheLogIsHeld) {
         EXPECT_TRUE(logged && now.size() >= 25 && !fs::exists("valdora.log.old")) << held;
     }
     log_rename = rename, log_limit = 1024L * 1024L;
+    fs::remove_all("valdora.log");
+    fs::remove_all("valdora.log.1");
+    ASSERT_EQ(mkdir("valdora.log", 0700), 0);
+    EXPECT_EQ(log_event("exit 0"), -1);
+    EXPECT_TRUE(fs::is_directory("valdora.log")); // not set aside
+}
+
+// What each pause found: its length, COM1's active text, the banner flag and board 2's flag. A
+// pause closes the window when asked to.
+std::string seen;
+bool close_at_pause;
+void note_pause(DWORD ms) {
+    seen +=
+        " " + std::to_string(ms) + com1_disp1 + std::to_string(about_to_init_k8055 * 10 + vel_two);
+    loop = close_at_pause ? 0 : loop;
+}
+
+// Start-up from the simulator link on. The window closed at the first 100 ms pause of the wait:
+// one more attempt, then no announcement, banner or discovery. Two opens refused: 100 ms after
+// each, the open's own exchange pause, the announcement with its display time 5, the radios
+// read, the banner held 4 s, and only then the boards sought and reported.
+TEST_F(App, StartUpWaitsForTheSimulatorThenHoldsTheBannerBeforeTheBoardsAreSought) {
+    testsim_start(), testboards_start(), testboards_io(2).plugged = 1;
+    testsim_set(0x034E, 2, 0x2345), platform_sleep_hook = note_pause, close_at_pause = true;
+    testsim_fail_next(1000);
+    EXPECT_EQ(start_link_and_boards(), 0);
+    EXPECT_EQ(seen + std::to_string(testsim_writes().size()), " 100000.00000");
+    close_at_pause = false, loop = 1, seen.clear(), testsim_fail_next(2);
+    EXPECT_EQ(start_link_and_boards(), 0);
+    EXPECT_EQ(seen + std::to_string(about_to_init_k8055),
+              " 100000.0000 100000.0000 100000.0000 4000123.450100");
+    std::vector<testsim_write> text = testsim_writes_to(0x3380), time = testsim_writes_to(0x32FA);
+    ASSERT_EQ(text.size() * 10 + time.size(), 22u); // the announcement, then the boards' report
+    EXPECT_EQ(std::string(text[0].data.begin(), text[0].data.end()),
+              std::string("Valdora V2.08 Connected", 24));
+    EXPECT_EQ(time[0].value() * 10 + time[0].data.size(), 52u); // 5 s, in two bytes
+    testsim_stop();
 }
 
 } // namespace

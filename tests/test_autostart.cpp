@@ -21,8 +21,7 @@ class Autostart : public CockpitTest, public ::testing::WithParamInterface<int> 
     const engine &e = engines[GetParam()];
     // One call in a phase, with the exchange after `fail` good ones refused (-1: none).
     void step(int phase, int fail = -1) {
-        *e.starting = 1;
-        *e.phase = phase;
+        *e.starting = 1, *e.phase = phase;
         forget();
         if (fail >= 0)
             testfail_after(fail);
@@ -47,8 +46,7 @@ TEST_P(Autostart, EachPhaseAtAndBelowItsThreshold) {
     // clang-format on
     for (const auto &r : rows) {
         SCOPED_TRACE(testing::Message() << "phase " << r.phase << " speed " << r.speed);
-        testsim_set(e.speed, 2, r.speed);
-        testsim_set(0x3125, 1, r.pump);
+        testsim_set(e.speed, 2, r.speed), testsim_set(0x3125, 1, r.pump);
         *e.ignition = r.phase == 3;
         step(r.phase);
         EXPECT_EQ(*e.phase * 100 + *e.starting * 10 + *e.ignition, r.after);
@@ -58,10 +56,8 @@ TEST_P(Autostart, EachPhaseAtAndBelowItsThreshold) {
     // Only a flag of exactly 1 with a phase 1 to 4 runs.
     int before = testsim_requests();
     for (auto sp : {std::pair<int, int>{0, 1}, {1, 0}, {1, 5}, {1, -1}, {2, 1}}) {
-        *e.starting = sp.first;
-        *e.phase = sp.second;
-        EXPECT_EQ(engine_autostart(), 1);
-        EXPECT_EQ(*e.phase, sp.second);
+        *e.starting = sp.first, *e.phase = sp.second;
+        EXPECT_TRUE(engine_autostart() == 1 && *e.phase == sp.second) << sp.first << sp.second;
     }
     EXPECT_EQ(testsim_requests(), before);
 }
@@ -73,24 +69,19 @@ TEST_P(Autostart, FailedExchanges) {
     EXPECT_EQ(testsleep_pauses().back(), 200u);
     // The pump byte cannot be read: nothing written for either engine, the phase stays; the
     // next call reads afresh and goes on.
-    testsim_set(0x3125, 1, 0x80);
-    char_value = 0x10;
+    testsim_set(0x3125, 1, 0x80), char_value = 0x10;
     step(1, 0);
-    EXPECT_EQ(sent() + std::to_string(*e.phase), "1");
+    EXPECT_EQ(sent() + std::to_string(*e.phase) + std::to_string(testsleep_pauses().back()),
+              "1200");
     engine_autostart();
-    EXPECT_EQ(testsim_get(0x3125, 1), 0x80u | e.own_bit);
-    EXPECT_EQ(*e.phase, 2);
-    testsim_set(e.speed, 2, 5000);
-    step(2, 0);
+    EXPECT_EQ(testsim_get(0x3125, 1) * 10 + *e.phase, (0x80u | e.own_bit) * 10 + 2);
+    testsim_set(e.speed, 2, 5000), step(2, 0);
     EXPECT_EQ(*e.phase * 10 + *e.ignition + testsleep_pauses().back(), 220u);
     // Phase 3: {good exchanges, phase after, ignition after}: pump read, speed read, write.
-    testsim_set(0x3125, 1, 0x03);
-    testsim_set(e.starter, 2, 0);
-    testsim_set(e.speed, 2, 9000);
+    testsim_set(0x3125, 1, 0x03), testsim_set(e.starter, 2, 0), testsim_set(e.speed, 2, 9000);
     char_value = 0x01;
     for (auto r : {std::vector<int>{0, 3, 1}, {1, 3, 1}, {2, 4, 0}}) {
-        *e.ignition = 1;
-        step(3, r[0]);
+        *e.ignition = 1, step(3, r[0]);
         EXPECT_EQ(*e.phase * 10 + *e.ignition, r[1] * 10 + r[2]) << r[0];
         EXPECT_EQ(testsim_get(e.starter, 2) * 16 + testsim_get(0x3125, 1), 0x03u);
     }

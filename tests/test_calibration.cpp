@@ -89,14 +89,40 @@ TEST_F(Wizard, PointsReadAtEachScreen) {
     EXPECT_EQ(calls("ReadAnalogChannel"), 0);
 }
 
-// Turned a quarter, with panels overlapping: the right panel is a true copy of the left one and
-// the screens fill the portrait window, x 0..399 and y 0..539, and nothing outside it.
-TEST_F(Wizard, PortraitScreensWithOverlappingPanels) {
+// The last screen shown. Landscape: its lines on the sheet's corner colour, each centred on
+// half a panel at its height fraction, in the library's text mode, the left panel copied right.
+TEST_F(Wizard, ScreensShowTheirLinesInBothPanelsAlsoTurnedAndOverlapping) {
+    clear_to_color(pick, makecol(0, 0, 90));
+    const char *title = "*C A L I B R A T I O N*";
+    // The right throttle's first screen; the toe brakes' results, read at the second and third key.
+    // clang-format off
+    const struct { int mask; std::vector<int> keys; std::vector<std::pair<const char *, double>> lines; } rows[] = {
+        {1, {key_s, key_s}, {{title, 0.15}, {"*RIGHT THROTTLE*", 0.25}, {"Select 'REVERSE THRUST'", 0.4},
+                             {"'s' to skip,'d' disable", 0.65}, {"Any other key to read", 0.75}}},
+        {4, {key_s, key_x, key_x, key_x}, {{title, 0.15}, {"Toe Brakes OFF = 101", 0.3},
+                                           {"Toe Brakes ON = 102", 0.4}, {"Any key to continue", 0.65}}}};
+    // clang-format on
+    BITMAP *want = create_bitmap(2 * width + gap, height);
+    for (const auto &r : rows) {
+        vel_zero = 0, run(r.mask, r.keys);
+        clear_to_color(want, makecol(0, 0, 90));
+        for (const auto &l : r.lines)
+            textprintf_centre_ex(want, font, width / 2, (int)(height * l.second), 0xFFFF, _textmode,
+                                 "%s", l.first);
+        blit(want, want, 0, 0, width + gap, 0, width, height);
+        int wrong = 0;
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < want->w; x++)
+                wrong += getpixel(screen, x, y) != getpixel(want, x, y);
+        EXPECT_EQ(wrong, 0) << r.mask;
+    }
+    destroy_bitmap(want);
+    // Turned a quarter, with panels overlapping: the right panel is a true copy of the left one,
+    // and the screen fills the portrait window, x 0..399 and y 0..539, and nothing outside it.
     angle = 64, gap = -20;
-    destroy_bitmap(scrat);
+    destroy_bitmap(scrat), clear_bitmap(screen);
     scrat = create_bitmap(2 * width + gap, height);
-    clear_bitmap(screen);
-    run(1, {key_s, key_s});
+    run(4, {key_s, key_s});
     int copied = 1, inside = 0, outside = 0;
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width + gap; x++)
@@ -104,7 +130,7 @@ TEST_F(Wizard, PortraitScreensWithOverlappingPanels) {
     for (int y = 0; y < 800; y++)
         for (int x = 0; x < 800; x++)
             *(x < 400 && y < 540 ? &inside : &outside) += getpixel(screen, x, y) != 0;
-    EXPECT_EQ(copied * 1000000 + (inside > 500) * 1000 + outside, 1001000) << inside;
+    EXPECT_EQ(copied * 1000000 + (inside > 200000) * 1000 + outside, 1001000) << inside;
     angle = 0;
 }
 

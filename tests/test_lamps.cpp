@@ -22,14 +22,12 @@ class Lamps : public CockpitTest {
     static int32_t gear_after(const V &a) {
         for (int i = 0; i < 9; i++)
             testsim_set(gear_offsets[i][0], gear_offsets[i][1], (uint32_t)a[i]);
-        vel_zero = 1;
-        k8055_fsuipc_read(0);
+        vel_zero = 1, k8055_fsuipc_read(0);
         return gear;
     }
     // Sets simulator values, reads the groups of present boards, gives the flags as digits.
     static std::string read(const char *sets, const std::vector<int32_t *> &flags) {
-        poke(sets);
-        k8055_fsuipc_read(0);
+        poke(sets), k8055_fsuipc_read(0);
         std::string s;
         for (int32_t *f : flags)
             s += std::to_string(*f);
@@ -45,8 +43,7 @@ class Lamps : public CockpitTest {
     }
     // Refreshes; how many boards the refresh selected.
     static int refreshed() {
-        forget();
-        k8055_outputs();
+        forget(), k8055_outputs();
         return calls("SetCurrentDevice");
     }
 };
@@ -128,21 +125,18 @@ TEST_F(Lamps, EachGroupDecodesItsFlags) {
 
 TEST_F(Lamps, ApuPowerByteInItsOwnExchange) {
     // The APU power byte: from 50.0 on, in its own exchange after the group's and its pause.
-    vel_zero = 1;
+    vel_zero = 1, apu_speed = 49.99f;
     testsim_set(0x0B54, 4, 0x42160000); // 37.5 as a float
-    apu_speed = 49.99f;
     testfail_after(0); // the group's exchange fails: it reconnects, pauses and writes the byte
     k8055_fsuipc_read(0);
     EXPECT_EQ(sent() + std::to_string(testsim_writes_to(0x3380).size()), " 0B52:1=01");
     EXPECT_EQ(testsleep_pauses().back(), 20u);
-    apu_speed = 50.0f;
-    forget();
+    apu_speed = 50.0f, forget();
     int before = testsim_requests();
     k8055_fsuipc_read(0);
-    EXPECT_EQ(testsim_requests() - before, 2);
-    EXPECT_EQ(testsleep_pauses(), Pauses{20});
-    EXPECT_EQ(fsx_apu_speed, 37.5f);
-    EXPECT_EQ(sent(), " 0B52:1=1");
+    EXPECT_EQ(
+        std::make_tuple(testsim_requests() - before, testsleep_pauses(), fsx_apu_speed, sent()),
+        std::make_tuple(2, Pauses{20}, 37.5f, std::string(" 0B52:1=1")));
 }
 
 TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
@@ -168,12 +162,12 @@ TEST_F(Lamps, RefreshOnlyWhenAWatchedValueChanges) {
 TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
     discover(15);
     testboards_io(0).digital_out[6] = testboards_io(0).digital_out[7] = 1; // the master lamps'
-    gear_left = -1, gear_nose = 1, gear_right = 0;
-    k8055_outputs();
-    EXPECT_EQ(lamps(0), "10001011 0 0");
-    gear_left = 1, gear_nose = 0, gear_right = -1;
-    k8055_outputs();
-    EXPECT_EQ(lamps(0), "00110011 0 0");
+    auto legs = [](int left, int nose, int right) {                        // in transit -1, down 1
+        gear_left = left, gear_nose = nose, gear_right = right, k8055_outputs();
+        return lamps(0) + " |";
+    };
+    EXPECT_EQ(legs(-1, 1, 0) + legs(1, 0, -1) + legs(0, -1, 1),
+              "10001011 0 0 |00110011 0 0 |01000111 0 0 |");
     const std::pair<float, long> levels[] = {{100.0f, 200},   {37.9f, 75},  {NAN, 0},
                                              {INFINITY, 255}, {1e30f, 255}, {-5.0f, 0}};
     for (const auto &r : levels)
@@ -186,17 +180,14 @@ TEST_F(Lamps, LampTablesGaugeAndPowerLoss) {
               "10010010 0 0 01101001 255 0 11010001 0 0");
     l_start = l_ign_switch = r_eng_fire = pitot_heat = overspeed = gen1_switch = 0;
     r_start = r_ign_switch = l_eng_fire = stall = fuel_xfeed = apu_fire = anti_ice = gear = 1;
-    gen2_switch = main_batt_switch = fuel_pumps = 1; // pump 1 on lamp 4
-    k8055_outputs();
+    gen2_switch = main_batt_switch = fuel_pumps = 1, k8055_outputs(); // pump 1 on lamp 4
     EXPECT_EQ(lamps(2) + " " + lamps(3), "10010110 0 255 00101111 255 0");
     apu_speed = 37.9f, electrics = 0; // power lost: every board dark but the APU gauge
-    l_eng_fire = stall = gear = 0, silence = 1;
-    k8055_outputs();
+    l_eng_fire = stall = gear = 0, silence = 1, k8055_outputs();
     EXPECT_EQ(lamps(0) + " " + lamps(1) + " " + lamps(2) + " " + lamps(3),
               "00000000 75 0 00000000 0 0 00000000 0 0 00000000 0 0");
     EXPECT_EQ(warn + caution, 0.0f);
-    l_eng_fire = 1; // a new fire while unpowered: lamp dark, no master state, no un-silencing
-    k8055_outputs();
+    l_eng_fire = 1, k8055_outputs(); // a new fire while unpowered: dark, no master, no un-silencing
     EXPECT_EQ(lamps(3) + std::to_string(l_eng_fire_store * 10 + silence + (int)warn),
               "00000000 0 011");
 }
@@ -211,42 +202,31 @@ TEST_F(Lamps, ContributorsRaiseTheMasterStatesAndUnsilence) {
         {4, &apu_fire, 10}, {8, &l_eng_fire, 10}, {8, &r_eng_fire, 10}, {8, &stall, 10}, {2, &stall, 0}};
     // clang-format on
     for (auto &r : rows) {
-        reset_state();
-        discover(r.mask);
-        silence = 1, *r.flag = 1;
-        k8055_outputs();
+        reset_state(), discover(r.mask);
+        silence = 1, *r.flag = 1, k8055_outputs();
         EXPECT_EQ((int)(warn * 10 + caution) * 10 + silence, r.states * 10 + (r.states == 0))
             << "row " << &r - rows;
-        *r.flag = 0;
-        k8055_outputs();
+        *r.flag = 0, k8055_outputs();
         EXPECT_EQ(warn + caution, 0.0f);
     }
-    reset_state(); // an open crossfeed raises the caution on board 2, never un-silencing
-    discover(4);
-    fuel_xfeed = silence = 1;
-    k8055_outputs();
+    // An open crossfeed raises the caution on board 2, never un-silencing.
+    reset_state(), discover(4);
+    fuel_xfeed = silence = 1, k8055_outputs();
     EXPECT_EQ(caution * 10 + silence, 11);
-    reset_state(); // a fire already burning at the first refresh does not un-silence
-    discover(9);
-    l_eng_fire_store = -2;
-    l_eng_fire = silence = 1;
-    k8055_outputs();
+    reset_state(), discover(9); // a fire already burning at the first refresh does not un-silence
+    l_eng_fire_store = -2, l_eng_fire = silence = 1, k8055_outputs();
     EXPECT_EQ(warn * 10 + silence, 11);
-    r_eng_fire = 1; // a later one does
-    k8055_outputs();
+    r_eng_fire = 1, k8055_outputs(); // a later one does
     EXPECT_EQ(lamps(3).substr(2, 2) + std::to_string(silence), "110");
-    silence = 1, apu_speed = 10.0f; // fires that stay burning do not un-silence again
-    k8055_outputs();
+    silence = 1, apu_speed = 10.0f, k8055_outputs(); // fires still burning do not un-silence again
     EXPECT_EQ(warn * 10 + silence, 11);
 }
 
 TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     discover(3);
-    warn = caution = 1.0f;
+    warn = caution = 1.0f, testboards_io(0).digital_out[6] = 1;
     testsim_set(0x023A, 1, 7); // a failed clock read leaves the warning lamp, drives the caution
-    testboards_io(0).digital_out[6] = 1;
-    testfail_after(0);
-    k8055_warn_caution();
+    testfail_after(0), k8055_warn_caution();
     EXPECT_EQ(lamps(0).substr(6, 2) + std::to_string(testsim_writes_to(0x3380).size()), "111");
     electrics = 1;                           // which the reconnection put out
     for (int s : {10, 11, 11, 59, 0, 254}) { // lit in even seconds
@@ -255,8 +235,7 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
         EXPECT_EQ(lamps(0).substr(6, 2), s % 2 ? "01" : "11") << s;
     }
     EXPECT_EQ(seconds, 254);
-    warn = caution = 0.0f;
-    k8055_warn_caution();
+    warn = caution = 0.0f, k8055_warn_caution();
     EXPECT_EQ(lamps(0).substr(6, 2), "00");
     warn = caution = 1.0f; // silenced or unpowered (only exactly 1): dark, and no clock read
     int before = testsim_requests();
@@ -267,6 +246,21 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     }
     vel_zero = 0, silence = 0, electrics = 1; // no board 0: no clock read either
     EXPECT_EQ(k8055_warn_caution() + testsim_requests(), before);
+}
+
+// One pass of the main loop, in its order: the radios read, the boards polled, the lamp state
+// read and shown in the same pass (the gauge before the spool step), an engine's start stepped,
+// the key counter reset.
+TEST_F(Lamps, OneMainPassShowsWhatItRead) {
+    discover(1);
+    poke("034E:2=9029 0BEC:4=0 0BF4:4=8000 0BF0:4=16383"); // COM1 123.45; nose up, left moving
+    apu_status = eng1_starting = 1, press_length = 7;
+    EXPECT_EQ(main_pass(), 0);
+    EXPECT_EQ(
+        std::string(com1_disp1) + " " + lamps(0) + " " + std::to_string(apu_speed) + " " +
+            std::to_string(press_length * 10 + eng1_start_phase) + sent() +
+            testing::PrintToString(testsleep_pauses()),
+        "123.450 10000100 0 0 2.000000 2 0B52:1=0 3125:1=1 0890:2=16384 0892:2=1{ 50, 20, 200 }");
 }
 
 TEST_F(Lamps, ApuSpoolOneStepFromEachState) {

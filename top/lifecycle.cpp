@@ -1,9 +1,23 @@
-// The ends of the program's life: the shutdown of the simulator link and Allegro, and the
-// error screen shown when the artwork cannot be loaded.
+// The ends of the program's life: the start-up's link to the simulator and the boards, the
+// shutdown of the simulator link and Allegro, and the error screen shown when the artwork cannot
+// be loaded.
 #include "top/top.h"
 
 #include "app/app.h"
+#include "k8055/k8055.h"
+#include "rmu/rmu.h"
 #include "simlink/simlink.h"
+
+int start_link_and_boards(void) {
+    // Wait for the simulator (returns once linked or the window was closed).
+    connect_to_sim();
+    rmu_fsuipc_read();
+    // Draw once more with the boards-starting banner, held 4 seconds, then find the boards.
+    about_to_init_k8055 = 1;
+    rmu_display();
+    about_to_init_k8055 = 0;
+    return k8055_initialise();
+}
 
 int close_program(void) {
     // The simulator link closes first.

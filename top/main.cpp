@@ -75,16 +75,8 @@ int main(int argc, char *argv[]) {
     web_start(argc, argv);
     // 9. First draw of the RMU, before the simulator is reached.
     rmu_display();
-    // 10. Wait for the simulator (returns once linked or the window was closed).
-    connect_to_sim();
-    // 11. Read the radios.
-    rmu_fsuipc_read();
-    // 12. Draw once more with the boards-starting banner, held 4 seconds.
-    about_to_init_k8055 = 1;
-    rmu_display();
-    about_to_init_k8055 = 0;
-    // 13. Board discovery.
-    k8055_initialise();
+    // 10. to 13. The simulator, the radios, the boards-starting banner, board discovery.
+    start_link_and_boards();
 
     // ---- Main loop: tested only before each pass, so a started pass runs to its end ----
     while (loop == 1) {
