@@ -44,8 +44,7 @@ TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
     EXPECT_PRED2(has, refusal(":00000001FF\n"), "no data");
     char path[] = "/tmp/valdora-flash-XXXXXX";
     FILE *f = fdopen(mkstemp(path), "w");
-    fputs(damaged, f);
-    fclose(f);
+    fputs(damaged, f), fclose(f);
     EXPECT_EQ(ihex_load(path, &img), -1);
     unlink(path);
     EXPECT_PRED2(has, flash_error, "is not a usable Intel HEX file: line 2: record checksum");
@@ -82,9 +81,8 @@ class Flash : public ::testing::Test {
     Flash() {
         memset(mem, 0xFF, sizeof mem);
         openpty(&master, &slave, name, nullptr, nullptr);
-        flash_reply_ms = 300;
-        flash_signon_ms = 600;
-        flash_hello_ms = 100; // the scripted bootloader has no firmware to answer
+        // The scripted bootloader has no firmware to answer a hello.
+        flash_reply_ms = 300, flash_signon_ms = 600, flash_hello_ms = 100;
         // Three pages: the image's last page is partly erased.
         memset(img.bytes, 0xFF, sizeof img.bytes);
         for (int i = 0; i < 600; i++)
@@ -95,8 +93,7 @@ class Flash : public ::testing::Test {
         stop = true;
         if (thread.joinable())
             thread.join();
-        close(slave);
-        close(master);
+        close(slave), close(master);
     }
     // Answers one command body b: its status only, unless it asks for data.
     void answer(uint8_t seq, const uint8_t *b) {
@@ -106,20 +103,16 @@ class Flash : public ::testing::Test {
         tcgetattr(master, &t);
         if (cfgetospeed(&t) != answers_at || (writes == stop_after_writes && !(out[1] = status)))
             return;
-        if (b[0] == 0x1B) {
-            n = 4;
-            out[2] = sig[b[4]];
-        } else if (b[0] == 0x06) {
-            top_address_byte = b[1];
+        if (b[0] == 0x1B) // signature byte
+            n = 4, out[2] = sig[b[4]];
+        else if (b[0] == 0x06) // load address, in words
+            top_address_byte = b[1],
             address = ((uint32_t)(b[1] & 0x7F) << 24 | b[2] << 16 | b[3] << 8 | b[4]) * 2;
-        } else if (b[0] == 0x13) {
-            memcpy(mem + address, b + 10, b[1] << 8 | b[2]);
-            writes++;
-        } else if (b[0] == 0x14) {
-            n = (b[1] << 8 | b[2]) + 3;
-            memcpy(out + 2, mem + address, n - 3);
+        else if (b[0] == 0x13) // program a page
+            memcpy(mem + address, b + 10, b[1] << 8 | b[2]), writes++;
+        else if (b[0] == 0x14) // read it back, with a byte flipped in the page chosen
+            n = (b[1] << 8 | b[2]) + 3, memcpy(out + 2, mem + address, n - 3),
             out[2 + 17] ^= (int)address / FLASH_PAGE == corrupt_read ? 0x40 : 0;
-        }
         leaves += b[0] == 0x11;
         uint8_t f[300] = {0x1B, seq, (uint8_t)(n >> 8), (uint8_t)n, 0x0E}, sum = 0;
         memcpy(f + 5, out, n);
@@ -135,12 +128,10 @@ class Flash : public ::testing::Test {
             struct pollfd p = {master, POLLIN, 0};
             if (poll(&p, 1, 20) <= 0 || (got = read(master, buf + have, sizeof buf - have)) <= 0)
                 continue;
-            have += got;
-            bytes_in += got;
+            have += got, bytes_in += got;
             for (int len; have >= 6 && have >= (len = buf[2] << 8 | buf[3]) + 6;) {
                 answer(buf[1], buf + 5);
-                memmove(buf, buf + len + 6, have - len - 6);
-                have -= len + 6;
+                memmove(buf, buf + len + 6, have - len - 6), have -= len + 6;
             }
         }
     }

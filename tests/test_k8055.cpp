@@ -53,8 +53,7 @@ TEST_F(K8055, DiscoveryReportAndClose) {
         reset_state();
         for (int b = 0; b < 4; b++)
             testboards_io(b).plugged = (r.mask >> b) & 1;
-        k8055_search_extra = r.extra;
-        forget();
+        k8055_search_extra = r.extra, forget();
         int before = testsim_requests();
         k8055_initialise();
         const int32_t flags[4] = {vel_zero, vel_one, vel_two, vel_three};
@@ -68,13 +67,10 @@ TEST_F(K8055, DiscoveryReportAndClose) {
         EXPECT_EQ(std::string(t[0].data.begin(), t[0].data.end()), r.text);
         EXPECT_EQ(testsim_writes_to(0x32FA).at(0).data.size() * 100 + written(0x32FA)[0], 215u);
     }
-    forget(); // a failed process reconnects at once
-    testsim_fail_next(1);
-    k8055_initialise();
+    forget(), testsim_fail_next(1), k8055_initialise(); // a failed process reconnects at once
     EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
-    reset_state(); // shutdown: each present board cleared and closed in order; the flags stay
-    discover(10);
-    testboards_io(1).digital_out[7] = 1;
+    reset_state(), discover(10);         // shutdown: each board present cleared and closed in order
+    testboards_io(1).digital_out[7] = 1; // the flags stay
     EXPECT_EQ(k8055_close(), 0);
     EXPECT_EQ(ops(),
               "SetCurrentDevice 1" + c + " CloseDevice SetCurrentDevice 3" + c + " CloseDevice");
@@ -104,18 +100,15 @@ TEST_F(K8055, PassBlocksOfEachBoard) {
 TEST_F(K8055, TuningPanel) {
     discover(1);
     rmu_edit = 6; // select wraps to 1, wins over later inputs and waits for its release
-    testboards_hold(0, 1, 3);
-    testboards_press(0, 2, 1);
+    testboards_hold(0, 1, 3), testboards_press(0, 2, 1);
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(rmu_edit * 100 + testboards_reads[0][1] * 10 + testboards_reads[0][2], 140);
-    testboards_press(0, 2, 0);
-    press_length2 = 7; // silence held: the tuning count stays; an idle pass resets it
-    testboards_press(0, 5, 1);
+    // Silence held: the tuning count stays; an idle pass resets it.
+    testboards_press(0, 2, 0), testboards_press(0, 5, 1), press_length2 = 7;
     EXPECT_EQ(pass() * 1000 + silence * 100 + press_length2, 107);
     testboards_press(0, 5, 0);
     EXPECT_EQ(pass() * 100 + press_length2, 0);
-    rmu_edit = 1; // swap COM1, written with its pause, then waits for the release
-    testboards_hold(0, 4, 2);
+    rmu_edit = 1, testboards_hold(0, 4, 2); // swap COM1, with its pause; waits for the release
     EXPECT_EQ(pass() * 10 + testboards_reads[0][4], 13);
     EXPECT_EQ(sent(), " 3123:1=8");
     EXPECT_EQ(testsleep_pauses(), (Pauses{200, 50}));
@@ -153,17 +146,15 @@ TEST_F(K8055, KnobsStepFasterTheLongerHeld) {
     const uint32_t offsets[4][2] = {{}, {0x07CC, 0x07D4}, {0x07E2, 0x07F2}, {0x0C4E, 0x0330}};
     int *const counters[4] = {nullptr, &step_increase1, &step_increase2, &step_increase3};
     for (auto &r : rows) {
-        pass();
-        *counters[r.board] = r.counter;
-        p.clear();
-        uint32_t offset = offsets[r.board][r.ch > 2];
-        EXPECT_EQ(steps(r.board, r.ch, offset, r.size, r.start, (int)r.want.size(), p), r.want)
+        pass(), *counters[r.board] = r.counter, p.clear();
+        EXPECT_EQ(steps(r.board, r.ch, offsets[r.board][r.ch > 2], r.size, r.start,
+                        (int)r.want.size(), p),
+                  r.want)
             << r.start;
         EXPECT_EQ(p.back(), r.pause) << r.start;
     }
     EXPECT_EQ(step_increase3, 7); // the baro has no counter
-    discover(15);
-    step_increase1 = step_increase2 = step_increase3 = 7;
+    discover(15), step_increase1 = step_increase2 = step_increase3 = 7;
     EXPECT_EQ(pass(), 0); // an idle pass resets each board's counter
     EXPECT_EQ(step_increase1 + step_increase2 + step_increase3, 0);
 }
@@ -185,12 +176,9 @@ TEST_F(K8055, EngineStartAndApuButtons) {
         SCOPED_TRACE(&r - rows);
         testsim_set(r.board == 1 ? 0x3590 : 0x3594, 4, r.state);
         testsim_set(r.board == 1 ? 0x0892 : 0x092A, 2, r.starter);
-        testsim_set(0x3125, 1, 3);
-        eng_autostart = r.autostart;
-        eng1_starting = eng2_starting = 1;
-        eng1_start_phase = eng2_start_phase = 3;
-        int *counter = r.board == 1 ? &step_increase1 : &step_increase2;
-        *counter = 40; // buttons leave the counters alone
+        testsim_set(0x3125, 1, 3), eng_autostart = r.autostart;
+        eng1_starting = eng2_starting = 1, eng1_start_phase = eng2_start_phase = 3;
+        int &counter = (r.board == 1 ? step_increase1 : step_increase2) = 40; // left alone
         if (r.fail >= 0)
             testfail_after(r.fail);
         EXPECT_EQ(button(r.board), 0);
@@ -199,7 +187,7 @@ TEST_F(K8055, EngineStartAndApuButtons) {
                                : eng2_starting * 10 + eng2_start_phase,
                   r.starting * 10 + r.phase);
         EXPECT_EQ(r.pauses.empty() ? r.pauses : testsleep_pauses(), r.pauses);
-        EXPECT_EQ(*counter, 40);
+        EXPECT_EQ(counter, 40);
     }
     EXPECT_EQ(button(3) * 10 + apu_status, 1); // the APU button switches on, then off
     EXPECT_EQ(button(3) * 10 + apu_status, 0);
@@ -231,30 +219,27 @@ TEST_F(K8055, AxesMapThroughTheirCalibrationPoints) {
         *a.enabled = 1;
         for (int i = 0; i < 4 && a.points[i]; i++)
             *a.points[i] = r.p[i];
-        on_ground = (int16_t)r.ground;
-        testboards_io(a.board).analog_in[a.ch - 1] = (uint8_t)r.r;
-        pass();
-        *a.enabled = 0;
+        on_ground = (int16_t)r.ground, testboards_io(a.board).analog_in[a.ch - 1] = (uint8_t)r.r;
+        pass(), *a.enabled = 0;
         std::vector<uint32_t> w = written(a.offset);
         ASSERT_EQ(w.size(), 1u) << &r - rows;
         EXPECT_EQ(a.offset == 0x0BD0 || a.offset == 0x0BDC ? (int32_t)w[0] : (int16_t)w[0], r.want)
             << "row " << &r - rows;
     }
-    toe_brakes_enabled = spoilers_enabled = flaps_enabled = 1;
-    pass(); // brakes both the same, left first; switches, then spoilers, then flaps
+    // Brakes both the same, left first; switches, then spoilers, then flaps.
+    toe_brakes_enabled = spoilers_enabled = flaps_enabled = 1, pass();
     EXPECT_EQ(sent(), " 0BD0:4=4800 0BDC:4=16383 0BC4:2=16383 0BC6:2=16383");
     EXPECT_NE(ops().find("ReadDigitalChannel 5 ReadAnalogChannel 1 ReadAnalogChannel 2"),
               std::string::npos);
-    l_throttle_enabled = 2; // only 1 means in use, and equal end points: neither read nor sent
-    spoilers_enabled = flaps_enabled = 0;
+    // Only 1 means in use, and equal end points: neither read nor sent.
+    l_throttle_enabled = 2, spoilers_enabled = flaps_enabled = 0;
     for (int i : {1, 4, 5, 6, 7})
         *testaxes[i].enabled = 1, *testaxes[i].points[0] = *testaxes[i].points[i == 5 ? 1 : 2] = 3;
     pass();
     EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
     // Brakes with equal points: 0 x (16383 / 0) has no value, and 0 is sent.
     EXPECT_EQ(k8055_axis_value(2, 2, 3), 0);
-    spd = 1; // the speed hold leaves the throttles alone
-    l_throttle_enabled = 1, l_throttle_cal_max = 9;
+    spd = 1, l_throttle_enabled = 1, l_throttle_cal_max = 9; // the speed hold: throttles alone
     pass();
     EXPECT_EQ(calls("ReadAnalogChannel") + testsim_writes().size(), 0u);
 }

@@ -13,8 +13,7 @@ using ProbeDecoding = CockpitTest;
 
 TEST_F(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
     // The probe's own open of the link writes nothing, not even the library version.
-    FSUIPC_Close();
-    testsim_clear_writes();
+    FSUIPC_Close(), testsim_clear_writes();
     ASSERT_TRUE(probe_connect());
     EXPECT_TRUE(testsim_writes().empty()) << "the probe's open wrote to the simulator";
     FSUIPC_Listen_Only = 0;

@@ -23,20 +23,18 @@ const int LAMP[8][9] = { // unlit and lit source, design place, unlit and lit wi
 // Selector bytes, one per radio edited: any two bits differ in one of them, so a lamp fed by
 // the wrong bit shows.
 const uint8_t SELECTORS[7] = {0xA1, 0x5E, 0xF0, 0x0F, 0xCC, 0x33, 0xAA};
+// clang-format off
 const struct {
     char *text;
     const char *set, *shown; // letters show as 0, the ADF's leading zero is hidden
     int x, y, row;           // design place; glyph row on the sheet: active, standby or ADF
-} TEXTS[10] = {{com1_disp1, "121.575", "121.575", 53, 72, 17},
-               {com1_disp2, "118.025", "118.025", 53, 140, 72},
-               {nav1_disp1, "109.350", "109.350", 53, 232, 17},
-               {nav1_disp2, "108.150", "108.150", 53, 300, 72},
-               {com2_disp1, "136.975", "136.975", 267, 72, 17},
-               {com2_disp2, "123.450", "123.450", 267, 140, 72},
-               {nav2_disp1, "117.950", "117.950", 267, 232, 17},
-               {nav2_disp2, "1a9.f50", "109.050", 267, 300, 72},
-               {xpndr_disp, "7654", "7654", 53, 392, 17},
-               {adf_disp, "0234.5", "234.5", 267, 392, 125}};
+} TEXTS[10] = {
+    {com1_disp1, "121.575", "121.575", 53, 72, 17}, {com1_disp2, "118.025", "118.025", 53, 140, 72},
+    {nav1_disp1, "109.350", "109.350", 53, 232, 17}, {nav1_disp2, "108.150", "108.150", 53, 300, 72},
+    {com2_disp1, "136.975", "136.975", 267, 72, 17}, {com2_disp2, "123.450", "123.450", 267, 140, 72},
+    {nav2_disp1, "117.950", "117.950", 267, 232, 17}, {nav2_disp2, "1a9.f50", "109.050", 267, 300, 72},
+    {xpndr_disp, "7654", "7654", 53, 392, 17}, {adf_disp, "0234.5", "234.5", 267, 392, 125}};
+// clang-format on
 const int EDIT_AT[6][2] = {{48, 133}, {262, 133}, {48, 292}, {262, 292}, {48, 385}, {262, 385}};
 
 // Each item in its own red and green (blue 200, diagonal stripes of blue 100).
@@ -119,16 +117,13 @@ class Rmu : public CockpitTest {
   protected:
     static void SetUpTestSuite() {
         install_allegro(SYSTEM_NONE, &errno, atexit);
-        set_color_depth(32);
-        set_color_conversion(COLORCONV_TOTAL);
+        set_color_depth(32), set_color_conversion(COLORCONV_TOTAL);
     }
     void SetUp() override {
         CockpitTest::SetUp(); // linked, the announcement forgotten, powered, nothing recorded
-        disp = create_bitmap(504, 700);
-        clear_to_color(disp, makecol(9, 9, 60));
+        disp = create_bitmap(504, 700), clear_to_color(disp, makecol(9, 9, 60));
         pick = test_sheet(makecol(20, 20, 20));
-        screen = create_bitmap(1300, 1000);
-        clear_to_color(screen, BENEATH);
+        screen = create_bitmap(1300, 1000), clear_to_color(screen, BENEATH);
         layout(554, 770, 75, 0, 0); // every design coordinate on a pixel of its own
         about_to_init_k8055 = 0;
         for (auto &t : TEXTS)
@@ -144,15 +139,13 @@ class Rmu : public CockpitTest {
     }
     void layout(int w, int h, int g, int border, int turn) {
         width = w, height = h, gap = g, extra_border = border, angle = turn;
-        x_scale_factor = width / 504.0f;
-        y_scale_factor = height / 700.0f;
+        x_scale_factor = width / 504.0f, y_scale_factor = height / 700.0f;
         destroy_bitmap(scrat); // Allegro takes NULL as nothing to do
         scrat = create_bitmap(2 * width + gap, height);
     }
     // One step of radio `edit` from a counter value; returns the counter afterwards.
     int step(int edit, int up, int counter, int control) {
-        testsim_clear_writes();
-        testsleep_clear();
+        forget();
         rmu_edit = edit;
         rmu_tune_step(up, &counter, control);
         return counter;
@@ -179,9 +172,7 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
     // A tuning step has just rewritten a standby text; a failed exchange keeps every text,
     // and works the power flag out again from the bytes last received.
     strcpy(com1_disp2, "118.025");
-    testsim_set(0x034E, 2, 0x2222);
-    testsim_set(0x0B52, 1, 0);
-    testsim_fail_next(1);
+    testsim_set(0x034E, 2, 0x2222), testsim_set(0x0B52, 1, 0), testsim_fail_next(1);
     rmu_fsuipc_read();
     EXPECT_EQ(at(0, 100, 280), "link"); // drawn at once when the link went down
     EXPECT_STREQ(com1_disp2, "118.025");
@@ -196,8 +187,7 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
     got.clear();
     for (auto &c : adfs) {
         char t[7] = "xxxxxx";
-        rmu_decode_adf(c[0], c[1], t);
-        got += std::string(t) + " ";
+        rmu_decode_adf(c[0], c[1], t), got += std::string(t) + " ";
     }
     EXPECT_EQ(got, "0350.0 1100.0 0350.1 0350.1 0c34.0 ");
     const int power[][3] = {{1, 0, 0}, {1, 1, 1}, {0, 0, 1}, {2, 0, 1}, {1, 2, 0}};
@@ -240,24 +230,21 @@ TEST_F(Rmu, StepSchedulesClampsAndWords) {
         strcpy(texts[c.edit - 1], c.from);
         EXPECT_EQ(step(c.edit, c.up, c.counter, c.control), c.counter + 1);
         EXPECT_STREQ(texts[c.edit - 1], c.after) << c.from << " counter " << c.counter;
-        EXPECT_EQ(written(c.offset), Words{c.word}) << c.from << " counter " << c.counter;
-        EXPECT_EQ(written(0x0356), c.edit == 6 ? Words{c.adf_ext} : Words{}) << c.from;
+        // Two-byte words, nothing else, the ADF's main word first.
+        EXPECT_EQ(sent(), put(c.offset, 2, c.word) + (c.edit == 6 ? put(0x0356, 2, c.adf_ext) : ""))
+            << c.from << " counter " << c.counter;
         EXPECT_EQ(testsleep_pauses(), Pauses{c.pause}) << c.from << " counter " << c.counter;
-        EXPECT_EQ(testsim_writes()[0].offset, c.offset); // two-byte words, the ADF's main first
-        EXPECT_EQ(testsim_writes()[0].data.size(), 2u);
     }
     // A step whose exchange fails still rewrites the text and counts, opens the link again
     // (the announcement), and the ADF step makes its second write after a failed first one.
     strcpy(com1_disp2, "118.000");
-    testsim_set(0x311A, 2, 0x1800);
-    testsim_fail_next(1);
+    testsim_set(0x311A, 2, 0x1800), testsim_fail_next(1);
     EXPECT_EQ(step(1, 1, 0, RMU_KEYBOARD), 1);
     EXPECT_STREQ(com1_disp2, "118.025");
     EXPECT_EQ(testsim_get(0x311A, 2), 0x1800u);
     EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
     strcpy(adf_disp, "0350.0");
-    testsim_fail_next(1);
-    step(6, 1, 0, RMU_KEYBOARD);
+    testsim_fail_next(1), step(6, 1, 0, RMU_KEYBOARD);
     EXPECT_EQ(testsim_get(0x0356, 2), 0x0001u);
 }
 
@@ -291,27 +278,21 @@ TEST_F(Rmu, TransponderDigitChoiceCarriesAndBorrows) {
 
 TEST_F(Rmu, SwapsAndKeys) {
     EXPECT_EQ(step(7, 1, 3, RMU_KEYBOARD), 3); // no radio: nothing, not even the count
-    for (int edit = 1; edit <= 6; edit++) {
-        rmu_edit = edit;
+    for (rmu_edit = 1; rmu_edit <= 6; rmu_edit++)
         rmu_key_action(RMU_KEY_S); // the keyboard's swap; the panel's is a board test
-    }
     EXPECT_EQ(written(0x3123), (Words{0x08, 0x04, 0x02, 0x01}));
     EXPECT_EQ(testsleep_pauses(), (Pauses{100, 100, 100, 100}));
     // The selector keys one after another from COM2 and ADF1 as read: c and v choose one COM,
     // the others toggle their bit, each byte sent at once.
-    testsim_set(0x3122, 1, 0x41);
-    rmu_fsuipc_read();
-    testsim_clear_writes();
+    testsim_set(0x3122, 1, 0x41), rmu_fsuipc_read(), testsim_clear_writes();
     for (int code : {RMU_KEY_C, RMU_KEY_V, RMU_KEY_B, RMU_KEY_A, RMU_KEY_N, RMU_KEY_M, RMU_KEY_K,
                      RMU_KEY_E, RMU_KEY_B, RMU_KEY_C, RMU_KEY_A})
         rmu_key_action(code);
     EXPECT_EQ(written(0x3122),
               (Words{0x81, 0x41, 0x61, 0x60, 0x70, 0x78, 0x7C, 0x7E, 0x5E, 0x9E, 0x9F}));
     // The full stop and comma step with the keyboard's counter and pauses.
-    rmu_edit = 1;
     strcpy(com1_disp2, "120.000");
-    press_length = 40;
-    testsleep_clear();
+    rmu_edit = 1, press_length = 40, testsleep_clear();
     rmu_key_action(RMU_KEY_STOP);
     EXPECT_EQ(std::string(com1_disp2) + " " + std::to_string(press_length), "121.000 41");
     rmu_key_action(RMU_KEY_COMMA);
@@ -319,8 +300,7 @@ TEST_F(Rmu, SwapsAndKeys) {
     EXPECT_EQ(testsleep_pauses(), (Pauses{300, 300}));
     // Shift+comma, the keypad's point, Shift+T, upper-case C, Alt+T and a digit do nothing;
     // with the link down neither do the radio keys, but t still cycles the radio.
-    testsim_clear_writes();
-    testsleep_clear();
+    forget();
     for (int code : {0x483C, 0x5A2E, 0x1454, 0x0343, 0x1400, 0x0231})
         rmu_key_action(code);
     connected = 0;
@@ -338,9 +318,7 @@ TEST_F(Rmu, SwapsAndKeys) {
 // place, source or size shows.
 TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
     for (int k = 1; k <= 7; k++) {
-        rmu_edit = k;
-        rmu_decode_selectors(SELECTORS[k - 1]);
-        rmu_display();
+        rmu_edit = k, rmu_decode_selectors(SELECTORS[k - 1]), rmu_display();
         EXPECT_EQ(com1_sel + com2_sel + both_sel + nav1_sel + nav2_sel + mkr_sel + dme_sel +
                       adf1_sel,
                   __builtin_popcount(SELECTORS[k - 1])); // a flag set is 1, not only lit
@@ -361,8 +339,7 @@ TEST_F(Rmu, EveryItemIsItsSheetRectangleOnBothFaces) {
             }
         }
     }
-    strcpy(adf_disp, "1234.5");
-    rmu_display();
+    strcpy(adf_disp, "1234.5"), rmu_display();
     EXPECT_EQ(text_differs(0, 267, 392, 125, "1234.5"), 0);
 }
 
@@ -377,9 +354,7 @@ TEST_F(Rmu, TheThreeLooksAndTheBanners) {
                  {1, 1, 1, 0, "s1 L0 face face", 0}}; // window closed: no banner
     for (auto &l : looks) {
         connected = l.connected, electrics = l.electrics, about_to_init_k8055 = l.boards;
-        loop = l.loop;
-        testsleep_clear();
-        rmu_display();
+        loop = l.loop, testsleep_clear(), rmu_display();
         for (int f = 0; f < 2; f++)
             EXPECT_EQ(at(f, 53, 140) + " " + at(f, 40, 560) + " " + at(f, 100, 280) + " " +
                           at(f, 255, 245),
@@ -395,10 +370,8 @@ TEST_F(Rmu, TheThreeLooksAndTheBanners) {
 TEST_F(Rmu, ScaleBorderAndTurn) {
     // Below full scale, with a border of 11 (the unit 5 pixels in): the highlight of the
     // transponder around its digits; nothing on the border.
-    rmu_edit = 5;
-    layout(280, 400, 75, 11, 0);
-    clear_to_color(screen, BENEATH); // the full unit the connection drew
-    rmu_display();
+    rmu_edit = 5, layout(280, 400, 75, 11, 0);
+    clear_to_color(screen, BENEATH), rmu_display(); // the full unit the connection drew
     EXPECT_EQ(differs({21, 526, 198, 48}, 1, {48, 385, 198, 48}, true), 0);
     EXPECT_EQ(what(4, 4) + what(5 + 2 * 280 + 75, 10), "beneathbeneath");
     // Turned for portrait, the picture is placed by its middle: {border, angle, x, y}.
@@ -437,9 +410,7 @@ TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
         changes.push_back([v] { *(unsigned char *)v ^= 1; });
     bg = create_bitmap(800, 400);
     for (size_t i = 0; i < changes.size(); i++) {
-        changes[i]();
-        rmu_display();
-        rmu_display();
+        changes[i](), rmu_display(), rmu_display();
         EXPECT_EQ(rmu_pushes - before, 1) << "change " << i; // the second draw finds nothing new
         before = rmu_pushes;
     }
@@ -447,12 +418,9 @@ TEST_F(Rmu, PushesOnlyWhenSomethingShownChanged) {
 
 TEST_F(Rmu, MainPassAtRestAndAfterALayoutKey) {
     layout(280, 400, 75, 0, 0);
-    current_width = 1272, current_height = 992;
-    main_pass();
+    current_width = 1272, current_height = 992, main_pass();
     long before = rmu_pushes;
-    testsleep_clear();
-    press_length = 5, apu_status = 1;
-    main_pass();
+    press_length = 5, apu_status = 1, testsleep_clear(), main_pass();
     EXPECT_EQ(press_length * 10 + apu_speed, 2.0f); // acceleration lasts a pass; the APU spools
     Pauses pauses = testsleep_pauses();
     EXPECT_GE(std::accumulate(pauses.begin(), pauses.end(), 0u), 50u) << "a pass at rest pauses";

@@ -29,10 +29,8 @@ mkdir -p "$e2e/e2e-tools"
 for arch in $archs; do
     for f in valdora.exe valdora-sim.exe valdora-boards.exe valdora-flash.exe K8055D_C.dll \
         K8055D.dll; do
-        [ -f "$win_out/$arch/run/$f" ] || {
-            echo "no $f in the Windows build for $arch: run windows/build.sh $arch first" >&2
-            exit 1
-        }
+        [ -f "$win_out/$arch/run/$f" ] ||
+            { echo "no $f in the Windows build for $arch: run windows/build.sh $arch first" >&2; exit 1; }
     done
 done
 
@@ -48,9 +46,8 @@ why_no_32bit() {
 }
 
 # The harness's X helper (the close request), built for this machine.
-if [ ! -x "$e2e/e2e-tools/vdxtool" ] || [ "$win_src/tests/e2e/vdxtool.c" -nt "$e2e/e2e-tools/vdxtool" ]; then
+[ -x "$e2e/e2e-tools/vdxtool" ] && [ ! "$win_src/tests/e2e/vdxtool.c" -nt "$e2e/e2e-tools/vdxtool" ] ||
     cc -O1 -o "$e2e/e2e-tools/vdxtool" "$win_src/tests/e2e/vdxtool.c" -lX11 || exit 1
-fi
 
 export WINEPREFIX=$win_out/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
@@ -95,8 +92,7 @@ trap 'wineserver -k 2>/dev/null' EXIT
 SHARED_TESTS=${VALDORA_WIN_SHARED_TESTS-"test_artwork_screen test_cockpit_boards test_web_panel
   test_mega_flash"}
 shared=$e2e/shared
-rm -rf "$shared"
-mkdir -p "$shared"
+rm -rf "$shared" && mkdir -p "$shared"
 printf '. %q\n. %q\n' "$win_src/tests/e2e/lib.sh" "$win_src/windows/e2e/wine.sh" >"$shared/lib.sh"
 tests=("$win_src"/windows/e2e/test_*.sh)
 for t in $SHARED_TESTS; do
@@ -115,23 +111,15 @@ for arch in $archs; do
     fi
     make_folders "$arch"
     for t in "${tests[@]}"; do
-        name="$(basename "$t" .sh) ($arch)"
-        t0=$(date +%s)
-        log=$e2e/$arch/$(basename "$t" .sh).log
+        name="$(basename "$t" .sh) ($arch)" t0=$(date +%s) log=$e2e/$arch/$(basename "$t" .sh).log
         VALDORA_RUN_DIR=$e2e/$arch/run VALDORA_BUILD_DIR=$e2e VALDORA_SOURCE_DIR=$win_src \
             bash "$t" >"$log" 2>&1
         rc=$?
-        if [ $rc = 0 ]; then
-            passed=$((passed + 1))
-            echo "PASS $name $(win_since "$t0")"
-        elif [ $rc = 77 ]; then # the test could not run on this machine, and says why
-            skipped=$((skipped + 1))
-            echo "SKIP $name: $(tail -n 1 "$log")"
-        else
-            failed=$((failed + 1))
-            echo "FAIL $name $(win_since "$t0")"
-            sed 's/^/    /' "$log"
-        fi
+        case $rc in # 77: the test could not run on this machine, and says why
+        0) passed=$((passed + 1)) && echo "PASS $name $(win_since "$t0")" ;;
+        77) skipped=$((skipped + 1)) && echo "SKIP $name: $(tail -n 1 "$log")" ;;
+        *) failed=$((failed + 1)) && echo "FAIL $name $(win_since "$t0")" && sed 's/^/    /' "$log" ;;
+        esac
         # Anything of this test left running in the prefix goes with the test.
         wineserver -k 2>/dev/null
         wineserver -p

@@ -30,7 +30,7 @@
 #   vd_probe_recovered FILE  a live probe's output shows a link again after waiting
 # The program
 #   vd_start                 starts valdora in $VD_RUN in the background (log $VD_TMP/valdora.log),
-#                            sets VD_PID
+#                            sets VD_PID and waits for its window (vd_wait_window)
 #   vd_wait_window           waits for its window (sets VD_WIN) and for the window to take the
 #                            layout's size (any size but the full graphics mode)
 #   vd_title                 prints the window title
@@ -74,10 +74,8 @@ vd_expect() { [ "$2" = "$3" ] || vd_fail "$1: got '$2', expected '$3'"; vd_log "
 
 vd_wait_for() {
     local tries=$(($1 * 10))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
+    until "${@:2}" >/dev/null 2>&1; do
+        [ $((tries -= 1)) -gt 0 ] || return 1
         sleep 0.1
     done
 }
@@ -90,10 +88,8 @@ vd_cleanup() {
     exec 2>/dev/null
     # A program still running is asked to close first, so it releases what it holds (its
     # shared memory block); only then is it stopped.
-    if [ -n "$VD_PID" ] && [ -n "$VD_WIN" ] && kill -0 "$VD_PID"; then
-        "$VD_TOOLS/vdxtool" close "$VD_WIN"
-        vd_wait_for 5 vd_gone "$VD_PID"
-    fi
+    [ -n "$VD_PID" ] && [ -n "$VD_WIN" ] && kill -0 "$VD_PID" &&
+        { "$VD_TOOLS/vdxtool" close "$VD_WIN"; vd_wait_for 5 vd_gone "$VD_PID"; }
     for pid in "$VD_PID" "$VD_SIM_PID"; do
         [ -n "$pid" ] && kill -0 "$pid" || continue
         kill "$pid"
@@ -163,20 +159,17 @@ vd_start() {
     VD_WIN=""
     (cd "$VD_RUN" && exec "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
     VD_PID=$!
+    vd_wait_window
 }
 
 # The program's top-level window: Allegro names its class "allegro".
 vd_find_window() {
-    local id
-    id="$(xdotool search --onlyvisible --classname '^allegro$' 2>/dev/null | head -n 1)"
+    local id=$(xdotool search --onlyvisible --classname '^allegro$' 2>/dev/null | head -n 1)
     [ -n "$id" ] && VD_WIN="$id"
 }
 
 # The window has left the size of the full graphics mode for the layout's size.
-vd_window_placed() {
-    local outer
-    outer=($(vd_outer)) && { [ "${outer[2]}" -lt 1278 ] || [ "${outer[3]}" -lt 1017 ]; }
-}
+vd_window_placed() { local o; o=$(vd_outer) && set -- $o && { [ "$3" -lt 1278 ] || [ "$4" -lt 1017 ]; }; }
 
 vd_wait_window() {
     vd_wait_for 20 vd_find_window || vd_fail "no window appeared"
@@ -187,11 +180,8 @@ vd_title() { xdotool getwindowname "$VD_WIN"; }
 
 vd_outer() {
     [ -n "$VD_WIN" ] || return 1
-    xwininfo -id "$VD_WIN" 2>/dev/null | awk '
-        /Absolute upper-left X:/ { x = $NF }
-        /Absolute upper-left Y:/ { y = $NF }
-        /^ *Width:/ { w = $NF + 6 }
-        /^ *Height:/ { h = $NF + 25 }
+    xwininfo -id "$VD_WIN" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $NF }
+        /Absolute upper-left Y:/ { y = $NF } /^ *Width:/ { w = $NF + 6 } /^ *Height:/ { h = $NF + 25 }
         END { if (w == "") exit 1; print x, y, w, h }'
 }
 
@@ -214,9 +204,8 @@ vd_close() { "$VD_TOOLS/vdxtool" close "$VD_WIN" || vd_fail "cannot send the clo
 vd_wait_exit() {
     local seconds=${1:-20}
     vd_wait_for "$seconds" vd_gone "$VD_PID" || vd_fail "the program did not end within $seconds s"
-    VD_STATUS=0
-    wait "$VD_PID" || VD_STATUS=$?
-    VD_PID=""
+    wait "$VD_PID"
+    VD_STATUS=$? VD_PID=""
 }
 
 vd_stop() {

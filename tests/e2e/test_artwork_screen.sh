@@ -21,7 +21,6 @@ digits_shown() { [ "$(region $com1 | cut -d' ' -f1)" -gt 2 ]; }
 row_blank() { [ "$(region $com1 | cut -d' ' -f1)" = 1 ]; }
 
 vd_start
-vd_wait_window
 vd_check "the powered unit shows digits in the COM1 row" vd_wait_for 20 digits_shown
 gap="$(region 295 40 60 300)"
 vd_expect "the gap between the panels is one flat colour" "${gap%% *}" 1

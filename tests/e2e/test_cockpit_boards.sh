@@ -9,23 +9,17 @@ vd_start_sim
 BOARDS="$VALDORA_RUN_DIR/valdora-boards"
 "$BOARDS" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
 lamps_are() { # lamps_are VALUE NAME...
-    local value=$1 name
-    shift
-    for name in "$@"; do [ "$("$BOARDS" get "$name")" = "$value" ] || return 1; done
+    local name
+    for name in "${@:2}"; do [ "$("$BOARDS" get "$name")" = "$1" ] || return 1; done
 }
 sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; } # sim_is OFFSET SIZE VALUE
 warning_states() { # the states the master warning shows within 3 s: "0", "1" or "0 1"
-    local seen0="" seen1="" n
-    for n in $(seq 30); do
-        case "$("$BOARDS" get master-warning)" in 0) seen0=0 ;; 1) seen1=1 ;; esac
-        sleep 0.1
-    done
-    echo $seen0 $seen1
+    for n in $(seq 30); do "$BOARDS" get master-warning | tr -d '\r'; sleep 0.1; done |
+        grep -x '[01]' | sort -u | paste -sd ' '
 }
 hold() { "$BOARDS" hold "$1" 1000 || vd_fail "cannot press $1"; }
 
 vd_start
-vd_wait_window
 vd_check "the simulator shows the boards" vd_wait_for 20 grep -qF \
     'message: "Velleman K8055 Interfaces detected are on addresses [Zero] [One] [Two] [Three]"' \
     "$VD_TMP/sim.out"

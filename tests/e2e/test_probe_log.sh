@@ -24,7 +24,6 @@ vd_check "a free board's raw input" vd_probe_shows "board 0 analog in 1 throttle
 LIVE=$!
 trap 'kill $LIVE 2>/dev/null; vd_cleanup' EXIT
 vd_start
-vd_wait_window
 vd_wait_for 20 connected || vd_fail "never connected"
 vd_wait_for 20 in_log "^[0-9-]* [0-9:]* boards: 0" || vd_fail "no boards"
 vd_check "a board the program holds is busy" vd_probe_shows "board 0 BUSY" --boards

@@ -10,10 +10,10 @@ export VALDORA_PUSH_TRACE=1 # the program tells each picture it pushes
 pushes() { grep -c '^push' "$VD_TMP/valdora.log"; }
 shot() { import -window "$VD_WIN" "BMP3:$VD_TMP/$1.bmp" 2>/dev/null; }
 same_as_before() { shot after && cmp -s "$VD_TMP/before.bmp" "$VD_TMP/after.bmp"; }
+settled() { sleep 1; shot before; n=$(pushes); } # the picture now, and the pushes so far
 
 vd_sim_set 0x311A 2 0x1800
 vd_start
-vd_wait_window
 # The first picture is pushed before the link is up, the second with the boards banner, held 4 s.
 vd_wait_for 20 eval '[ "$(pushes)" -ge 2 ]' || vd_fail "the unit was never pushed to the window"
 shot banner
@@ -25,26 +25,20 @@ vd_press period eval '[ "$(vd_sim_get 0x311A 2)" = 0x1802 ]'
 vd_expect "one full stop writes 0x1802 to 0x311A once" \
     "$(tail -n "+$mark" "$VD_TMP/sim.log" | awk '$2 == "0x311A" { print $4 }')" "0218"
 vd_check "the window shows the new standby" vd_wait_for 10 eval '! same_as_before'
-sleep 1
-shot before
-n=$(pushes)
+settled
 vd_press t eval '! same_as_before'
 vd_check "the highlight's move pushed a picture" [ "$(pushes)" -gt "$n" ]
 
-sleep 1
-shot before
-n=$(pushes)
+settled
 display -title cover -geometry +40+40 -size 500x300 xc:red & # ImageMagick, as import
 cover=$!
 vd_wait_for 10 xdotool search --onlyvisible --name '^cover$' || vd_fail "no covering window"
 sleep 0.5
 vd_check "the other window covers ours" eval '! same_as_before'
-kill "$cover"
-wait "$cover" 2>/dev/null
+kill "$cover" && wait "$cover" 2>/dev/null
 vd_check "uncovered, the window shows the same picture" vd_wait_for 2 same_as_before
 vd_check "the exposure pushed the picture afresh" vd_wait_for 2 eval '[ "$(pushes)" -gt "$n" ]'
-xdotool windowunmap --sync "$VD_WIN"
-xdotool windowmap --sync "$VD_WIN"
+xdotool windowunmap --sync "$VD_WIN" && xdotool windowmap --sync "$VD_WIN"
 vd_check "unmapped and mapped again, the window shows the same picture" vd_wait_for 2 same_as_before
 xdotool windowmove --sync "$VD_WIN" 60 50
 vd_check "moved, the window shows the same picture" vd_wait_for 2 same_as_before

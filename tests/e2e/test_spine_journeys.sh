@@ -8,7 +8,6 @@ vd_setup
 vd_start_sim
 
 vd_start
-vd_wait_window
 vd_check "with no settings the window is 641 x 425 at 0, 0" vd_wait_for 10 vd_outer_is 0 0 641 425
 vd_press i vd_outer_is 0 0 643 425
 vd_press shift+r vd_outer_is 0 0 643 424
@@ -23,7 +22,6 @@ vd_expect "the settings hold the dragged place and the layout" \
     "$(head -n 5 "$VD_RUN/vd60_rmu.ini" | tr '\n' ' ')$(sed -n '38,40p' "$VD_RUN/vd60_rmu.ini" | tr '\n' ' ')" \
     "131 339 75 281 399 128 0 0 "
 vd_start
-vd_wait_window
 vd_check "the window reopens as it was closed" vd_wait_for 10 vd_outer_is 131 339 643 424
 vd_stop
 
@@ -33,7 +31,6 @@ for missing in vd60_picker.bmp vd60_rmu.bmp; do
     mv "$VD_RUN/$missing" "$VD_TMP/"
     rm -f "$VD_RUN/vd60_rmu.ini"
     vd_start
-    vd_wait_window
     if [ "$missing" = vd60_picker.bmp ]; then vd_key space; else vd_close; fi
     vd_wait_exit
     vd_expect "without $missing the program ends with -1" "$VD_STATUS" 255

@@ -27,7 +27,6 @@ settings_whole() {
 }
 
 vd_start
-vd_wait_window
 vd_check "without a simulator the title says so" vd_wait_for 10 title_is "$waiting"
 set -- $(vd_outer)
 vd_press i vd_outer_is "$1" "$2" $(($3 + 2)) "$4"
@@ -74,7 +73,6 @@ grep -q "AddressSanitizer\|runtime error" "$VD_TMP/valdora.log" && vd_fail "sani
 
 vd_start_sim
 vd_start
-vd_wait_window
 vd_check "connected again" vd_wait_for 10 title_is "$linked"
 kill -9 "$VD_PID"
 no_blocks_of() { [ "$(blocks_of "$1")" = 0 ]; } # asked again at every try, not once

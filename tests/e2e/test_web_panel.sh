@@ -16,8 +16,7 @@ NODE_DIR="$VALDORA_BUILD_DIR/e2e-node" # playwright-core, installed here once (b
     { echo "skipped: npm could not install playwright-core"; exit 77; }
 vd_setup
 WEB_DIR="$VALDORA_SOURCE_DIR/tests/e2e/web"
-PORT=$((20000 + RANDOM % 20000))
-CODE=abcdefghijkmnpqr
+PORT=$((20000 + RANDOM % 20000)) CODE=abcdefghijkmnpqr
 URL="http://127.0.0.1:$PORT/?code=$CODE"
 printf 'web=1\nport=%s\ncode=%s\n' "$PORT" "$CODE" >"$VD_RUN/valdora.ini"
 
@@ -44,7 +43,6 @@ screen() { br size "$1" "$2"; br open "$3"; } # the browser's screen W x H, the 
 vd_start_sim
 vd_sim_set 0x311A 2 0x1800
 vd_start
-vd_wait_window
 vd_check "the log has the panel's address" vd_wait_for 10 eval 'tr -d "\r" <"$VD_RUN/valdora.log" | grep -q "web: the panel is at http://[0-9.]*:$PORT/?code=$CODE\$"' 
 status() { curl -s -o "$VD_TMP/body" -w '%{http_code}' "$@"; }
 vd_expect "no code: 403" "$(status "http://127.0.0.1:$PORT/")" 403
@@ -154,7 +152,6 @@ check_picture "after the hostile clients"
 vd_stop
 br wait_link 0 10
 vd_start
-vd_wait_window
 vd_check "the page reconnects by itself" br wait_link 1 30
 sleep 5
 check_picture "after the program's restart"

@@ -43,14 +43,10 @@ static void record(const char *op, long a, long b) {
 }
 
 void testboards_start(void) {
-    setenv("VALDORA_K8055_READ_US", "0", 1);
-    k8055_board_remove();
-    if (k8055_board_create(&map) == -1) {
-        fprintf(stderr, "testboards: cannot create the board file\n");
-        abort();
-    }
-    memset(hold_left, 0, sizeof hold_left);
-    k8055_trace_hook = record;
+    setenv("VALDORA_K8055_READ_US", "0", 1), k8055_board_remove();
+    if (k8055_board_create(&map) == -1)
+        fprintf(stderr, "testboards: cannot create the board file\n"), abort();
+    memset(hold_left, 0, sizeof hold_left), k8055_trace_hook = record;
 }
 
 k8055_board &testboards_io(int board) {
@@ -84,14 +80,9 @@ void testfail_after(int successes) {
 }
 
 void CockpitTest::TearDown() {
-    testsim_tamper(nullptr);
-    k8055_close();
-    reset_state();
-    k8055_trace_hook = NULL;
-    k8055_board_close(&map);
-    FSUIPC_Close();
-    testsim_stop();
-    testsleep_real();
+    testsim_tamper(nullptr), k8055_close(), reset_state();
+    k8055_trace_hook = NULL, k8055_board_close(&map);
+    FSUIPC_Close(), testsim_stop(), testsleep_real();
 }
 
 void CockpitTest::reset_state() {
@@ -119,9 +110,7 @@ void CockpitTest::discover(int mask) {
 }
 
 void CockpitTest::forget() {
-    testsim_clear_writes();
-    testsleep_clear();
-    testboards_calls.clear();
+    testsim_clear_writes(), testsleep_clear(), testboards_calls.clear();
     memset(testboards_reads, 0, sizeof testboards_reads);
 }
 

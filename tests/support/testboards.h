@@ -48,15 +48,11 @@ class CockpitTest : public ::testing::Test {
         install_allegro(SYSTEM_NONE, &errno, atexit); // a reconnection sets the window title
     }
     void SetUp() override {
-        reset_state();
-        testsleep_record();
-        testsim_start();
-        sim_wait_hook = sim_wait_pass; // as the program's start-up sets it
-        connect_to_sim();
+        reset_state(), testsleep_record(), testsim_start();
+        sim_wait_hook = sim_wait_pass,
+        connect_to_sim(); // the hook as the program's start-up sets it
         ASSERT_EQ(connected, 1);
-        testboards_start();
-        electrics = 1;
-        forget();
+        testboards_start(), electrics = 1, forget();
     }
     void TearDown() override;
     static void reset_state();      // every cockpit, lamp and autostart value as at start

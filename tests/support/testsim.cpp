@@ -68,40 +68,21 @@ void testsim_start(const char *window_class) {
     strcpy(folder, "/tmp/valdora-testsim-XXXXXX");
     if (!mkdtemp(folder))
         abort();
-    setenv("VALDORA_IPC_DIR", folder, 1);
-    sim_reset();
-    sim_write_observer = record_write;
-    testsim_clear_writes();
-    names.clear(); // the server is not running yet
-    misbehave_count = requests = 0;
-    tamper_fn = nullptr;
-    server.carry_out = carry_out;
-    if (sim_server_open(&server, window_class) == -1) {
-        fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder);
-        abort();
-    }
-    stop_serving = 0;
-    server_thread = std::thread(serve);
-    serving = 1;
+    setenv("VALDORA_IPC_DIR", folder, 1), sim_reset(), sim_write_observer = record_write;
+    testsim_clear_writes(), names.clear(); // the server is not running yet
+    misbehave_count = requests = 0, tamper_fn = nullptr, server.carry_out = carry_out;
+    if (sim_server_open(&server, window_class) == -1)
+        fprintf(stderr, "testsim: cannot serve as %s in %s\n", window_class, folder), abort();
+    stop_serving = 0, server_thread = std::thread(serve), serving = 1;
 }
 
 void testsim_stop(void) {
     if (!serving.exchange(0))
         return;
-    stop_serving = 1;
-    server_thread.join();
-    sim_server_close(&server);
-    sim_write_observer = NULL;
+    stop_serving = 1, server_thread.join();
+    sim_server_close(&server), sim_write_observer = NULL;
     std::error_code ignored; // the endpoint folder goes, with the boards' file and all else there
     std::filesystem::remove_all(folder, ignored);
-}
-
-uint32_t testsim_get(uint32_t offset, uint32_t size) {
-    return sim_get(offset, size);
-}
-
-void testsim_set(uint32_t offset, uint32_t size, uint32_t value) {
-    sim_set(offset, size, value);
 }
 
 std::vector<testsim_write> testsim_writes(void) {
@@ -123,8 +104,7 @@ void testsim_clear_writes(void) {
 }
 
 void testsim_fail_next(int n, int reply) {
-    misbehave_reply = reply;
-    misbehave_count = n;
+    misbehave_reply = reply, misbehave_count = n;
 }
 
 int testsim_requests(void) {

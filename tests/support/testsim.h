@@ -2,6 +2,8 @@
 // in a thread, on a private endpoint folder, with a record of every write it received.
 #pragma once
 
+#include "sim/sim.h"
+
 #include <stdint.h>
 #include <string>
 #include <vector>
@@ -14,8 +16,9 @@ struct testsim_write {
 
 void testsim_start(const char *window_class = "FS98MAIN"); // fresh folder, reset aircraft, serve
 void testsim_stop(void);                                   // stops serving and removes the folder
-uint32_t testsim_get(uint32_t offset, uint32_t size);      // reads the offset space
-void testsim_set(uint32_t offset, uint32_t size, uint32_t value); // sets it (no behaviours run)
+// The offset space, read and set directly (no behaviours run): offset, size[, value].
+inline uint32_t (*const testsim_get)(uint32_t, uint32_t) = sim_get;
+inline void (*const testsim_set)(uint32_t, uint32_t, uint32_t) = sim_set;
 std::vector<testsim_write> testsim_writes(void); // every client write since the last clear
 std::vector<testsim_write> testsim_writes_to(uint32_t offset); // those to one offset
 void testsim_clear_writes(void);                               // forgets the writes received so far

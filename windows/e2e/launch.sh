@@ -7,24 +7,12 @@
 # The IPC folder and absolute paths among the arguments become paths on Wine's Z: drive (the
 # root of this machine).
 set -o pipefail
-loader=$1
-folder=$2/exe-${VALDORA_WIN_DLL:-both}
-name=$3
+loader=$1 folder=$2/exe-${VALDORA_WIN_DLL:-both} name=$3
 shift 3
-winpath() {
-    case "$1" in
-    /*) printf 'Z:%s' "${1//\//\\}" ;;
-    *) printf '%s' "$1" ;;
-    esac
-}
-if [ -n "${VALDORA_IPC_DIR:-}" ]; then
-    VALDORA_IPC_DIR="$(winpath "$VALDORA_IPC_DIR")"
-    export VALDORA_IPC_DIR
-fi
+winpath() { case "$1" in /*) printf 'Z:%s' "${1//\//\\}" ;; *) printf '%s' "$1" ;; esac; }
+[ -z "${VALDORA_IPC_DIR:-}" ] || export VALDORA_IPC_DIR="$(winpath "$VALDORA_IPC_DIR")"
 args=()
-for a in "$@"; do
-    args+=("$(winpath "$a")")
-done
+for a in "$@"; do args+=("$(winpath "$a")"); done
 exe=$folder/$name.exe
 # The program and the simulator's server are this very process, so signals reach them and
 # their exit status comes back; the commands' console output has its CR LF turned into LF.

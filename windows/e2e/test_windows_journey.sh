@@ -16,26 +16,20 @@ vd_setup
 
 linked_and_announced() { # linked_and_announced WHICH
     vd_wait_for 30 vd_title_is "$VD_CONNECTED" || vd_fail "never connected ($1): '$(vd_title)'"
-    vd_wait_for 10 vd_sim_said 'message: "Valdora V2.08 Connected" (5 s)' ||
-        vd_fail "no announcement in the $1 simulator"
-    vd_log "ok: connected to the $1 simulator and announced"
+    vd_check "connected to the $1 simulator and announced" \
+        vd_wait_for 10 vd_sim_said 'message: "Valdora V2.08 Connected" (5 s)'
 }
-boards_reported() {
-    vd_wait_for 30 vd_sim_said "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [Two]" ||
-        vd_fail "no board report in the simulator (library $VALDORA_WIN_DLL)"
-    vd_log "ok: boards 0 and 2 reported (driver libraries: $VALDORA_WIN_DLL)"
-}
+boards_reported() { vd_check "boards 0 and 2 reported (driver libraries: $VALDORA_WIN_DLL)" \
+    vd_wait_for 30 vd_sim_said "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [Two]"; }
 # Full stop steps COM1 standby from 118.025 up by 25 kHz (packed BCD 0x1805 at 0x311A), board 0's
 # step-up steps it again; the parked aircraft's gear down lamps light on board 0.
 key_button_and_lamps() {
     vd_press period vd_standby_is 0x1805
-    tr -d '\r' <"$VD_TMP/sim.log" | grep -q ' 0x311A 2 0518$' ||
-        vd_fail "no write of 0x1805 to 0x311A in the simulator's log"
+    vd_check "full stop wrote 0x1805 to 0x311A" grep -qE $' 0x311A 2 0518\r?$' "$VD_TMP/sim.log"
     "$VD_BOARDS" tap step-up 1000 >/dev/null || vd_fail "cannot tap step-up"
-    vd_wait_for 10 vd_standby_above 0x1805 || vd_fail "step-up on board 0 did not step COM1 standby"
-    vd_wait_for 20 vd_outputs_on gear-left-down gear-nose-down gear-right-down ||
-        vd_fail "the gear down lamps never lit on board 0"
-    vd_log "ok: full stop wrote 118.050, board 0's step-up stepped on, its gear lamps lit"
+    vd_check "board 0's step-up stepped COM1 standby on" vd_wait_for 10 vd_standby_above 0x1805
+    vd_check "the gear down lamps lit on board 0" \
+        vd_wait_for 20 vd_outputs_on gear-left-down gear-nose-down gear-right-down
 }
 
 fresh_sim() { # a new simulator with a new log, COM1 standby at 118.025
@@ -47,7 +41,6 @@ fresh_sim() { # a new simulator with a new log, COM1 standby at 118.025
 
 rm "$VD_RUN/vd60_picker.bmp"
 vd_start
-vd_wait_window
 sleep 2 # the error screen waits for its key
 vd_key space
 vd_wait_exit 30
@@ -60,7 +53,6 @@ cp "$VALDORA_RUN_DIR/vd60_picker.bmp" "$VD_RUN/"
 export VALDORA_WIN_DLL=both
 fresh_sim
 WINEDEBUG=+loaddll vd_start
-vd_wait_window
 linked_and_announced first
 boards_reported
 vd_expect "the driver library loaded" "$(grep -o '[A-Za-z0-9_]*\.dll" at' "$VD_TMP/valdora.log" |
@@ -75,7 +67,6 @@ vd_expect "41 settings lines ending in CR LF, the panel width 280 on line 4, the
 export VALDORA_WIN_DLL=std
 fresh_sim
 vd_start
-vd_wait_window
 boards_reported
 PROBE="$VALDORA_RUN_DIR/valdora-probe"
 vd_check "the probe decodes COM1 active" vd_probe_shows '^  0x034E 2 COM1 active +0x1800  118\.000$'

@@ -7,14 +7,10 @@
 . "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
 
 MEGA_RUN=${VALDORA_MEGA_RUN_DIR:-$VALDORA_SOURCE_DIR/build/run}
-if [ ! -x "$MEGA_RUN/valdora-mega-sim" ] || [ ! -f "$MEGA_RUN/valdora-mega.elf" ]; then
-    echo "skipped: no simulated Mega in $MEGA_RUN (the Linux build needs avr-gcc and simavr)"
-    exit 77
-fi
-if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX/dosdevices" ]; then
-    echo "skipped: no Wine prefix with a dosdevices folder"
-    exit 77
-fi
+[ -x "$MEGA_RUN/valdora-mega-sim" ] && [ -f "$MEGA_RUN/valdora-mega.elf" ] || {
+    echo "skipped: no simulated Mega in $MEGA_RUN (the Linux build needs avr-gcc and simavr)"; exit 77; }
+[ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/dosdevices" ] ||
+    { echo "skipped: no Wine prefix with a dosdevices folder"; exit 77; }
 vd_setup
 
 COM_LINK="$WINEPREFIX/dosdevices/com5"
@@ -35,7 +31,6 @@ down_lamps_lit() { # board 0 outputs 4, 5 and 6 lit on the Mega
 vd_start_sim
 vd_sim_set 0x311A 2 0x1800 || vd_fail "cannot set COM1 standby"
 vd_start
-vd_wait_window
 vd_wait_for 30 vd_title_is "$VD_CONNECTED" || vd_fail "never connected: '$(vd_title)'"
 vd_wait_for 30 vd_sim_said \
     "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [One] [Two] [Three]" ||

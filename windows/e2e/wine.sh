@@ -8,20 +8,13 @@ VD_WINE=1 # for the shared tests that reach a serial port through Wine's COM por
 # The program's visible top-level window: Wine names its class after the executable (a hidden
 # helper window of the same class exists too, hence --onlyvisible).
 vd_find_window() {
-    local id
-    id="$(xdotool search --onlyvisible --classname '^valdora\.exe$' 2>/dev/null | head -n 1)"
-    [ -n "$id" ] || return 1
-    VD_WIN="$id"
+    local id=$(xdotool search --onlyvisible --classname '^valdora\.exe$' 2>/dev/null | head -n 1)
+    [ -n "$id" ] && VD_WIN="$id"
 }
 
 # A line the stand-in simulator printed (its output has CR LF line ends under Windows).
-vd_sim_said() {
-    [ -f "$VD_TMP/sim.out" ] && tr -d '\r' <"$VD_TMP/sim.out" | grep -qF -- "$1"
-}
-
-vd_title_is() {
-    [ "$(vd_title)" = "$1" ]
-}
+vd_sim_said() { [ -f "$VD_TMP/sim.out" ] && tr -d '\r' <"$VD_TMP/sim.out" | grep -qF -- "$1"; }
+vd_title_is() { [ "$(vd_title)" = "$1" ]; }
 
 VD_CONNECTED="Valdora V2.08 >>>   Connected   <<<"
 VD_NOT_CONNECTED="Valdora V2.08 <<< Not Connected >>>"
@@ -34,11 +27,8 @@ VD_FOCUSED=""
 vd_key() {
     local key
     for key in "$@"; do
-        if [ "$VD_FOCUSED" != "$VD_PID $VD_WIN" ]; then
-            xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
-            sleep 1
-            VD_FOCUSED="$VD_PID $VD_WIN"
-        fi
+        [ "$VD_FOCUSED" = "$VD_PID $VD_WIN" ] ||
+            { xdotool windowfocus --sync "$VD_WIN" 2>/dev/null; sleep 1; VD_FOCUSED="$VD_PID $VD_WIN"; }
         xdotool key --clearmodifiers "$key" || vd_fail "xdotool could not type $key"
         sleep "$VD_KEY_GAP"
     done
@@ -48,9 +38,7 @@ vd_key() {
 VD_BOARDS="$VALDORA_RUN_DIR/valdora-boards"
 vd_outputs_on() {
     local name
-    for name in "$@"; do
-        [ "$("$VD_BOARDS" get "$name")" = 1 ] || return 1
-    done
+    for name in "$@"; do [ "$("$VD_BOARDS" get "$name")" = 1 ] || return 1; done
 }
 # COM1 standby (0x311A, packed BCD) is exactly / above the given word.
 vd_standby_is() { [ "$(vd_sim_get 0x311A 2)" = "$1" ]; }
