@@ -155,6 +155,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     open_all();
     SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(8), OutputAnalogChannel(1, 75);
     SetDigitalChannel(2), ClearDigitalChannel(2), SetAnalogChannel(2), ClearAnalogChannel(2);
+    OutputAnalogChannel(3, 99), SetAnalogChannel(0), SetDigitalChannel(9); // no such channels
     SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2), OutputAnalogChannel(1, 300);
     SetCurrentDevice(3), OutputAnalogChannel(1, 9), ClearAllAnalog(); // board 3's, no other's
     SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);      // its analog outputs stay
