@@ -255,6 +255,7 @@ TEST_F(Rmu, TransponderDigitChoiceCarriesAndBorrows) {
         uint32_t word;
         unsigned kb_pause, panel_pause; // 0: no digit moved, no pause
     } const cases[] = {
+        // 8a00: a hostile code, each digit read as a number
         {"7777", 1, 0, 0x7777, 0, 0},      {"0000", 0, 0, 0x0000, 0, 0},
         {"0777", 1, 0, 0x1000, 100, 50},   {"1000", 0, 0, 0x0777, 100, 50},
         {"1200", 0, 20, 0x1170, 150, 100}, {"1234", 0, 20, 0x1233, 100, 50},
@@ -262,7 +263,7 @@ TEST_F(Rmu, TransponderDigitChoiceCarriesAndBorrows) {
         {"1277", 1, 41, 0x1377, 200, 100}, {"1270", 1, 41, 0x1271, 100, 50},
         {"1200", 0, 41, 0x1100, 200, 100}, {"1210", 0, 41, 0x1200, 150, 100},
         {"7776", 1, 0, 0x7777, 100, 50},   {"1000", 0, 50, 0x0700, 200, 100},
-        {"8a00", 1, 0, 0x7001, 100, 50}, // a hostile code: each digit read as a number
+        {"0017", 1, 0, 0x0020, 100, 50},   {"8a00", 1, 0, 0x7001, 100, 50},
     };
     for (int control : {RMU_KEYBOARD, RMU_PANEL}) {
         for (auto &c : cases) {
