@@ -156,6 +156,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(8), OutputAnalogChannel(1, 75);
     SetDigitalChannel(2), ClearDigitalChannel(2), SetAnalogChannel(2), ClearAnalogChannel(2);
     OutputAnalogChannel(3, 99), SetAnalogChannel(0), SetDigitalChannel(9); // no such channels
+    OutputAnalogChannel(2, -5);                                            // fully off
     SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2), OutputAnalogChannel(1, 300);
     SetCurrentDevice(3), OutputAnalogChannel(1, 9), ClearAllAnalog(); // board 3's, no other's
     SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);      // its analog outputs stay
