@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -230,6 +231,17 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     ASSERT_EQ(serial_port_candidates(names, 1), 1); // no more than room for
     ASSERT_EQ(serial_port_candidates(names, 8), 2);
     EXPECT_EQ(names[0] + std::string(" ") + names[1], dev + "/ttyACM0 " + dev + "/ttyUSB0");
+    // Looked at again and again (the search repeats while no board answers), it keeps no file
+    // open: with room for few, every look still finds both.
+    rlimit lim;
+    getrlimit(RLIMIT_NOFILE, &lim);
+    rlim_t soft = lim.rlim_cur;
+    int found = 0;
+    lim.rlim_cur = 64, setrlimit(RLIMIT_NOFILE, &lim);
+    for (int i = 0; i < 40; i++)
+        found += serial_port_candidates(names, 8) == 2;
+    lim.rlim_cur = soft, setrlimit(RLIMIT_NOFILE, &lim);
+    EXPECT_EQ(found, 40);
     plug(0, "dev/ttyACM0"), plug(1, "dev/ttyUSB0"), plug(2, "dev/ttyUSB1");
     struct termios was, after; // a GPS' settings, say
     tcgetattr(boards[0].slave, &was), cfsetospeed(&was, B4800), tcsetattr(boards[0].slave, 0, &was);
