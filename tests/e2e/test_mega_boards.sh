@@ -74,7 +74,7 @@ vd_expect "the probe's connect wrote no version" "$(writes 0x330A)" "$libs"
 lines=$(wc -l <"$VD_TMP/mega.out")
 vd_stop_sim
 sleep 10
-tail -n +"$lines" "$VD_TMP/mega.out" | grep -q '^out 0 [456] 0' &&
+grep -q '^out 0 [456] 0' < <(tail -n +"$lines" "$VD_TMP/mega.out") &&
     vd_fail "the gear down lamps went dark while the program waited"
 vd_log "ok: the gear down lamps stayed lit through a 10 s wait for the simulator"
 vd_start_sim

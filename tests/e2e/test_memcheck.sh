@@ -5,7 +5,7 @@
 # no definitely lost block. Skipped where valgrind is missing or the build is sanitized.
 . "$(dirname "$0")/lib.sh"
 command -v valgrind >/dev/null || { vd_log "SKIP: valgrind is missing (apt-get install valgrind)"; exit 0; }
-ldd "$VALDORA_RUN_DIR/valdora" | grep -q libasan && { vd_log "SKIP: the build has the address sanitizer"; exit 0; }
+grep -q libasan < <(ldd "$VALDORA_RUN_DIR/valdora") && { vd_log "SKIP: the build has the address sanitizer"; exit 0; }
 vd_setup
 BOARDS="$VALDORA_RUN_DIR/valdora-boards"
 "$BOARDS" plug 0 1 >/dev/null || vd_fail "cannot plug the virtual boards"
