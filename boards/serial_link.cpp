@@ -2,7 +2,10 @@
 // never leaves a backlog behind), keeps only the latest input snapshot with its arrival time,
 // checks the board's sequence numbers, sends the outputs on every change and repeats them, and
 // opens a lost port again (quiet at first: a board restarting as its port opens is in its
-// bootloader, which any byte would keep from starting the firmware). The main thread meets it only
+// bootloader, which any byte would keep from starting the firmware). A board whose snapshot
+// stream falls silent has likely restarted (its reset button, a brown-out) and sits in that
+// bootloader too: nothing is sent until it streams again (the outputs, overdue by then, go at
+// once). The main thread meets it only
 // through serial_link_snapshot and serial_link_outputs, under one lock; a read drains the port
 // itself first, so that a reader thread the system is slow to wake never makes the present look
 // old.
@@ -13,6 +16,9 @@
 
 #define REPEAT_MS 200 // outputs are repeated at least this often (the board's safe state: 2 s)
 #define REOPEN_MS 500 // a lost port is opened again at most this often
+// A board that streamed and has sent no frame for this long is taken for restarting (it sends a
+// snapshot every 5 ms): nothing is sent to it until it streams again.
+#define SILENT_MS 100
 // The thread's pace: output changes go out this soon, and a snapshot's arrival time is this
 // close. (Reads drain the port themselves, so it costs them nothing; waking on every byte would
 // cost far more CPU where bytes come one by one.)
@@ -37,6 +43,8 @@ static int first_frame;
 // Shared with the main thread, under lock.
 static struct serial_frame_reader reader;
 static int have_seq, have_snapshot, outputs_due;
+static int streamed;     // a snapshot came on this port: its silence means a restart
+static uint32_t heard_ms; // when the last good frame came
 // A board's outputs cleared and set again in one refresh go out as one change: from the clear
 // until the refresh ends (or hold_until passes) nothing is sent, not even a repeat.
 static int holding;
@@ -61,13 +69,14 @@ static void take_frame(void) {
     }
     if (have_seq)
         serial_boards_gaps += step - 1u;
+    heard_ms = GetTickCount();
     have_seq = 1;
     last_seq = reader.seq;
     if (reader.type == SERIAL_INPUTS) {
         memcpy(snap_digital, reader.payload, SERIAL_BOARDS);
         memcpy(snap_analog, reader.payload + SERIAL_BOARDS, SERIAL_BOARDS * 2);
-        snap_ms = GetTickCount();
-        have_snapshot = 1;
+        snap_ms = heard_ms;
+        have_snapshot = streamed = 1;
         serial_boards_snapshots++;
     }
 }
@@ -140,14 +149,14 @@ static void start_port(void) {
     take_lock();
     serial_frame_reset(&reader);
     first_frame = 1;
-    have_seq = 0;
+    have_seq = streamed = 0;
     outputs_due = 1;
     platform_mutex_unlock(lock);
 }
 
 // One round of the thread: open a lost port when due, else wait for bytes, take them all, and
 // send the outputs when due (on a port opened again, once the quiet has ended and the board has
-// been greeted).
+// been greeted; never to a board whose stream has fallen silent).
 static void round_once(void) {
     if (port < 0) {
         uint32_t now = GetTickCount();
@@ -180,7 +189,11 @@ static void round_once(void) {
         send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
     }
     quiet = 0;
-    send_outputs(0);
+    take_lock();
+    int silent = streamed && (uint32_t)(GetTickCount() - heard_ms) >= SILENT_MS;
+    platform_mutex_unlock(lock);
+    if (!silent)
+        send_outputs(0);
 }
 
 static void run(void *arg) {

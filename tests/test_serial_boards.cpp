@@ -150,6 +150,11 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     inputs({0, 0, 0, 0x10}, 33);
     EXPECT_EQ(ReadAnalogChannel(1), 33);
     EXPECT_EQ(described(), board + "dropped 1, sequence gaps 2, repeats 1");
+    uint8_t w[SERIAL_FRAME_MAX_WIRE], p[13] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 77};
+    size_t n = serial_frame_write(w, SERIAL_INPUTS, (uint8_t)boards[0].seq++, p, sizeof p);
+    for (size_t i = 0; i < n; i++) // a frame's bytes handed over one by one
+        serial_link_take(w[i]);
+    EXPECT_EQ(ReadAnalogChannel(1), 77);
 }
 
 TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBackAfterAReplug) {
@@ -177,6 +182,13 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_LT(clock() - cpu, CLOCKS_PER_SEC / 12);
     for (size_t i = 1; i < boards[0].heard.size(); i++) // each frame numbered one on
         EXPECT_EQ((uint8_t)(boards[0].heard[i - 1].back() + 1), boards[0].heard[i].back());
+    // The board streamed, then fell silent (restarted, in its bootloader, which any byte would
+    // keep there): nothing goes to it until it streams again, and then its lamps go at once.
+    inputs({0, 0, 0, 0}, 1), usleep(150000), count_heard(0, SERIAL_OUTPUTS);
+    boards[0].heard.clear(), usleep(600000);
+    EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
+    inputs({0, 0, 0, 0}, 1);
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again, its
     // frames counted afresh.
     inputs({0, 0, 0, 0}, 1), ReadDigitalChannel(1), unplug(0), usleep(30000);
@@ -185,6 +197,9 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     // sent to it until then.
     for (int i = 0; i < 1000 && fcntl(0, F_GETFD) != -1; i++) // the lost port let go
         usleep(1000);
+    clock_t idle = clock(); // tried again twice a second, not spun on
+    usleep(300000);
+    EXPECT_LT(clock() - idle, CLOCKS_PER_SEC / 12);
     dup2(2, 0), plug(0), close(0), boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
     for (int i = 0; i < 600; i++)
         listen(boards[0]), usleep(5000);
@@ -195,10 +210,11 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ(described(), board + "dropped 0, sequence gaps 0, repeats 0");
     // Another program asking for the port is refused while this one holds it.
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), -2);
-    for (long b = 3; b >= 0; b--) // shutdown: the cleared outputs go out once more
-        SetCurrentDevice(b), ClearAllDigital(), CloseDevice();
+    SetCurrentDevice(2), SetDigitalChannel(3);
+    for (long b = 3; b >= 0; b--) // shutdown: the outputs as they stand go out once more
+        SetCurrentDevice(b), b == 2 || (ClearAllDigital(), 1), CloseDevice();
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last),
-              Bytes({0, 0, 0, 0, 75, 0, 0, 0, 255, 255, 0, 0}));
+              Bytes({0, 0, 4, 0, 75, 0, 0, 0, 255, 255, 0, 0}));
     EXPECT_EQ(ReadAnalogChannel(1), -1);                           // no board open: no reading
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), 0); // the port let go
     open_all(), SetCurrentDevice(1), SetDigitalChannel(1);         // found again: nothing else lit
