@@ -7,7 +7,7 @@
 // Commands on the FIFO CONTROL, one a line: "hold" (the reset line held low) and "reset" (the
 // line let go: what a DTR pulse does on a real board; a pseudo-terminal has none), "dump FILE" (the
 // application section as it stands in the chip's flash, printed "dumped" when written), "quit".
-// Prints "ready" once the link is there.
+// Prints "ready" once the link is there, and every lamp change as valdora-mega-sim does.
 #include <avr_uart.h>
 #include <parts/uart_pty.h>
 #include <sim_avr.h>
@@ -77,6 +77,7 @@ static int make_chip(const char *bootloader) {
     if (!avr)
         return -1;
     avr_init(avr);
+    mega_avr = avr; // the wiring's outputs are read from this chip
     avr->frequency = 16000000;
     avr->vcc = avr->avcc = avr->aref = 5000;
     avr->log = 0;
@@ -84,6 +85,7 @@ static int make_chip(const char *bootloader) {
     mega_sim_calm_external_interrupts(avr);
     if (load_bootloader(bootloader) != 0)
         return -1;
+    mega_sim_open_switches();
     avr->codeend = avr->flashend;
     avr->reset_pc = BOOT_SECTION;
     avr->pc = BOOT_SECTION;
@@ -116,6 +118,7 @@ static int command(char *line) {
         held = 0;
         avr_reset(avr);
         mega_sim_calm_external_interrupts(avr);
+        mega_sim_open_switches();
         avr->pc = avr->reset_pc;
     } else if (strncmp(line, "dump ", 5) == 0) {
         dump(line + 5);
@@ -165,6 +168,7 @@ int main(int argc, char **argv) {
         }
         if (host_read_commands(control, command))
             break;
+        mega_sim_print_outputs();
         chip_ms += 1.0;
         double ahead = chip_ms - (wall_ms() - start);
         if (ahead > 1.0) {

@@ -58,25 +58,6 @@ static int command(char *line) {
     return 0;
 }
 
-// Prints the outputs that changed since the last look.
-static void report_outputs(void) {
-    static int last_out[32], last_pwm[8], first = 1;
-    for (int i = 0; i < 32; i++) {
-        int v = mega_sim_output(i / 8, i % 8 + 1);
-        if (first || v != last_out[i])
-            printf("out %d %d %d\n", i / 8, i % 8 + 1, v);
-        last_out[i] = v;
-    }
-    for (int i = 0; i < 8; i++) {
-        int v = mega_sim_pwm(i / 2, i % 2 + 1);
-        if (v >= 0 && (first || v != last_pwm[i]))
-            printf("pwm %d %d %d\n", i / 2, i % 2 + 1, v);
-        last_pwm[i] = v;
-    }
-    first = 0;
-    fflush(stdout);
-}
-
 int main(int argc, char **argv) {
     if (argc != 4) {
         fprintf(stderr, "usage: %s FIRMWARE.elf LINK CONTROL\n", argv[0]);
@@ -102,7 +83,7 @@ int main(int argc, char **argv) {
         mega_sim_run_ms(1.0);
         if (host_read_commands(control, command))
             break;
-        report_outputs();
+        mega_sim_print_outputs();
         // Hold the chip to wall-clock time: its silence watch and snapshot pace are real time.
         double ahead = mega_sim_now_ms() - (wall_ms() - start);
         if (ahead > 1.0) {

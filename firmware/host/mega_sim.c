@@ -102,9 +102,17 @@ int mega_sim_load(const char *elf_path) {
     avr_irq_register_notify(avr_io_getirq(mega_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             byte_out, NULL);
     mega_sim_calm_external_interrupts(mega_avr);
-    for (int i = 0; i < 20; i++) // every switch open: the pull-up holds the pin high
-        mega_sim_set_input(i / 5, i % 5 + 1, 0);
+    mega_sim_open_switches();
     return 0;
+}
+
+// The pull-up holds an open switch's pin high. Each pin is set low first: simavr passes a pin
+// only a change of level, and a reset clears the pin registers behind its back.
+void mega_sim_open_switches(void) {
+    for (int i = 0; i < 20; i++) {
+        mega_sim_set_input(i / 5, i % 5 + 1, 1);
+        mega_sim_set_input(i / 5, i % 5 + 1, 0);
+    }
 }
 
 void mega_sim_reset(void) {
@@ -169,4 +177,22 @@ int mega_sim_connect_pty(const char *link_path) {
         return -1;
     }
     return 0;
+}
+
+void mega_sim_print_outputs(void) {
+    static int last_out[32], last_pwm[8], first = 1;
+    for (int i = 0; i < 32; i++) {
+        int v = mega_sim_output(i / 8, i % 8 + 1);
+        if (first || v != last_out[i])
+            printf("out %d %d %d\n", i / 8, i % 8 + 1, v);
+        last_out[i] = v;
+    }
+    for (int i = 0; i < 8; i++) {
+        int v = mega_sim_pwm(i / 2, i % 2 + 1);
+        if (v >= 0 && (first || v != last_pwm[i]))
+            printf("pwm %d %d %d\n", i / 2, i % 2 + 1, v);
+        last_pwm[i] = v;
+    }
+    first = 0;
+    fflush(stdout);
 }

@@ -27,6 +27,8 @@ void mega_sim_reset(void);
 void mega_sim_run_ms(double ms);
 // Milliseconds of chip time since power-up.
 double mega_sim_now_ms(void);
+// Opens every switch of the wiring (a pin left floating would read as closed).
+void mega_sim_open_switches(void);
 // Closes (1) or opens (0) digital input channel 1..5 of board 0..3.
 void mega_sim_set_input(int board, int channel, int closed);
 // Sets analog input channel 1..2 of board 0..3 to millivolts (5000 mV reference).
@@ -36,6 +38,9 @@ int mega_sim_output(int board, int channel);
 // PWM level 0..255 of analog output channel 1..2 of board 0..3, 0 when the pin is held low;
 // -1 for an output the cockpit does not wire.
 int mega_sim_pwm(int board, int channel);
+// Prints the outputs that changed since the last call (all of them at the first) to stdout, a
+// line each: "out B C 0|1" and "pwm B C LEVEL".
+void mega_sim_print_outputs(void);
 // Sends bytes to the chip's serial port (queued at the line's pace).
 void mega_sim_send(const uint8_t *p, size_t n);
 // Called with every byte the chip sends, when set.

@@ -81,6 +81,14 @@ vd_wait_for() {
 }
 
 vd_gone() { ! kill -0 "$1" 2>/dev/null; }
+# vd_mega_is FILE out|pwm BOARD VALUE CHANNEL...: a simulated Mega's latest state of those outputs,
+# as its printed lines in FILE say.
+vd_mega_is() {
+    local c
+    for c in "${@:5}"; do
+        [ "$(awk -v k="$2" -v b="$3" -v c="$c" '$1 == k && $2 == b && $3 == c { v = $4 } END { print v }' "$1")" = "$4" ] || return 1
+    done
+}
 
 vd_cleanup() {
     local pid

@@ -29,13 +29,7 @@ mega_start() { # its levers where they once forged presses, the left throttle at
 mega_stop() { kill "$MEGA_PID" 2>/dev/null; wait "$MEGA_PID" 2>/dev/null; }
 trap 'mega_stop; vd_cleanup' EXIT
 mega() { echo "$*" >"$VD_TMP/mega-control"; }
-# mega_is out|pwm BOARD VALUE CHANNEL...: the Mega's latest state of those outputs.
-mega_is() {
-    local c
-    for c in "${@:4}"; do
-        [ "$(awk -v k="$1" -v b="$2" -v c="$c" '$1 == k && $2 == b && $3 == c { v = $4 } END { print v }' "$VD_TMP/mega.out")" = "$3" ] || return 1
-    done
-}
+mega_is() { vd_mega_is "$VD_TMP/mega.out" "$@"; } # mega_is out|pwm BOARD VALUE CHANNEL...
 sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
 writes() { grep -c " $1 " "$VD_TMP/sim.log" 2>/dev/null || true; }
 reported() { grep -cF "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"; }

@@ -3,7 +3,8 @@
 # simavr at the boot section: valdora-mega.hex is written and verified, read back through the
 # bootloader and from the chip's flash it matches the hex byte for byte, and the same chip then
 # runs the firmware, which answers Valdora's hello with its version; the probe's board search
-# finds it although the chip restarts into its bootloader as the port opens. A pseudo-terminal
+# finds it although the chip restarts into its bootloader as the port opens, and the program gets
+# its lamps back to it after it restarted under the program (the reset button). A pseudo-terminal
 # has no DTR, so the test resets the chip where the flasher says it resets the board, and the
 # moment the probe opens the port. Under Wine (windows/test.sh) the Windows programs reach the
 # chip through COM6, mapped to the pseudo-terminal.
@@ -78,3 +79,17 @@ flash noreset
 vd_expect "without a reset the flasher ends with status 3" "$?" 3
 vd_check "and asks for the reset button" grep -q "press the Mega's reset button" "$VD_TMP/flash.out"
 flash reset || vd_fail "a reset did not bring the bootloader back: $(cat "$VD_TMP/flash.out")"
+
+# Restarted while the program holds its port (the reset button): the chip sits in its bootloader,
+# which any byte keeps there. The program sends nothing once the board's stream has fallen silent,
+# so the firmware starts again and gets its lamps back.
+gear_down() { vd_mega_is "$VD_TMP/boot.out" out 0 "$1" 4 5 6; }
+export VALDORA_BOARDS=serial:$port
+vd_start
+vd_wait_for 30 gear_down 1 || vd_fail "the gear down lamps never lit on the flashed Mega"
+echo reset >"$VD_TMP/control"
+vd_wait_for 10 gear_down 0 || vd_fail "the lamps did not go dark at the restart"
+reset_at=$(date +%s%N)
+vd_check "restarted under the program, the board gets its lamps back" vd_wait_for 30 gear_down 1
+vd_log "lamps back $((($(date +%s%N) - reset_at) / 1000000)) ms after the restart"
+vd_stop
