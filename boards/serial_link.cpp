@@ -43,7 +43,7 @@ static int first_frame;
 // Shared with the main thread, under lock.
 static struct serial_frame_reader reader;
 static int have_seq, have_snapshot, outputs_due;
-static int streamed;     // a snapshot came on this port: its silence means a restart
+static int streamed;      // a snapshot came on this port: its silence means a restart
 static uint32_t heard_ms; // when the last good frame came
 // A board's outputs cleared and set again in one refresh go out as one change: from the clear
 // until the refresh ends (or hold_until passes) nothing is sent, not even a repeat.
