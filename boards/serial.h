@@ -58,11 +58,13 @@ void serial_boards_reset(void);
 // One line about the board for the log and the probe: port, firmware, identity, counts.
 void serial_boards_describe(char *out, size_t size);
 
-// Asks the board on port_name who it is: opens the port, keeps quiet while a restarted board's
-// bootloader gives up, sends a hello every 300 ms until a reply or wait_ms more has passed,
-// closes it. 0 when a Valdora board answered (info->protocol says
-// which protocol), -1 when nothing answered, -2 when another program holds the port.
-int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms);
+// Asks the board on port_name who it is: opens the port for this program alone, keeps quiet
+// while a restarted board's bootloader gives up, then greets it every 300 ms until a reply, all
+// within wait_ms. 2 for a protocol 2 hello reply (in info; the open port handed to *port_out when
+// that is not NULL, else closed), 1 for a board speaking protocol 1, 0 when nothing answered, -1
+// when there is no such port, -2 when another program holds it.
+int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms,
+                          int *port_out);
 
 // Greets the board on a port already open until it answers or wait_ms pass: 2 for a protocol 2
 // hello reply (in info), 1 for a board speaking protocol 1, 0 for no answer.

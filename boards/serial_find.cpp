@@ -104,48 +104,48 @@ int serial_board_ask(int port, struct serial_board_info *info, uint32_t wait_ms)
     }
 }
 
-int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms) {
+int serial_board_identify(const char *port_name, struct serial_board_info *info, uint32_t wait_ms,
+                          int *port_out) {
     int port = serial_port_open(port_name);
     if (port == SERIAL_PORT_BUSY)
         return -2;
     if (port < 0)
         return -1;
-    Sleep(serial_boards_quiet_ms);
-    int got = serial_board_ask(port, info, wait_ms);
-    serial_port_close(port);
-    return got ? 0 : -1;
+    uint32_t quiet = serial_boards_quiet_ms < wait_ms ? serial_boards_quiet_ms : wait_ms;
+    Sleep(quiet); // a board restarting as the port opened is in its bootloader
+    int got = serial_board_ask(port, info, wait_ms - quiet);
+    if (got == 2 && port_out)
+        *port_out = port;
+    else
+        serial_port_close(port);
+    return got;
 }
 
 // Tries one port: 1 when a protocol 2 board answered (the reader thread then has the port),
 // else 0 with the reason in serial_boards_note.
 static int find_on(const char *name) {
-    int port = serial_port_open(name);
-    if (port == SERIAL_PORT_BUSY) {
-        serial_boards_busy = 1;
-        snprintf(serial_boards_note, sizeof serial_boards_note,
-                 "serial board on %s is in use by another program", name);
-        return 0;
-    }
-    if (port < 0) {
-        snprintf(serial_boards_note, sizeof serial_boards_note, "no serial port %s", name);
-        return 0;
-    }
-    uint32_t quiet = serial_boards_quiet_ms < FIND_MS ? serial_boards_quiet_ms : FIND_MS;
-    Sleep(quiet); // a board restarting as the port opened is in its bootloader
-    int got = serial_board_ask(port, &serial_boards_info, FIND_MS - quiet);
+    int port = -1;
+    int got = serial_board_identify(name, &serial_boards_info, FIND_MS, &port);
     if (got == 2 && serial_boards_info.protocol == SERIAL_PROTOCOL_VERSION) {
         snprintf(serial_boards_port, sizeof serial_boards_port, "%s", name);
         serial_link_start(port);
         return 1;
     }
     serial_port_close(port);
-    if (got)
+    if (got == -2) {
+        serial_boards_busy = 1;
+        snprintf(serial_boards_note, sizeof serial_boards_note,
+                 "serial board on %s is in use by another program", name);
+    } else if (got == -1) {
+        snprintf(serial_boards_note, sizeof serial_boards_note, "no serial port %s", name);
+    } else if (got) {
         snprintf(serial_boards_note, sizeof serial_boards_note,
                  "board firmware too old, flash valdora-mega.hex: flash the board with "
                  "valdora-flash");
-    else
+    } else {
         snprintf(serial_boards_note, sizeof serial_boards_note,
                  "no Valdora firmware on %.60s: flash the board with valdora-flash", name);
+    }
     return 0;
 }
 

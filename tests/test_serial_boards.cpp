@@ -209,15 +209,15 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ(read_digital(1, 2), 1);
     EXPECT_EQ(described(), board + "dropped 0, sequence gaps 0, repeats 0");
     // Another program asking for the port is refused while this one holds it.
-    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), -2);
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100, NULL), -2);
     SetCurrentDevice(2), SetDigitalChannel(3);
     for (long b = 3; b >= 0; b--) // shutdown: the outputs as they stand go out once more
         SetCurrentDevice(b), b == 2 || (ClearAllDigital(), 1), CloseDevice();
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last),
               Bytes({0, 0, 4, 0, 75, 0, 0, 0, 255, 255, 0, 0}));
-    EXPECT_EQ(ReadAnalogChannel(1), -1);                           // no board open: no reading
-    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100), 0); // the port let go
-    open_all(), SetCurrentDevice(1), SetDigitalChannel(1);         // found again: nothing else lit
+    EXPECT_EQ(ReadAnalogChannel(1), -1); // no board open: no reading
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 2000, NULL), 2); // the port let go
+    open_all(), SetCurrentDevice(1), SetDigitalChannel(1); // found again: nothing else lit
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), Bytes({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
@@ -284,15 +284,15 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
                                      "board with valdora-flash");
     boards[0].opened = 0, boards[0].boot_ms = 900, boards[0].old_protocol = 2;
     serial_boards_quiet_ms = boot_quiet;
-    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 1000), info.protocol}),
-              (Longs{0, 1}));
+    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 2500, NULL), info.protocol}),
+              (Longs{1, 1}));
     boards[0].old_protocol = 0, boards[0].mute = 1, serial_boards_quiet_ms = 50;
-    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 700), info.protocol}),
-              (Longs{-1, 0}));
+    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 700, NULL), info.protocol}),
+              (Longs{0, 0}));
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_EQ(serial_boards_note,
               "no Valdora firmware on " + port + ": flash the board with valdora-flash");
-    EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100), -1);
+    EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100, NULL), -1);
     // The probe: one hello, never an outputs frame, whatever it is asked.
     serial_boards_listen_only = 1;
     open_all();
