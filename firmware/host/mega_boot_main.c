@@ -38,12 +38,6 @@ static void on_signal(int sig) {
     stop = 1;
 }
 
-// The chip's idle time just passes; the main loop holds it to wall-clock pace.
-static void idle_passes(avr_t *a, avr_cycle_count_t how_long) {
-    (void)a;
-    (void)how_long;
-}
-
 static double wall_ms(void) {
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -78,11 +72,7 @@ static int make_chip(const char *bootloader) {
         return -1;
     avr_init(avr);
     mega_avr = avr; // the wiring's outputs are read from this chip
-    avr->frequency = 16000000;
-    avr->vcc = avr->avcc = avr->aref = 5000;
-    avr->log = 0;
-    avr->sleep = idle_passes;
-    mega_sim_calm_external_interrupts(avr);
+    mega_sim_setup_chip(avr);
     if (load_bootloader(bootloader) != 0)
         return -1;
     mega_sim_open_switches();

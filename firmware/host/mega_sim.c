@@ -79,6 +79,14 @@ void mega_sim_calm_external_interrupts(struct avr_t *avr) {
         avr_extint_set_strict_lvl_trig(avr, i, 0);
 }
 
+void mega_sim_setup_chip(struct avr_t *avr) {
+    avr->frequency = 16000000;
+    avr->vcc = avr->avcc = avr->aref = 5000;
+    avr->log = 0;
+    avr->sleep = idle_passes;
+    mega_sim_calm_external_interrupts(avr);
+}
+
 int mega_sim_load(const char *elf_path) {
     elf_firmware_t fw;
     memset(&fw, 0, sizeof fw);
@@ -91,17 +99,13 @@ int mega_sim_load(const char *elf_path) {
         return -1;
     avr_init(mega_avr);
     avr_load_firmware(mega_avr, &fw);
-    mega_avr->frequency = 16000000;
-    mega_avr->vcc = mega_avr->avcc = mega_avr->aref = 5000;
-    mega_avr->log = 0;
-    mega_avr->sleep = idle_passes;
+    mega_sim_setup_chip(mega_avr);
     uint32_t flags = 0;
     avr_ioctl(mega_avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
     flags &= ~AVR_UART_FLAG_STDIO;
     avr_ioctl(mega_avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
     avr_irq_register_notify(avr_io_getirq(mega_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             byte_out, NULL);
-    mega_sim_calm_external_interrupts(mega_avr);
     mega_sim_open_switches();
     return 0;
 }

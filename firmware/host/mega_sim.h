@@ -21,6 +21,9 @@ int mega_sim_load(const char *elf_path);
 // use) would pay for with a chip several times slower than real time whenever an output wired
 // to such a pin is off.
 void mega_sim_calm_external_interrupts(struct avr_t *avr);
+// Sets a chip up as the Mega runs it (16 MHz, 5 V) for a caller that keeps it to wall-clock pace:
+// its idle time just passes, and its external interrupt pins are calm.
+void mega_sim_setup_chip(struct avr_t *avr);
 // Resets the chip as a power cycle would, its EEPROM kept.
 void mega_sim_reset(void);
 // Runs the chip for ms milliseconds of its own time.
