@@ -125,6 +125,7 @@ struct SerialBoards : ::testing::Test {
 
 TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     open_all();
+    EXPECT_EQ((Longs{OpenDevice(4), SetCurrentDevice(4), OpenDevice(-1)}), (Longs{-1, -1, -1}));
     inputs({0x01, 0x04, 0x00, 0x10}, 30);
     const long digital[][3] = {{0, 1, 1}, {0, 2, 0}, {1, 3, 1}, {1, 1, 0}, {2, 1, 0}, {3, 5, 1}};
     for (auto &d : digital)
@@ -217,7 +218,9 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
               Bytes({0, 0, 4, 0, 75, 0, 0, 0, 255, 255, 0, 0}));
     EXPECT_EQ(ReadAnalogChannel(1), -1); // no board open: no reading
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 2000, NULL), 2); // the port let go
-    open_all(), SetCurrentDevice(1), SetDigitalChannel(1); // found again: nothing else lit
+    open_all(); // found again: dark at first, then only what is set now
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), Bytes(12));
+    SetCurrentDevice(1), SetDigitalChannel(1);
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), Bytes({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
@@ -242,8 +245,10 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     fake_tty("ttyS0", "platform/serial8250/tty/ttyS0", "");       // no USB
     fake_tty("ttyACM1", "usb1/1-3/1-3:1.0", "2341:0043");         // an Uno
     static std::string sys = dir + "/sys", dev = dir + "/dev";
-    serial_port_sysfs_root = sys.c_str(), serial_port_dev_root = dev.c_str();
     char names[8][64];
+    serial_port_sysfs_root = "/no/sysfs"; // a system without the tty class: no port at all
+    EXPECT_EQ(serial_port_candidates(names, 8), 0);
+    serial_port_sysfs_root = sys.c_str(), serial_port_dev_root = dev.c_str();
     ASSERT_EQ(serial_port_candidates(names, 1), 1); // no more than room for
     ASSERT_EQ(serial_port_candidates(names, 8), 2);
     EXPECT_EQ(names[0] + std::string(" ") + names[1], dev + "/ttyACM0 " + dev + "/ttyUSB0");
@@ -301,10 +306,14 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     serial_boards_listen_only = 0, setenv("VALDORA_BOARDS", "k8055", 1); // no serial search
     EXPECT_EQ((Longs{serial_boards_search(&mask), serial_boards_active, serial_boards_note[0]}),
               (Longs{0, 0, 0}));
+    EXPECT_EQ(described(),
+              "serial board on (closed): protocol 0, pin table 0, firmware 0, identity "
+              "-; frames dropped 0, sequence gaps 0, repeats 0"); // all forgotten
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up
-// (the board unplugged) reads as failed, one with nothing waiting reads as empty.
+// (the board unplugged) reads as failed, one with nothing waiting reads as empty; the line's rate
+// is set to the flasher's rates only.
 TEST(SerialPort, EightAtOnceAndAHangUpReadsAsFailed) {
     int master[9], slave[9], port[9];
     char tty[9][128];
@@ -318,6 +327,10 @@ TEST(SerialPort, EightAtOnceAndAHangUpReadsAsFailed) {
     EXPECT_EQ((write(master[0], "ab", 2), usleep(20000), serial_port_read(port[0], b, 4)), 2);
     close(master[0]), close(slave[0]);
     EXPECT_EQ(serial_port_read(port[0], b, 4), -1);
+    struct termios t; // the flasher's rates are taken, another one refused
+    EXPECT_EQ((Longs{serial_port_set_baud(port[1], 57600), serial_port_set_baud(port[1], 9600)}),
+              (Longs{0, -1}));
+    EXPECT_EQ((tcgetattr(slave[1], &t), cfgetospeed(&t)), (speed_t)B57600);
     for (int i = 0; i < 9; i++)
         serial_port_close(port[i]), close(master[i]), close(slave[i]);
 }
