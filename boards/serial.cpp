@@ -33,21 +33,19 @@ void serial_boards_forget(void) {
     memset(out_analog, 0, sizeof out_analog);
 }
 
-long serial_boards_open(long address) {
-    if (address < 0 || address >= SERIAL_BOARDS || !serial_boards_port[0])
-        return -1;
-    serial_link_release();
-    opened[address] = 1;
-    current = address;
-    return address;
-}
-
 long serial_boards_select(long address) {
     if (address < 0 || address >= SERIAL_BOARDS || !opened[address])
         return -1;
     serial_link_release(); // a refresh of the board selected before has ended
     current = address;
     return address;
+}
+
+long serial_boards_open(long address) {
+    if (address < 0 || address >= SERIAL_BOARDS || !serial_boards_port[0])
+        return -1;
+    opened[address] = 1;
+    return serial_boards_select(address);
 }
 
 // Takes the present snapshot into in_digital and in_analog: its number, or 0 when the board is

@@ -43,17 +43,25 @@ void platform_thread_join(void *thread) {
     free(thread);
 }
 
+// A lock taken twice by one thread, or given back by a thread that does not hold it, is a fault
+// in the program: it ends at once rather than hang or go on unguarded.
 void *platform_mutex_create(void) {
     pthread_mutex_t *m = (pthread_mutex_t *)malloc(sizeof *m);
+    pthread_mutexattr_t a;
+    pthread_mutexattr_init(&a);
+    pthread_mutexattr_settype(&a, PTHREAD_MUTEX_ERRORCHECK);
     if (m)
-        pthread_mutex_init(m, NULL);
+        pthread_mutex_init(m, &a);
+    pthread_mutexattr_destroy(&a);
     return m;
 }
 
 void platform_mutex_lock(void *m) {
-    pthread_mutex_lock((pthread_mutex_t *)m);
+    if (pthread_mutex_lock((pthread_mutex_t *)m) != 0)
+        abort();
 }
 
 void platform_mutex_unlock(void *m) {
-    pthread_mutex_unlock((pthread_mutex_t *)m);
+    if (pthread_mutex_unlock((pthread_mutex_t *)m) != 0)
+        abort();
 }

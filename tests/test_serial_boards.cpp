@@ -25,11 +25,13 @@ typedef std::vector<long> Longs; // several results, taken in order
 struct fake_board {
     int fd = -1, slave = -1, seq = 0, old_protocol = 0; // 1, 2: answers as protocol 1 with its
                                                         // inputs frame, its hello reply
+    uint8_t protocol = 2;                               // else the protocol its hello reply says
     serial_frame_reader reader;
     std::vector<Bytes> heard; // frames from the program: payload, then type and sequence number
     // A board restarting as its port opens (the program sets the line) sits boot_ms in its
-    // bootloader, which a byte keeps there for good (stuck); a mute board has no firmware.
-    uint32_t opened = 0, boot_ms = 0, stuck = 0, mute = 0;
+    // bootloader, which a byte keeps there for good (stuck); a mute board has no firmware; one
+    // that hangs up is unplugged as a hello reaches it.
+    uint32_t opened = 0, boot_ms = 0, stuck = 0, mute = 0, hang_up = 0;
 } boards[3];
 const uint32_t boot_quiet = serial_boards_quiet_ms; // the program's own quiet time
 const std::string dir = "/tmp/valdora-serial-" + std::to_string(getpid()), port = dir + "/link";
@@ -60,12 +62,15 @@ void listen(fake_board &b) {
             continue;
         b.heard.push_back(Bytes(r.payload, r.payload + r.len)), b.heard.back().push_back(r.type);
         b.heard.back().push_back(r.seq);
+        if (r.type == SERIAL_HELLO && b.hang_up)
+            return (void)close(b.fd), (void)close(b.slave), (void)(b.fd = b.slave = -1);
         if (r.type == SERIAL_HELLO && b.old_protocol && !b.stuck) // CRC-8 worked out by hand
             send(b, b.old_protocol == 2
                         ? Bytes{0xA5, 0x81, 0x02, 1, 0, 0xE4}
                         : Bytes{0xA5, 0x82, 14, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
         else if (r.type == SERIAL_HELLO && !b.mute && !b.stuck) // amid its stream of snapshots
-            send(b, Bytes(13), SERIAL_INPUTS), send(b, {2, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, 0x81);
+            send(b, Bytes(13), SERIAL_INPUTS),
+                send(b, {b.protocol, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, 0x81);
     }
 }
 
@@ -145,6 +150,11 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     EXPECT_LT(GetTickCount() - start, 20u);
     inputs({0, 0, 0, 0x10}, 32);
     EXPECT_EQ(read_digital(3, 5), 1);
+    // Another input is read at once; the same one again waits for the next snapshot.
+    sleeps = 0, ReadDigitalChannel(4);
+    EXPECT_EQ(sleeps, 0);
+    ReadDigitalChannel(4);
+    EXPECT_GT(sleeps, 0);
     // A repeated sequence number is dropped, a gap counted, noise counted as dropped.
     boards[0].seq--, inputs({0, 0, 0, 0}, 99);
     boards[0].seq += 2, send(boards[0], {0x13, 0xA5, 0x40, 0x00});
@@ -162,8 +172,8 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     open_all();
     SetCurrentDevice(0), SetDigitalChannel(1), SetDigitalChannel(8), OutputAnalogChannel(1, 75);
     SetDigitalChannel(2), ClearDigitalChannel(2), SetAnalogChannel(2), ClearAnalogChannel(2);
-    OutputAnalogChannel(3, 99), SetAnalogChannel(0), SetDigitalChannel(9); // no such channels
-    OutputAnalogChannel(2, -5);                                            // fully off
+    OutputAnalogChannel(3, 99), SetAnalogChannel(0), SetDigitalChannel(9);       // no such channels
+    SetCurrentDevice(1), OutputAnalogChannel(2, 40), OutputAnalogChannel(2, -5); // fully off
     SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2), OutputAnalogChannel(1, 300);
     SetCurrentDevice(3), OutputAnalogChannel(1, 9), ClearAllAnalog(); // board 3's, no other's
     SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);      // its analog outputs stay
@@ -196,9 +206,10 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ((Longs{read_digital(1, 2), ReadAnalogChannel(1)}), (Longs{0, -1}));
     // A Mega restarts as its port opens (its bootloader gives up after about 0.85 s): nothing is
     // sent to it until then.
-    for (int i = 0; i < 1000 && fcntl(0, F_GETFD) != -1; i++) // the lost port let go
+    for (int i = 0; i < 1000 && fcntl(0, F_GETFD) != -1; i++)
         usleep(1000);
-    clock_t idle = clock(); // tried again twice a second, not spun on
+    EXPECT_EQ(fcntl(0, F_GETFD), -1); // the lost port let go
+    clock_t idle = clock();           // tried again twice a second, not spun on
     usleep(300000);
     EXPECT_LT(clock() - idle, CLOCKS_PER_SEC / 12);
     dup2(2, 0), plug(0), close(0), boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
@@ -282,8 +293,10 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
 }
 
 TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutputs) {
-    plug(0), boards[0].old_protocol = 1;
+    plug(0), boards[0].protocol = 3; // newer than this program: not used either
     long mask = 1;
+    EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
+    boards[0].protocol = 2, boards[0].old_protocol = 1;
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_STREQ(serial_boards_note, "board firmware too old, flash valdora-mega.hex: flash the "
                                      "board with valdora-flash");
@@ -298,6 +311,8 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     EXPECT_EQ(serial_boards_note,
               "no Valdora firmware on " + port + ": flash the board with valdora-flash");
     EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100, NULL), -1);
+    unplug(0), plug(0), boards[0].hang_up = 1; // unplugged as it is greeted: no firmware named
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700, NULL), 0);
     // The probe: one hello, never an outputs frame, whatever it is asked.
     serial_boards_listen_only = 1;
     open_all();
@@ -309,6 +324,7 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     EXPECT_EQ(described(),
               "serial board on (closed): protocol 0, pin table 0, firmware 0, identity "
               "-; frames dropped 0, sequence gaps 0, repeats 0"); // all forgotten
+    EXPECT_EQ(serial_boards_select(0), -1);                       // no board open any more
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up
@@ -327,6 +343,10 @@ TEST(SerialPort, EightAtOnceAndAHangUpReadsAsFailed) {
     EXPECT_EQ((write(master[0], "ab", 2), usleep(20000), serial_port_read(port[0], b, 4)), 2);
     close(master[0]), close(slave[0]);
     EXPECT_EQ(serial_port_read(port[0], b, 4), -1);
+    int failed = 0; // a full buffer (the board not reading) drops bytes, it is no failure
+    for (int i = 0; i < 40000; i++)
+        failed |= serial_port_write(port[2], b, 4) != 0;
+    EXPECT_EQ(failed, 0);
     struct termios t; // the flasher's rates are taken, another one refused
     EXPECT_EQ((Longs{serial_port_set_baud(port[1], 57600), serial_port_set_baud(port[1], 9600)}),
               (Longs{0, -1}));
