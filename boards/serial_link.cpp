@@ -99,14 +99,14 @@ void serial_link_take(uint8_t byte) {
     platform_mutex_unlock(lock);
 }
 
-// Takes every byte waiting on the port (the lock held): 0, or -1 when the port has failed.
+// Takes every byte waiting on the port (the lock held): 1 when the port has failed, else 0.
 static int drain(void) {
     uint8_t buf[256];
     int n = 0;
     while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) > 0)
         for (int i = 0; i < n; i++)
             take_byte(buf[i]);
-    return n < 0 ? -1 : 0;
+    return n < 0;
 }
 
 // Lets go of a port that failed: its boards stop answering until it is opened again.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/resource.h>
@@ -72,6 +73,14 @@ void listen(fake_board &b) {
             send(b, Bytes(13), SERIAL_INPUTS),
                 send(b, {b.protocol, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, 0x81);
     }
+}
+
+int open_files() { // this process' open files, counted
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    while (d && readdir(d))
+        n++;
+    return d ? closedir(d), n : -1;
 }
 
 int sleeps; // the back-end's pauses (Sleep), counted
@@ -220,8 +229,10 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     inputs({0, 0x02, 0, 0}, 9);
     EXPECT_EQ(read_digital(1, 2), 1);
     EXPECT_EQ(described(), board + "dropped 0, sequence gaps 0, repeats 0");
-    // Another program asking for the port is refused while this one holds it.
+    // Another program asking for the port is refused while this one holds it, and keeps no file.
+    int files = open_files();
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 100, NULL), -2);
+    EXPECT_EQ(open_files(), files);
     SetCurrentDevice(2), SetDigitalChannel(3);
     for (long b = 3; b >= 0; b--) // shutdown: the outputs as they stand go out once more
         SetCurrentDevice(b), b == 2 || (ClearAllDigital(), 1), CloseDevice();
@@ -250,11 +261,12 @@ void fake_tty(const std::string &tty, const std::string &device, const std::stri
 
 TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWaitedFor) {
     unsetenv("VALDORA_BOARDS");
-    fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");         // a Mega, silent
-    fake_tty("ttyUSB0", "usb2/2-1/2-1:1.0/ttyUSB0", "1a86:7523"); // CH340, restarting
-    fake_tty("ttyUSB1", "usb2/2-2/2-2:1.0/ttyUSB1", "067b:2303"); // an unknown chip
-    fake_tty("ttyS0", "platform/serial8250/tty/ttyS0", "");       // no USB
-    fake_tty("ttyACM1", "usb1/1-3/1-3:1.0", "2341:0043");         // an Uno
+    fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");                      // a Mega, silent
+    fake_tty("ttyUSB0", "usb2/2-1/2-1:1.0/ttyUSB0", "1a86:7523");              // CH340, restarting
+    fake_tty("ttyUSB1", "usb2/2-2/2-2:1.0/ttyUSB1", "067b:2303");              // an unknown chip
+    fake_tty("ttyS0", "platform/serial8250/tty/ttyS0", "");                    // no USB
+    fake_tty("ttyACM1", "usb1/1-3/1-3:1.0", "2341:0043");                      // an Uno
+    ASSERT_EQ(system(("mkdir " + dir + "/sys/class/tty/console").c_str()), 0); // no device
     static std::string sys = dir + "/sys", dev = dir + "/dev";
     char names[8][64];
     serial_port_sysfs_root = "/no/sysfs"; // a system without the tty class: no port at all
@@ -324,7 +336,7 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     EXPECT_EQ(described(),
               "serial board on (closed): protocol 0, pin table 0, firmware 0, identity "
               "-; frames dropped 0, sequence gaps 0, repeats 0"); // all forgotten
-    EXPECT_EQ(serial_boards_select(0), -1);                       // no board open any more
+    EXPECT_EQ((Longs{serial_boards_select(0), serial_boards_open(0)}), (Longs{-1, -1})); // none
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up
