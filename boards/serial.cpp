@@ -7,10 +7,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #define FRESH_MS 20       // a snapshot older than this is not the present
 #define LOSS_WAIT_MS 60   // how long a read waits for a fresh snapshot before giving up
 #define REREAD_WAIT_MS 20 // longest wait for a new snapshot when one input is read again
 #define REFRESH_MS 50     // longest a board's refresh (clear all, then set) is held back
+#define LOOK_MS 1         // the pause between looks for a new snapshot
 
 int serial_boards_active;
 int serial_boards_listen_only;
@@ -55,7 +58,7 @@ static unsigned present(void) {
     unsigned n = serial_link_snapshot(in_digital, in_analog, FRESH_MS);
     uint32_t start = GetTickCount();
     while (!n && !quiet && (uint32_t)(GetTickCount() - start) < LOSS_WAIT_MS) {
-        Sleep(1);
+        Sleep(LOOK_MS);
         n = serial_link_snapshot(in_digital, in_analog, FRESH_MS);
     }
     quiet = !n;
@@ -73,7 +76,7 @@ static int read_input(long key) {
     uint32_t start = GetTickCount();
     while (n && key == last_read_key && n == last_read_number &&
            (uint32_t)(GetTickCount() - start) < REREAD_WAIT_MS) {
-        Sleep(1);
+        Sleep(LOOK_MS);
         n = present();
     }
     last_read_key = key;
@@ -104,7 +107,7 @@ void serial_boards_digital(long channel, int on) {
 void serial_boards_analog(long channel, long level) {
     if (current < 0 || !opened[current] || channel < 1 || channel > 2)
         return;
-    out_analog[current * 2 + channel - 1] = (uint8_t)(level < 0 ? 0 : level > 255 ? 255 : level);
+    out_analog[current * 2 + channel - 1] = (uint8_t)std::clamp(level, 0L, 255L);
     serial_link_outputs(out_digital, out_analog);
 }
 

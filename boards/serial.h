@@ -76,7 +76,8 @@ void serial_boards_forget(void);
 // ---- The link (serial_link.cpp): the reader thread and what it shares ----
 // Takes one received byte as the reader thread does (frames, sequence, snapshot).
 void serial_link_take(uint8_t byte);
-// Starts the reader thread on an open port (or, with port -1, one that opens serial_boards_port).
+// Starts the reader thread on an open port (or, with port -1, one that opens serial_boards_port);
+// the thread must not be running (the search stops it first).
 void serial_link_start(int port);
 // Stops the reader thread; with send_last 1 the outputs go out once more first. Closes the port.
 void serial_link_stop(int send_last);

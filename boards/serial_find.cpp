@@ -15,6 +15,9 @@
 #define HELLO_EVERY_MS 300 // a hello is repeated this often while waiting for the reply
 #define FIND_MS 3000       // how long a port is given to answer, the quiet time included
 #define OLD_MAX 18         // longest protocol 1 frame (an inputs frame)
+#define ASK_NAP_MS 5       // the pause between looks at the port while waiting for the reply
+#define MAX_PORTS 16       // most USB serial ports asked in one search
+#define READ_CHUNK 256     // most bytes taken from the port at one look
 // The quiet time on a port just opened: the stock bootloader gives up after about 0.85 s (0.9 s
 // with the chip's start-up delay), and a margin for slower ones.
 #define BOOT_QUIET_MS 1500
@@ -77,7 +80,7 @@ int serial_board_ask(int port, struct serial_board_info *info, uint32_t wait_ms)
                 return 0;
             greeted = now;
         }
-        uint8_t buf[256];
+        uint8_t buf[READ_CHUNK];
         int n = serial_port_read(port, buf, sizeof buf);
         if (n < 0)
             return 0;
@@ -100,7 +103,7 @@ int serial_board_ask(int port, struct serial_board_info *info, uint32_t wait_ms)
         if ((uint32_t)(GetTickCount() - start) >= wait_ms)
             return 0;
         if (n == 0)
-            Sleep(5);
+            Sleep(ASK_NAP_MS);
     }
 }
 
@@ -172,8 +175,8 @@ int serial_boards_search(long *mask) {
     }
     if (env && env[0])
         return 0; // k8055, virtual: the K8055 driver
-    char names[16][64];
-    int n = serial_port_candidates(names, 16);
+    char names[MAX_PORTS][64];
+    int n = serial_port_candidates(names, MAX_PORTS);
     for (int i = 0; i < n; i++)
         if (find_on(names[i])) {
             serial_boards_active = 1;

@@ -23,6 +23,7 @@
 // close. (Reads drain the port themselves, so it costs them nothing; waking on every byte would
 // cost far more CPU where bytes come one by one.)
 #define WAIT_MS 5
+#define READ_CHUNK 256 // most bytes taken from the port at one read
 
 unsigned serial_boards_dropped;
 unsigned serial_boards_gaps;
@@ -101,7 +102,7 @@ void serial_link_take(uint8_t byte) {
 
 // Takes every byte waiting on the port (the lock held): 1 when the port has failed, else 0.
 static int drain(void) {
-    uint8_t buf[256];
+    uint8_t buf[READ_CHUNK];
     int n = 0;
     while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) > 0)
         for (int i = 0; i < n; i++)
@@ -203,7 +204,6 @@ static void run(void *arg) {
 }
 
 void serial_link_start(int open_port) {
-    serial_link_stop(0);
     take_lock();
     have_snapshot = 0;
     memset(out_digital, 0, sizeof out_digital);

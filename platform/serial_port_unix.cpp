@@ -25,10 +25,9 @@ const char *serial_port_dev_root = "/dev";
 
 // The settings each open port had before it was opened, by descriptor.
 static struct {
-    int fd;
+    int fd = -1; // -1: a free place
     struct termios was;
-} found[MAX_OPEN] = {{-1, {}}, {-1, {}}, {-1, {}}, {-1, {}},
-                     {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}};
+} found[MAX_OPEN];
 
 int serial_port_open(const char *name) {
     int slot = 0;
@@ -154,7 +153,7 @@ int serial_port_candidates(char names[][64], int max) {
     struct dirent *e;
     while (n < max && (e = readdir(d)) != NULL)
         if (e->d_name[0] != '.' && known_tty(e->d_name))
-            snprintf(names[n++], 64, "%.30s/%.30s", serial_port_dev_root, e->d_name);
+            snprintf(names[n++], sizeof names[0], "%.30s/%.30s", serial_port_dev_root, e->d_name);
     closedir(d);
     qsort(names, (size_t)n, sizeof names[0], by_name);
     return n;
