@@ -100,11 +100,11 @@ void serial_link_take(uint8_t byte) {
     platform_mutex_unlock(lock);
 }
 
-// Takes every byte waiting on the port (the lock held): 1 when the port has failed, else 0.
+// Takes every byte waiting on the open port (the lock held): 1 when the port has failed, else 0.
 static int drain(void) {
     uint8_t buf[READ_CHUNK];
-    int n = 0;
-    while (port >= 0 && (n = serial_port_read(port, buf, sizeof buf)) > 0)
+    int n;
+    while ((n = serial_port_read(port, buf, sizeof buf)) > 0)
         for (int i = 0; i < n; i++)
             take_byte(buf[i]);
     return n < 0;
