@@ -22,7 +22,7 @@
 // The thread's pace: output changes go out this soon, and a snapshot's arrival time is this
 // close. (Reads drain the port themselves, so it costs them nothing; waking on every byte would
 // cost far more CPU where bytes come one by one.)
-#define WAIT_MS 5
+#define WAIT_MS 10
 #define READ_CHUNK 256 // most bytes taken from the port at one read
 
 unsigned serial_boards_dropped;
@@ -178,6 +178,7 @@ static void round_once(void) {
     serial_port_nap(WAIT_MS);
     take_lock();
     int failed = drain();
+    int silent = streamed && (uint32_t)(GetTickCount() - heard_ms) >= SILENT_MS;
     platform_mutex_unlock(lock);
     if (failed) {
         lose_port();
@@ -190,9 +191,6 @@ static void round_once(void) {
         send_frame(SERIAL_HELLO, &version, SERIAL_HELLO_LEN);
     }
     quiet = 0;
-    take_lock();
-    int silent = streamed && (uint32_t)(GetTickCount() - heard_ms) >= SILENT_MS;
-    platform_mutex_unlock(lock);
     if (!silent)
         send_outputs(0);
 }
