@@ -75,7 +75,7 @@ static int make_chip(const char *bootloader) {
     mega_sim_setup_chip(avr);
     if (load_bootloader(bootloader) != 0)
         return -1;
-    mega_sim_open_switches();
+    mega_sim_reset(); // powered up: every switch open on its pin
     avr->codeend = avr->flashend;
     avr->reset_pc = BOOT_SECTION;
     avr->pc = BOOT_SECTION;
@@ -106,9 +106,7 @@ static int command(char *line) {
         held = 1;
     } else if (strcmp(line, "reset") == 0) {
         held = 0;
-        avr_reset(avr);
-        mega_sim_calm_external_interrupts(avr);
-        mega_sim_open_switches();
+        mega_sim_reset();
         avr->pc = avr->reset_pc;
     } else if (strncmp(line, "dump ", 5) == 0) {
         dump(line + 5);

@@ -52,6 +52,7 @@ static const struct {
 };
 
 static uart_pty_t pty;
+static uint8_t switch_closed[20]; // each switch as the cockpit has it, put back after a reset
 
 static void byte_out(struct avr_irq_t *irq, uint32_t value, void *param) {
     (void)irq;
@@ -72,6 +73,20 @@ static int port_bit(char port, int bit) {
     if (avr_ioctl(mega_avr, AVR_IOCTL_IOPORT_GETSTATE(port), &s) != 0)
         return -1;
     return (s.port >> bit) & 1;
+}
+
+static avr_irq_t *switch_pin(int i) {
+    return avr_io_getirq(mega_avr, AVR_IOCTL_IOPORT_GETIRQ(digital_in[i].port), digital_in[i].bit);
+}
+
+// Puts every switch on its pin: the pull-up holds an open switch's pin high, a closed switch pulls
+// it low. Each pin is first set to the other level: simavr passes a pin only a change of level,
+// and a reset clears the pin registers behind its back.
+static void put_switches(void) {
+    for (int i = 0; i < 20; i++) {
+        avr_raise_irq(switch_pin(i), switch_closed[i]);
+        avr_raise_irq(switch_pin(i), !switch_closed[i]);
+    }
 }
 
 void mega_sim_calm_external_interrupts(struct avr_t *avr) {
@@ -106,22 +121,14 @@ int mega_sim_load(const char *elf_path) {
     avr_ioctl(mega_avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
     avr_irq_register_notify(avr_io_getirq(mega_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             byte_out, NULL);
-    mega_sim_open_switches();
+    put_switches(); // every switch open
     return 0;
-}
-
-// The pull-up holds an open switch's pin high. Each pin is set low first: simavr passes a pin
-// only a change of level, and a reset clears the pin registers behind its back.
-void mega_sim_open_switches(void) {
-    for (int i = 0; i < 20; i++) {
-        mega_sim_set_input(i / 5, i % 5 + 1, 1);
-        mega_sim_set_input(i / 5, i % 5 + 1, 0);
-    }
 }
 
 void mega_sim_reset(void) {
     avr_reset(mega_avr);
     mega_sim_calm_external_interrupts(mega_avr);
+    put_switches();
 }
 
 void mega_sim_run_ms(double ms) {
@@ -140,8 +147,9 @@ double mega_sim_now_ms(void) {
 }
 
 void mega_sim_set_input(int board, int channel, int closed) {
-    const struct wired *w = &digital_in[board * 5 + channel - 1];
-    avr_raise_irq(avr_io_getirq(mega_avr, AVR_IOCTL_IOPORT_GETIRQ(w->port), w->bit), !closed);
+    int i = board * 5 + channel - 1;
+    switch_closed[i] = (uint8_t)closed;
+    avr_raise_irq(switch_pin(i), !closed);
 }
 
 void mega_sim_set_millivolts(int board, int channel, int mv) {

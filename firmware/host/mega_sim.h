@@ -24,14 +24,12 @@ void mega_sim_calm_external_interrupts(struct avr_t *avr);
 // Sets a chip up as the Mega runs it (16 MHz, 5 V) for a caller that keeps it to wall-clock pace:
 // its idle time just passes, and its external interrupt pins are calm.
 void mega_sim_setup_chip(struct avr_t *avr);
-// Resets the chip as a power cycle would, its EEPROM kept.
+// Resets the chip as a power cycle would, its EEPROM kept and the switches as they stand.
 void mega_sim_reset(void);
 // Runs the chip for ms milliseconds of its own time.
 void mega_sim_run_ms(double ms);
 // Milliseconds of chip time since power-up.
 double mega_sim_now_ms(void);
-// Opens every switch of the wiring (a pin left floating would read as closed).
-void mega_sim_open_switches(void);
 // Closes (1) or opens (0) digital input channel 1..5 of board 0..3.
 void mega_sim_set_input(int board, int channel, int closed);
 // Sets analog input channel 1..2 of board 0..3 to millivolts (5000 mV reference).
