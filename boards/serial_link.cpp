@@ -5,10 +5,9 @@
 // bootloader, which any byte would keep from starting the firmware). A board whose snapshot
 // stream falls silent has likely restarted (its reset button, a brown-out) and sits in that
 // bootloader too: nothing is sent until it streams again (the outputs, overdue by then, go at
-// once). The main thread meets it only
-// through serial_link_snapshot and serial_link_outputs, under one lock; a read drains the port
-// itself first, so that a reader thread the system is slow to wake never makes the present look
-// old.
+// once). The main thread meets it only through serial_link_snapshot and serial_link_outputs,
+// under one lock; a read drains the port itself first, so that a reader thread the system is slow
+// to wake never makes the present look old.
 #include "boards/serial.h"
 #include "platform/platform.h"
 
