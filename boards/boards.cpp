@@ -3,6 +3,7 @@
 // VALDORA_BOARDS=serial:PORT takes the serial board, any other value the K8055 back-end, and
 // without it the K8055 back-end is asked first and the serial board only when it finds none.
 #include "boards/boards.h"
+#include "boards/serial.h"
 #include "platform/platform.h"
 
 #include <stdlib.h>
@@ -97,4 +98,12 @@ void ClearAllAnalog(void) {
 void CloseDevice(void) {
     trace("CloseDevice", -1, -1);
     boards_chosen->close();
+}
+
+void boards_pass(void) {
+    serial_link_pass();
+}
+
+void boards_waiting(int on) {
+    serial_link_waiting(on);
 }

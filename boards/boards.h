@@ -40,6 +40,13 @@ extern const struct board_methods *boards_backends[2];
 // The back-end that the last search chose; the K8055 one before any search.
 extern const struct board_methods *boards_chosen;
 
+// The main thread passes (its loop, a wait for the simulator): a serial board's lamps are kept
+// lit only while it does, so that a hung program lets the board go to its safe state.
+void boards_pass(void);
+// A wait the program means (a wizard screen waiting for a key) begins (1) or ends (0): the lamps
+// are kept through it.
+void boards_waiting(int on);
+
 // Test seam: when set, every driver operation reports itself (its name and its arguments, -1 for
 // none) before acting, so tests can check what was called in what order.
 extern void (*k8055_trace_hook)(const char *op, long a, long b);

@@ -89,6 +89,12 @@ unsigned serial_link_snapshot(uint8_t digital[SERIAL_BOARDS], uint8_t analog[SER
 void serial_link_hold(int ms);
 // Lets the held output changes go.
 void serial_link_release(void);
+// The main thread passes (its loop, a wait for the simulator): the outputs are repeated only
+// while it does, or while a read or an output change comes from it, within 2 s.
+void serial_link_pass(void);
+// A wait the program means (a wizard screen waiting for a key) begins (1) or ends (0): the
+// outputs are repeated all through it.
+void serial_link_waiting(int on);
 // Hands the outputs to the thread, which sends them at once when they changed.
 void serial_link_outputs(const uint8_t digital[SERIAL_BOARDS],
                          const uint8_t analog[SERIAL_BOARDS * 2]);

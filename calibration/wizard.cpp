@@ -3,6 +3,7 @@
 // key reads the axis, keeping the raw value as that position's calibration point.
 #include "calibration/calibration.h"
 #include "app/app.h"
+#include "boards/boards.h"
 #include "k8055/k8055.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
@@ -153,7 +154,9 @@ static void show_screen(const screen_line *lines, int n) {
     put_turned(scrat, x, y, ftofix(angle), ftofix(1.0));
     request_push(); // the RMU comes back on the next draw
 
+    boards_waiting(1); // a screen waiting for its key: the lamps stay as they are
     keypress = readkey();
+    boards_waiting(0);
     clear_keybuf();
 }
 

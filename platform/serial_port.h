@@ -10,8 +10,8 @@ extern const char *serial_port_sysfs_root; // test seam: "/sys" (where USB ident
 extern const char *serial_port_dev_root;   // test seam: "/dev" (where the ports are opened)
 
 // Opens a port by name (/dev/ttyACM0, COM5) for this program alone, raw at 115200 baud, 8N1; a
-// handle, -1 when missing or failed, -2 when another program holds it. Its settings as found
-// are put back when it is closed.
+// handle, -1 when missing or failed, -2 when another program holds it (then nothing is changed
+// on it or sent). Its settings as found are put back when it is closed.
 int serial_port_open(const char *name);
 // Takes what has arrived, never waiting: bytes read, 0 for none, -1 when the port has failed.
 int serial_port_read(int port, uint8_t *buf, int size);
@@ -27,6 +27,10 @@ void serial_port_close(int port);
 // Writes the names of the ports whose USB identity is a Mega or a common USB-serial chip into
 // names; returns how many.
 int serial_port_candidates(char names[][64], int max);
+// The USB identity of a port ("2341:0042 serial 8573531...", vendor and product, then the device's
+// serial number when it has one) into out: 1, or 0 with out "" when the port is no USB device
+// or its identity cannot be read. Tells two devices apart that took the same port name in turn.
+int serial_port_usb_identity(const char *name, char *out, size_t size);
 // Waits until bytes are waiting on the port or ms have passed (with port -1 it just waits ms).
 void serial_port_wait(int port, int ms);
 // Pauses the reader thread for ms (its own pace, apart from the program's Sleep that tests

@@ -1,7 +1,7 @@
 // The serial port on Linux: termios, raw at 115200 baud, never blocking; claimed for this
 // program alone (TIOCEXCL against other openers, a flock against other Valdora programs, the
-// probe and the flasher); the settings found are put back at close. The ports worth asking
-// are found by their USB identity in sysfs.
+// probe and the flasher) and left untouched when another process has it open; the settings
+// found are put back at close. The ports worth asking are found by their USB identity in sysfs.
 #include "platform/serial_port.h"
 
 #include <dirent.h>
@@ -14,6 +14,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -29,6 +30,42 @@ static struct {
     struct termios was;
 } found[MAX_OPEN];
 
+// 1 when a process other than this one has the terminal device dev open: its descriptors in
+// /proc point to the same device. Terminal programs, printer hosts and GPS readers open a port
+// without an exclusive claim, so the open below succeeds on it; this is the only way to know it
+// is taken before its settings are changed. (Processes of other users whose descriptors cannot
+// be read are not seen.)
+static int held_elsewhere(dev_t dev) {
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return 0;
+    int held = 0;
+    pid_t self = getpid();
+    struct dirent *p;
+    while (!held && (p = readdir(proc)) != NULL) {
+        char *end;
+        long pid = strtol(p->d_name, &end, 10);
+        if (*end || pid <= 0 || pid == self)
+            continue;
+        char path[PATH_MAX];
+        snprintf(path, sizeof path, "/proc/%ld/fd", pid);
+        DIR *fds = opendir(path);
+        if (!fds)
+            continue; // gone, or another user's
+        struct dirent *f;
+        while (!held && (f = readdir(fds)) != NULL) {
+            struct stat st;
+            char fd_path[PATH_MAX + 300];
+            snprintf(fd_path, sizeof fd_path, "%s/%s", path, f->d_name);
+            held = f->d_name[0] != '.' && stat(fd_path, &st) == 0 && S_ISCHR(st.st_mode) &&
+                   st.st_rdev == dev;
+        }
+        closedir(fds);
+    }
+    closedir(proc);
+    return held;
+}
+
 int serial_port_open(const char *name) {
     int slot = 0;
     while (slot < MAX_OPEN && found[slot].fd >= 0)
@@ -43,9 +80,15 @@ int serial_port_open(const char *name) {
         return SERIAL_PORT_BUSY;
     }
     struct termios t;
-    if (tcgetattr(fd, &t) != 0) { // not a terminal
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || tcgetattr(fd, &t) != 0) { // no terminal
         close(fd);
         return -1;
+    }
+    // Nothing is set or sent on a port another program uses: its link would break mid-work.
+    if (held_elsewhere(st.st_rdev)) {
+        close(fd);
+        return SERIAL_PORT_BUSY;
     }
     ioctl(fd, TIOCEXCL);
     found[slot].fd = fd;
@@ -120,23 +163,54 @@ static int read_hex(const char *dir, const char *file, unsigned *value) {
     return ok;
 }
 
-// 1 when the tty's device, or one of the few folders above it, is a USB device of a known
-// identity (ttyACM: the interface's parent; ttyUSB: one level further up).
-static int known_tty(const char *tty) {
+// The USB identity of a tty (its name under /dev): the vendor and product of the USB device its
+// device folder lies in, or one of the few folders above it (ttyACM: the interface's parent;
+// ttyUSB: one level further up), and that device's serial number ("" when it has none). 1 when
+// it is a USB device, 0 for none (a virtual terminal, a pseudo-terminal).
+static int usb_identity(const char *tty, unsigned *vendor, unsigned *product, char *serial,
+                        size_t size) {
     char link[PATH_MAX], dir[PATH_MAX];
     snprintf(link, sizeof link, "%s/class/tty/%s/device", serial_port_sysfs_root, tty);
     if (!realpath(link, dir))
-        return 0; // no device: a virtual terminal, a pseudo-terminal
+        return 0;
     for (int up = 0; up < 4; up++) {
-        unsigned vendor, product;
-        if (read_hex(dir, "idVendor", &vendor) && read_hex(dir, "idProduct", &product))
-            return serial_port_known_usb(vendor, product);
+        if (read_hex(dir, "idVendor", vendor) && read_hex(dir, "idProduct", product)) {
+            char path[PATH_MAX + 16];
+            snprintf(path, sizeof path, "%s/serial", dir);
+            FILE *f = fopen(path, "r");
+            serial[0] = 0;
+            if (f && !fgets(serial, (int)size, f))
+                serial[0] = 0;
+            if (f)
+                fclose(f);
+            serial[strcspn(serial, "\r\n")] = 0;
+            return 1;
+        }
         char *slash = strrchr(dir, '/');
         if (!slash || slash == dir)
             return 0;
         *slash = 0;
     }
     return 0;
+}
+
+// 1 when the tty is a USB device of a known identity.
+static int known_tty(const char *tty) {
+    unsigned vendor, product;
+    char serial[64];
+    return usb_identity(tty, &vendor, &product, serial, sizeof serial) &&
+           serial_port_known_usb(vendor, product);
+}
+
+int serial_port_usb_identity(const char *name, char *out, size_t size) {
+    const char *slash = strrchr(name, '/');
+    unsigned vendor, product;
+    char serial[64];
+    out[0] = 0;
+    if (!usb_identity(slash ? slash + 1 : name, &vendor, &product, serial, sizeof serial))
+        return 0;
+    snprintf(out, size, serial[0] ? "%04x:%04x serial %s" : "%04x:%04x", vendor, product, serial);
+    return 1;
 }
 
 static int by_name(const void *a, const void *b) {

@@ -34,27 +34,48 @@ int serial_port_open(const char *name) {
     DCB dcb;
     ZeroMemory(&dcb, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    COMMTIMEOUTS to;
-    ZeroMemory(&to, sizeof to);
-    to.ReadIntervalTimeout = MAXDWORD; // with the other read values 0: return at once
-    to.WriteTotalTimeoutConstant = 100;
     if (!GetCommState(h, &dcb)) {
         CloseHandle(h);
         return -1;
     }
     was[slot] = dcb;
+    // Every field set here, none inherited from the program that used the port last: an abort on
+    // error would fail every read after one framing error (a Mega restarting sends some), DSR
+    // sensitivity would drop bytes, null stripping would eat the frames' delimiters.
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
     dcb.BaudRate = CBR_115200;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = TRUE;
     dcb.fParity = FALSE;
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    COMMTIMEOUTS to;
+    to.ReadIntervalTimeout = MAXDWORD; // with both read values 0: a read returns at once
+    to.ReadTotalTimeoutMultiplier = 0;
+    to.ReadTotalTimeoutConstant = 0;
+    to.WriteTotalTimeoutMultiplier = 0;
+    to.WriteTotalTimeoutConstant = 100;
+    DWORD errors;
+    ClearCommError(h, &errors, NULL); // an error left over from before blocks nothing now
     if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &to)) {
         SetCommState(h, &was[slot]);
         CloseHandle(h);
@@ -100,25 +121,26 @@ void serial_port_nap(int ms) {
     Sleep(ms);
 }
 
-// The present serial ports (the Ports device class) whose instance names a known USB
-// identity ("USB\VID_2341&PID_0042\..."), by their port names from the device's registry key.
-int serial_port_candidates(char names[][64], int max) {
+// Walks the present serial ports (the Ports device class) that are USB devices, by their port
+// names from the device's registry key and the instance name ("USB\\VID_2341&PID_0042\\SERIAL"):
+// each(port, vendor, product, serial, ctx) until it returns 1.
+static void walk_usb_ports(int (*each)(const char *, unsigned, unsigned, const char *, void *),
+                           void *ctx) {
     static const GUID ports_class = {
         0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
     HDEVINFO set = SetupDiGetClassDevsA(&ports_class, NULL, NULL, DIGCF_PRESENT);
     if (set == INVALID_HANDLE_VALUE)
-        return 0;
-    int n = 0;
+        return;
     SP_DEVINFO_DATA dev;
     dev.cbSize = sizeof dev;
-    for (DWORD i = 0; n < max && SetupDiEnumDeviceInfo(set, i, &dev); i++) {
+    int done = 0;
+    for (DWORD i = 0; !done && SetupDiEnumDeviceInfo(set, i, &dev); i++) {
         char id[256];
         unsigned vendor, product;
         if (!SetupDiGetDeviceInstanceIdA(set, &dev, id, sizeof id, NULL))
             continue;
-        const char *v = strstr(id, "VID_"), *p = strstr(id, "PID_");
-        if (!v || !p || sscanf(v + 4, "%4x", &vendor) != 1 || sscanf(p + 4, "%4x", &product) != 1 ||
-            !serial_port_known_usb(vendor, product))
+        const char *v = strstr(id, "VID_"), *p = strstr(id, "PID_"), *serial = strrchr(id, '\\');
+        if (!v || !p || sscanf(v + 4, "%4x", &vendor) != 1 || sscanf(p + 4, "%4x", &product) != 1)
             continue;
         HKEY key = SetupDiOpenDevRegKey(set, &dev, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE)
@@ -128,12 +150,56 @@ int serial_port_candidates(char names[][64], int max) {
         if (RegQueryValueExA(key, "PortName", NULL, &type, (BYTE *)name, &size) == ERROR_SUCCESS &&
             type == REG_SZ) {
             name[size] = 0;
-            snprintf(names[n++], 64, "%s", name);
+            done = each(name, vendor, product, serial ? serial + 1 : "", ctx);
         }
         RegCloseKey(key);
     }
     SetupDiDestroyDeviceInfoList(set);
-    return n;
+}
+
+struct candidates {
+    char (*names)[64];
+    int n, max;
+};
+
+static int add_candidate(const char *port, unsigned vendor, unsigned product, const char *serial,
+                         void *ctx) {
+    (void)serial;
+    struct candidates *c = (struct candidates *)ctx;
+    if (serial_port_known_usb(vendor, product))
+        snprintf(c->names[c->n++], 64, "%s", port);
+    return c->n == c->max;
+}
+
+int serial_port_candidates(char names[][64], int max) {
+    struct candidates c = {names, 0, max};
+    if (max > 0)
+        walk_usb_ports(add_candidate, &c);
+    return c.n;
+}
+
+struct identity {
+    const char *name;
+    char *out;
+    size_t size;
+};
+
+static int match_identity(const char *port, unsigned vendor, unsigned product, const char *serial,
+                          void *ctx) {
+    struct identity *w = (struct identity *)ctx;
+    const char *name = strncmp(w->name, "\\\\.\\", 4) == 0 ? w->name + 4 : w->name;
+    if (_stricmp(port, name) != 0)
+        return 0;
+    snprintf(w->out, w->size, serial[0] ? "%04x:%04x serial %s" : "%04x:%04x", vendor, product,
+             serial);
+    return 1;
+}
+
+int serial_port_usb_identity(const char *name, char *out, size_t size) {
+    struct identity w = {name, out, size};
+    out[0] = 0;
+    walk_usb_ports(match_identity, &w);
+    return out[0] != 0;
 }
 
 int serial_port_set_dtr(int port, int on) {

@@ -5,6 +5,7 @@
 // known USB identity are opened, a board restarting as its port opens is left alone until its
 // bootloader has given up, old or missing firmware named.
 #include "platform/platform.h"
+#include "boards/boards.h"
 #include "boards/serial.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +29,7 @@ typedef std::vector<long> Longs; // several results, taken in order
 struct fake_board {
     int fd = -1, slave = -1, seq = 0, old_protocol = 0; // 1, 2: answers as protocol 1 with its
                                                         // inputs frame, its hello reply
-    uint8_t protocol = 2;                               // else the protocol its hello reply says
+    uint8_t protocol = 2, id = 0xDE; // else the protocol its hello reply says; its identity's first
     serial_frame_reader reader;
     std::vector<Bytes> heard; // frames from the program: payload, then type and sequence number
     // A board restarting as its port opens (the program sets the line) sits boot_ms in its
@@ -73,7 +74,7 @@ void listen(fake_board &b) {
                         : Bytes{0xA5, 0x82, 14, 1, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9, 0, 0xD8});
         else if (r.type == SERIAL_HELLO && !b.mute && !b.stuck) // amid its stream of snapshots
             send(b, Bytes(13), SERIAL_INPUTS),
-                send(b, {b.protocol, 1, 0, 2, 0xDE, 0xAD, 0xBE, 0xEF}, 0x81);
+                send(b, {b.protocol, 1, 0, 2, b.id, 0xAD, 0xBE, 0xEF}, 0x81);
     }
 }
 
@@ -198,9 +199,20 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     // The program calls nothing for a second (a wait for the simulator), even a refresh of board
     // 2 left unended: the outputs are repeated every 200 ms all the same, by a thread that naps.
     clock_t cpu = clock();
-    boards[0].heard.clear(), ClearAllDigital(), usleep(1000000);
-    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 5, 2);
+    boards[0].heard.clear(), ClearAllDigital(), usleep(1800000);
+    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 9, 2);
     EXPECT_LT(clock() - cpu, CLOCKS_PER_SEC / 12);
+    // A main thread that has not passed for 2 s (hung) lets the board go to its safe state; a
+    // wait it means (a wizard screen) keeps the lamps, and so does its loop passing again.
+    usleep(500000), listen(boards[0]), boards[0].heard.clear(), usleep(400000);
+    EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
+    boards_waiting(1), usleep(2400000);
+    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 12, 2);
+    boards_waiting(0), usleep(2100000), listen(boards[0]), boards[0].heard.clear();
+    usleep(300000);
+    EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
+    boards_pass(), usleep(300000);
+    EXPECT_GE(count_heard(0, SERIAL_OUTPUTS), 1);
     for (size_t i = 1; i < boards[0].heard.size(); i++) // each frame numbered one on
         EXPECT_EQ((uint8_t)(boards[0].heard[i - 1].back() + 1), boards[0].heard[i].back());
     // The board streamed, then fell silent (restarted, in its bootloader, which any byte would
@@ -223,8 +235,8 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     usleep(300000);
     EXPECT_LT(clock() - idle, CLOCKS_PER_SEC / 12);
     dup2(2, 0), plug(0), close(0), boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
-    for (int i = 0; i < 600; i++)
-        listen(boards[0]), usleep(5000);
+    for (int i = 0; i < 600; i++) // the main loop passing meanwhile
+        listen(boards[0]), boards_pass(), usleep(5000);
     EXPECT_EQ((Longs{boards[0].stuck, count_heard(0, SERIAL_HELLO)}), (Longs{0, 1}));
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     inputs({0, 0x02, 0, 0}, 9);
@@ -338,6 +350,63 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
               "serial board on (closed): protocol 0, pin table 0, firmware 0, identity "
               "-; frames dropped 0, sequence gaps 0, repeats 0"); // all forgotten
     EXPECT_EQ((Longs{serial_boards_select(0), serial_boards_open(0)}), (Longs{-1, -1})); // none
+}
+
+// A port another process has open (a GPS reader at 4800 baud, without an exclusive claim) is
+// reported busy and left as it was: its settings unchanged, not a byte sent to it.
+TEST_F(SerialBoards, APortAnotherProcessHoldsIsBusyAndLeftUntouched) {
+    plug(0);
+    struct termios was, after;
+    tcgetattr(boards[0].slave, &was), cfsetospeed(&was, B4800), cfsetispeed(&was, B4800);
+    tcsetattr(boards[0].slave, TCSANOW, &was);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t other = fork();
+    if (other == 0) {
+        int fd = open(port.c_str(), O_RDWR | O_NOCTTY);
+        _exit(fd < 0 || write(ready[1], "x", 1) != 1 || pause());
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    long mask = 1;
+    EXPECT_EQ((Longs{serial_boards_search(&mask), mask, serial_boards_busy}), (Longs{1, 0, 1}));
+    EXPECT_EQ(serial_boards_note, "serial board on " + port + " is in use by another program");
+    tcgetattr(boards[0].slave, &after);
+    EXPECT_EQ((Longs{(long)cfgetospeed(&after), (long)after.c_lflag, read(boards[0].fd, &c, 1)}),
+              (Longs{B4800, (long)was.c_lflag, -1}));
+    kill(other, SIGKILL), waitpid(other, NULL, 0), close(ready[0]), close(ready[1]);
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 2000, NULL), 2); // let go: found
+}
+
+// A port opened again after a replug may hold another device by now: one of another USB identity
+// (here the same chip with another serial number) is not even opened, one answering the hello as
+// another board gets hellos only, never outputs, and its inputs are not read.
+TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
+    static std::string sys = dir + "/sys", at = dir + "/dev/ttyACM0";
+    fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");
+    auto set_serial = [&](const char *number) {
+        ASSERT_EQ(
+            system(("echo " + std::string(number) + " >" + dir + "/sys/devices/usb1/1-1/serial")
+                       .c_str()),
+            0);
+    };
+    set_serial("A1"), serial_port_sysfs_root = sys.c_str();
+    setenv("VALDORA_BOARDS", ("serial:" + at).c_str(), 1);
+    plug(0, "dev/ttyACM0");
+    ASSERT_EQ(SearchDevices(), 15);
+    OpenDevice(0), SetDigitalChannel(4);
+    EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), Bytes({8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    unplug(0), set_serial("B2"), plug(0, "dev/ttyACM0"), read_digital(0, 1);
+    for (int i = 0; i < 140; i++) // the main loop passing meanwhile
+        listen(boards[0]), boards_pass(), usleep(5000);
+    EXPECT_EQ((Longs{boards[0].opened, (long)boards[0].heard.size()}), (Longs{0, 0}));
+    unplug(0), set_serial("A1"), plug(0, "dev/ttyACM0"), boards[0].id = 0x11;
+    for (int i = 0; i < 140; i++)
+        listen(boards[0]), boards_pass(), usleep(5000);
+    inputs({0x01, 0, 0, 0}, 5);
+    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 0, count_heard(0, SERIAL_OUTPUTS),
+                     read_digital(0, 1)}),
+              (Longs{1, 0, 0}));
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up

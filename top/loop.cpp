@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "autostart/autostart.h"
+#include "boards/boards.h"
 #include "k8055/k8055.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
@@ -38,6 +39,8 @@ int main_pass(void) {
 }
 
 int idle_step(void) {
+    // The main thread is passing: the serial board's lamps are kept alive while it does.
+    boards_pass();
     // The tablet panel's requests and touches, the touches as keys for the handling below.
     web_step();
     // Each pending key: rmu_keypress takes one key (routing the layout keys to layout_keypress
