@@ -49,6 +49,7 @@ void flash_progress(const char *phase, int done, int total) {
 // Resets the board through DTR; says so, and how to help when the port has no DTR line.
 static void flash_reset(int port) {
     flash_say("resetting the board");
+    stk_restart();
     if (serial_port_set_dtr(port, 0) != 0) {
         flash_say("(the port cannot pulse DTR: if nothing answers, press the Mega's reset button)");
         return;

@@ -43,10 +43,13 @@ int ihex_load(const char *path, struct flash_image *img);
 long image_find_trigger(const struct flash_image *img);
 
 // The STK500 version 2 bootloader client (stk500.cpp). Each returns 0, or -1 with flash_error.
-// Sends one command body and waits for its answer with the same sequence number and command;
-// the answer's length, or -1 (no or a failed answer).
+// Sends one command body and waits for its answer with the same sequence number and command,
+// sending it again (same number) while the answer is lost; the answer's length, or -1 (no or a
+// failed answer).
 int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max);
-// Signs on; 0 when a bootloader answered.
+// A board just reset: its bootloader counts commands afresh, from number 1.
+void stk_restart(void);
+// Signs on once (the caller repeats it, with the same number); 0 when a bootloader answered.
 int stk_sign_on(int port);
 // Enters and leaves programming mode (leaving starts the board's firmware).
 int stk_enter(int port);

@@ -1,5 +1,8 @@
 // The STK500 version 2 client of valdora-flash: the message framing (start byte, sequence
 // number, length, token, body, XOR checksum) and the few commands the Mega's bootloader needs.
+// A command whose answer is lost is sent again with the same sequence number: the number moves
+// on only with an answer, as bootloaders built before 2011's end accept only 1 or the number
+// they expect next.
 #include "flash/flash.h"
 #include "platform/platform.h"
 #include "boards/serial.h"
@@ -20,9 +23,14 @@
 #define CMD_READ_FLASH_ISP 0x14
 #define CMD_READ_SIGNATURE_ISP 0x1B
 #define STATUS_CMD_OK 0x00
+#define STK_TRIES 3 // a command is sent this often before its answer counts as lost
 
 uint32_t flash_reply_ms = 1000;
-static uint8_t stk_seq;
+static uint8_t stk_seq; // the number of the last command answered
+
+void stk_restart(void) {
+    stk_seq = 0;
+}
 
 // Looks for a whole answer with sequence number seq at the start of buf (n bytes): its body
 // length, 0 while more bytes are needed, -1 when buf[0] starts no such answer.
@@ -42,9 +50,11 @@ static int stk_frame_at(const uint8_t *buf, int n, uint8_t seq) {
     return sum == 0 ? len : -1;
 }
 
-int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) {
+// Sends one command once and waits for its answer: the answer's length; -1 when none came in
+// time (worth sending again), -2 for a refusal or a failed port.
+static int stk_once(int port, const uint8_t *body, int n, uint8_t *answer, int max) {
     uint8_t frame[STK_BODY_MAX + STK_OVERHEAD];
-    uint8_t seq = ++stk_seq;
+    uint8_t seq = (uint8_t)(stk_seq + 1);
     frame[0] = STK_START;
     frame[1] = seq;
     frame[2] = (uint8_t)(n >> 8);
@@ -58,7 +68,7 @@ int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) 
     flash_wire_bytes += (unsigned long)(n + STK_OVERHEAD);
     if (serial_port_write(port, frame, n + STK_OVERHEAD) != 0) {
         snprintf(flash_error, sizeof flash_error, "the port failed (was the board unplugged?)");
-        return -1;
+        return -2;
     }
     // Bytes before an answer (a starting firmware's output, a late answer to an earlier
     // sign-on) are skipped; a damaged answer is skipped too and ends in the time-out.
@@ -69,18 +79,19 @@ int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) 
         int got = serial_port_read(port, rx + have, (int)sizeof rx - have);
         if (got < 0) {
             snprintf(flash_error, sizeof flash_error, "the port failed (was the board unplugged?)");
-            return -1;
+            return -2;
         }
         have += got;
         flash_wire_bytes += (unsigned long)got;
         while (have > 0) {
             int len = stk_frame_at(rx, have, seq);
             if (len > 0) {
+                stk_seq = seq;
                 if (len < 2 || rx[5] != body[0] || rx[6] != STATUS_CMD_OK) {
                     snprintf(flash_error, sizeof flash_error,
                              "the bootloader refused command 0x%02X (status 0x%02X)", body[0],
                              len < 2 ? 0xFF : rx[6]);
-                    return -1;
+                    return -2;
                 }
                 if (len > max)
                     len = max;
@@ -100,10 +111,22 @@ int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) 
     }
 }
 
+// Sends a command up to tries times while its answer is lost: as stk_once, with -1 for any fault.
+static int stk_tries(int port, const uint8_t *body, int n, uint8_t *answer, int max, int tries) {
+    int r = -1;
+    for (int i = 0; i < tries && r == -1; i++)
+        r = stk_once(port, body, n, answer, max);
+    return r < 0 ? -1 : r;
+}
+
+int stk_command(int port, const uint8_t *body, int n, uint8_t *answer, int max) {
+    return stk_tries(port, body, n, answer, max, STK_TRIES);
+}
+
 int stk_sign_on(int port) {
     const uint8_t body[] = {CMD_SIGN_ON};
     uint8_t answer[32];
-    return stk_command(port, body, sizeof body, answer, sizeof answer) > 0 ? 0 : -1;
+    return stk_tries(port, body, sizeof body, answer, sizeof answer, 1) > 0 ? 0 : -1;
 }
 
 int stk_enter(int port) {
@@ -132,19 +155,25 @@ int stk_signature(int port, uint8_t sig[3]) {
     return 0;
 }
 
-// Sets the bootloader's word address; bit 31 asks for the extended address, which the
-// 256 KiB flash needs beyond its first 128 KiB.
-static int stk_load_address(int port, uint32_t address) {
+// Sets the bootloader's word address (bit 31 asks for the extended address, which the 256 KiB
+// flash needs beyond its first 128 KiB), then sends a page command (a write or a read). The two
+// go again together while an answer is lost: the bootloader moves its address on after a page.
+static int stk_page(int port, uint32_t address, const uint8_t *body, int n, uint8_t *answer,
+                    int max) {
     uint32_t word = address >> 1 | 0x80000000u;
-    const uint8_t body[] = {CMD_LOAD_ADDRESS, (uint8_t)(word >> 24), (uint8_t)(word >> 16),
+    const uint8_t load[] = {CMD_LOAD_ADDRESS, (uint8_t)(word >> 24), (uint8_t)(word >> 16),
                             (uint8_t)(word >> 8), (uint8_t)word};
-    uint8_t answer[8];
-    return stk_command(port, body, sizeof body, answer, sizeof answer) > 0 ? 0 : -1;
+    uint8_t loaded[8];
+    int r = -1;
+    for (int i = 0; i < STK_TRIES && r == -1; i++) {
+        r = stk_once(port, load, sizeof load, loaded, sizeof loaded);
+        if (r >= 0)
+            r = stk_once(port, body, n, answer, max);
+    }
+    return r < 0 ? -1 : r;
 }
 
 int stk_write_page(int port, uint32_t address, const uint8_t *page) {
-    if (stk_load_address(port, address) != 0)
-        return -1;
     // Page mode with a page write (mode 0xC1), the serial programming commands Load Program
     // Memory Page, Write Program Memory Page and Read Program Memory; no polling values.
     uint8_t body[10 + FLASH_PAGE] = {CMD_PROGRAM_FLASH_ISP,
@@ -159,15 +188,13 @@ int stk_write_page(int port, uint32_t address, const uint8_t *page) {
                                      0x00};
     memcpy(body + 10, page, FLASH_PAGE);
     uint8_t answer[8];
-    return stk_command(port, body, sizeof body, answer, sizeof answer) > 0 ? 0 : -1;
+    return stk_page(port, address, body, sizeof body, answer, sizeof answer) > 0 ? 0 : -1;
 }
 
 int stk_read_page(int port, uint32_t address, uint8_t *page) {
-    if (stk_load_address(port, address) != 0)
-        return -1;
     const uint8_t body[] = {CMD_READ_FLASH_ISP, FLASH_PAGE >> 8, FLASH_PAGE & 0xFF, 0x20};
     uint8_t answer[3 + FLASH_PAGE];
-    int n = stk_command(port, body, sizeof body, answer, sizeof answer);
+    int n = stk_page(port, address, body, sizeof body, answer, sizeof answer);
     if (n < 0)
         return -1;
     if (n != (int)sizeof answer) {

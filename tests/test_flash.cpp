@@ -71,6 +71,13 @@ class Flash : public ::testing::Test {
     uint8_t status = 0, top_address_byte = 0;
     int corrupt_read = -1; // flips a byte in the read-back of this page
     int writes = 0, leaves = 0, bytes_in = 0;
+    // An old bootloader takes only number 1 or the one after the last; commands lost on the way
+    // (the first ones), or their answers (the one numbered lose_answer in arrival order); the
+    // first answer to a signature read damaged (1: its checksum, 2: its sequence number), with
+    // a wrong signature in it.
+    bool old_numbers = false;
+    int drop = 0, lose_answer = -1, damage = 0, commands = 0;
+    uint8_t next_seq = 0;
     uint32_t address = 0;
     uint8_t mem[FLASH_APP_MAX];
     bool stop = false;
@@ -103,6 +110,9 @@ class Flash : public ::testing::Test {
         tcgetattr(master, &t);
         if (cfgetospeed(&t) != answers_at || (writes == stop_after_writes && !(out[1] = status)))
             return;
+        if (drop > 0 || (old_numbers && seq != 1 && seq != next_seq))
+            return (void)drop--;
+        next_seq = (uint8_t)(seq + 1);
         if (b[0] == 0x1B) // signature byte
             n = 4, out[2] = sig[b[4]];
         else if (b[0] == 0x06) // load address, in words
@@ -114,12 +124,19 @@ class Flash : public ::testing::Test {
             n = (b[1] << 8 | b[2]) + 3, memcpy(out + 2, mem + address, n - 3),
             out[2 + 17] ^= (int)address / FLASH_PAGE == corrupt_read ? 0x40 : 0;
         leaves += b[0] == 0x11;
-        uint8_t f[300] = {0x1B, seq, (uint8_t)(n >> 8), (uint8_t)n, 0x0E}, sum = 0;
+        bool damaged = damage && b[0] == 0x1B && b[4] == 1;
+        out[2] ^= damaged ? 0x0C : 0; // 98 becomes 94: another chip's
+        uint8_t f[300] = {0x1B, (uint8_t)(seq + (damage == 2 && damaged)), (uint8_t)(n >> 8),
+                          (uint8_t)n, 0x0E},
+                sum = 0;
         memcpy(f + 5, out, n);
         for (int i = 0; i < n + 5; i++)
             sum ^= f[i];
-        f[n + 5] = sum;
-        ASSERT_EQ(write(master, f, n + 6), n + 6);
+        f[n + 5] = sum ^ (damage == 1 && damaged);
+        damage = damaged ? 0 : damage;
+        if (commands++ != lose_answer) {
+            ASSERT_EQ(write(master, f, n + 6), n + 6);
+        }
     }
     void serve() {
         uint8_t buf[400];
@@ -166,6 +183,27 @@ TEST_F(Flash, OlderClonesAnswerAt57600AndPagesBeyond128KiBReachTheirPlace) {
     EXPECT_EQ(mem[0x20105], 0x42);
     EXPECT_EQ(writes, 0x202);
     EXPECT_PRED2(has, said, "answered at 57600 baud");
+}
+
+// A bootloader built before 2011's end that missed the first sign-on (the reset pulse late):
+// the sign-on is repeated with the same number, which it takes.
+TEST_F(Flash, AnOldBootloaderThatMissedTheFirstSignOnIsFlashed) {
+    old_numbers = true, drop = 1;
+    ASSERT_EQ(run(), FLASH_OK) << flash_error;
+    EXPECT_EQ(memcmp(mem, img.bytes, 768), 0);
+}
+
+// An answer lost (to a signature read, a page write, a page read) costs a resend, not the flash;
+// a damaged answer is never taken (the chip it names would be refused).
+TEST_F(Flash, LostAnswersAreSentForAgainAndDamagedOnesAreNotTaken) {
+    for (int lost : {2, 6, 12}) {
+        lose_answer = lost, damage = lost == 6 ? 2 : 1, commands = writes = 0;
+        memset(mem, 0xFF, sizeof mem);
+        SCOPED_TRACE(lost);
+        ASSERT_EQ(run(), FLASH_OK) << flash_error;
+        stop = true, thread.join(), stop = false; // a bootloader afresh for the next
+        EXPECT_EQ(memcmp(mem, img.bytes, 768), 0);
+    }
 }
 
 TEST_F(Flash, AnUnoIsRefusedByNameAndNothingIsWritten) {
