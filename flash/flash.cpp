@@ -7,6 +7,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 char flash_error[256];
@@ -231,5 +232,70 @@ int flash_board(const char *port_name, const struct flash_image *img) {
               (unsigned long)(ms % 1000 / 100), baud, flash_wire_bytes);
     flash_hello(port);
     serial_port_close(port);
+    return FLASH_OK;
+}
+
+// What answered on one port, for the list the user picks from; 1 when it runs Valdora's firmware.
+static int flash_ask_port(const char *name, char *what, size_t size) {
+    struct serial_board_info info;
+    int got = serial_board_identify(name, &info, flash_hello_ms, NULL);
+    if (got == 2)
+        snprintf(what, size, "Valdora's board, protocol %d, firmware %d, identity %s",
+                 info.protocol, info.firmware, info.identity);
+    else if (got == 1)
+        snprintf(what, size, "Valdora's board with an old firmware (protocol 1)");
+    else if (got == -2)
+        snprintf(what, size, "in use by another program");
+    else if (got == -1)
+        snprintf(what, size, "cannot be opened");
+    else
+        snprintf(what, size, "no answer to Valdora's hello (another firmware, or none)");
+    return got >= 1;
+}
+
+int flash_choose_port(char *out, size_t size, FILE *in, int can_ask) {
+    char names[16][64], lines[16][352];
+    int n = serial_port_candidates(names, 16), ours = 0, pick = -1;
+    if (n == 0) {
+        snprintf(flash_error, sizeof flash_error,
+                 "no Mega found on a USB port: plug it in, or give its port (valdora-flash "
+                 "/dev/ttyACM0, valdora-flash COM5)");
+        return FLASH_NO_BOOTLOADER;
+    }
+    for (int i = 0; i < n; i++) {
+        char usb[96], what[160];
+        flash_say("asking %s who it is", names[i]);
+        if (flash_ask_port(names[i], what, sizeof what))
+            ours++, pick = i;
+        serial_port_usb_identity(names[i], usb, sizeof usb);
+        snprintf(lines[i], sizeof lines[i], "%2d) %.63s  USB %.95s  %.159s", i + 1, names[i],
+                 usb[0] ? usb : "unknown", what);
+    }
+    if (ours != 1) {
+        flash_say(ours ? "more than one board answers Valdora's hello:"
+                       : "no board answers Valdora's hello; the USB serial ports are:");
+        for (int i = 0; i < n; i++)
+            flash_say("%s", lines[i]);
+        pick = -1;
+    }
+    if (ours != 1 && !can_ask) {
+        snprintf(flash_error, sizeof flash_error,
+                 "not flashed: a port that does not answer may hold another device built on the "
+                 "same board (a 3D printer, say); to flash one, give its port: valdora-flash PORT");
+        return FLASH_NOT_CHOSEN;
+    }
+    if (ours != 1) {
+        char answer[32];
+        printf("flash which one? (its number; Enter for none): ");
+        fflush(stdout);
+        int k = in && fgets(answer, sizeof answer, in) ? atoi(answer) : 0;
+        pick = k >= 1 && k <= n ? k - 1 : -1;
+    }
+    if (pick < 0) {
+        snprintf(flash_error, sizeof flash_error, "nothing flashed");
+        return FLASH_NOT_CHOSEN;
+    }
+    snprintf(out, size, "%s", names[pick]);
+    flash_say("flashing the board on %s", out);
     return FLASH_OK;
 }

@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 // Bytes of the Mega 2560's flash below its bootloader's section (0x3E000).
 #define FLASH_APP_MAX 253952
@@ -19,6 +20,7 @@
 #define FLASH_FAILED 1        // a fault named in flash_error
 #define FLASH_USAGE 2         // bad command line
 #define FLASH_NO_BOOTLOADER 3 // nothing answered on the port at either baud rate
+#define FLASH_NOT_CHOSEN 4    // no port given, and none could be chosen for sure
 
 // A firmware image: the bytes from address 0 up to its last byte, erased bytes (0xFF) in gaps.
 struct flash_image {
@@ -66,6 +68,12 @@ const char *stk_chip_name(const uint8_t sig[3]);
 // Resets the board on the named port, signs on at 115200 then 57600 baud, checks the chip,
 // writes and verifies the image, starts the firmware and shows its hello reply; a FLASH_* status.
 int flash_board(const char *port_name, const struct flash_image *img);
+// Chooses the port when none was given. A board answering Valdora's hello now runs the
+// cockpit's firmware and is taken at once when it is the only one; any other port may hold a
+// printer or another device built on the same board, so the candidates are listed (port, USB
+// identity, what answered) and the user picks one from in (can_ask 1), or is told to give the
+// port. FLASH_OK with the port in out, or a FLASH_* status with flash_error set.
+int flash_choose_port(char *out, size_t size, FILE *in, int can_ask);
 // Shows progress: done of total pages in a phase ("writing", "verifying").
 void flash_progress(const char *phase, int done, int total);
 // Prints one line of what is happening (finishing a progress line first).

@@ -1,5 +1,5 @@
 // valdora-flash entry: valdora-flash [PORT] [FILE]. Reads the firmware (valdora-mega.hex beside
-// the program when no file is given), finds the Mega when no port is given, and flashes it.
+// the program when no file is given), chooses the port when none is given, and flashes it.
 #include "flash/flash.h"
 #include "boards/serial.h"
 
@@ -16,8 +16,8 @@ static struct flash_image image;
 
 static int usage(void) {
     fprintf(stderr, "usage: valdora-flash [PORT] [FILE]\n"
-                    "  PORT  the Mega's serial port (/dev/ttyACM0, COM5); found by itself when "
-                    "left out\n"
+                    "  PORT  the Mega's serial port (/dev/ttyACM0, COM5); left out: the board "
+                    "running Valdora's firmware, or a choice of the USB serial ports\n"
                     "  FILE  the firmware, Intel HEX; valdora-mega.hex beside valdora-flash when "
                     "left out\n");
     return FLASH_USAGE;
@@ -71,20 +71,10 @@ int main(int argc, char *argv[]) {
         int r = flash_board(port, &image);
         return r == FLASH_OK ? 0 : fail(r);
     }
-    // No port: every port whose USB identity is a Mega or a USB-serial chip, until a Mega's
-    // bootloader answers on one.
-    char names[16][64];
-    int n = serial_port_candidates(names, 16);
-    for (int i = 0; i < n; i++) {
-        printf("trying %s\n", names[i]);
-        int r = flash_board(names[i], &image);
-        if (r != FLASH_NO_BOOTLOADER)
-            return r == FLASH_OK ? 0 : fail(r);
-    }
-    snprintf(flash_error, sizeof flash_error,
-             n ? "no Mega's bootloader answered on the USB serial ports: press the Mega's reset "
-                 "button as the flash starts, or give the port"
-               : "no Mega found on a USB port: plug it in, or give its port (valdora-flash "
-                 "/dev/ttyACM0, valdora-flash COM5)");
-    return fail(FLASH_NO_BOOTLOADER);
+    // No port: the board that runs Valdora's firmware, or the one the user picks.
+    char chosen[64];
+    int r = flash_choose_port(chosen, sizeof chosen, stdin, flash_tty && isatty(fileno(stdin)));
+    if (r == FLASH_OK)
+        r = flash_board(chosen, &image);
+    return r == FLASH_OK ? 0 : fail(r);
 }
