@@ -141,6 +141,11 @@ static int find_on(const char *name) {
                  "serial board on %s is in use by another program", name);
     } else if (got == -1) {
         snprintf(serial_boards_note, sizeof serial_boards_note, "no serial port %s", name);
+    } else if (got == 2 && serial_boards_info.protocol > SERIAL_PROTOCOL_VERSION) {
+        snprintf(serial_boards_note, sizeof serial_boards_note,
+                 "board firmware newer than this Valdora (protocol %d, not %d): update Valdora, or "
+                 "flash its valdora-mega.hex",
+                 serial_boards_info.protocol, SERIAL_PROTOCOL_VERSION);
     } else if (got) {
         snprintf(serial_boards_note, sizeof serial_boards_note,
                  "board firmware too old, flash valdora-mega.hex: flash the board with "

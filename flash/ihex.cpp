@@ -1,5 +1,7 @@
 // The Intel HEX reader of valdora-flash: the firmware file into a flash image, every record's
-// checksum checked, nothing beyond the Mega's application section accepted.
+// checksum checked, nothing beyond the Mega's application section accepted. What editors add
+// (a UTF-8 byte order mark, CR or CR LF line ends, trailing blanks) is taken; what would flash
+// something else than the file says (records that overlap, records after the end) is refused.
 #include "flash/flash.h"
 
 #include <stdio.h>
@@ -35,25 +37,29 @@ static int fail(int line, const char *what) {
 }
 
 int ihex_parse(const char *text, size_t len, struct flash_image *img) {
+    static uint8_t given[FLASH_APP_MAX / 8]; // a bit for each byte some record gave
     memset(img->bytes, 0xFF, sizeof img->bytes);
+    memset(given, 0, sizeof given);
     img->size = 0;
     uint32_t base = 0;
     int segmented = 0; // addresses from a segment record wrap within their 64 KiB
     int line = 0, ended = 0, data = 0;
-    size_t pos = 0;
-    while (pos < len && !ended) {
+    size_t pos = len >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    while (pos < len) {
         size_t end = pos;
-        while (end < len && text[end] != '\n')
+        while (end < len && text[end] != '\n' && text[end] != '\r')
             end++;
         size_t n = end;
-        if (n > pos && text[n - 1] == '\r')
+        while (n > pos && (text[n - 1] == ' ' || text[n - 1] == '\t'))
             n--;
         line++;
         const char *p = text + pos;
         size_t chars = n - pos;
-        pos = end + 1;
+        pos = end + (end + 1 < len && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
         if (chars == 0)
             continue;
+        if (ended)
+            return fail(line, "a record after the end record (two files pasted together?)");
         uint8_t rec[5 + 255];
         if (p[0] != ':' || chars < 11 || (chars - 1) % 2 != 0 || chars - 1 > 2 * sizeof rec ||
             hex_bytes(p + 1, (int)(chars - 1) / 2, rec) != 0)
@@ -81,6 +87,14 @@ int ihex_parse(const char *text, size_t len, struct flash_image *img) {
                              (unsigned long)a, FLASH_APP_MAX);
                     return fail(line, what);
                 }
+                if (given[a / 8] & (1 << a % 8)) {
+                    char what[120];
+                    snprintf(what, sizeof what,
+                             "data at 0x%05lX was given by an earlier record (records overlap)",
+                             (unsigned long)a);
+                    return fail(line, what);
+                }
+                given[a / 8] |= (uint8_t)(1 << a % 8);
                 img->bytes[a] = d[i];
                 if (a + 1 > img->size)
                     img->size = a + 1;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 static struct flash_image img;
+typedef std::vector<uint8_t> Bytes;
 
 // What the reader says about a file it refuses ("accepted" when it takes it).
 static std::string refusal(const char *text) {
@@ -31,9 +32,17 @@ TEST(Ihex, SegmentAndLinearRecordsPlaceTheData) {
     EXPECT_EQ(memcmp(img.bytes + 0x20100, "\xAA\xBB\xFF", 3), 0);
     EXPECT_EQ(img.bytes[0], 0xFF);
     EXPECT_EQ(img.size, 0x20102u);
-    // A segment's offset wraps within its 64 KiB.
+    // A segment's offset wraps within its 64 KiB; a linear address record ends that.
     ASSERT_EQ(refusal(":020000022000DC\n:02FFFF00556645\n:00000001FF\n"), "accepted");
     EXPECT_EQ(img.bytes[0x2FFFF] << 8 | img.bytes[0x20000], 0x5566);
+    ASSERT_EQ(refusal(":020000021000EC\n:020000040001F9\n:02FFFF00778801\n:00000001FF\n"),
+              "accepted");
+    EXPECT_EQ((Bytes{img.bytes[0x1FFFF], img.bytes[0x20000], img.bytes[0x10000]}),
+              (Bytes{0x77, 0x88, 0xFF}));
+    // What editors write: a byte order mark, CR-only or CR LF line ends, trailing blanks.
+    ASSERT_EQ(refusal("\xEF\xBB\xBF:020010000001ED \t\r:0100200002DD\r\n\r\n:00000001FF  \r\n"),
+              "accepted");
+    EXPECT_EQ((Bytes{img.bytes[0x10], img.bytes[0x11], img.bytes[0x20]}), (Bytes{0, 1, 2}));
 }
 
 TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
@@ -43,6 +52,11 @@ TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
     EXPECT_PRED2(has, refusal(":0400100001020304E2\n"), "without its end record"); // cut short
     EXPECT_PRED2(has, refusal(":0500100001020304E2\n:00000001FF\n"), "line 1: ");
     EXPECT_PRED2(has, refusal(":00000001FF\n"), "no data");
+    EXPECT_EQ(refusal(":0400100001020304E2\n:0100120002EB\n:00000001FF\n"),
+              "line 2: data at 0x00012 was given by an earlier record (records overlap)");
+    EXPECT_EQ(refusal(":020010000001ED\n:00000001FF\n\n:0100000033CC\n:00000001FF\n"),
+              "line 4: a record after the end record (two files pasted together?)");
+    EXPECT_EQ(refusal(" :00000001FF\n"), "line 1: not an Intel HEX record");
     char path[] = "/tmp/valdora-flash-XXXXXX";
     FILE *f = fdopen(mkstemp(path), "w");
     fputs(damaged, f), fclose(f);

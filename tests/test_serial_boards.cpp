@@ -146,6 +146,13 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     EXPECT_EQ((Longs{ReadAnalogChannel(1), ReadAnalogChannel(2)}), (Longs{30, 255}));
     inputs({0, 0, 0, 0x10}, 31); // the lever moved: the next read has it
     EXPECT_EQ(ReadAnalogChannel(1), 31);
+    // A snapshot 12 ms old is the present; one 25 ms old is not.
+    usleep(12000);
+    EXPECT_EQ(ReadAnalogChannel(2), 255);
+    usleep(13000);
+    EXPECT_EQ(ReadDigitalChannel(5), 0);
+    inputs({0, 0, 0, 0x10}, 31);
+    EXPECT_EQ(ReadAnalogChannel(1), 31);
     // Silent for longer than a snapshot may be old: switches open, no analog reading, and no
     // wait on every read once that is known; a snapshot again is read at once.
     usleep(30000), sleeps = 0;
@@ -285,6 +292,12 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     serial_port_sysfs_root = "/no/sysfs"; // a system without the tty class: no port at all
     EXPECT_EQ(serial_port_candidates(names, 8), 0);
     serial_port_sysfs_root = sys.c_str(), serial_port_dev_root = dev.c_str();
+    // Every identity worth asking (the Mega's three, CH340, FTDI, CP210x), and none near them.
+    const unsigned usb[][3] = {{0x2341, 0x0010, 1}, {0x2341, 0x0042, 1}, {0x2A03, 0x0042, 1},
+                               {0x1A86, 0x7523, 1}, {0x0403, 0x6001, 1}, {0x10C4, 0xEA60, 1},
+                               {0x2341, 0x0043, 0}, {0x2A03, 0x0010, 0}, {0x0403, 0x6015, 0}};
+    for (auto &u : usb)
+        EXPECT_EQ(serial_port_known_usb(u[0], u[1]), (int)u[2]) << std::hex << u[0] << ":" << u[1];
     ASSERT_EQ(serial_port_candidates(names, 1), 1); // no more than room for
     ASSERT_EQ(serial_port_candidates(names, 8), 2);
     EXPECT_EQ(names[0] + std::string(" ") + names[1], dev + "/ttyACM0 " + dev + "/ttyUSB0");
@@ -321,6 +334,8 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
     plug(0), boards[0].protocol = 3; // newer than this program: not used either
     long mask = 1;
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
+    EXPECT_STREQ(serial_boards_note, "board firmware newer than this Valdora (protocol 3, not 2): "
+                                     "update Valdora, or flash its valdora-mega.hex");
     boards[0].protocol = 2, boards[0].old_protocol = 1;
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_STREQ(serial_boards_note, "board firmware too old, flash valdora-mega.hex: flash the "

@@ -116,16 +116,24 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
     EXPECT_EQ((uint8_t)(snapshot_after(10)[12] - before), 4); // each counted
     // The stream has resynchronised: a good frame right after is acted on, and held while the
-    // host repeats it.
-    outputs({0x01, 0, 0x40, 0}, {150, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(lit_outputs(), (std::vector<int>{0, 22}));
-    mega_sim_run_ms(1000), outputs({0x01, 0, 0x40, 0}, {150, 0, 0, 0, 0, 0, 0, 0}); // a repeat
+    // host repeats it; then every one of the 32 lamps and 4 PWM outputs goes off.
+    const Bytes all{0xFF, 0xFF, 0xFF, 0xFF}, levels{150, 0, 0, 0, 200, 90, 60, 0};
+    outputs(all, levels);
+    std::vector<int> every(32);
+    for (int i = 0; i < 32; i++)
+        every[i] = i;
+    EXPECT_EQ(lit_outputs(), every);
+    auto pwm = [] {
+        return std::vector<int>{mega_sim_pwm(0, 1), mega_sim_pwm(2, 1), mega_sim_pwm(2, 2),
+                                mega_sim_pwm(3, 1)};
+    };
+    mega_sim_run_ms(1000), outputs(all, levels); // a repeat
     mega_sim_run_ms(1900);
-    EXPECT_EQ(lit_outputs(), (std::vector<int>{0, 22}));
-    EXPECT_EQ(mega_sim_pwm(0, 1), 150);
+    EXPECT_EQ(lit_outputs(), every);
+    EXPECT_EQ(pwm(), (std::vector<int>{150, 200, 90, 60}));
     mega_sim_run_ms(200);
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
-    EXPECT_EQ(mega_sim_pwm(0, 1), 0);
+    EXPECT_EQ(pwm(), (std::vector<int>{0, 0, 0, 0}));
 }
 
 // The hello reply: protocol 2, pin table 1, firmware 2 and an identity made once and kept in
