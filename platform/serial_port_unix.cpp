@@ -15,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -30,37 +31,63 @@ static struct {
     struct termios was;
 } found[MAX_OPEN];
 
+// The index of a pseudo-terminal's far end when descriptor fd_path (a /proc/PID/fd entry) holds
+// one (the multiplexer, whose fdinfo names the index), else -1.
+static long pty_master_index(const char *fd_path, const struct stat *st) {
+    if (st->st_rdev != makedev(5, 2))
+        return -1;
+    char info[PATH_MAX + 320];
+    const char *fd = strstr(fd_path, "/fd/");
+    snprintf(info, sizeof info, "%.*s/fdinfo/%s", (int)(fd - fd_path), fd_path, fd + 4);
+    FILE *f = fopen(info, "r");
+    long index = -1;
+    char line[128];
+    while (f && fgets(line, sizeof line, f))
+        if (sscanf(line, "tty-index: %ld", &index) == 1)
+            break;
+    if (f)
+        fclose(f);
+    return index;
+}
+
 // 1 when a process other than this one has the terminal device dev open: its descriptors in
 // /proc point to the same device. Terminal programs, printer hosts and GPS readers open a port
 // without an exclusive claim, so the open below succeeds on it; this is the only way to know it
-// is taken before its settings are changed. (Processes of other users whose descriptors cannot
-// be read are not seen.)
+// is taken before its settings are changed. A process that holds a pseudo-terminal's far end as
+// well is the device itself (a simulated board), not another user. (Processes of other users
+// whose descriptors cannot be read are not seen.)
 static int held_elsewhere(dev_t dev) {
     DIR *proc = opendir("/proc");
     if (!proc)
         return 0;
     int held = 0;
     pid_t self = getpid();
+    // Pseudo-terminals' own ends have majors 136 to 143, numbered on across them.
+    long pty = major(dev) >= 136 && major(dev) <= 143 ? (major(dev) - 136) * 256L + minor(dev) : -2;
     struct dirent *p;
     while (!held && (p = readdir(proc)) != NULL) {
         char *end;
         long pid = strtol(p->d_name, &end, 10);
         if (*end || pid <= 0 || pid == self)
             continue;
-        char path[PATH_MAX];
+        char path[64];
         snprintf(path, sizeof path, "/proc/%ld/fd", pid);
         DIR *fds = opendir(path);
         if (!fds)
             continue; // gone, or another user's
+        int uses = 0, far_end = 0;
         struct dirent *f;
-        while (!held && (f = readdir(fds)) != NULL) {
+        while ((f = readdir(fds)) != NULL) {
             struct stat st;
-            char fd_path[PATH_MAX + 300];
+            char fd_path[PATH_MAX];
             snprintf(fd_path, sizeof fd_path, "%s/%s", path, f->d_name);
-            held = f->d_name[0] != '.' && stat(fd_path, &st) == 0 && S_ISCHR(st.st_mode) &&
-                   st.st_rdev == dev;
+            if (f->d_name[0] == '.' || stat(fd_path, &st) != 0 || !S_ISCHR(st.st_mode))
+                continue;
+            uses |= st.st_rdev == dev;
+            far_end |= pty_master_index(fd_path, &st) == pty;
         }
         closedir(fds);
+        held = uses && !far_end;
     }
     closedir(proc);
     return held;

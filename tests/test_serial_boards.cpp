@@ -378,6 +378,7 @@ TEST_F(SerialBoards, APortAnotherProcessHoldsIsBusyAndLeftUntouched) {
     ASSERT_EQ(pipe(ready), 0);
     pid_t other = fork();
     if (other == 0) {
+        close(boards[0].fd), close(boards[0].slave); // a user of the port, not its far end
         int fd = open(port.c_str(), O_RDWR | O_NOCTTY);
         _exit(fd < 0 || write(ready[1], "x", 1) != 1 || pause());
     }

@@ -5,7 +5,8 @@
 //
 //   valdora-mega-boot BOOTLOADER.hex LINK CONTROL
 // Commands on the FIFO CONTROL, one a line: "hold" (the reset line held low) and "reset" (the
-// line let go: what a DTR pulse does on a real board; a pseudo-terminal has none), "dump FILE" (the
+// line let go: what a DTR pulse does on a real board; a pseudo-terminal has none), "drop N" (the
+// next N bytes from the host lost on the way to the chip), "dump FILE" (the
 // application section as it stands in the chip's flash, printed "dumped" when written), "quit".
 // Prints "ready" once the link is there, and every lamp change as valdora-mega-sim does.
 #include <avr_uart.h>
@@ -32,6 +33,7 @@ static avr_t *avr;
 static uart_pty_t pty;
 static volatile sig_atomic_t stop;
 static int held; // the reset line held low: the core does not run
+static int drop; // bytes from the host still to be lost on the way to the chip
 
 static void on_signal(int sig) {
     (void)sig;
@@ -100,6 +102,15 @@ static void dump(const char *path) {
     fflush(stdout);
 }
 
+// Passes a byte from the pseudo-terminal on to the chip's serial port, unless it is to be lost.
+static void host_byte(struct avr_irq_t *irq, uint32_t value, void *param) {
+    (void)irq;
+    if (drop > 0)
+        drop--;
+    else
+        avr_raise_irq((avr_irq_t *)param, value);
+}
+
 // Acts on one command line; 1 to quit.
 static int command(char *line) {
     if (strcmp(line, "hold") == 0) {
@@ -108,6 +119,8 @@ static int command(char *line) {
         held = 0;
         mega_sim_reset();
         avr->pc = avr->reset_pc;
+    } else if (strncmp(line, "drop ", 5) == 0) {
+        drop = atoi(line + 5);
     } else if (strncmp(line, "dump ", 5) == 0) {
         dump(line + 5);
     } else if (strcmp(line, "quit") == 0) {
@@ -132,6 +145,10 @@ int main(int argc, char **argv) {
     int control = open(argv[3], O_RDWR | O_NONBLOCK); // O_RDWR: never sees end-of-file
     uart_pty_init(avr, &pty);
     uart_pty_connect(&pty, '0');
+    // The bytes from the host pass through host_byte, which can lose some on the way.
+    avr_irq_t *in = avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
+    avr_unconnect_irq(pty.irq + IRQ_UART_PTY_BYTE_OUT, in);
+    avr_irq_register_notify(pty.irq + IRQ_UART_PTY_BYTE_OUT, host_byte, in);
     unlink(argv[2]);
     if (control < 0 || !pty.port[0].slavename[0] || symlink(pty.port[0].slavename, argv[2]) != 0) {
         perror("valdora-mega-boot");

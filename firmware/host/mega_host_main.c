@@ -1,6 +1,8 @@
 // valdora-mega-sim: the simulated Mega on a pseudo-terminal, for end-to-end tests and the
 // latency benchmark. It runs the firmware at the chip's real pace, links the serial port to
-// LINK, takes cockpit commands from the FIFO CONTROL, and prints every lamp change.
+// LINK, takes cockpit commands from the FIFO CONTROL, and prints every lamp change. The chip's
+// EEPROM is kept in LINK.eeprom from one run to the next, as a real board keeps it through being
+// unplugged: started again on the same link, it is the same board, with the same identity.
 //
 //   valdora-mega-sim FIRMWARE.elf LINK CONTROL
 // Commands, one a line: "press B C", "release B C" (digital input C of board B), "analog B C V"
@@ -9,6 +11,9 @@
 // stand-in simulator's log writes it) when a press reaches the pin.
 #include "mega_sim.h"
 #include "commands.h"
+
+#include <avr_eeprom.h>
+#include <sim_avr.h>
 
 #include <errno.h>
 #include <fcntl.h>
@@ -58,6 +63,25 @@ static int command(char *line) {
     return 0;
 }
 
+// Loads the EEPROM from the link's file (save 0), or writes it there (save 1).
+static void eeprom_file(const char *link, int save) {
+    static uint8_t bytes[4096]; // the ATmega2560's EEPROM
+    char path[4200];
+    snprintf(path, sizeof path, "%s.eeprom", link);
+    avr_eeprom_desc_t d = {bytes, 0, sizeof bytes};
+    FILE *f = fopen(path, save ? "wb" : "rb");
+    if (!f)
+        return;
+    // (simavr 1.6 answers both requests with -1 although it has done them.)
+    if (save) {
+        avr_ioctl(mega_avr, AVR_IOCTL_EEPROM_GET, &d);
+        fwrite(bytes, 1, sizeof bytes, f);
+    } else if (fread(bytes, 1, sizeof bytes, f) == sizeof bytes) {
+        avr_ioctl(mega_avr, AVR_IOCTL_EEPROM_SET, &d);
+    }
+    fclose(f);
+}
+
 int main(int argc, char **argv) {
     if (argc != 4) {
         fprintf(stderr, "usage: %s FIRMWARE.elf LINK CONTROL\n", argv[0]);
@@ -65,6 +89,7 @@ int main(int argc, char **argv) {
     }
     if (mega_sim_load(argv[1]) != 0)
         return 1;
+    eeprom_file(argv[2], 0);
     if (mkfifo(argv[3], 0600) != 0 && errno != EEXIST) {
         perror(argv[3]);
         return 1;
@@ -91,6 +116,7 @@ int main(int argc, char **argv) {
             nanosleep(&t, NULL);
         }
     }
+    eeprom_file(argv[2], 1);
     unlink(argv[2]);
     return 0;
 }

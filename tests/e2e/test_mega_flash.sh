@@ -36,16 +36,17 @@ if [ -n "${VD_WINE:-}" ]; then
     port=COM6 readback="Z:${readback//\//\\}"
 fi
 
-# flash reset|noreset: runs the flasher on valdora-mega.hex; with reset the chip is held in
-# reset until the flasher's cue, as its DTR pulse would do. Its output goes to a file, not a
-# pipe: Wine's helper processes keep a pipe open after it ends.
+# flash reset|noreset|drop: runs the flasher on valdora-mega.hex; with reset the chip is held in
+# reset until the flasher's cue, as its DTR pulse would do, and with drop the link then loses the
+# first sign-on (7 bytes). Its output goes to a file, not a pipe: Wine's helper processes keep a
+# pipe open after it ends.
 flash() {
-    [ "$1" = reset ] && echo hold >"$VD_TMP/control"
+    [ "$1" = noreset ] || echo hold >"$VD_TMP/control"
     VALDORA_FLASH_READBACK=$readback "$VALDORA_RUN_DIR/valdora-flash" "$port" \
         "$MEGA_RUN/valdora-mega.hex" >"$VD_TMP/flash.out" 2>&1 &
     local pid=$!
-    [ "$1" != reset ] || { vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
-        echo reset >"$VD_TMP/control"; }
+    [ "$1" = noreset ] || { vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
+        { [ "$1" != drop ] || echo "drop 7"; echo reset; } >"$VD_TMP/control"; }
     wait "$pid"
 }
 
@@ -93,3 +94,26 @@ reset_at=$(date +%s%N)
 vd_check "restarted under the program, the board gets its lamps back" vd_wait_for 30 gear_down 1
 vd_log "lamps back $((($(date +%s%N) - reset_at) / 1000000)) ms after the restart"
 vd_stop
+
+# An older Mega: bootloaders built before the end of 2011 take only sequence number 1 or the one
+# after the last. One is built here from the bootloader's source that Debian's arduino-core-avr
+# ships beside the hex (stk500boot.c, with that year's fix, _FIX_ISSUE_505_, taken out); its link
+# loses the first sign-on, so the flasher must sign on again with the same number.
+src=$(dirname "$BOOTLOADER")/stk500boot.c
+if [ ! -f "$src" ] || ! command -v avr-gcc >/dev/null; then
+    echo "skipped: the older bootloader (no $src, or no avr-gcc to build it)"
+    exit 0
+fi
+sed '/^#define[[:space:]]*_FIX_ISSUE_505_/d' "$src" >"$VD_TMP/old.c"
+avr-gcc -mmcu=atmega2560 -DF_CPU=16000000UL -D_MEGA_BOARD_ -Os -funsigned-char -fpack-struct \
+    -fshort-enums -I"$(dirname "$src")" -Wl,--section-start=.text=0x3E000 -o "$VD_TMP/old.elf" \
+    "$VD_TMP/old.c" && avr-objcopy -O ihex "$VD_TMP/old.elf" "$VD_TMP/old.hex" ||
+    vd_fail "the older bootloader did not build"
+kill $BOOT_PID && wait $BOOT_PID
+"$MEGA_RUN/valdora-mega-boot" "$VD_TMP/old.hex" "$VD_TMP/mega" "$VD_TMP/control" \
+    >"$VD_TMP/old.out" 2>&1 &
+BOOT_PID=$!
+vd_wait_for 10 grep -qx ready "$VD_TMP/old.out" || vd_fail "the older Mega never started"
+flash drop
+vd_expect "an older Mega that lost the first sign-on is flashed" "$?" 0
+vd_check "and runs the firmware" grep -q "^the board answers: protocol 2" "$VD_TMP/flash.out"
