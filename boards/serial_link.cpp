@@ -59,7 +59,9 @@ static int first_frame;
 static struct serial_frame_reader reader;
 static int have_seq, have_snapshot, outputs_due;
 static int streamed;      // a snapshot came on this port: its silence means a restart
-static int confirmed;     // the device on the port answered the hello as the board found
+// The device on the port answered the hello as the board found (a port the search hands over
+// has: the search heard it).
+static int confirmed = 1;
 static int foreign;       // it answered as another board or firmware: never used this session
 static uint32_t pass_ms;  // when the main thread last passed
 static int waiting;       // the main thread is in a wait it means (a wizard screen)
@@ -278,6 +280,7 @@ void serial_link_stop(int send_last) {
     port = -1;
     serial_frame_reset(&reader);
     have_snapshot = have_seq = 0;
+    confirmed = 1;
     platform_mutex_unlock(lock);
 }
 

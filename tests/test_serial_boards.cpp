@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "boards/boards.h"
 #include "boards/serial.h"
+#include "flash/flash.h"
 
 #include <gtest/gtest.h>
 
@@ -372,16 +373,14 @@ TEST_F(SerialBoards, AnOldOrMissingFirmwareIsNamedAndAListeningProbeSendsNoOutpu
 TEST_F(SerialBoards, APortAnotherProcessHoldsIsBusyAndLeftUntouched) {
     plug(0);
     struct termios was, after;
-    tcgetattr(boards[0].slave, &was), cfsetospeed(&was, B4800), cfsetispeed(&was, B4800);
+    tcgetattr(boards[0].slave, &was), cfsetospeed(&was, B4800);
     tcsetattr(boards[0].slave, TCSANOW, &was);
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     pid_t other = fork();
-    if (other == 0) {
-        close(boards[0].fd), close(boards[0].slave); // a user of the port, not its far end
-        int fd = open(port.c_str(), O_RDWR | O_NOCTTY);
-        _exit(fd < 0 || write(ready[1], "x", 1) != 1 || pause());
-    }
+    if (other == 0) // a user of the port, not its far end
+        close(boards[0].fd), close(boards[0].slave),
+            _exit(open(port.c_str(), O_RDWR) < 0 || write(ready[1], "x", 1) != 1 || pause());
     char c;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     long mask = 1;
@@ -390,7 +389,7 @@ TEST_F(SerialBoards, APortAnotherProcessHoldsIsBusyAndLeftUntouched) {
     tcgetattr(boards[0].slave, &after);
     EXPECT_EQ((Longs{(long)cfgetospeed(&after), (long)after.c_lflag, read(boards[0].fd, &c, 1)}),
               (Longs{B4800, (long)was.c_lflag, -1}));
-    kill(other, SIGKILL), waitpid(other, NULL, 0), close(ready[0]), close(ready[1]);
+    kill(other, SIGKILL), waitpid(other, NULL, 0);
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 2000, NULL), 2); // let go: found
 }
 
@@ -400,29 +399,61 @@ TEST_F(SerialBoards, APortAnotherProcessHoldsIsBusyAndLeftUntouched) {
 TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     static std::string sys = dir + "/sys", at = dir + "/dev/ttyACM0";
     fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");
-    auto set_serial = [&](const char *number) {
-        ASSERT_EQ(
-            system(("echo " + std::string(number) + " >" + dir + "/sys/devices/usb1/1-1/serial")
-                       .c_str()),
+    auto replug = [](const char *serial, int wait, uint8_t id) { // the main loop passing meanwhile
+        unplug(0), plug(0, "dev/ttyACM0"), boards[0].id = id;
+        EXPECT_EQ(
+            system(
+                ("echo " + std::string(serial) + " >" + sys + "/devices/usb1/1-1/serial").c_str()),
             0);
+        for (int i = 0; i < wait; i++)
+            listen(boards[0]), boards_pass(), usleep(5000);
     };
-    set_serial("A1"), serial_port_sysfs_root = sys.c_str();
+    replug("A1", 0, 0xDE), serial_port_sysfs_root = sys.c_str();
     setenv("VALDORA_BOARDS", ("serial:" + at).c_str(), 1);
-    plug(0, "dev/ttyACM0");
     ASSERT_EQ(SearchDevices(), 15);
     OpenDevice(0), SetDigitalChannel(4);
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), Bytes({8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    unplug(0), set_serial("B2"), plug(0, "dev/ttyACM0"), read_digital(0, 1);
-    for (int i = 0; i < 140; i++) // the main loop passing meanwhile
-        listen(boards[0]), boards_pass(), usleep(5000);
+    replug("B2", 140, 0xDE);
     EXPECT_EQ((Longs{boards[0].opened, (long)boards[0].heard.size()}), (Longs{0, 0}));
-    unplug(0), set_serial("A1"), plug(0, "dev/ttyACM0"), boards[0].id = 0x11;
-    for (int i = 0; i < 140; i++)
-        listen(boards[0]), boards_pass(), usleep(5000);
+    replug("A1", 140, 0x11); // another board with the same chip
     inputs({0x01, 0, 0, 0}, 5);
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 0, count_heard(0, SERIAL_OUTPUTS),
                      read_digital(0, 1)}),
               (Longs{1, 0, 0}));
+}
+
+// valdora-flash without a port, two Megas on USB (one a printer, say): the one board answering
+// Valdora's hello is flashed unasked; else the ports are listed with their USB identity and what
+// answered, and the user picks one, or, with no terminal to ask on, is told to give the port.
+TEST_F(SerialBoards, TheFlasherWithoutAPortTakesUnaskedOnlyABoardRunningValdorasFirmware) {
+    fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");
+    fake_tty("ttyACM1", "usb1/1-2/1-2:1.0", "2a03:0042");
+    static std::string sys = dir + "/sys", dev = dir + "/dev", acm0 = dev + "/ttyACM0";
+    serial_port_sysfs_root = sys.c_str(), serial_port_dev_root = dev.c_str(), flash_hello_ms = 400;
+    plug(0, "dev/ttyACM0"), plug(1, "dev/ttyACM1");
+    char port[64];
+    auto choose = [&](int mute0, int mute1, const char *typed, int can_ask) {
+        boards[0].mute = mute0, boards[1].mute = mute1, port[0] = 0;
+        FILE *in = fmemopen((void *)typed, strlen(typed), "r");
+        testing::internal::CaptureStdout();
+        int r = flash_choose_port(port, sizeof port, in, can_ask);
+        fclose(in);
+        return std::to_string(r) + " " + port + "\n" + testing::internal::GetCapturedStdout();
+    };
+    EXPECT_EQ(choose(1, 0, "1\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
+    std::string listed = choose(1, 1, "", 0);
+    EXPECT_EQ(listed.substr(0, 3), "4 \n");
+    EXPECT_NE(listed.find(" 1) " + acm0 + "  USB 2341:0042  no answer to Valdora's hello"),
+              listed.npos);
+    EXPECT_NE(std::string(flash_error).find("give its port: valdora-flash PORT"),
+              std::string::npos);
+    EXPECT_EQ(choose(1, 1, "2\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
+    listed = choose(0, 0, "\n", 1); // two of them: asked, and none taken
+    EXPECT_EQ(listed.substr(0, 3), "4 \n");
+    EXPECT_NE(listed.find(" 2) " + dev +
+                          "/ttyACM1  USB 2a03:0042  Valdora's board, protocol 2, "
+                          "firmware 2, identity deadbeef"),
+              listed.npos);
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up

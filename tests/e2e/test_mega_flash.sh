@@ -36,21 +36,20 @@ if [ -n "${VD_WINE:-}" ]; then
     port=COM6 readback="Z:${readback//\//\\}"
 fi
 
-# flash reset|noreset|drop: runs the flasher on valdora-mega.hex; with reset the chip is held in
-# reset until the flasher's cue, as its DTR pulse would do, and with drop the link then loses the
-# first sign-on (7 bytes). Its output goes to a file, not a pipe: Wine's helper processes keep a
-# pipe open after it ends.
+# flash [drop]: runs the flasher on valdora-mega.hex, the chip held in reset until the flasher's
+# cue, as its DTR pulse would do; with drop the link then loses the first sign-on (7 bytes). Its
+# output goes to a file, not a pipe: Wine's helper processes keep a pipe open after it ends.
 flash() {
-    [ "$1" = noreset ] || echo hold >"$VD_TMP/control"
+    echo hold >"$VD_TMP/control"
     VALDORA_FLASH_READBACK=$readback "$VALDORA_RUN_DIR/valdora-flash" "$port" \
         "$MEGA_RUN/valdora-mega.hex" >"$VD_TMP/flash.out" 2>&1 &
     local pid=$!
-    [ "$1" = noreset ] || { vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
-        { [ "$1" != drop ] || echo "drop 7"; echo reset; } >"$VD_TMP/control"; }
+    vd_wait_for 30 grep -q "^resetting the board" "$VD_TMP/flash.out" &&
+        { [ "${1:-}" != drop ] || echo "drop 7"; echo reset; } >"$VD_TMP/control"
     wait "$pid"
 }
 
-flash reset || vd_fail "the flash failed: $(cat "$VD_TMP/flash.out")"
+flash || vd_fail "the flash failed: $(cat "$VD_TMP/flash.out")"
 vd_check "it signed on at 115200 baud" grep -q "answered at 115200 baud" "$VD_TMP/flash.out"
 fw=$(sed -n 's/^#define FIRMWARE_VERSION \([0-9]*\).*/\1/p' "$VALDORA_SOURCE_DIR/firmware/firmware.h")
 vd_check "the same chip runs the firmware, which answers the hello with version $fw" grep -q \
@@ -74,12 +73,6 @@ vd_start_sim && echo hold >"$VD_TMP/control"
 VALDORA_BOARDS=serial:$port vd_check "restarted as the probe opens its port, the board is found" \
     vd_probe_shows "serial board on .*: protocol 2, pin table 1, firmware $fw, identity" --boards
 wait "$watcher" || vd_fail "the probe never opened the port"
-
-# The firmware now runs instead of the bootloader: without a reset nothing signs on.
-flash noreset
-vd_expect "without a reset the flasher ends with status 3" "$?" 3
-vd_check "and asks for the reset button" grep -q "press the Mega's reset button" "$VD_TMP/flash.out"
-flash reset || vd_fail "a reset did not bring the bootloader back: $(cat "$VD_TMP/flash.out")"
 
 # Restarted while the program holds its port (the reset button): the chip sits in its bootloader,
 # which any byte keeps there. The program sends nothing once the board's stream has fallen silent,
