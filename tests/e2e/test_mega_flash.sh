@@ -89,21 +89,15 @@ vd_log "lamps back $((($(date +%s%N) - reset_at) / 1000000)) ms after the restar
 vd_stop
 
 # An older Mega: bootloaders built before the end of 2011 take only sequence number 1 or the one
-# after the last. One is built here from the bootloader's source that Debian's arduino-core-avr
-# ships beside the hex (stk500boot.c, with that year's fix, _FIX_ISSUE_505_, taken out); its link
-# loses the first sign-on, so the flasher must sign on again with the same number.
-src=$(dirname "$BOOTLOADER")/stk500boot.c
-if [ ! -f "$src" ] || ! command -v avr-gcc >/dev/null; then
-    echo "skipped: the older bootloader (no $src, or no avr-gcc to build it)"
+# after the last. The build makes one from Debian's source (firmware/host/CMakeLists.txt, the
+# firmware's README); its link loses the first sign-on, so the flasher must sign on again with the
+# same number.
+if [ ! -f "$MEGA_RUN/stk500boot-2011.hex" ]; then
+    echo "skipped: the older Mega (its bootloader is built only from arduino-core-avr's source)"
     exit 0
 fi
-sed '/^#define[[:space:]]*_FIX_ISSUE_505_/d' "$src" >"$VD_TMP/old.c"
-avr-gcc -mmcu=atmega2560 -DF_CPU=16000000UL -D_MEGA_BOARD_ -Os -funsigned-char -fpack-struct \
-    -fshort-enums -I"$(dirname "$src")" -Wl,--section-start=.text=0x3E000 -o "$VD_TMP/old.elf" \
-    "$VD_TMP/old.c" && avr-objcopy -O ihex "$VD_TMP/old.elf" "$VD_TMP/old.hex" ||
-    vd_fail "the older bootloader did not build"
 kill $BOOT_PID && wait $BOOT_PID
-"$MEGA_RUN/valdora-mega-boot" "$VD_TMP/old.hex" "$VD_TMP/mega" "$VD_TMP/control" \
+"$MEGA_RUN/valdora-mega-boot" "$MEGA_RUN/stk500boot-2011.hex" "$VD_TMP/mega" "$VD_TMP/control" \
     >"$VD_TMP/old.out" 2>&1 &
 BOOT_PID=$!
 vd_wait_for 10 grep -qx ready "$VD_TMP/old.out" || vd_fail "the older Mega never started"

@@ -54,6 +54,9 @@ class MegaFirmware : public ::testing::Test {
         EXPECT_EQ(replies.size(), 1u);
         return replies.empty() ? Bytes(SERIAL_HELLO_REPLY_LEN) : replies.back();
     }
+    static std::vector<int> pwm() { // the four wired PWM outputs
+        return {mega_sim_pwm(0, 1), mega_sim_pwm(2, 1), mega_sim_pwm(2, 2), mega_sim_pwm(3, 1)};
+    }
     static std::vector<int> lit_outputs() {
         std::vector<int> lit;
         for (int i = 0; i < 32; i++)
@@ -95,17 +98,12 @@ TEST_F(MegaFirmware, OutputFramesDriveEveryPinAndPwmLevel) {
         outputs(digital, Bytes(8, 0));
         EXPECT_EQ(lit_outputs(), std::vector<int>{i});
     }
-    // The four wired PWM outputs (board 0 out 1, board 2 outs 1 and 2, board 3 out 1).
-    outputs({0, 0, 0, 0}, {200, 9, 0, 0, 255, 128, 1, 0});
-    std::vector<int> pwm{mega_sim_pwm(0, 1), mega_sim_pwm(2, 1), mega_sim_pwm(2, 2),
-                         mega_sim_pwm(3, 1)};
-    EXPECT_EQ(pwm, (std::vector<int>{200, 255, 128, 1}));
     outputs({0, 0, 0, 0}, Bytes(8, 0));
 }
 
 TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutputOff) {
     EXPECT_EQ(lit_outputs(), std::vector<int>{}); // it powers up dark
-    EXPECT_EQ(mega_sim_pwm(0, 1), 0);
+    EXPECT_EQ(pwm(), std::vector<int>(4, 0));
     uint8_t before = snapshot_after(6)[12];
     send(SERIAL_OUTPUTS, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}, 0x01); // a CRC bit wrong
     mega_sim_run_ms(5);
@@ -116,21 +114,18 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
     EXPECT_EQ((uint8_t)(snapshot_after(10)[12] - before), 4); // each counted
     // The stream has resynchronised: a good frame right after is acted on, and held while the
-    // host repeats it; then every one of the 32 lamps and 4 PWM outputs goes off.
-    const Bytes all{0xFF, 0xFF, 0xFF, 0xFF}, levels{150, 0, 0, 0, 200, 90, 60, 0};
+    // host repeats it; then every one of the 32 lamps and 4 PWM outputs goes off. The four wired
+    // PWM outputs: board 0 out 1, board 2 outs 1 and 2, board 3 out 1 (board 0 out 2 is not).
+    const Bytes all{0xFF, 0xFF, 0xFF, 0xFF}, levels{200, 9, 0, 0, 255, 128, 1, 0};
     outputs(all, levels);
     std::vector<int> every(32);
     for (int i = 0; i < 32; i++)
         every[i] = i;
     EXPECT_EQ(lit_outputs(), every);
-    auto pwm = [] {
-        return std::vector<int>{mega_sim_pwm(0, 1), mega_sim_pwm(2, 1), mega_sim_pwm(2, 2),
-                                mega_sim_pwm(3, 1)};
-    };
     mega_sim_run_ms(1000), outputs(all, levels); // a repeat
     mega_sim_run_ms(1900);
     EXPECT_EQ(lit_outputs(), every);
-    EXPECT_EQ(pwm(), (std::vector<int>{150, 200, 90, 60}));
+    EXPECT_EQ(pwm(), (std::vector<int>{200, 255, 128, 1}));
     mega_sim_run_ms(200);
     EXPECT_EQ(lit_outputs(), std::vector<int>{});
     EXPECT_EQ(pwm(), (std::vector<int>{0, 0, 0, 0}));
