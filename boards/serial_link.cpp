@@ -58,7 +58,7 @@ static int first_frame;
 // Shared with the main thread, under lock.
 static struct serial_frame_reader reader;
 static int have_seq, have_snapshot, outputs_due;
-static int streamed;      // a snapshot came on this port: its silence means a restart
+static int streamed; // a snapshot came on this port: its silence means a restart
 // The device on the port answered the hello as the board found (a port the search hands over
 // has: the search heard it).
 static int confirmed = 1;
