@@ -62,7 +62,7 @@ static int streamed; // a snapshot came on this port: its silence means a restar
 // The device on the port answered the hello as the board found (a port the search hands over
 // has: the search heard it).
 static int confirmed = 1;
-static int foreign;       // it answered as another board or firmware: never used this session
+static int foreign;       // it answered as another board or firmware: let go at once
 static uint32_t pass_ms;  // when the main thread last passed
 static int waiting;       // the main thread is in a wait it means (a wizard screen)
 static uint32_t heard_ms; // when the last good frame came
@@ -191,7 +191,7 @@ static void start_port(void) {
 // 1 when it is open now.
 static int reopen(void) {
     uint32_t now = GetTickCount();
-    if ((uint32_t)(now - last_open_ms) < reopen_ms || !serial_boards_port[0] || foreign)
+    if ((uint32_t)(now - last_open_ms) < reopen_ms || !serial_boards_port[0])
         return 0;
     last_open_ms = now;
     reopen_ms = REOPEN_MS;
@@ -202,7 +202,7 @@ static int reopen(void) {
         return 0;
     take_lock();
     port = opened;
-    confirmed = 0;
+    confirmed = foreign = 0;
     platform_mutex_unlock(lock);
     start_port();
     quiet = 1;
