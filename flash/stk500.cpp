@@ -85,9 +85,11 @@ static int stk_once(int port, const uint8_t *body, int n, uint8_t *answer, int m
         flash_wire_bytes += (unsigned long)got;
         while (have > 0) {
             int len = stk_frame_at(rx, have, seq);
+            if (len > 0 && rx[5] != body[0])
+                len = -1; // a late answer to the command before, sent with this number too
             if (len > 0) {
                 stk_seq = seq;
-                if (len < 2 || rx[5] != body[0] || rx[6] != STATUS_CMD_OK) {
+                if (len < 2 || rx[6] != STATUS_CMD_OK) {
                     snprintf(flash_error, sizeof flash_error,
                              "the bootloader refused command 0x%02X (status 0x%02X)", body[0],
                              len < 2 ? 0xFF : rx[6]);
