@@ -81,7 +81,10 @@ static int held_elsewhere(dev_t dev) {
             struct stat st;
             char fd_path[PATH_MAX];
             snprintf(fd_path, sizeof fd_path, "%s/%s", path, f->d_name);
-            if (f->d_name[0] == '.' || stat(fd_path, &st) != 0 || !S_ISCHR(st.st_mode))
+            // Only devices are looked at: a stat on a file of a hung network share could hang.
+            char target[16] = "";
+            if (f->d_name[0] == '.' || readlink(fd_path, target, sizeof target - 1) < 5 ||
+                strncmp(target, "/dev/", 5) != 0 || stat(fd_path, &st) != 0 || !S_ISCHR(st.st_mode))
                 continue;
             uses |= st.st_rdev == dev;
             far_end |= pty_master_index(fd_path, &st) == pty;
