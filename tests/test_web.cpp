@@ -45,13 +45,20 @@ TEST(Web, EachMessageIsOneRadioKeyOrTouchAndNothingElseGetsThrough) {
 }
 
 TEST(Web, CodesAreRandomAndWellFormedAndOnlyTheWholeCodeOpens) {
+    // 80 bits: 2000 codes never meet (of 16 bits, some 30 pairs would), and every letter and
+    // digit of the 32 turns up in every place.
     std::set<std::string> seen;
-    for (int i = 0; i < 50; i++) {
+    std::set<char> used[16];
+    for (int i = 0; i < 2000; i++) {
         char code[WEB_CODE_LEN + 1] = "";
         ASSERT_TRUE(web_make_code(code) == 0 && strlen(code) == 16 && web_code_valid(code)) << code;
         seen.insert(code);
+        for (int k = 0; k < 16; k++)
+            used[k].insert(code[k]);
     }
-    EXPECT_EQ(seen.size(), 50u);
+    EXPECT_EQ(seen.size(), 2000u);
+    for (int k = 0; k < 16; k++)
+        EXPECT_EQ(used[k].size(), 32u) << "place " << k;
     for (const char *bad : {"abcdefghijkmnpq", "abcdefghijkmnpqrs", "abcdefghijkmnpql",
                             "abcdefghijkmnpq0", "abcdefghijkmnpqo", "Abcdefghijkmnpqr"})
         EXPECT_FALSE(web_code_valid(bad)) << bad;
