@@ -7,6 +7,7 @@
 #include "web/web.h"
 
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -194,6 +195,59 @@ TEST(Web, AHeldKnobStepsOnceAPassWithTheSimulatorAwayAndNotAtAllOnceTheWindowIsC
     loop = 1;
     EXPECT_EQ(take(now), RMU_KEY_C) << "left waiting for a pass that will not come";
     web_running = 0;
+}
+
+// F2 covers the unit with a white card: the QR code and the address, until the next key, which
+// does nothing else; the card comes back over every picture drawn meanwhile.
+TEST(Web, F2ShowsTheAddressCardUntilTheNextKeyWhichOnlyTakesItAway) {
+    install_allegro(SYSTEM_NONE, &errno, atexit);
+    set_color_depth(32);
+    screen = create_bitmap(800, 600);
+    width = 280, height = 400, gap = 10, extra_border = 0, angle = 0;
+    const int beneath = makecol(0, 0, 255), white = makecol(255, 255, 255);
+    auto dark = [](int x0, int y0, int x1, int y1) { // black pixels in a rectangle
+        int n = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++)
+                n += getpixel(screen, x, y) == makecol(0, 0, 0);
+        return n;
+    };
+    strcpy(web_code, "abcdefghijkmnpqr"), web_port = 8060;
+    for (int running : {1, 0}) {
+        web_running = running, update_bg = 0;
+        clear_to_color(screen, beneath);
+        EXPECT_EQ(web_take_key(RMU_KEY_F2), 1);
+        EXPECT_TRUE(getpixel(screen, 0, 0) == white && getpixel(screen, 569, 399) == white &&
+                    getpixel(screen, 570, 0) == beneath && getpixel(screen, 0, 400) == beneath);
+        int code_area = dark(0, 0, 570, 360), text_area = dark(0, 360, 570, 400);
+        EXPECT_EQ(code_area > 2000, running == 1) << code_area; // the QR code's modules
+        EXPECT_GT(text_area, 100);
+        clear_to_color(screen, beneath), web_address_redraw();
+        EXPECT_EQ(getpixel(screen, 0, 0), white) << "put back over a new picture";
+        EXPECT_TRUE(web_take_key(RMU_KEY_C) == 1 && update_bg == 1) << "the key only hides it";
+        clear_to_color(screen, beneath), web_address_redraw();
+        EXPECT_EQ(getpixel(screen, 0, 0), beneath);
+        EXPECT_EQ(web_take_key(RMU_KEY_C), 0);
+        EXPECT_EQ(web_address_hide(), 0);
+    }
+    destroy_bitmap(screen);
+    screen = NULL;
+
+    // The address: http, this machine's address, the port and the code; every address shown
+    // is a dotted IPv4 address (the loopback one only when there is no other).
+    char url[96], hosts[WEB_HOSTS_MAX][16];
+    int n = web_url(url, sizeof url);
+    EXPECT_TRUE(n == (int)strlen(url) && strncmp(url, "http://", 7) == 0 &&
+                strstr(url, ":8060/?code=abcdefghijkmnpqr") == url + strlen(url) - 28)
+        << url;
+    n = web_hosts(hosts, WEB_HOSTS_MAX);
+    ASSERT_GE(n, 1);
+    for (int i = 0; i < n; i++) {
+        unsigned a, b, c, d;
+        char end;
+        EXPECT_EQ(sscanf(hosts[i], "%u.%u.%u.%u%c", &a, &b, &c, &d, &end), 4) << hosts[i];
+        EXPECT_TRUE(n == 1 || a != 127) << hosts[i];
+    }
 }
 
 TEST(Web, TheDrawingListGoesOutWithTheExactScaleFactors) {
