@@ -156,10 +156,15 @@ TEST_F(WebServer, OnlyTheCodeOpensThePageAndTheArtworkAndTheRefusedAreClosedAtOn
     close(s);
 }
 
-TEST_F(WebServer, APageWithTheCodeLoadsAtOnceAmongFloodsFromAnotherAddress) {
+TEST_F(WebServer, APageWithTheCodeLoadsAtOnceAmongFloodsFromOtherAddresses) {
     std::vector<int> flood;
     for (int i = 0; i < 200; i++) // idle connections that never send a request
         flood.push_back(dial("127.0.0.2"));
+    for (int i = 0; i < 80; i++) { // and from four more: the table full
+        char from[16];
+        snprintf(from, sizeof from, "127.0.0.%d", 10 + i % 4);
+        flood.push_back(dial(from));
+    }
     for (int i = 0; i < 24; i++) { // requests whose body trickles in
         int s = dial("127.0.0.3");
         put(s, "POST / HTTP/1.1\r\nContent-Length: 1000\r\n\r\n");
