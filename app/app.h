@@ -4,8 +4,12 @@
 
 #include "platform/platform.h"
 
+#include <atomic>
+
 // ---- Run flag and requests that the program's top acts on ----
-extern volatile int loop;         // run flag: 1 while running, 0 once the window was closed
+// Run flag: 1 while running, 0 once the window was closed (by the close hook, on whatever
+// thread the graphics library delivers it: an atomic, so the main thread sees it at once).
+extern std::atomic<int> loop;
 extern int update_bg;             // 1 asks for the background to be put on the screen again
 extern volatile int push_request; // 1: something else drew on the screen, push the next RMU
 extern HDC hdc;                   // the screen's device context

@@ -1,7 +1,7 @@
 // Program-wide state of the application core, with its initial values.
 #include "app/app.h"
 
-volatile int loop = 1;
+std::atomic<int> loop(1);
 int update_bg = 0;
 volatile int push_request = 1;
 HDC hdc = NULL;

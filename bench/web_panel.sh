@@ -7,7 +7,11 @@
 #  3. at rest with a browser connected: the program's share of one core over 10 s and the bytes
 #     the page received meanwhile;
 #  4. the main loop's pass time (the time between its radio exchanges, traced with strace) over
-#     10 s with no browser, then with ten: median and 95th percentile.
+#     10 s with no browser, then with ten: median and 95th percentile;
+#  5. under the floods of the browser test's hostile clients (abuse.js: idle connections and
+#     trickled refused requests from another address, a client that never reads, broken and
+#     huge frames), with ten browsers: the pass time again, and a key typed in the window to
+#     its simulator write, 40 keys.
 #   VALDORA_BUILD_DIR=$PWD/build bench/web_panel.sh
 . "$(dirname "$0")/../tests/e2e/lib.sh"
 VD_NAME=web_panel
@@ -91,4 +95,30 @@ echo "main loop pass, one browser: $(pass_times | stats)"
 br more 9 "$URL"
 sleep 2
 echo "main loop pass, ten browsers: $(pass_times | stats)"
+
+key_latency() { # a full stop typed in the window to COM1 standby's write, N times
+    local i mark t w
+    for i in $(seq "$1"); do
+        mark=$(($(wc -l <"$VD_TMP/sim.log") + 1))
+        xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
+        t=$(date +%s%3N)
+        xdotool key period
+        vd_wait_for 5 eval "tail -n +$mark \"$VD_TMP/sim.log\" | grep -q ' 0x311A '" || vd_fail "no write"
+        w=$(tail -n "+$mark" "$VD_TMP/sim.log" | grep -m1 ' 0x311A ' | log_ms)
+        echo $((w - t % 86400000))
+        sleep 0.4 # the key's own pause over: each key a first press
+    done
+}
+vd_sim_set 0x311A 2 0x1800
+echo "key to simulator write, ten browsers: $(key_latency 40 | stats)"
+node "$VALDORA_SOURCE_DIR/tests/e2e/web/abuse.js" "$PORT" "$CODE" 60 >"$VD_TMP/abuse.log" 2>&1 &
+abuse=$!
+sleep 2
+echo "main loop pass, ten browsers and floods: $(pass_times | stats)"
+vd_sim_set 0x311A 2 0x1800
+echo "key to simulator write, ten browsers and floods: $(key_latency 40 | stats)"
+kill "$abuse" 2>/dev/null
+wait "$abuse" 2>/dev/null
+t0=$(date +%s%3N)
 vd_stop
+echo "window closed to program ended, ten browsers: $(($(date +%s%3N) - t0)) ms"

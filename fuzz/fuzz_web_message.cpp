@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         size_t len = end ? (size_t)(end - (data + start)) : size - start;
         web_msg m;
         if (web_parse_message((const char *)data + start, len, &m) != WEB_MSG_NONE)
-            web_queue_put(&m, now);
+            web_queue_put((int)(start % WEB_MAX_CONNS), &m, now); // pages in turn
         now += len * 37; // time moves on by the message, so holds renew and run out
         while (web_queue_take(now, &m)) {
             if (m.kind == WEB_MSG_KEY && !allowed(m.arg))
@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         start += len + 1;
     }
-    web_queue_release();
+    for (int page = 0; page < WEB_MAX_CONNS; page++)
+        web_queue_release(page);
     char *query = (char *)malloc(size + 1);
     memcpy(query, data, size);
     query[size] = 0;

@@ -112,6 +112,9 @@ void platform_mutex_lock(void *m);
 void platform_mutex_unlock(void *m);
 // Fills buf with len bytes from the system's cryptographic random source; -1 without one.
 int platform_random(void *buf, size_t len);
+// Creates or empties a file for writing, readable and writable by its owner alone where the
+// system keeps owners (a file holding a secret); NULL when it cannot be written.
+FILE *platform_private_file(const char *path);
 // The address other machines on the local network reach this one at (the address of the
 // interface that carries outgoing traffic), as text; -1 when there is no network.
 int platform_lan_address(char *out, size_t size);

@@ -393,7 +393,7 @@ bool close_at_pause;
 void note_pause(DWORD ms) {
     seen +=
         " " + std::to_string(ms) + com1_disp1 + std::to_string(about_to_init_k8055 * 10 + vel_two);
-    loop = close_at_pause ? 0 : loop;
+    loop = close_at_pause ? 0 : loop.load();
 }
 
 // Start-up from the simulator link on. The window closed at the first 100 ms pause of the wait:

@@ -3,11 +3,14 @@
 // queue with a held knob's lease, and the drawing list as sent.
 #include "app/app.h"
 #include "rmu/rmu.h"
+#include "simlink/simlink.h"
 #include "web/web.h"
 
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <set>
 #include <string>
@@ -43,13 +46,20 @@ TEST(Web, EachMessageIsOneRadioKeyOrTouchAndNothingElseGetsThrough) {
 }
 
 TEST(Web, CodesAreRandomAndWellFormedAndOnlyTheWholeCodeOpens) {
+    // 80 bits: 2000 codes never meet (of 16 bits, some 30 pairs would), and every letter and
+    // digit of the 32 turns up in every place.
     std::set<std::string> seen;
-    for (int i = 0; i < 50; i++) {
+    std::set<char> used[16];
+    for (int i = 0; i < 2000; i++) {
         char code[WEB_CODE_LEN + 1] = "";
         ASSERT_TRUE(web_make_code(code) == 0 && strlen(code) == 16 && web_code_valid(code)) << code;
         seen.insert(code);
+        for (int k = 0; k < 16; k++)
+            used[k].insert(code[k]);
     }
-    EXPECT_EQ(seen.size(), 50u);
+    EXPECT_EQ(seen.size(), 2000u);
+    for (int k = 0; k < 16; k++)
+        EXPECT_EQ(used[k].size(), 32u) << "place " << k;
     for (const char *bad : {"abcdefghijkmnpq", "abcdefghijkmnpqrs", "abcdefghijkmnpql",
                             "abcdefghijkmnpq0", "abcdefghijkmnpqo", "Abcdefghijkmnpqr"})
         EXPECT_FALSE(web_code_valid(bad)) << bad;
@@ -64,14 +74,21 @@ TEST(Web, CodesAreRandomAndWellFormedAndOnlyTheWholeCodeOpens) {
     EXPECT_FALSE(web_query_has_code("code="));
 }
 
-TEST(Web, IniKeepsSwitchPortAndCodeAndTheCommandLineChangesThem) {
+TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivate) {
     FILE *f = fopen("test_web.ini", "w");
     fputs("web=1\r\nport=9123\nport=0\nport=70000\nport=80x\ncode=abcdefghijkmnpqr\ncode=x\n", f);
     fclose(f);
+    chmod("test_web.ini", 0644);
     ASSERT_EQ(web_read_ini("test_web.ini"), 0);
     EXPECT_TRUE(web_enabled == 1 && web_port == 9123 && !strcmp(web_code, "abcdefghijkmnpqr"));
-    web_enabled = 0;
+    // Switched on and moved for this run on the command line: the file keeps its own.
+    char prog[] = "valdora", moved[] = "--web=9999";
+    char *run[] = {prog, moved};
+    web_ini_enabled = 0, web_parse_args(2, run);
     ASSERT_EQ(web_write_ini("test_web.ini"), 0);
+    struct stat st;
+    ASSERT_EQ(stat("test_web.ini", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the code is for the owner's eyes only";
     web_enabled = 1, web_port = 1, web_code[0] = 0;
     ASSERT_EQ(web_read_ini("test_web.ini"), 0);
     EXPECT_TRUE(web_enabled == 0 && web_port == 9123 && web_code_valid(web_code));
@@ -94,37 +111,143 @@ int take(DWORD now) { // the key taken, 1000 * kind + radio for a radio's touch,
     return web_queue_take(now, &m) ? m.kind == WEB_MSG_KEY ? m.arg : 1000 * m.kind + m.arg : 0;
 }
 
-TEST(Web, QueueKeepsOrderDropsWhenFullAndAHeldKnobRepeatsWhileItsLeaseIsRenewed) {
-    web_msg c = {WEB_MSG_KEY, RMU_KEY_C}, r = {WEB_MSG_RADIO, 5}, ping = {WEB_MSG_PING, 0},
-            up = {WEB_MSG_HOLD, RMU_KEY_STOP}, down = {WEB_MSG_HOLD, RMU_KEY_COMMA},
-            release = {WEB_MSG_RELEASE, 0};
-    web_queue_put(&r, 0), web_queue_put(&ping, 0), web_queue_put(&c, 0);
-    int first = take(0), second = take(0); // then nothing: the heartbeat is no touch
-    EXPECT_TRUE(first == 1000 * WEB_MSG_RADIO + 5 && second == RMU_KEY_C && take(0) == 0);
-    for (int i = 0; i < WEB_QUEUE_SIZE; i++)
-        EXPECT_EQ(web_queue_put(&c, 0), 0);
-    EXPECT_EQ(web_queue_put(&r, 0), -1);
-    for (int i = 0; i < WEB_QUEUE_SIZE; i++)
-        EXPECT_EQ(take(0), RMU_KEY_C);
+const web_msg up = {WEB_MSG_HOLD, RMU_KEY_STOP}, down = {WEB_MSG_HOLD, RMU_KEY_COMMA},
+              let_go = {WEB_MSG_RELEASE, 0};
 
-    // A new hold steps at once; the page's repeats renew the lease but do not step; after the
-    // repeat delay a key at every ask; 400 ms without a repeat end the hold, for good. A let-go
-    // and a page gone end it at once. Times start near the tick count's wrap.
-    const DWORD t = 4000000000u;
+TEST(Web, TouchesWaitAsKeysDoTheFirstTakenAndTheRestDropped) {
+    web_msg c = {WEB_MSG_KEY, RMU_KEY_C}, r = {WEB_MSG_RADIO, 5}, ping = {WEB_MSG_PING, 0};
+    // Typed during one step's pause, only the first key is handled: the same for touches, from
+    // one page or several; a heartbeat is no touch; a page outside the table is refused.
+    EXPECT_EQ(web_queue_put(0, &r, 0), 0);
+    EXPECT_EQ(web_queue_put(0, &ping, 0), 0);
+    EXPECT_EQ(web_queue_put(3, &c, 0), -1);
+    EXPECT_EQ(web_queue_put(0, &up, 0), -1) << "a hold's first step is a key press like any";
+    EXPECT_EQ(web_queue_put(WEB_MAX_CONNS, &c, 0), -1);
+    EXPECT_EQ(web_queue_put(-1, &c, 0), -1);
+    EXPECT_EQ(take(0), 1000 * WEB_MSG_RADIO + 5);
+    EXPECT_EQ(take(0), 0);
+    EXPECT_EQ(web_queue_put(WEB_MAX_CONNS - 1, &c, 0), 0);
+    EXPECT_EQ(take(1), RMU_KEY_C);
+    web_queue_put(0, &let_go, 0);
+    // 40 taps 100 ms apart on the up half, each step pausing 100 ms: as many steps as taps
+    // taken, never one more, and none after the last tap's.
+    int steps = 0;
+    for (DWORD t = 10000; t < 14000; t += 100) {
+        web_queue_put(1, &up, t), web_queue_put(1, &let_go, t + 30);
+        while (take(t + 100 - 1) == RMU_KEY_STOP)
+            steps++;
+    }
+    EXPECT_EQ(steps, 40);
+    EXPECT_EQ(take(20000), 0);
+}
+
+TEST(Web, EachPagesHoldRepeatsAsAHeldKeyWhileItsLeaseIsRenewed) {
+    // A new hold steps at once; the page's repeats renew the lease but do not step; 500 ms on,
+    // the key repeats every 33 ms, as auto-repeat does, and repeats missed while the main thread
+    // was busy are one key; 400 ms without a repeat end the hold, for good. Times start near the
+    // tick count's wrap.
+    const DWORD t = 0xFFFFFF00u;
     // clang-format off
-    const struct { const web_msg *put; DWORD at, ask; int key; } rows[] = {
-        {&up, t, t, RMU_KEY_STOP}, {&up, t + 100, t + 499, 0}, {&up, t + 400, t + 500, RMU_KEY_STOP},
-        {NULL, 0, t + 799, RMU_KEY_STOP}, {NULL, 0, t + 800, 0}, {NULL, 0, t + 700, 0},
-        {&up, 0, 0, RMU_KEY_STOP}, {&down, 300, 300, RMU_KEY_COMMA}, {&down, 600, 800, RMU_KEY_COMMA},
-        {&release, 800, 801, 0}, {&down, 900, 900, RMU_KEY_COMMA}};
+    const struct { int page; const web_msg *put; DWORD at, ask; int key; } rows[] = {
+        {2, &up, t, t, RMU_KEY_STOP}, {2, &up, t + 100, t + 499, 0}, {2, &up, t + 390, t + 500, RMU_KEY_STOP},
+        {-1, 0, 0, t + 500, 0}, {-1, 0, 0, t + 532, 0}, {-1, 0, 0, t + 533, RMU_KEY_STOP},
+        {-1, 0, 0, t + 700, RMU_KEY_STOP}, {-1, 0, 0, t + 700, 0}, {2, &up, t + 700, t + 1099, RMU_KEY_STOP},
+        {-1, 0, 0, t + 1100, 0}, {-1, 0, 0, t + 1300, 0}};
     // clang-format on
     for (const auto &r : rows) {
         if (r.put)
-            web_queue_put(r.put, r.at);
-        EXPECT_EQ(take(r.ask), r.key) << "asked at " << r.ask;
+            web_queue_put(r.page, r.put, r.at);
+        EXPECT_EQ(take(r.ask), r.key) << "asked at t + " << r.ask - t;
     }
-    web_queue_put(&down, 1300), web_queue_release(); // its page went away while it was held
-    EXPECT_EQ(take(1400), 0);
+
+    // Two pages: the newest hold repeats; one page's let-go or departure leaves the other's.
+    web_queue_put(4, &up, 1000), web_queue_put(5, &down, 1010);
+    EXPECT_EQ(take(1010), RMU_KEY_STOP) << "the second first step came while the first waited";
+    for (DWORD at = 1100; at <= 1600; at += 100)
+        web_queue_put(4, &up, at), web_queue_put(5, &down, at);
+    EXPECT_EQ(take(1600), RMU_KEY_COMMA);
+    web_queue_put(5, &let_go, 1610);
+    EXPECT_EQ(take(1640), RMU_KEY_STOP) << "page 4 still holds";
+    web_queue_put(5, &down, 1650), web_queue_release(4);
+    EXPECT_EQ(take(1650), RMU_KEY_COMMA) << "page 5 holds again: a new first step";
+    EXPECT_EQ(take(1700), 0) << "page 4 gone, page 5's hold waits out its delay";
+    web_queue_put(5, &down, 2000);
+    EXPECT_EQ(take(2150), RMU_KEY_COMMA);
+    web_queue_release(5);
+    EXPECT_EQ(take(2200), 0);
+    web_queue_release(-1), web_queue_release(WEB_MAX_CONNS); // outside the table: nothing
+}
+
+// Touches in the main loop's pass: with the simulator away nothing pauses, so a held knob gives
+// one key a pass and the pass goes on (the wait for the simulator with it); a closed window
+// takes no touch.
+TEST(Web, AHeldKnobStepsOnceAPassWithTheSimulatorAwayAndNotAtAllOnceTheWindowIsClosed) {
+    web_running = 1, connected = 0;
+    DWORD now = GetTickCount();
+    web_queue_put(6, &up, now - 600), take(now - 600), web_queue_put(6, &up, now - 300);
+    web_step(); // repeats are due since 100 ms: one is taken and the call returns
+    EXPECT_EQ(take(GetTickCount()), 0);
+    web_queue_release(6);
+    web_msg c = {WEB_MSG_KEY, RMU_KEY_C};
+    loop = 0;
+    web_queue_put(6, &c, now);
+    web_step();
+    loop = 1;
+    EXPECT_EQ(take(now), RMU_KEY_C) << "left waiting for a pass that will not come";
+    web_running = 0;
+}
+
+// F2 covers the unit with a white card: the QR code and the address, until the next key, which
+// does nothing else; the card comes back over every picture drawn meanwhile.
+TEST(Web, F2ShowsTheAddressCardUntilTheNextKeyWhichOnlyTakesItAway) {
+    install_allegro(SYSTEM_NONE, &errno, atexit);
+    set_color_depth(32);
+    screen = create_bitmap(800, 600);
+    width = 280, height = 400, gap = 10, extra_border = 0, angle = 0;
+    const int beneath = makecol(0, 0, 255), white = makecol(255, 255, 255);
+    auto dark = [](int x0, int y0, int x1, int y1) { // black pixels in a rectangle
+        int n = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++)
+                n += getpixel(screen, x, y) == makecol(0, 0, 0);
+        return n;
+    };
+    strcpy(web_code, "abcdefghijkmnpqr"), web_port = 8060;
+    for (int running : {1, 0}) {
+        web_running = running, update_bg = 0;
+        clear_to_color(screen, beneath);
+        EXPECT_EQ(web_take_key(RMU_KEY_F2), 1);
+        EXPECT_TRUE(getpixel(screen, 0, 0) == white && getpixel(screen, 569, 399) == white &&
+                    getpixel(screen, 570, 0) == beneath && getpixel(screen, 0, 400) == beneath);
+        int code_area = dark(0, 0, 570, 360), text_area = dark(0, 360, 570, 400);
+        EXPECT_EQ(code_area > 2000, running == 1) << code_area; // the QR code's modules
+        EXPECT_GT(text_area, 100);
+        clear_to_color(screen, beneath), web_address_redraw();
+        EXPECT_EQ(getpixel(screen, 0, 0), white) << "put back over a new picture";
+        EXPECT_TRUE(web_take_key(RMU_KEY_C) == 1 && update_bg == 1) << "the key only hides it";
+        clear_to_color(screen, beneath), web_address_redraw();
+        EXPECT_EQ(getpixel(screen, 0, 0), beneath);
+        EXPECT_EQ(web_take_key(RMU_KEY_C), 0);
+        EXPECT_EQ(web_address_hide(), 0);
+    }
+    destroy_bitmap(screen);
+    screen = NULL;
+
+    // The address: http, this machine's address, the port and the code; every address shown
+    // is a dotted IPv4 address (the loopback one only when there is no other).
+    char url[96], hosts[WEB_HOSTS_MAX][16];
+    int n = web_url(url, sizeof url);
+    EXPECT_TRUE(n == (int)strlen(url) && strncmp(url, "http://", 7) == 0 &&
+                strstr(url, ":8060/?code=abcdefghijkmnpqr") == url + strlen(url) - 28)
+        << url;
+    n = web_hosts(hosts, WEB_HOSTS_MAX);
+    ASSERT_GE(n, 1);
+    for (int i = 0; i < n; i++) {
+        unsigned a, b, c, d;
+        char end;
+        EXPECT_EQ(sscanf(hosts[i], "%u.%u.%u.%u%c", &a, &b, &c, &d, &end), 4) << hosts[i];
+        EXPECT_TRUE(n == 1 || a != 127) << hosts[i];
+    }
 }
 
 TEST(Web, TheDrawingListGoesOutWithTheExactScaleFactors) {

@@ -4,6 +4,7 @@
 #include "web/web.h"
 
 #include "app/app.h"
+#include "platform/net.h"
 #include "rmu/rmu.h"
 
 #include <qrcodegen/qrcodegen.hpp>
@@ -11,21 +12,36 @@
 
 static int shown = 0;
 
+int web_hosts(char hosts[][16], int max) {
+    // The interface that carries outgoing traffic; on a network without a way out (an isolated
+    // cockpit Wi-Fi with fixed addresses) there is none, and every address but loopback is
+    // shown; on a machine with no network at all, this machine's own.
+    if (max > 0 && platform_lan_address(hosts[0], 16) == 0)
+        return 1;
+    int n = net_addresses(hosts, max);
+    if (n == 0 && max > 0) {
+        snprintf(hosts[0], 16, "127.0.0.1");
+        n = 1;
+    }
+    return n;
+}
+
 int web_url(char *out, size_t size) {
-    char host[64];
-    if (platform_lan_address(host, sizeof host) != 0)
-        snprintf(host, sizeof host, "127.0.0.1");
-    return snprintf(out, size, "http://%s:%d/?code=%s", host, web_port, web_code);
+    char host[1][16];
+    web_hosts(host, 1);
+    return snprintf(out, size, "http://%s:%d/?code=%s", host[0], web_port, web_code);
 }
 
 // A white card with the QR code and the address under it, as large as the window allows.
 static void draw_address(void) {
-    char url[96];
-    int lines = 2;
-    if (web_running)
-        web_url(url, sizeof url);
-    else
-        snprintf(url, sizeof url, "start with --web for the tablet panel");
+    char hosts[WEB_HOSTS_MAX][16], urls[WEB_HOSTS_MAX][96];
+    int n = web_running ? web_hosts(hosts, WEB_HOSTS_MAX) : 1;
+    for (int i = 0; i < n; i++)
+        snprintf(urls[i], sizeof urls[i], "http://%s:%d/?code=%s", hosts[i], web_port, web_code);
+    if (!web_running)
+        snprintf(urls[0], sizeof urls[0], "start with --web for the tablet panel");
+    const char *url = urls[0];
+    int lines = 1 + n;
     int cw = layout_portrait() ? height + extra_border : 2 * width + gap + extra_border;
     int ch = layout_portrait() ? 2 * width + gap + extra_border : height + extra_border;
     int white = makecol(255, 255, 255), black = makecol(0, 0, 0);
@@ -44,7 +60,8 @@ static void draw_address(void) {
                              black);
     }
     textout_centre_ex(screen, font, "Tablet panel:", cw / 2, text_y, black, white);
-    textout_centre_ex(screen, font, url, cw / 2, text_y + 12, black, white);
+    for (int i = 0; i < n; i++) // the QR code has the first; each address as text
+        textout_centre_ex(screen, font, urls[i], cw / 2, text_y + 12 * (i + 1), black, white);
     window_show_drawing();
 }
 

@@ -104,7 +104,13 @@ function render() {
   sheets[d.set].then(([face, pick]) => paint(d, face, pick), () => { delete sheets[d.set]; });
 }
 
-function setLink(up) { vd.link = up; statusBox.style.display = up ? "none" : "block"; }
+const lostText = statusBox.textContent;
+// The link's state on the panel: up, or down with the server's reason (too many panels open).
+function setLink(up, why) {
+  vd.link = up; vd.why = why || "";
+  statusBox.textContent = why ? "Valdora: " + why + " \u2013 trying again\u2026" : lostText;
+  statusBox.style.display = up ? "none" : "block";
+}
 function send(m) { if (ws && ws.readyState === 1) ws.send(m); }
 
 function connect() {
@@ -118,7 +124,8 @@ function connect() {
     setLink(true);
     render();
   };
-  ws.onclose = () => { ws = null; setLink(false); setTimeout(connect, 1000); };
+  // 1013, try again later: turned away with its reason (too many panels open); tried less often.
+  ws.onclose = (e) => { ws = null; letGo(); const full = e.code === 1013; setLink(false, full ? e.reason : ""); setTimeout(connect, full ? 5000 : 1000); };
 }
 // Our heartbeat; and a link silent for 5 s (the program's beats every 2 s) is given up.
 setInterval(() => { send("p"); if (ws && ws.readyState === 1 && Date.now() - heard > 5000) ws.close(); }, 2500);

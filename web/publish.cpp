@@ -1,6 +1,6 @@
 // The published picture: after each picture it draws, the main thread writes the drawing list
-// as one message into a locked slot; the server's threads wait on the slot and send what they
-// find. The main thread only ever holds the lock for a copy, so no browser can slow it down.
+// as one message into a locked slot and wakes the server's thread, which sends it to every
+// panel. The main thread only ever holds the lock for a copy, so no browser can slow it down.
 #include "web/web.h"
 
 #include "app/app.h"
@@ -9,10 +9,8 @@
 #include <pthread.h>
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 
 static pthread_mutex_t slot_lock = PTHREAD_MUTEX_INITIALIZER;
-static pthread_cond_t slot_changed = PTHREAD_COND_INITIALIZER;
 static char slot[WEB_DRAWING_MAX];
 static int slot_len = 0;
 static unsigned slot_gen = 0; // pictures published so far
@@ -43,27 +41,15 @@ void web_publish(void) {
         memcpy(slot, text, (size_t)n);
         slot_len = n;
         slot_gen++;
-        pthread_cond_broadcast(&slot_changed);
         pthread_mutex_unlock(&slot_lock);
+        web_server_wake(); // the server's thread sends it on at once
     }
     web_address_redraw();
 }
 
-int web_slot_wait(unsigned *seen, char *out, size_t size, int ms) {
-    struct timespec until;
-    clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_sec += ms / 1000;
-    until.tv_nsec += (long)(ms % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-        until.tv_sec++;
-        until.tv_nsec -= 1000000000L;
-    }
+int web_slot_take(unsigned *seen, char *out, size_t size) {
     int n = 0;
     pthread_mutex_lock(&slot_lock);
-    while (slot_gen == *seen || slot_len == 0) {
-        if (pthread_cond_timedwait(&slot_changed, &slot_lock, &until) != 0)
-            break;
-    }
     if (slot_gen != *seen && slot_len > 0 && (size_t)slot_len <= size) {
         memcpy(out, slot, (size_t)slot_len);
         n = slot_len;
@@ -71,11 +57,4 @@ int web_slot_wait(unsigned *seen, char *out, size_t size, int ms) {
     }
     pthread_mutex_unlock(&slot_lock);
     return n;
-}
-
-// Wakes every waiting server thread (at shutdown), without a new picture.
-void web_slot_wake(void) {
-    pthread_mutex_lock(&slot_lock);
-    pthread_cond_broadcast(&slot_changed);
-    pthread_mutex_unlock(&slot_lock);
 }

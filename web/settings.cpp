@@ -1,5 +1,6 @@
 // The tablet panel's switch, port and access code: kept in valdora.ini beside the program (so a
 // tablet's bookmark keeps working across restarts), changed for one run on the command line.
+// The file holds the code, so it is written readable by its owner alone.
 #include "web/web.h"
 
 #include <stdio.h>
@@ -7,6 +8,8 @@
 #include <string.h>
 
 int web_enabled = 0;
+int web_ini_enabled = 0;
+int web_ini_port = WEB_DEFAULT_PORT;
 int web_port = WEB_DEFAULT_PORT;
 char web_code[WEB_CODE_LEN + 1] = "";
 int web_renew_code = 0;
@@ -50,9 +53,9 @@ int web_read_ini(const char *path) {
     while (fgets(line, sizeof line, f)) {
         line[strcspn(line, "\r\n")] = 0;
         if (strncmp(line, "web=", 4) == 0)
-            web_enabled = strcmp(line + 4, "1") == 0;
+            web_enabled = web_ini_enabled = strcmp(line + 4, "1") == 0;
         else if (strncmp(line, "port=", 5) == 0 && parse_port(line + 5) > 0)
-            web_port = parse_port(line + 5);
+            web_port = web_ini_port = parse_port(line + 5);
         else if (strncmp(line, "code=", 5) == 0 && web_code_valid(line + 5))
             memcpy(web_code, line + 5, WEB_CODE_LEN + 1);
     }
@@ -61,12 +64,12 @@ int web_read_ini(const char *path) {
 }
 
 int web_write_ini(const char *path) {
-    FILE *f = fopen(path, "w");
+    FILE *f = platform_private_file(path);
     if (!f)
         return -1;
     fprintf(f, "# The tablet panel: web=1 serves it at every start, at the port below; the code\n"
                "# is the access code in its address (valdora --web-new-code makes a new one).\n");
-    fprintf(f, "web=%d\nport=%d\ncode=%s\n", web_enabled, web_port, web_code);
+    fprintf(f, "web=%d\nport=%d\ncode=%s\n", web_ini_enabled, web_ini_port, web_code);
     return fclose(f) == 0 ? 0 : -1;
 }
 

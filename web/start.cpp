@@ -1,6 +1,7 @@
 // Turning the tablet panel on and off: the switch and code from valdora.ini and the command
-// line, a code made when there is none or a new one was asked for, the server started and its
-// address written to valdora.log.
+// line (which switches the panel on for one run, never for good), a code made when there is none
+// or a new one was asked for, the server started and its addresses written to valdora.log
+// without the code (users paste the log where others read it).
 #include "web/web.h"
 
 #include "app/app.h"
@@ -30,9 +31,11 @@ int web_start(int argc, char **argv) {
         return -1;
     }
     request_push(); // the next picture is published even if nothing changed
-    char url[96];
-    web_url(url, sizeof url);
-    log_event("web: the panel is at %s", url);
+    char hosts[WEB_HOSTS_MAX][16];
+    int n = web_hosts(hosts, WEB_HOSTS_MAX);
+    for (int i = 0; i < n; i++)
+        log_event("web: the panel is at http://%s:%d/ (its access code: F2 in the window)",
+                  hosts[i], web_port);
     return 0;
 }
 

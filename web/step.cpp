@@ -1,7 +1,8 @@
-// The main thread's turn with the touches: each waiting touch becomes the key it stands for and
-// goes through the keyboard's own handling (the key's action, then a read and a redraw, as the
-// main loop does for a typed key). A held knob keeps giving its key while it is held, so its
-// steps accelerate within this loop exactly as a held key's do within the keyboard's.
+// The main thread's turn with the touches: each touch becomes the key it stands for and goes
+// through the keyboard's own handling (the key's action, then a read and a redraw, as the main
+// loop does for a typed key). Touches come as keys come: the next one only if it arrived during
+// the last one's handling, so a held knob accelerates as a held key does while its steps pause,
+// and steps at most once a pass where they do not (the simulator away); a closed window ends it.
 #include "web/web.h"
 
 #include "app/app.h"
@@ -20,7 +21,7 @@ void web_step(void) {
     if (!web_running)
         return;
     web_msg m;
-    while (web_queue_take(GetTickCount(), &m)) {
+    while (loop == 1 && web_queue_take(GetTickCount(), &m)) {
         if (m.kind == WEB_MSG_KEY) {
             press(m.arg);
         } else if (m.kind == WEB_MSG_STANDBY && m.arg == rmu_edit && m.arg <= 4) {
@@ -30,5 +31,7 @@ void web_step(void) {
             for (int i = 0; i < 6 && rmu_edit != m.arg; i++)
                 press(RMU_KEY_T);
         }
+        if (connected != 1)
+            break; // nothing pauses while the simulator is away: one touch a pass
     }
 }

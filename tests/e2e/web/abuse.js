@@ -1,7 +1,10 @@
 // Hostile and broken clients for the tablet panel's server, all at once, for SECONDS seconds:
-// 200 connections that never send a request, a WebSocket client that never reads, malformed
-// frames, an oversized frame and a frame that claims 2^62 bytes. Prints one line per check
-// ("closed" when the server closed a connection it had to close) and "done" at the end.
+// from another address of this machine (127.0.0.2), 200 connections that never send a request
+// (each opened again when dropped) and 24 refused requests trickling a body at 12 bytes/s in
+// all (each opened again when closed); a WebSocket client that never reads, malformed frames,
+// an oversized frame, a frame that claims 1 GiB and a frame begun and never finished. Prints
+// one line per check ("closed" when the server closed a connection it had to close, with the
+// milliseconds it took) and "done" at the end.
 //   node abuse.js PORT CODE SECONDS
 "use strict";
 const net = require("net");
@@ -28,18 +31,37 @@ function frame(opcode, payload, claimed = payload.length) {
 }
 
 function expectClose(name, send) {
-  const s = upgrade((sock) => send(sock));
-  s.on("close", () => console.log("closed " + name));
+  let t0 = 0;
+  const s = upgrade((sock) => { t0 = Date.now(); send(sock); });
+  s.on("close", () => console.log("closed " + name + " " + (Date.now() - t0)));
 }
 
-// The silent connections come a moment after the others, which would otherwise wait behind them.
+let ending = false;
 const idle = [];
-setTimeout(() => {
-  for (let i = 0; i < 200; i++) { const s = net.connect(port, "127.0.0.1"); s.on("error", () => {}); idle.push(s); }
-}, 500);
+function silent() { // a connection that never sends a request, opened again when dropped
+  const s = net.connect({port, host: "127.0.0.1", localAddress: "127.0.0.2"});
+  s.on("error", () => {});
+  s.on("close", () => { if (!ending) silent(); });
+  idle.push(s);
+}
+const refusedBody = "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n\r\n";
+let trickle = [];
+function trickler() { // a refused request whose body trickles in; opened again when closed
+  const s = net.connect({port, host: "127.0.0.1", localAddress: "127.0.0.2"}, () => s.write(refusedBody));
+  s.on("error", () => {});
+  s.on("close", () => { trickle = trickle.filter((x) => x !== s); if (!ending) setTimeout(trickler, 100); });
+  trickle.push(s);
+}
+for (let i = 0; i < 200; i++) silent();
+for (let i = 0; i < 24; i++) trickler();
+let turn = 0;
+const drip = setInterval(() => { // 12 bytes a second across them all
+  if (trickle.length) trickle[turn++ % trickle.length].write("x");
+}, 1000 / 12);
 const deaf = upgrade((s) => s.pause()); // takes the pictures into its buffers and never reads
 expectClose("oversized", (s) => s.write(frame(1, Buffer.alloc(65536, 0x6b))));
-expectClose("huge-claim", (s) => s.write(frame(1, Buffer.alloc(16), 2 ** 62)));
+expectClose("huge-claim", (s) => s.write(frame(1, Buffer.alloc(16), 2 ** 30)));
+expectClose("stalled", (s) => s.write(frame(1, Buffer.from("kc"), 5)));
 expectClose("garbage", (s) => s.write(Buffer.alloc(32, 0xff)));
 const junk = upgrade((s) => {
   s.write(frame(1, Buffer.from("kz"))); // not a key of ours
@@ -48,7 +70,9 @@ const junk = upgrade((s) => {
   s.write(frame(1, Buffer.from("r9")));
 });
 setTimeout(() => {
-  for (const s of [...idle, deaf, junk]) s.destroy();
+  ending = true;
+  clearInterval(drip);
+  for (const s of [...idle, ...trickle, deaf, junk]) s.destroy();
   console.log("done");
   process.exit(0);
 }, seconds * 1000);

@@ -7,10 +7,14 @@
 //   wait_link 0|1 SECS  until the page's link is down or up again
 //   wait_drawn N SECS   until more than N pictures were drawn
 //   tap X Y             a touch at canvas pixel X, Y
-//   hold X Y MS         pressed there for MS milliseconds
+//   hold X Y MS         pressed there for MS milliseconds; answers the time it was let go
+//   press X Y           pressed there until `release` (which answers the time it was let go)
+//   taps N X Y MS       N taps there, MS milliseconds apart; answers the time of the last
 //   size W H            the browser's viewport
 //   stats               "ok DRAWN DRAWN_AT BYTES" (the last picture's time, bytes received)
 //   more N URL          N more pages open at URL (each a browser of its own to the server)
+//   last_status         the newest page's link (1 or 0) and the text it shows when down
+//   close_more          closes the pages `more` opened
 "use strict";
 const {chromium} = require("playwright-core");
 const readline = require("readline");
@@ -27,6 +31,7 @@ async function main() {
            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
   });
   const page = browser.pages()[0] || (await browser.newPage());
+  const others = [];
   const state = () => page.evaluate(() => [window.vd ? (vd.link ? 1 : 0) : 0, window.vd ? vd.drawn : 0]);
   const until = async (test, secs) => {
     for (const end = Date.now() + secs * 1000; Date.now() < end;) {
@@ -74,12 +79,49 @@ async function main() {
       await page.mouse.move(px, py);
       await page.mouse.down();
       await new Promise((r) => setTimeout(r, Number(ms)));
+      const t = Date.now();
       await page.mouse.up();
+      return String(t);
+    },
+    async press(x, y) {
+      const [px, py] = await at(x, y);
+      await page.mouse.move(px, py);
+      await page.mouse.down();
+      return "";
+    },
+    async release() {
+      const t = Date.now();
+      await page.mouse.up();
+      return String(t);
+    },
+    async taps(n, x, y, ms) {
+      const [px, py] = await at(x, y);
+      await page.mouse.move(px, py);
+      let t = 0;
+      for (let i = 0; i < Number(n); i++) {
+        const next = Date.now() + Number(ms);
+        t = Date.now();
+        await page.mouse.down();
+        await page.mouse.up();
+        await new Promise((r) => setTimeout(r, Math.max(0, next - Date.now())));
+      }
+      return String(t);
+    },
+    async last_status() {
+      const p = others[others.length - 1];
+      return (await p.evaluate(() => [vd.link ? 1 : 0, vd.link ? "" : document.getElementById("status").textContent])).join(" ");
+    },
+    async close_more() {
+      for (const p of others.splice(0)) await p.close();
       return "";
     },
     async stats() { return (await page.evaluate(() => [vd.drawn, vd.drawnAt, vd.bytes])).join(" "); },
     async more(n, url) {
-      for (let i = 0; i < Number(n); i++) await (await browser.newPage()).goto(url);
+      for (let i = 0; i < Number(n); i++) {
+        const p = await browser.newPage();
+        others.push(p);
+        await p.goto(url);
+      }
       return "";
     },
     async size(w, h) { await page.setViewportSize({width: Number(w), height: Number(h)}); return ""; },
