@@ -2,8 +2,8 @@
 // Each axis in use is read, mapped through its calibration points onto the simulator's range
 // and queued for the process call that ends its board's block, on every pass.
 #include "k8055/k8055.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
-#include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
 #include <math.h>

@@ -2,9 +2,9 @@
 // and course knobs and the barometric knob, each a down and an up input stepping faster the
 // longer it is held; the two engine start buttons and the APU button.
 #include "k8055/k8055.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
 #include "autostart/autostart.h"
-#include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
 #include <limits.h>

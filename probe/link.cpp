@@ -3,6 +3,7 @@
 // decoded by the same procedures, without the program's writes.
 #include "probe/probe.h"
 #include "app/app.h"
+#include "aircraft/aircraft.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
@@ -83,16 +84,16 @@ static int read_radios(void) {
 }
 
 static int read_group(int group) {
-    const lamp_read *r;
-    for (r = lamp_group_reads[group]; r->size != 0; r++)
+    const aircraft_value *r;
+    for (r = aircraft_group_reads[group]; r->size != 0; r++)
         if (!queue(r->offset, r->size, r->dest))
             return 0;
     if (!exchange())
         return 0;
     // The raw values are kept before the next group reuses the scratch they landed in.
-    for (r = lamp_group_reads[group]; r->size != 0 && probe_raw_count < PROBE_ROWS; r++)
+    for (r = aircraft_group_reads[group]; r->size != 0 && probe_raw_count < PROBE_ROWS; r++)
         probe_raw[probe_raw_count++] = received(r->dest, r->size, r->kind);
-    lamps_decode_group(group);
+    aircraft_decode_group(group);
     return 1;
 }
 
