@@ -72,7 +72,7 @@ static int read_one(DWORD offset, DWORD size, void *dest) {
 
 // Queues one write; a failure reconnects and abandons the rest of the exchange.
 static int queue_write(DWORD offset, DWORD size, void *src) {
-    if (!FSUIPC_Write(offset, size, src, &dwResult)) {
+    if (!aircraft_write(offset, size, src, &dwResult)) {
         connect_to_sim();
         return 0;
     }

@@ -36,7 +36,7 @@ static int32_t clamp_axis(int32_t r, int32_t first, int32_t last) {
 
 // Queues one axis value; a failed queueing re-makes the link and the pass goes on.
 static void send_axis(DWORD offset, DWORD size, void *value) {
-    if (!FSUIPC_Write(offset, size, value, &dwResult))
+    if (!aircraft_write(offset, size, value, &dwResult))
         connect_to_sim();
 }
 

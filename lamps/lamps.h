@@ -30,7 +30,7 @@ extern uint8_t fuel_pumps_store;
 extern int32_t apu_fire_store;
 extern uint8_t fuel_xfeed_store;
 extern int32_t l_start_store, r_start_store, l_ign_switch_store, r_ign_switch_store;
-extern int32_t anti_ice_store, pitot_heat_store, eng_autostart_store;
+extern int32_t anti_ice_store, pitot_heat_store, eng_autostart_store, aircraft_outputs_serial_store;
 extern int32_t l_rev_unsafe_store, l_eng_pylon_ovht_store, l_bleed_air_leak_store;
 extern int32_t wing_ovht_store, wing_stab_leak_store, stab_ovht_store;
 extern int32_t r_bleed_air_leak_store, r_eng_pylon_ovht_store, r_rev_unsafe_store;

@@ -8,15 +8,19 @@
 #include "simlink/simlink.h"
 
 // Queues a group's reads and sends them; a failed queueing or exchange reconnects at once,
-// and the group decodes all the same. While the autostart runs an engine, that engine's
-// ignition lamp shows what the autostart set, not the simulator.
+// and the group decodes all the same. The aircraft's profile, when one is in use, adds its
+// sources to the exchange and puts them in the standard values' place before decoding. While the
+// autostart runs an engine, that engine's ignition lamp shows what the autostart set, not the
+// simulator.
 static void read_group(int group) {
     for (const aircraft_value *r = aircraft_group_reads[group]; r->size != 0; r++)
         if (!FSUIPC_Read(r->offset, r->size, r->dest, &dwResult))
             connect_to_sim();
+    aircraft_queue_group(group);
     if (!FSUIPC_Process(&dwResult))
         connect_to_sim();
     int32_t ignition1 = l_ign_switch, ignition2 = r_ign_switch;
+    aircraft_apply_group(group);
     aircraft_decode_group(group);
     if (eng1_starting != 0)
         l_ign_switch = ignition1;

@@ -20,6 +20,7 @@ int32_t apu_fire_store = -2;
 uint8_t fuel_xfeed_store = 0;
 int32_t l_start_store = -2, r_start_store = -2, l_ign_switch_store = -2, r_ign_switch_store = -2;
 int32_t anti_ice_store = -2, pitot_heat_store = -2, eng_autostart_store = -2;
+int32_t aircraft_outputs_serial_store = -2;
 int32_t l_rev_unsafe_store = -2, l_eng_pylon_ovht_store = -2, l_bleed_air_leak_store = -2;
 int32_t wing_ovht_store = -2, wing_stab_leak_store = -2, stab_ovht_store = -2;
 int32_t r_bleed_air_leak_store = -2, r_eng_pylon_ovht_store = -2, r_rev_unsafe_store = -2;

@@ -15,6 +15,7 @@ writes_fold() { # writes_fold SIM_LOG
 
 writes_session() { # writes_session OUT
     local boards="$VALDORA_RUN_DIR/valdora-boards"
+    rm -f "$VD_TMP/sim.log"
     vd_start_sim
     "$boards" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
     vd_start
