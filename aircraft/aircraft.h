@@ -122,7 +122,7 @@ int aircraft_load_profiles(const char *folder); // reads the folder, logs bad fi
 const char *aircraft_write_name(const char *name);
 
 // ---- A profile at work (nothing changes while the built-in is in use) ----
-void aircraft_queue_group(int group); // queues the profile's sources that group's board shows
+int aircraft_queue_group(int group);  // queues the sources of that group's board; 0 if one failed
 void aircraft_apply_group(int group); // puts the received sources in the standard values' place
 int aircraft_lamp_override(int board, int output, long *lit); // 1 when the profile drives it
 // Writes a standard value as the profile says (another offset, a control, or nothing), else
@@ -130,3 +130,5 @@ int aircraft_lamp_override(int board, int output, long *lit); // 1 when the prof
 BOOL aircraft_write(DWORD offset, DWORD size, void *src, DWORD *result);
 // A profile's source of a read, when the active profile changes it (else NULL).
 const profile_item *aircraft_read_source(const char *name);
+double aircraft_source_value(const profile_item *item); // its last value, in standard units
+extern int aircraft_logging; // 1: changes and bad files go to valdora.log (not from the probe)

@@ -26,21 +26,20 @@ static aircraft_profile_t *active(void) {
     return aircraft_profile < 0 ? NULL : &aircraft_profiles[aircraft_profile];
 }
 
-void aircraft_queue_group(int group) {
+int aircraft_queue_group(int group) {
     aircraft_profile_t *p = active();
-    if (p == NULL)
-        return;
-    for (int i = 0; i < p->item_count; i++) {
+    int queued = 1;
+    for (int i = 0; p != NULL && i < p->item_count; i++) {
         profile_item *item = &p->items[i];
-        if (item->src.fixed || !item_in_group(item, group))
-            continue;
-        if (!FSUIPC_Read(item->src.offset, item->src.size, item->raw, &dwResult))
-            connect_to_sim();
+        if (!item->src.fixed && item_in_group(item, group) &&
+            !FSUIPC_Read(item->src.offset, item->src.size, item->raw, &dwResult))
+            queued = 0;
     }
+    return queued;
 }
 
 // The source's value in the standard value's units.
-static double source_value(const profile_item *item) {
+double aircraft_source_value(const profile_item *item) {
     const profile_source *s = &item->src;
     if (s->fixed)
         return s->value;
@@ -108,7 +107,7 @@ void aircraft_apply_group(int group) {
         const profile_item *item = &p->items[i];
         if (!item_in_group(item, group))
             continue;
-        double value = source_value(item);
+        double value = aircraft_source_value(item);
         if (item->kind == PROFILE_LAMP) {
             long lit = condition_holds(item, value);
             if (lit != lamp_lit[item->board][item->output]) {

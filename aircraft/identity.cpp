@@ -54,7 +54,8 @@ void aircraft_identity_received(int ok) {
         profile_choose(aircraft_title, aircraft_path, aircraft_rule, sizeof aircraft_rule);
     // Every lamp is driven afresh for the new aircraft, none left as the old one showed it.
     aircraft_outputs_serial++;
-    log_event("aircraft \"%s\" at \"%s\": %s (%s)", aircraft_title, aircraft_path,
-              aircraft_profile < 0 ? "built-in" : aircraft_profiles[aircraft_profile].name,
-              aircraft_rule);
+    if (aircraft_logging)
+        log_event("aircraft \"%s\" at \"%s\": %s (%s)", aircraft_title, aircraft_path,
+                  aircraft_profile < 0 ? "built-in" : aircraft_profiles[aircraft_profile].name,
+                  aircraft_rule);
 }

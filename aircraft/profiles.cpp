@@ -65,8 +65,11 @@ int profile_choose(const char *title, const char *path, char *rule, size_t rule_
     return -1;
 }
 
+int aircraft_logging = 1;
+
 static void report(const char *message) {
-    log_event("profile %s", message);
+    if (aircraft_logging)
+        log_event("profile %s", message);
     size_t used = strlen(aircraft_profile_errors);
     snprintf(aircraft_profile_errors + used, sizeof aircraft_profile_errors - used, "%s\n",
              message);

@@ -16,7 +16,8 @@ static void read_group(int group) {
     for (const aircraft_value *r = aircraft_group_reads[group]; r->size != 0; r++)
         if (!FSUIPC_Read(r->offset, r->size, r->dest, &dwResult))
             connect_to_sim();
-    aircraft_queue_group(group);
+    if (!aircraft_queue_group(group))
+        connect_to_sim();
     if (!FSUIPC_Process(&dwResult))
         connect_to_sim();
     int32_t ignition1 = l_ign_switch, ignition2 = r_ign_switch;

@@ -188,6 +188,14 @@ int probe_format_row(int group, int index, char *out, size_t size) {
     out[0] = 0;
     add(out, size, "  0x%04X %u %-18s %11s  %-28s ", (unsigned)r->offset, (unsigned)r->size,
         r->name, value, state);
+    // A value the aircraft's profile takes from elsewhere: where from, and what it gave.
+    if (const profile_item *p = aircraft_read_source(r->name)) {
+        if (p->src.fixed)
+            add(out, size, "[profile: fixed %g] ", p->src.value);
+        else
+            add(out, size, "[profile: 0x%04X %u = %g] ", (unsigned)p->src.offset,
+                (unsigned)p->src.size, aircraft_source_value(p));
+    }
     for (int i = 0; i < 3 && row->lamps[i][1] != 0; i++)
         lamp_text(row->lamps[i][0], row->lamps[i][1], out, size);
     // No trailing blank when the value drives no lamp.
@@ -241,6 +249,15 @@ void probe_print_snapshot(void) {
     probe_exchanges = 0;
     probe_exchange_ms = 0;
     probe_since = now;
+    printf("aircraft \"%s\" at \"%s\": %s (%s)\n", aircraft_title, aircraft_path,
+           aircraft_profile < 0 ? "built-in" : aircraft_profiles[aircraft_profile].name,
+           aircraft_rule);
+    for (const char *e = aircraft_profile_errors; *e != '\0';) {
+        const char *end = strchr(e, '\n');
+        int n = end != NULL ? (int)(end - e) : (int)strlen(e);
+        printf("bad profile %.*s\n", n, e);
+        e += n + (end != NULL);
+    }
     print_radios();
     for (int group = 0; group < 4; group++) {
         printf("%s\n", group_titles[group]);
