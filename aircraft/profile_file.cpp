@@ -312,20 +312,16 @@ bool read_match(reader &r, const toml::table &t, aircraft_profile_t *p) {
     return true;
 }
 
-// The line of the first character from U+FB36 to U+FEFE (presentation forms, variation
-// selectors), or 0. The TOML reader of this version takes those for a case its whitespace test
-// never expects and runs into undefined behaviour, so a file with one is refused before it.
-unsigned reader_trap_line(const char *text, size_t size) {
+// The line of the first byte that is not plain ASCII, or 0. The TOML reader of this version
+// takes most characters beyond ASCII, where it tests for whitespace (after a value, in a key,
+// after a line-ending backslash), for a case it never expects and runs into undefined
+// behaviour; so profiles are plain ASCII (a pattern takes '*' for any other letter).
+unsigned non_ascii_line(const char *text, size_t size) {
     unsigned line = 1;
     for (size_t i = 0; i < size; i++) {
-        unsigned char c = (unsigned char)text[i];
-        if (c == '\n')
+        if (text[i] == '\n')
             line++;
-        if (c != 0xEF || i + 2 >= size)
-            continue;
-        unsigned cp = 0xF000u | ((unsigned char)text[i + 1] & 0x3Fu) << 6 |
-                      ((unsigned char)text[i + 2] & 0x3Fu);
-        if (cp >= 0xFB36 && cp <= 0xFEFE)
+        if ((unsigned char)text[i] >= 0x80)
             return line;
     }
     return 0;
@@ -343,9 +339,9 @@ int profile_parse(const char *text, size_t size, const char *file, aircraft_prof
         return fail(r, start, "file larger than %d bytes", PROFILE_FILE_MAX), -1;
     if (memchr(text, '\0', size) != nullptr)
         return fail(r, start, "not a text file (it holds zero bytes)"), -1;
-    if (unsigned line = reader_trap_line(text, size)) {
+    if (unsigned line = non_ascii_line(text, size)) {
         start.begin.line = line;
-        return fail(r, start, "a character from U+FB36 to U+FEFE is not taken"), -1;
+        return fail(r, start, "only plain ASCII is taken (write * for any other letter)"), -1;
     }
     snprintf(out->file, sizeof out->file, "%s", file);
     snprintf(out->name, sizeof out->name, "%s", file);
