@@ -7,6 +7,7 @@
 #include "aircraft/aircraft.h"
 #include "boards/boards.h"
 
+#include <cmath>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -57,6 +58,8 @@ bool number(reader &r, const toml::node &node, const char *key, double *out) {
     }
     if (auto d = node.value_exact<double>()) {
         *out = *d;
+        if (!std::isfinite(*d)) // TOML's inf and nan would turn every value into nonsense
+            return fail(r, node.source(), "%s must be a finite number", key);
         return true;
     }
     return fail(r, node.source(), "%s must be a number", key);

@@ -73,39 +73,14 @@ TEST(Profiles, BadFilesAreNamedWithTheirLineAndTheOthersUsed) {
     EXPECT_EQ(aircraft_load_profiles("/nonexistent"), 0);
 }
 
-// A profile for the cockpit tests: reads with conversions, lamps with conditions, writes.
-const char at_work[] = R"(name = "at work"
-[match]
-title = ["x"]
-[reads]
-"gear nose" = { offset = 0x66C0, size = 1, scale = 16383 }
-"oil pressure 1" = { offset = 0x66C2, size = 2, add = 6000 }
-"fuel pressure 1" = { offset = 0x66C4, size = 1, type = "signed", scale = -721 }
-"oil pressure 2" = { value = -5 }
-"fuel pressure 2" = { offset = 0x66E0, size = 8, type = "float", scale = 2 }
-"APU speed" = { offset = 0x66C8, size = 4, type = "float" }
-"heading hold" = { offset = 0x66CC, size = 4, type = "signed", add = 1 }
-[lamps]
-"ap-nav" = { offset = 0x66D0, size = 1, equals = 1 }
-"ap-app" = { offset = 0x66D1, size = 1, mask = 4 }
-"stall" = { offset = 0x66D2, size = 2, above = 10 }
-"power" = { offset = 0x66D4, size = 2, type = "signed", below = 0 }
-"gear-warning" = { offset = 0x66D6, size = 1 }
-[writes]
-"com1 standby" = { control = 66371 }
-"com2 standby" = { control = 66372, parameter = 7 }
-"course" = { offset = 0x66F0, size = 4, type = "float", scale = 0.5 }
-"autopilot altitude" = { offset = 0x66F4, size = 2, type = "signed", scale = 0.001 }
-"baro" = "nothing"
-)";
-
 class ProfileAtWork : public CockpitTest {
   protected:
     void SetUp() override {
         CockpitTest::SetUp();
+        std::ifstream in(data + "at-work.toml");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         char error[200] = "";
-        ASSERT_EQ(profile_parse(at_work, sizeof at_work - 1, "w.toml", &aircraft_profiles[0], error,
-                                sizeof error),
+        ASSERT_EQ(profile_parse(text.data(), text.size(), "w", &aircraft_profiles[0], error, 200),
                   0)
             << error;
         aircraft_profile_count = 1, aircraft_profile = 0;
