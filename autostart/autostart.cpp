@@ -2,8 +2,8 @@
 // at most one step per main-loop pass: fuel pump and starter, ignition at light-off, starter
 // cut-out at half speed, and the generator put on line at the settled speed.
 #include "autostart/autostart.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
-#include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
 #define FUEL_PUMPS_OFFSET 0x3125 // fuel pump bits of both engines
@@ -72,7 +72,7 @@ static int read_one(DWORD offset, DWORD size, void *dest) {
 
 // Queues one write; a failure reconnects and abandons the rest of the exchange.
 static int queue_write(DWORD offset, DWORD size, void *src) {
-    if (!FSUIPC_Write(offset, size, src, &dwResult)) {
+    if (!aircraft_write(offset, size, src, &dwResult)) {
         connect_to_sim();
         return 0;
     }

@@ -2,8 +2,8 @@
 // Each axis in use is read, mapped through its calibration points onto the simulator's range
 // and queued for the process call that ends its board's block, on every pass.
 #include "k8055/k8055.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
-#include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
 #include <math.h>
@@ -36,7 +36,7 @@ static int32_t clamp_axis(int32_t r, int32_t first, int32_t last) {
 
 // Queues one axis value; a failed queueing re-makes the link and the pass goes on.
 static void send_axis(DWORD offset, DWORD size, void *value) {
-    if (!FSUIPC_Write(offset, size, value, &dwResult))
+    if (!aircraft_write(offset, size, value, &dwResult))
         connect_to_sim();
 }
 

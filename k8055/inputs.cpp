@@ -1,6 +1,7 @@
 // The input polling pass over every present board, and board 0's tuning panel for the RMU:
 // radio select, step down, step up, swap and the silence button of the master lamps.
 #include "k8055/k8055.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"

@@ -25,6 +25,8 @@ extern int16_t vert_speed;                                 // exchange buffer fo
 extern int16_t course;                                     // exchange buffer for 0x0C4E
 extern int16_t alt_cal;                                    // exchange buffer for 0x0330
 
+extern int apu_status; // APU switch: 1 on, 0 off (toggled by the APU button)
+
 int k8055_switches(int board); // digital inputs of board 1..3; 1 if a held knob stepped
 
 // ---- Analog axes and calibration record ----
@@ -37,7 +39,6 @@ extern int32_t toe_brakes_enabled, toe_brakes_off_cal, toe_brakes_on_cal;
 extern int32_t yoke_lr_enabled, yoke_left_cal, yoke_center_cal, yoke_right_cal;
 extern int32_t yoke_fb_enabled, yoke_forward_cal, yoke_mid_cal, yoke_back_cal;
 extern int32_t analog_input;                          // latest raw reading, after clamping
-extern int16_t eng1_throttle_pos, eng2_throttle_pos;  // throttle values sent (and read back)
 extern int32_t spoiler_pos, flaps_pos;                // spoiler and flap values sent
 extern int16_t rudder_pos, aileron_pos, elevator_pos; // rudder, roll and pitch values sent
 

@@ -2,9 +2,9 @@
 // and course knobs and the barometric knob, each a down and an up input stepping faster the
 // longer it is held; the two engine start buttons and the APU button.
 #include "k8055/k8055.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
 #include "autostart/autostart.h"
-#include "lamps/lamps.h"
 #include "simlink/simlink.h"
 
 #include <limits.h>
@@ -46,7 +46,7 @@ static void knob_read(DWORD offset, DWORD size, void *buf) {
 
 // Queues a write of one offset; the board's closing process call sends it.
 static void knob_write(DWORD offset, DWORD size, void *buf) {
-    if (!FSUIPC_Write(offset, size, buf, &dwResult))
+    if (!aircraft_write(offset, size, buf, &dwResult))
         connect_to_sim();
 }
 
@@ -189,9 +189,9 @@ static void engine_start_button(int engine) {
             char_value &= two ? 0x01 : 0x02;
             ulong_value = 0;
             ushort_value = 0;
-            if (!FSUIPC_Write(starter_offset, 2, &ushort_value, &dwResult) ||
-                !FSUIPC_Write(ignition_offset, 4, &ulong_value, &dwResult) ||
-                (pumps_read && !FSUIPC_Write(FUEL_PUMPS_OFFSET, 1, &char_value, &dwResult)))
+            if (!aircraft_write(starter_offset, 2, &ushort_value, &dwResult) ||
+                !aircraft_write(ignition_offset, 4, &ulong_value, &dwResult) ||
+                (pumps_read && !aircraft_write(FUEL_PUMPS_OFFSET, 1, &char_value, &dwResult)))
                 connect_to_sim();
             *starting = 0;
             *phase = 1;

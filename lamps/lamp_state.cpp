@@ -138,6 +138,9 @@ long lamp_output(int board, int output) {
         return apu_gauge_level(apu_speed);
     if (electrics == 0)
         return 0;
+    long lit;
+    if (aircraft_lamp_override(board, output, &lit))
+        return lit;
     switch (board) {
     case 0:
         return board_zero_output(output);

@@ -1,56 +1,16 @@
 // Lamps and annunciators: the aircraft state the lamps show, and the boards' outputs.
 #pragma once
 
+#include "aircraft/aircraft.h"
 #include "platform/platform.h"
 
-// ---- Aircraft state read ----
-extern int32_t gear_nose, gear_left, gear_right;           // 0 up, 1 down, -1 in transit
-extern int32_t gear;                                       // gear warning
-extern int32_t count;                                      // debounce counter of leg disagreement
-extern int16_t on_ground;                                  // 1 on the ground (with hysteresis)
-extern int32_t l_oil_press_low, r_oil_press_low;           // oil pressure low
-extern int32_t l_fuel_press_low, r_fuel_press_low;         // fuel pressure low
-extern int32_t eng1_generator, eng2_generator;             // 1 when the generator is not on line
-extern int32_t gen_fail, emer_batt;                        // one / both generators off line
-extern int32_t normal_brakes_fail;                         // normal brakes failed
-extern int32_t l_eng_fire, r_eng_fire;                     // engine fires
-extern int32_t stall, overspeed;                           // stall and overspeed warnings
-extern int32_t fd1, hdg, nav, app, ap, yd, spd, alt;       // autopilot modes
-extern int32_t gen1_switch, gen2_switch, main_batt_switch; // electrical switches on
-extern uint8_t fuel_pumps;                                 // raw fuel pump byte
-extern uint8_t fuel_xfeed;                                 // raw crossfeed byte; 1 is open
-extern int32_t apu_fire, anti_ice;                         // APU fire, anti-ice on
-extern int32_t l_start, r_start;                           // starters engaged
-extern int32_t l_ign_switch, r_ign_switch;                 // ignition on (also set by autostart)
-extern int32_t pitot_heat;                                 // pitot heat on
-extern int32_t gear_commanded;                             // gear lever: 0 up, 16383 down
-extern int16_t on_ground_check;                            // simulator's on-ground report
-extern int32_t flaps_check;                                // flap lever position
-// Warning contributors no simulator source feeds; kept as watched values and contributors.
-extern int32_t l_rev_unsafe, l_eng_pylon_ovht, l_bleed_air_leak, wing_ovht, wing_stab_leak;
-extern int32_t stab_ovht, r_bleed_air_leak, r_eng_pylon_ovht, r_rev_unsafe;
-
-void k8055_fsuipc_read(int unused); // reads the lamp state of present boards
-
-// One simulator value a board's group reads: offset, width, where it is received, how the
-// received bytes are taken ('s' signed, 'u' unsigned, 'f' float) and what it is.
-typedef struct {
-    DWORD offset;
-    DWORD size;
-    void *dest;
-    char kind;
-    const char *name;
-} lamp_read;
-
-extern const lamp_read *const lamp_group_reads[4]; // each group's reads in order, size 0 ends
-void lamps_decode_group(int group);                // turns a group's received values into its flags
-uint8_t apu_power_byte(float speed);               // 1 when a running APU powers the radios, else 0
+// ---- Aircraft state read, once a main-loop pass ----
+void k8055_fsuipc_read(int unused);  // reads the lamp state of present boards
+uint8_t apu_power_byte(float speed); // 1 when a running APU powers the radios, else 0
 
 // ---- APU spool value, advanced once a main-loop pass ----
-extern float apu_speed;     // APU spool value in percent, shown by the APU lamps and gauge
-extern int apu_status;      // APU switch: 1 on, 0 off (toggled by the APU button)
-extern float fsx_apu_speed; // the simulator's own APU speed, when it reports one
-int apu_spool_step(void);   // follows the simulator's APU speed, or spools by 2 % a pass
+extern float apu_speed;   // APU spool value in percent, shown by the APU lamps and gauge
+int apu_spool_step(void); // follows the simulator's APU speed, or spools by 2 % a pass
 
 // ---- Lamp outputs ----
 extern float warn, caution; // master warning and caution: 0.0 or 1.0
@@ -70,7 +30,7 @@ extern uint8_t fuel_pumps_store;
 extern int32_t apu_fire_store;
 extern uint8_t fuel_xfeed_store;
 extern int32_t l_start_store, r_start_store, l_ign_switch_store, r_ign_switch_store;
-extern int32_t anti_ice_store, pitot_heat_store, eng_autostart_store;
+extern int32_t anti_ice_store, pitot_heat_store, eng_autostart_store, aircraft_outputs_serial_store;
 extern int32_t l_rev_unsafe_store, l_eng_pylon_ovht_store, l_bleed_air_leak_store;
 extern int32_t wing_ovht_store, wing_stab_leak_store, stab_ovht_store;
 extern int32_t r_bleed_air_leak_store, r_eng_pylon_ovht_store, r_rev_unsafe_store;

@@ -66,6 +66,8 @@ static watched_value watched_after_xfeed[] = {
     {&anti_ice, &anti_ice_store},
     {&pitot_heat, &pitot_heat_store},
     {&eng_autostart, &eng_autostart_store},
+    // A lamp that the aircraft's profile drives changed, or the aircraft did.
+    {&aircraft_outputs_serial, &aircraft_outputs_serial_store},
     // Warning contributors that no simulator value feeds yet; they stay 0 unless set.
     {&l_rev_unsafe, &l_rev_unsafe_store},
     {&l_eng_pylon_ovht, &l_eng_pylon_ovht_store},

@@ -3,18 +3,34 @@
 // whether a running APU powers them.
 #include "lamps/lamps.h"
 #include "app/app.h"
+#include "autostart/autostart.h"
 #include "k8055/k8055.h"
 #include "simlink/simlink.h"
 
 // Queues a group's reads and sends them; a failed queueing or exchange reconnects at once,
-// and the group decodes all the same.
+// and the group decodes all the same. The aircraft's profile, when one is in use, adds its
+// sources to the exchange and puts them in the standard values' place before decoding. While the
+// autostart runs an engine, that engine's ignition lamp shows what the autostart set, not the
+// simulator.
 static void read_group(int group) {
-    for (const lamp_read *r = lamp_group_reads[group]; r->size != 0; r++)
+    for (const aircraft_value *r = aircraft_group_reads[group]; r->size != 0; r++)
         if (!FSUIPC_Read(r->offset, r->size, r->dest, &dwResult))
             connect_to_sim();
+    if (!aircraft_queue_group(group))
+        connect_to_sim();
     if (!FSUIPC_Process(&dwResult))
         connect_to_sim();
-    lamps_decode_group(group);
+    int32_t ignition1 = l_ign_switch, ignition2 = r_ign_switch;
+    aircraft_apply_group(group);
+    aircraft_decode_group(group);
+    if (eng1_starting != 0)
+        l_ign_switch = ignition1;
+    if (eng2_starting != 0)
+        r_ign_switch = ignition2;
+}
+
+uint8_t apu_power_byte(float speed) {
+    return (double)speed < 50.0 ? 0 : 1;
 }
 
 void k8055_fsuipc_read(int unused) {

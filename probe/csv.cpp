@@ -2,6 +2,7 @@
 // snapshot, for chasing a value that flickers. A new file starts with a line of offsets.
 #include "probe/probe.h"
 #include "app/app.h"
+#include "aircraft/aircraft.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 
@@ -10,7 +11,7 @@ static void write_header(FILE *f) {
     for (int i = 0; i < RMU_READS; i++)
         fprintf(f, ",0x%04X", (unsigned)rmu_reads[i].offset);
     for (int group = 0; group < 4; group++)
-        for (const lamp_read *r = lamp_group_reads[group]; r->size != 0; r++)
+        for (const aircraft_value *r = aircraft_group_reads[group]; r->size != 0; r++)
             fprintf(f, ",0x%04X", (unsigned)r->offset);
     fprintf(f, "\n");
 }

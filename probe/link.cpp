@@ -3,6 +3,7 @@
 // decoded by the same procedures, without the program's writes.
 #include "probe/probe.h"
 #include "app/app.h"
+#include "aircraft/aircraft.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
@@ -73,8 +74,12 @@ static int read_radios(void) {
     for (int i = 0; i < RMU_READS; i++)
         if (!queue(rmu_reads[i].offset, rmu_reads[i].size, rmu_reads[i].dest))
             return 0;
-    if (!exchange())
+    aircraft_identity_queue();
+    if (!exchange()) {
+        aircraft_identity_received(0);
         return 0;
+    }
+    aircraft_identity_received(1);
     rmu_decode_all();
     electrics = rmu_power_flag(power_byte_a, power_byte_b);
     for (int i = 0; i < RMU_READS; i++)
@@ -83,16 +88,20 @@ static int read_radios(void) {
 }
 
 static int read_group(int group) {
-    const lamp_read *r;
-    for (r = lamp_group_reads[group]; r->size != 0; r++)
+    const aircraft_value *r;
+    for (r = aircraft_group_reads[group]; r->size != 0; r++)
         if (!queue(r->offset, r->size, r->dest))
             return 0;
+    if (!aircraft_queue_group(group))
+        return lose_link(dwResult);
     if (!exchange())
         return 0;
-    // The raw values are kept before the next group reuses the scratch they landed in.
-    for (r = lamp_group_reads[group]; r->size != 0 && probe_raw_count < PROBE_ROWS; r++)
+    // The standard raw values are kept before the profile's sources take their place and
+    // before the next group reuses the scratch they landed in.
+    for (r = aircraft_group_reads[group]; r->size != 0 && probe_raw_count < PROBE_ROWS; r++)
         probe_raw[probe_raw_count++] = received(r->dest, r->size, r->kind);
-    lamps_decode_group(group);
+    aircraft_apply_group(group);
+    aircraft_decode_group(group);
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // valdora-probe entry: reads the options, then shows a snapshot of what the cockpit sees about
 // twice a second (or once), waiting for the simulator whenever it is away.
 #include "probe/probe.h"
+#include "aircraft/aircraft.h"
 #include "simlink/simlink.h"
 
 #include <string.h>
@@ -18,14 +19,19 @@ static void pause_ms(int ms) {
 
 static int usage(void) {
     fprintf(stderr, "usage: valdora-probe [--once] [--boards] [--csv FILE]\n"
+                    "       valdora-probe --changes [FROM-TO]\n"
                     "  --once      print one snapshot and end\n"
                     "  --boards    also show the K8055 boards' inputs (only while valdora is not "
                     "running)\n"
-                    "  --csv FILE  append one line of raw values per refresh to FILE\n");
+                    "  --csv FILE  append one line of raw values per refresh to FILE\n"
+                    "  --changes   print each offset that changed since the last look (FROM-TO\n"
+                    "              in hexadecimal, e.g. 66C0-66FF; default the whole space)\n");
     return 2;
 }
 
 int main(int argc, char *argv[]) {
+    int changes = 0;
+    aircraft_logging = 0; // valdora.log is the program's own
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--once") == 0)
             probe_once = 1;
@@ -33,7 +39,12 @@ int main(int argc, char *argv[]) {
             probe_boards = 1;
         else if (strcmp(argv[i], "--csv") == 0 && i + 1 < argc)
             probe_csv = argv[++i];
-        else
+        else if (strcmp(argv[i], "--changes") == 0) {
+            changes = 1;
+            if (i + 1 < argc && argv[i + 1][0] != '-' &&
+                probe_parse_range(argv[++i], &probe_changes_from, &probe_changes_to) != 0)
+                return usage();
+        } else
             return usage();
     }
     probe_tty = isatty(fileno(stdout)) && !probe_once;
@@ -43,6 +54,11 @@ int main(int argc, char *argv[]) {
 
     while (!probe_stop) {
         if (!probe_linked && !probe_connect()) {
+            pause_ms(500);
+            continue;
+        }
+        if (changes) {
+            probe_changes();
             pause_ms(500);
             continue;
         }

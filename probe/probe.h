@@ -36,5 +36,11 @@ void probe_boards_open(void);  // finds and opens the boards (never drives an ou
 void probe_print_boards(void); // inputs, raw analog inputs and the calibrated axes' values
 void probe_boards_close(void); // lets go of the boards opened (never clearing their outputs)
 
+// ---- Changes: where an aircraft keeps a value ----
+extern DWORD probe_changes_from, probe_changes_to; // the range watched (the whole space)
+int probe_parse_range(const char *text, DWORD *from, DWORD *to); // "66C0-66FF"; 0 or -1
+int probe_change_width(DWORD run); // the width a run of changed bytes suggests
+int probe_changes(void); // one look; prints what changed since the last; 0 when the link failed
+
 // ---- CSV ----
 int probe_csv_append(void); // appends the last snapshot's raw values; -1 on failure

@@ -2,6 +2,7 @@
 // the program decodes from it and the lamps it drives, grouped as the wiring groups them.
 #include "probe/probe.h"
 #include "app/app.h"
+#include "aircraft/aircraft.h"
 #include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
@@ -166,7 +167,7 @@ static void lamp_text(int board, int output, char *out, size_t size) {
 }
 
 // The raw value as received: floats with a decimal, the rest as whole numbers.
-static void raw_text(const lamp_read *r, double raw, char *out, size_t size) {
+static void raw_text(const aircraft_value *r, double raw, char *out, size_t size) {
     if (r->kind == 'f')
         add(out, size, "%.1f", raw);
     else
@@ -174,11 +175,11 @@ static void raw_text(const lamp_read *r, double raw, char *out, size_t size) {
 }
 
 int probe_format_row(int group, int index, char *out, size_t size) {
-    const lamp_read *r = &lamp_group_reads[group][index];
+    const aircraft_value *r = &aircraft_group_reads[group][index];
     const probe_row *row = &rows[group][index];
     int first = RMU_READS;
     for (int g = 0; g < group; g++)
-        for (const lamp_read *p = lamp_group_reads[g]; p->size != 0; p++)
+        for (const aircraft_value *p = aircraft_group_reads[g]; p->size != 0; p++)
             first++;
     double raw = first + index < probe_raw_count ? probe_raw[first + index] : 0;
     char value[24] = "", state[64] = "";
@@ -187,6 +188,14 @@ int probe_format_row(int group, int index, char *out, size_t size) {
     out[0] = 0;
     add(out, size, "  0x%04X %u %-18s %11s  %-28s ", (unsigned)r->offset, (unsigned)r->size,
         r->name, value, state);
+    // A value the aircraft's profile takes from elsewhere: where from, and what it gave.
+    if (const profile_item *p = aircraft_read_source(r->name)) {
+        if (p->src.fixed)
+            add(out, size, "[profile: fixed %g] ", p->src.value);
+        else
+            add(out, size, "[profile: 0x%04X %u = %g] ", (unsigned)p->src.offset,
+                (unsigned)p->src.size, aircraft_source_value(p));
+    }
     for (int i = 0; i < 3 && row->lamps[i][1] != 0; i++)
         lamp_text(row->lamps[i][0], row->lamps[i][1], out, size);
     // No trailing blank when the value drives no lamp.
@@ -240,10 +249,19 @@ void probe_print_snapshot(void) {
     probe_exchanges = 0;
     probe_exchange_ms = 0;
     probe_since = now;
+    printf("aircraft \"%s\" at \"%s\": %s (%s)\n", aircraft_title, aircraft_path,
+           aircraft_profile < 0 ? "built-in" : aircraft_profiles[aircraft_profile].name,
+           aircraft_rule);
+    for (const char *e = aircraft_profile_errors; *e != '\0';) {
+        const char *end = strchr(e, '\n');
+        int n = end != NULL ? (int)(end - e) : (int)strlen(e);
+        printf("bad profile %.*s\n", n, e);
+        e += n + (end != NULL);
+    }
     print_radios();
     for (int group = 0; group < 4; group++) {
         printf("%s\n", group_titles[group]);
-        for (int i = 0; lamp_group_reads[group][i].size != 0; i++) {
+        for (int i = 0; aircraft_group_reads[group][i].size != 0; i++) {
             probe_format_row(group, i, line, sizeof line);
             printf("%s\n", line);
         }

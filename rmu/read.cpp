@@ -2,6 +2,7 @@
 // exchange, and turns the received words into the texts that the unit shows.
 #include "rmu/rmu.h"
 
+#include "aircraft/aircraft.h"
 #include "simlink/simlink.h"
 
 #include <stdio.h>
@@ -105,10 +106,14 @@ int rmu_fsuipc_read(void) {
         if (!FSUIPC_Read(rmu_reads[i].offset, rmu_reads[i].size, rmu_reads[i].dest, &dwResult))
             connect_to_sim();
     }
+    // Which aircraft is loaded rides in the same exchange, every half second.
+    aircraft_identity_queue();
     if (!FSUIPC_Process(&dwResult)) {
         // The texts keep what they showed; only the power flag is worked out again below.
+        aircraft_identity_received(0);
         connect_to_sim();
     } else {
+        aircraft_identity_received(1);
         rmu_decode_all();
     }
     electrics = rmu_power_flag(power_byte_a, power_byte_b);

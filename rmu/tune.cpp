@@ -2,6 +2,7 @@
 // while a control is held, clamping to each radio's band, packed BCD encoding and the writes.
 #include "rmu/rmu.h"
 
+#include "aircraft/aircraft.h"
 #include "app/app.h"
 #include "simlink/simlink.h"
 
@@ -23,7 +24,7 @@ int rmu_digit(char c) {
 }
 
 int rmu_write_now(DWORD offset, DWORD size, void *src) {
-    if (!FSUIPC_Write(offset, size, src, &dwResult) || !FSUIPC_Process(&dwResult)) {
+    if (!aircraft_write(offset, size, src, &dwResult) || !FSUIPC_Process(&dwResult)) {
         connect_to_sim();
         return -1;
     }

@@ -14,6 +14,7 @@ extern const sim_behaviour sim_warnings;
 extern const sim_behaviour sim_autopilot_modes;
 extern const sim_behaviour sim_switches;
 extern const sim_behaviour sim_radios;
+extern const sim_behaviour sim_aircraft;
 
 // One entry per line.
 // clang-format off
@@ -29,6 +30,7 @@ const sim_behaviour *const sim_behaviours[] = {
     &sim_autopilot_modes,
     &sim_switches,
     &sim_radios,
+    &sim_aircraft,
     NULL,
 };
 // clang-format on

@@ -6,6 +6,7 @@
 extern const sim_control_verb sim_verb_get;
 extern const sim_control_verb sim_verb_set;
 extern const sim_control_verb sim_verb_apu;
+extern const sim_control_verb sim_verb_aircraft;
 
 // One entry per line.
 // clang-format off
@@ -13,6 +14,7 @@ const sim_control_verb *const sim_control_verbs[] = {
     &sim_verb_get,
     &sim_verb_set,
     &sim_verb_apu,
+    &sim_verb_aircraft,
     NULL,
 };
 // clang-format on

@@ -79,6 +79,19 @@ static void log_write(uint32_t offset, uint32_t size, const uint8_t *data) {
     fflush(write_log);
 }
 
+void sim_log_control(uint32_t control, uint32_t parameter) {
+    if (write_log == NULL)
+        return;
+    struct timeval tv;
+    gettimeofday(&tv, NULL);
+    struct tm tm;
+    time_t seconds = tv.tv_sec;
+    localtime_r(&seconds, &tm);
+    fprintf(write_log, "%02d:%02d:%02d.%03d control %u 0x%08X\n", tm.tm_hour, tm.tm_min, tm.tm_sec,
+            (int)(tv.tv_usec / 1000), (unsigned)control, (unsigned)parameter);
+    fflush(write_log);
+}
+
 void sim_write(uint32_t offset, uint32_t size, const uint8_t *data) {
     if (!in_space(offset, size))
         return;

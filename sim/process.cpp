@@ -30,9 +30,10 @@ int sim_process_block(uint8_t *block, size_t size) {
         uint32_t n = ipc_get32(block + pos + 8);
         if (n > size - pos - header || (uint64_t)offset + n > SIM_OFFSETS)
             break;
-        if (id == RECORD_READ)
+        if (id == RECORD_READ) {
             memcpy(block + pos + header, sim_offsets + offset, n);
-        else
+            sim_aircraft_hide(offset, n, block + pos + header);
+        } else
             sim_write(offset, n, block + pos + header);
         pos += header + n;
     }

@@ -40,6 +40,22 @@ extern void (*sim_write_observer)(uint32_t offset, uint32_t size, const uint8_t 
 // 1 when the range offset..offset+size-1 shares a byte with at..at+len-1.
 int sim_overlaps(uint32_t offset, uint32_t size, uint32_t at, uint32_t len);
 
+// ---- The aircraft loaded (sim/aircraft.cpp) ----
+#define SIM_AIRCRAFT_SELECT 0xFF00 // the stand-in's own: number of the aircraft to load (1 byte)
+#define SIM_CONTROL_OFFSET 0x3110  // a simulator control: number (4 bytes), then parameter (4)
+#define SIM_CONTROL_COM1_STANDBY_SET 66371u // the stand-in's control: COM1 standby word
+typedef struct {
+    const char *name;  // as `valdora-sim aircraft` takes it
+    const char *title; // served at 0x3D00
+    const char *path;  // served at 0x3C00
+    int addon;         // 1: the add-on's ways (unfed offsets, COM1 standby by control only)
+} sim_fleet_entry;
+extern const sim_fleet_entry sim_fleet[]; // NULL name ends
+extern int sim_aircraft_now;              // index of the aircraft loaded
+// Zeroes the bytes of a client read that the loaded aircraft leaves unfed.
+void sim_aircraft_hide(uint32_t offset, uint32_t size, uint8_t *data);
+void sim_log_control(uint32_t control, uint32_t parameter); // a line in the write log
+
 // ---- The message line (offset 0x3380 text, 0x32FA display time) ----
 extern char sim_message_text[129]; // last message shown
 extern int sim_message_seconds;    // its display time

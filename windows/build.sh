@@ -23,11 +23,21 @@ ALLEGRO_OPTIONS="-DSHARED=OFF -DWANT_EXAMPLES=OFF -DWANT_TOOLS=OFF -DWANT_TESTS=
   -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF
   -DCMAKE_BUILD_TYPE=Release"
 
-# The tablet panel's QR code library, also from Debian's source package (upstream tarball,
-# checked): qrcodegen (MIT), built as a static library into web/<arch>/.
+# Libraries from Debian's source packages (upstream tarballs, checked), built as static
+# libraries into web/<arch>/: qrcodegen (MIT) for the tablet panel's QR code, and civetweb (MIT)
+# for the WebSocket client of the simulator link over the network.
+CIVETWEB_ORIG=civetweb_1.15+dfsg.orig.tar.xz
+CIVETWEB_ORIG_SHA256=ec372e9737bc820118bbb735f46a07d41f795814ca0f38bc6e67048e7a460f33
+CIVETWEB_DIR=civetweb-1.15
 QRCODEGEN_ORIG=qr-code-generator_1.8.0.orig.tar.gz
 QRCODEGEN_ORIG_SHA256=2ec0a4d33d6f521c942eeaf473d42d5fe139abcfa57d2beffe10c5cf7d34ae60
 QRCODEGEN_DIR=QR-Code-generator-1.8.0
+# The aircraft profiles' TOML reader toml++ (MIT) is header-only: its headers come from Debian's
+# package of them (the same files on every architecture), checked by digest like the tarballs.
+TOMLPP_DEB=libtomlplusplus-dev_3.3.0+ds-1_amd64.deb
+TOMLPP_DEB_SHA256=2779cce0001466dcf60eb6262ff68a888d49f9e30aee80c499d1d4f6f9f6e12e
+# HTTP and WebSocket only: no TLS, CGI, Lua or server-side scripting.
+CIVETWEB_FLAGS="-O2 -w -DNDEBUG -DUSE_WEBSOCKET -DNO_SSL -DNO_CGI -DNO_FILESYSTEMS_WRITE"
 
 archs=$(win_archs "$@")
 # shellcheck disable=SC2086
@@ -123,25 +133,50 @@ fetch_web_source() { # fetch_web_source PACKAGE TARBALL SHA256
     fi
 }
 
+# Fetches the toml++ headers' package into the web libraries' folder.
+fetch_tomlpp() {
+    local dir=$win_out/web/source
+    mkdir -p "$dir"
+    echo "$TOMLPP_DEB_SHA256  $dir/$TOMLPP_DEB" | sha256sum -c --status 2>/dev/null && return 0
+    (cd "$dir" && apt-get download -qq libtomlplusplus-dev=3.3.0+ds-1 >/dev/null 2>&1) || true
+    if ! echo "$TOMLPP_DEB_SHA256  $dir/$TOMLPP_DEB" | sha256sum -c --status 2>/dev/null; then
+        echo "could not fetch $TOMLPP_DEB with its known digest (apt-get download)" >&2
+        return 1
+    fi
+}
+
 build_web_libs() {
     local arch=$1
     local prefix=$win_out/web/$arch work=$win_out/web/work-$arch key cc="$arch-w64-mingw32-gcc-posix"
-    key=$({ echo "$QRCODEGEN_ORIG_SHA256"; "$cc" --version | head -1; } |
+    key=$({ echo "$CIVETWEB_ORIG_SHA256 $QRCODEGEN_ORIG_SHA256 $TOMLPP_DEB_SHA256 $CIVETWEB_FLAGS"
+        "$cc" --version | head -1; } |
         sha256sum | cut -d' ' -f1)
-    if [ -f "$prefix/lib/libqrcodegencpp.a" ] && [ "$(cat "$prefix/.key" 2>/dev/null)" = "$key" ]; then
+    if [ -f "$prefix/lib/libcivetweb.a" ] && [ "$(cat "$prefix/.key" 2>/dev/null)" = "$key" ]; then
         echo "web libraries ($arch): cached"
         return 0
     fi
+    fetch_web_source civetweb "$CIVETWEB_ORIG" "$CIVETWEB_ORIG_SHA256"
     fetch_web_source qr-code-generator "$QRCODEGEN_ORIG" "$QRCODEGEN_ORIG_SHA256"
+    fetch_tomlpp
     rm -rf "$work" "$prefix"
     mkdir -p "$work" "$prefix/lib" "$prefix/include/qrcodegen"
+    tar xJf "$win_out/web/source/$CIVETWEB_ORIG" -C "$work"
     tar xzf "$win_out/web/source/$QRCODEGEN_ORIG" -C "$work"
+    # shellcheck disable=SC2086
+    "$cc" $CIVETWEB_FLAGS -I"$work/$CIVETWEB_DIR/include" -c "$work/$CIVETWEB_DIR/src/civetweb.c" \
+        -o "$work/civetweb.o"
     "$arch-w64-mingw32-g++-posix" -O2 -DNDEBUG -c "$work/$QRCODEGEN_DIR/cpp/qrcodegen.cpp" \
         -o "$work/qrcodegen.o"
+    "$arch-w64-mingw32-gcc-ar-posix" rcs "$prefix/lib/libcivetweb.a" "$work/civetweb.o"
     "$arch-w64-mingw32-gcc-ar-posix" rcs "$prefix/lib/libqrcodegencpp.a" "$work/qrcodegen.o"
+    cp "$work/$CIVETWEB_DIR/include/civetweb.h" "$prefix/include/"
     cp "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp" "$prefix/include/qrcodegen/"
+    dpkg-deb -x "$win_out/web/source/$TOMLPP_DEB" "$work/tomlpp"
+    cp -r "$work/tomlpp/usr/include/toml++" "$prefix/include/"
     # Their licences go with the programs they are linked into (windows/release.sh).
-    { echo "qrcodegen (tablet panel QR code):"; sed -n '2,/\*\//p' "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp"
+    { echo "civetweb (WebSocket client of the simulator link):"; cat "$work/$CIVETWEB_DIR/LICENSE.md"; echo
+      echo "qrcodegen (tablet panel QR code):"; sed -n '2,/\*\//p' "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp"
+      echo; echo "toml++ (aircraft profiles):"; cat "$work/tomlpp/usr/share/doc/libtomlplusplus-dev/copyright"
     } >"$prefix/THIRD-PARTY-LICENSES.txt"
     echo "$key" >"$prefix/.key"
     rm -rf "$work"

@@ -77,6 +77,9 @@ for arch in $archs; do
         "$run/valdora-mega.hex" "$run"/vd60_rmu.bmp "$run"/vd60_picker.bmp \
         "$run"/vd60_rmub.bmp "$run"/vd60_pickerb.bmp "$stage/"
     sample_settings | crlf >"$stage/vd60_rmu-sample.ini"
+    # The shipped aircraft profiles, with Windows line ends for the builders' text editors.
+    mkdir -p "$stage/profiles"
+    for profile in "$run"/profiles/*.toml; do crlf <"$profile" >"$stage/profiles/${profile##*/}"; done
     readme_windows | crlf >"$stage/README-Windows.txt"
     crlf <"$win_out/web/$arch/THIRD-PARTY-LICENSES.txt" >"$stage/THIRD-PARTY-LICENSES.txt"
     cp "$run/valdora-sim.exe" "$run/valdora-boards.exe" "$run/K8055D.dll" \

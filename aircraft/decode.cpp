@@ -1,15 +1,13 @@
-// The aircraft state the lamps show, as received values and the rules that turn them into the
-// lamp-state flags. No exchange happens here: the main loop's read and the probe both queue the
+// The aircraft state the cockpit shows, as received values and the rules that turn them into
+// the state flags. No exchange happens here: the main loop's read and the probe both queue the
 // same tables, make their own exchange and then decode with the same procedure.
-#include "lamps/lamps.h"
+#include "aircraft/aircraft.h"
 #include "app/app.h"
-#include "autostart/autostart.h"
-#include "k8055/k8055.h"
 
 // Board 0: gear, levers, radio altitude, pressures, generators, brakes, fires, stall,
 // overspeed and the simulator's APU speed. 1- and 2-byte values land in exact-width scratch,
 // so no stale upper bytes remain.
-static const lamp_read board_zero_reads[] = {
+static const aircraft_value board_zero_reads[] = {
     {0x0BEC, 4, &long_value, 's', "gear nose"},
     {0x0BF4, 4, &long_value2, 's', "gear left"},
     {0x0BF0, 4, &long_value3, 's', "gear right"},
@@ -34,7 +32,7 @@ static const lamp_read board_zero_reads[] = {
 };
 
 // Board 1: the autopilot modes.
-static const lamp_read board_one_reads[] = {
+static const aircraft_value board_one_reads[] = {
     {0x2EE0, 4, &long_value, 's', "flight director"},
     {0x07C8, 4, &long_value2, 's', "heading hold"},
     {0x07C4, 4, &long_value3, 's', "nav hold"},
@@ -47,7 +45,7 @@ static const lamp_read board_one_reads[] = {
 };
 
 // Board 2: electrical switches, fuel pumps and crossfeed, APU fire, anti-ice.
-static const lamp_read board_two_reads[] = {
+static const aircraft_value board_two_reads[] = {
     {0x3B78, 4, &long_value, 's', "generator 1 switch"},
     {0x3AB8, 4, &long_value2, 's', "generator 2 switch"},
     {0x281C, 4, &long_value3, 's', "battery switch"},
@@ -59,15 +57,15 @@ static const lamp_read board_two_reads[] = {
 };
 
 // Board 3: starters, ignition, stall, pitot heat, engine fires.
-static const lamp_read board_three_reads[] = {
+static const aircraft_value board_three_reads[] = {
     {0x092A, 2, &ushort_value, 'u', "starter 2"},   {0x0892, 2, &ushort_value2, 'u', "starter 1"},
     {0x208C, 4, &long_value, 's', "ignition 1"},    {0x218C, 4, &long_value2, 's', "ignition 2"},
     {0x036C, 1, &char_value, 'u', "stall"},         {0x029C, 1, &char_value2, 'u', "pitot heat"},
     {0x3366, 1, &char_value3, 'u', "engine fires"}, {0, 0, NULL, 0, NULL},
 };
 
-const lamp_read *const lamp_group_reads[4] = {board_zero_reads, board_one_reads, board_two_reads,
-                                              board_three_reads};
+const aircraft_value *const aircraft_group_reads[4] = {board_zero_reads, board_one_reads,
+                                                       board_two_reads, board_three_reads};
 
 // Gear position as the simulator gives it: 0 up, 16383 down, anything else in transit.
 static int32_t gear_leg_state(int32_t position) {
@@ -177,20 +175,19 @@ static void decode_board_two(void) {
     anti_ice = ushort_value == 1 ? 1 : 0;
 }
 
-// Ignition is left to the autostart while it runs that engine.
+// The ignition as the simulator reports it (the lamps' read leaves it to the autostart while
+// that runs the engine).
 static void decode_board_three(void) {
     r_start = ushort_value == 1 ? 1 : 0;
     l_start = ushort_value2 == 1 ? 1 : 0;
-    if (eng1_starting == 0)
-        l_ign_switch = long_value == 1 ? 1 : 0;
-    if (eng2_starting == 0)
-        r_ign_switch = long_value2 == 1 ? 1 : 0;
+    l_ign_switch = long_value == 1 ? 1 : 0;
+    r_ign_switch = long_value2 == 1 ? 1 : 0;
     stall = char_value == 1 ? 1 : 0;
     pitot_heat = char_value2 == 1 ? 1 : 0;
     decode_engine_fires(char_value3);
 }
 
-void lamps_decode_group(int group) {
+void aircraft_decode_group(int group) {
     switch (group) {
     case 0:
         decode_board_zero();
@@ -205,8 +202,4 @@ void lamps_decode_group(int group) {
         decode_board_three();
         break;
     }
-}
-
-uint8_t apu_power_byte(float speed) {
-    return (double)speed < 50.0 ? 0 : 1;
 }

@@ -1,0 +1,153 @@
+// The profiles folder: every "*.toml" file read in name order, bad ones reported in valdora.log
+// with file and line and left out, and the choice of the profile for the aircraft loaded.
+#include "aircraft/aircraft.h"
+#include "app/app.h"
+
+#include <ctype.h>
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define PROFILE_FILES_SEEN 4096 // file names looked at in the folder (the rest are reported)
+
+aircraft_profile_t aircraft_profiles[PROFILE_MAX];
+int aircraft_profile_count = 0;
+char aircraft_profile_errors[2048];
+
+static char fold(char c) {
+    return c == '\\' ? '/' : (char)tolower((unsigned char)c);
+}
+
+// The pattern matches at text: '*' takes any run of characters (tried shortest first).
+static int match_here(const char *pattern, const char *text) {
+    for (; *pattern != '\0'; pattern++, text++) {
+        if (*pattern == '*') {
+            while (pattern[1] == '*')
+                pattern++;
+            for (const char *t = text;; t++) {
+                if (match_here(pattern + 1, t))
+                    return 1;
+                if (*t == '\0')
+                    return 0;
+            }
+        }
+        if (*text == '\0' || fold(*pattern) != fold(*text))
+            return 0;
+    }
+    return 1;
+}
+
+int profile_pattern_found(const char *pattern, const char *text) {
+    if (pattern[0] == '\0')
+        return 0;
+    for (const char *t = text;; t++) {
+        if (match_here(pattern, t))
+            return 1;
+        if (*t == '\0')
+            return 0;
+    }
+}
+
+int profile_choose(const char *title, const char *path, char *rule, size_t rule_size) {
+    for (int i = 0; i < aircraft_profile_count; i++) {
+        const aircraft_profile_t *p = &aircraft_profiles[i];
+        for (int j = 0; j < p->rule_count; j++) {
+            const char *text = p->rules[j].on == 'p' ? path : title;
+            if (profile_pattern_found(p->rules[j].pattern, text)) {
+                snprintf(rule, rule_size, "%s \"%s\" in %s",
+                         p->rules[j].on == 'p' ? "path" : "title", p->rules[j].pattern, p->file);
+                return i;
+            }
+        }
+    }
+    snprintf(rule, rule_size, "no profile matches");
+    return -1;
+}
+
+int aircraft_logging = 1;
+
+static void report(const char *message) {
+    if (aircraft_logging)
+        log_event("profile %s", message);
+    size_t used = strlen(aircraft_profile_errors);
+    snprintf(aircraft_profile_errors + used, sizeof aircraft_profile_errors - used, "%s\n",
+             message);
+}
+
+static int by_name(const void *a, const void *b) {
+    return strcmp(*(char *const *)a, *(char *const *)b);
+}
+
+static int is_profile_name(const char *name) {
+    size_t n = strlen(name);
+    return name[0] != '.' && n > 5 && n < PROFILE_TEXT && strcmp(name + n - 5, ".toml") == 0;
+}
+
+static int left_out; // good profiles found after the places were full
+
+// Reads one file into the next free place; a bad one leaves the place free.
+static void load_file(const char *folder, const char *name) {
+    static char text[PROFILE_FILE_MAX + 1];
+    static aircraft_profile_t scratch;
+    char path[PROFILE_TEXT * 2 + 2], message[320];
+    snprintf(path, sizeof path, "%s/%s", folder, name);
+    FILE *f = fopen(path, "rb");
+    if (f == NULL) {
+        snprintf(message, sizeof message, "%s: cannot be opened", name);
+        report(message);
+        return;
+    }
+    size_t size = fread(text, 1, sizeof text, f);
+    fclose(f);
+    if (profile_parse(text, size, name, &scratch, message, sizeof message) != 0) {
+        report(message);
+        return;
+    }
+    if (aircraft_profile_count >= PROFILE_MAX) {
+        left_out++;
+        return;
+    }
+    aircraft_profiles[aircraft_profile_count++] = scratch;
+}
+
+int aircraft_load_profiles(const char *folder) {
+    aircraft_profile_count = 0;
+    aircraft_profile_errors[0] = '\0';
+    DIR *dir = opendir(folder);
+    if (dir == NULL)
+        return 0;
+    static char *names[PROFILE_FILES_SEEN];
+    int count = 0, more = 0;
+    for (struct dirent *e; (e = readdir(dir)) != NULL;) {
+        if (!is_profile_name(e->d_name))
+            continue;
+        if (count == PROFILE_FILES_SEEN) {
+            more = 1;
+            continue;
+        }
+        names[count] = strdup(e->d_name);
+        if (names[count] != NULL)
+            count++;
+    }
+    closedir(dir);
+    qsort(names, (size_t)count, sizeof names[0], by_name);
+    left_out = 0;
+    for (int i = 0; i < count; i++) {
+        load_file(folder, names[i]);
+        free(names[i]);
+    }
+    if (left_out > 0) {
+        char message[96];
+        snprintf(message, sizeof message, "%d profiles after the first %d left out", left_out,
+                 PROFILE_MAX);
+        report(message);
+    }
+    if (more) {
+        char message[96];
+        snprintf(message, sizeof message, "more than %d files in %s: the rest are not read",
+                 PROFILE_FILES_SEEN, folder);
+        report(message);
+    }
+    return aircraft_profile_count;
+}
