@@ -5,9 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 # What building and running needs (the tablet panel's qrcodegen, the simulator link's
-# WebSocket client civetweb, the aircraft profiles' TOML reader among it); the tests need the rest as well (headless Chromium and npm
-# for the tablet panel's journey, the Mega's stock bootloader that valdora-flash is tried
-# against: a test peer, never shipped).
+# WebSocket client civetweb, the aircraft profiles' TOML reader among it); the tests need the
+# rest as well (headless Chromium and npm for the tablet panel's journey, the Mega's stock
+# bootloader that valdora-flash is tried against: a test peer, never shipped).
 RUN_PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libcivetweb-dev
               libqrcodegencpp-dev libtomlplusplus-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick clang
