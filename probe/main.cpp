@@ -17,11 +17,13 @@ static void pause_ms(int ms) {
 }
 
 static int usage(void) {
-    fprintf(stderr, "usage: valdora-probe [--once] [--boards] [--csv FILE]\n"
-                    "  --once      print one snapshot and end\n"
-                    "  --boards    also show the K8055 boards' inputs (only while valdora is not "
-                    "running)\n"
-                    "  --csv FILE  append one line of raw values per refresh to FILE\n");
+    fprintf(stderr,
+            "usage: valdora-probe [--once] [--boards] [--csv FILE] [--sim ws://HOST[:PORT]]\n"
+            "  --once      print one snapshot and end\n"
+            "  --boards    also show the K8055 boards' inputs (only while valdora is not "
+            "running)\n"
+            "  --csv FILE  append one line of raw values per refresh to FILE\n"
+            "  --sim ADDR  reach the simulator's WebSocket server instead of the local one\n");
     return 2;
 }
 
@@ -33,9 +35,13 @@ int main(int argc, char *argv[]) {
             probe_boards = 1;
         else if (strcmp(argv[i], "--csv") == 0 && i + 1 < argc)
             probe_csv = argv[++i];
-        else
+        else if (strcmp(argv[i], "--sim") == 0 && i + 1 < argc)
+            i++; // taken below
+        else if (strncmp(argv[i], "--sim=", 6) != 0)
             return usage();
     }
+    if (sim_address_from_args(argc, argv) != 0)
+        return usage();
     probe_tty = isatty(fileno(stdout)) && !probe_once;
     console_prepare(&probe_stop);
     if (probe_boards)
