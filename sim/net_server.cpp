@@ -21,7 +21,11 @@ struct client {
 };
 } // namespace
 
+void (*sim_net_send_hook)(void *conn, const char *text, size_t len) = NULL;
+
 static void send_text(void *conn, const char *text, size_t len) {
+    if (sim_net_send_hook)
+        return sim_net_send_hook(conn, text, len);
     mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_TEXT, text, len);
 }
 
