@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -20,32 +21,28 @@ namespace {
 TEST(NetAddress, FormsTakenAndRefused) {
     char host[64];
     int port = 0;
-    ASSERT_EQ(sim_address_parse("ws://sim-pc", host, sizeof host, &port), 0);
-    EXPECT_STREQ(host, "sim-pc");
-    EXPECT_EQ(port, 2048);
-    ASSERT_EQ(sim_address_parse("ws://10.0.0.5:65535/", host, sizeof host, &port), 0);
-    EXPECT_STREQ(host, "10.0.0.5");
-    EXPECT_EQ(port, 65535);
+    auto parsed = [&](const char *text) {
+        return sim_address_parse(text, host, sizeof host, &port) == 0
+                   ? std::string(host) + " " + std::to_string(port)
+                   : "refused";
+    };
+    EXPECT_EQ(parsed("ws://sim-pc"), "sim-pc 2048");
+    EXPECT_EQ(parsed("ws://10.0.0.5:65535/"), "10.0.0.5 65535");
     for (const char *bad : {"http://sim", "ws://", "ws://:2048", "ws://sim:0", "ws://sim:65536",
                             "ws://sim:", "ws://sim:20x", "ws://sim pc", "ws://sim\r\nX: y",
                             "ws://sim/other", "ws://sim//"})
-        EXPECT_EQ(sim_address_parse(bad, host, sizeof host, &port), -1) << bad;
+        EXPECT_EQ(parsed(bad), "refused") << bad;
     EXPECT_EQ(sim_address_parse("ws://a-much-longer-name", host, 8, &port), -1);
 
-    char a0[] = "valdora", a1[] = "--sim", a2[] = "ws://a:1", a3[] = "--sim=ws://b";
-    char *args[] = {a0, a1, a2};
-    sim_address[0] = 0;
+    char a0[] = "valdora", a1[] = "--sim", a2[] = "ws://a:1", a3[] = "--sim=ws://b",
+         b[] = "tcp://c";
+    char *args[] = {a0, a1, a2}, *eq[] = {a0, a3}, *bad[] = {a0, a1, b};
     EXPECT_EQ(sim_address_from_args(3, args), 0);
     EXPECT_STREQ(sim_address, "ws://a:1");
-    char *eq[] = {a0, a3};
     EXPECT_EQ(sim_address_from_args(2, eq), 0);
-    EXPECT_STREQ(sim_address, "ws://b");
-    char b2[] = "tcp://c";
-    char *bad[] = {a0, a1, b2};
     EXPECT_EQ(sim_address_from_args(3, bad), -1);
     EXPECT_STREQ(sim_address, "ws://b") << "a bad address leaves the one before";
     EXPECT_EQ(sim_address_from_args(2, bad), -1) << "--sim without its address";
-
     std::ofstream("net_test.ini") << "web=1\nsim=ws://c:5\r\nport=8080\n";
     EXPECT_EQ(sim_address_from_ini("net_test.ini"), 0);
     EXPECT_STREQ(sim_address, "ws://c:5");
@@ -71,14 +68,18 @@ json message(void (*build)(int, char *, size_t), int group) {
 
 TEST(NetMessages, WhatValdoraSends) {
     const BYTE text[] = "Valdora V2.08 Connected";
-    EXPECT_EQ(sim_net_type(1, NULL), 'u');
-    EXPECT_EQ(sim_net_type(2, NULL), 'u');
-    EXPECT_EQ(sim_net_type(4, text), 'u') << "a number's size wins over its bytes";
-    EXPECT_EQ(sim_net_type(8, NULL), 'i');
-    EXPECT_EQ(sim_net_type(3, NULL), 'b');
-    EXPECT_EQ(sim_net_type(sizeof text, text), 's');
-    EXPECT_EQ(sim_net_type(3, (const BYTE *)"a\0b"), 'b') << "a text is zeros to its end";
-    EXPECT_EQ(sim_net_type(3, (const BYTE *)"a\x01"), 'b');
+    // Numbers by their size whatever the bytes; a text only when zeros run to its end.
+    std::string types;
+    for (auto t : {std::make_pair(1, (const BYTE *)NULL),
+                   {2, NULL},
+                   {4, text},
+                   {8, NULL},
+                   {3, NULL},
+                   {(int)sizeof text, text},
+                   {3, (const BYTE *)"a\0b"},
+                   {3, (const BYTE *)"a\x01"}})
+        types += sim_net_type(t.first, t.second);
+    EXPECT_EQ(types, "uuuibsbb");
 
     sim_net_forget();
     int declared = 0;
@@ -149,31 +150,23 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
     auto read_of = [](const std::string &data) {
         return R"({"command":"offsets.read","name":"r0","success":true,"data":)" + data + "}";
     };
-    for (const std::string &m :
-         {std::string("{oops"),
-          std::string("[1,2]"),
-          std::string(R"({"success":true})"),
-          std::string(R"({"command":"offsets.read","name":"r0","data":{"o0":1}})"),
-          std::string(R"({"command":"offsets.read","name":"r9","success":true,"data":{"o0":1}})"),
-          std::string(R"({"command":"offsets.read","name":"r0","success":true})"),
-          read_of("[1]"),
-          read_of(R"({"o3":1})"),
-          read_of(R"({"o01":1})"),
-          read_of(R"({"x":1})"),
-          read_of(R"({"o0":"1"})"),
-          read_of(R"({"o0":65536})"),
-          read_of(R"({"o0":-1})"),
-          read_of(R"({"o0":1.5})"),
-          read_of(R"({"o0":true})"),
-          read_of(R"({"o1":9223372036854775808})"),
-          read_of(R"({"o1":1.0})"),
-          read_of(R"({"o2":[1,2]})"),
-          read_of(R"({"o2":[1,2,256]})"),
-          read_of(R"({"o2":[1,2,-1]})"),
-          read_of(R"({"o2":"abc"})"),
-          read_of(R"({"o0":7,"o2":[1,2,300]})"),
-          big,
-          std::string(R"({"command":"offsets.declare","name":"w5","success":true})")})
+    // Each a wrong value list: not an object, names the group lacks, wrong types, out of range;
+    // the last has a good value beside a bad one.
+    std::istringstream bad_data(R"([1] {"o3":1} {"o01":1} {"x":1} {"o0":"1"} {"o0":65536} {"o0":-1}
+        {"o0":1.5} {"o0":true} {"o1":9223372036854775808} {"o1":1.0} {"o2":[1,2]} {"o2":[1,2,256]}
+        {"o2":[1,2,-1]} {"o2":"abc"} {"o0":7,"o2":[1,2,300]})");
+    std::vector<std::string> bad = {
+        "{oops",
+        "[1,2]",
+        R"({"success":true})",
+        big,
+        R"({"command":"offsets.read","name":"r0","data":{"o0":1}})",
+        R"({"command":"offsets.read","name":"r9","success":true,"data":{"o0":1}})",
+        R"({"command":"offsets.read","name":"r0","success":true})",
+        R"({"command":"offsets.declare","name":"w5","success":true})"};
+    for (std::string data; bad_data >> data;)
+        bad.push_back(read_of(data));
+    for (const std::string &m : bad)
         EXPECT_EQ(take(m), SIM_NET_BAD) << m.substr(0, 120);
     EXPECT_EQ(std::vector<BYTE>(sim_net_cache, sim_net_cache + 13), before)
         << "no bad answer stored a value, not even its good ones";
@@ -193,88 +186,67 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
     EXPECT_EQ(sim_net_cache[e[1].cache + 7], 0xFF) << "the others kept";
 }
 
-// The stand-in's answers to one client, as texts.
-struct Peer : ::testing::Test {
+// The stand-in's side: what the real server answers, and what it refuses (error code).
+TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
     sim_net_peer *peer = sim_net_peer_new();
-    std::vector<json> answers;
-    void TearDown() override {
-        sim_net_peer_free(peer);
-    }
-    static void collect(void *ctx, const char *text, size_t len) {
-        ((std::vector<json> *)ctx)->push_back(json::parse(text, text + len));
-    }
-    std::vector<json> send(const std::string &m) {
-        answers.clear();
-        sim_net_handle(peer, m.data(), m.size(), collect, &answers);
-        return answers;
-    }
-    std::string refusal(const std::string &m) {
-        auto a = send(m);
-        return a.size() == 1 && a[0]["success"] == false ? a[0]["errorCode"].get<std::string>()
-                                                         : "accepted";
-    }
-};
-
-TEST_F(Peer, StandInAnswersAsTheServerDoes) {
+    std::vector<json> got;
+    auto send = [&](const std::string &m) {
+        got.clear();
+        sim_net_handle(
+            peer, m.data(), m.size(),
+            [](void *ctx, const char *t, size_t n) {
+                ((std::vector<json> *)ctx)->push_back(json::parse(t, t + n));
+            },
+            &got);
+        return got.size() == 1 && got[0]["success"] == false ? got[0]["errorCode"].dump()
+               : got.empty()                                 ? ""
+                                                             : got[0].dump();
+    };
     sim_reset();
-    sim_set(0x311A, 2, 0x1802);
-    auto a = send(R"({"command":"offsets.declare","name":"g","offsets":[
+    sim_set(0x311A, 2, 0x1802), sim_set(0x3124, 1, 0xFE);
+    EXPECT_EQ(send(R"({"command":"offsets.declare","name":"g","offsets":[
         {"name":"com","address":12570,"type":"uint","size":2},
         {"name":"s","address":12580,"type":"int","size":1},
-        {"name":"msg","address":13184,"type":"string","size":8}]})");
-    ASSERT_EQ(a.size(), 1u);
-    EXPECT_EQ(a[0]["success"], true);
-    sim_set(0x3124, 1, 0xFE);
-    a = send(R"({"command":"offsets.read","name":"g"})");
-    ASSERT_EQ(a.size(), 1u);
-    EXPECT_EQ(a[0]["data"]["com"], 6146) << "the first answer carries everything";
-    EXPECT_EQ(a[0]["data"]["s"], -2);
-    EXPECT_TRUE(a[0]["data"].contains("msg"));
-    EXPECT_TRUE(send(R"({"command":"offsets.read","name":"g"})").empty()) << "nothing changed";
+        {"name":"msg","address":13184,"type":"string","size":8}]})"),
+              R"({"command":"offsets.declare","name":"g","success":true})");
+    std::string read = R"({"command":"offsets.read","name":"g"})";
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":""})"));
+    EXPECT_EQ(send(read), "") << "nothing changed: no answer at all";
     sim_set(0x311A, 2, 0x1805);
-    a = send(R"({"command":"offsets.read","name":"g"})");
-    ASSERT_EQ(a.size(), 1u);
-    EXPECT_EQ(a[0]["data"], json::parse(R"({"com":6149})")) << "only what changed";
-
-    EXPECT_TRUE(
-        send(R"({"command":"offsets.write","offsets":[{"name":"com","value":1}]})").empty());
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149})"));
+    EXPECT_EQ(send(R"({"command":"offsets.write","offsets":[{"name":"com","value":1}]})"), "");
     EXPECT_EQ(sim_get(0x311A, 2), 0x1805u) << "a write without a group name is dropped";
-    EXPECT_TRUE(
-        send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":6144},
-        {"name":"msg","value":"hello"}]})")
-            .empty());
+    EXPECT_EQ(send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":6144},
+        {"name":"msg","value":"hello"}]})"),
+              "");
     EXPECT_EQ(sim_get(0x311A, 2), 0x1800u);
-    EXPECT_EQ(std::string((char *)sim_offsets + 0x3380), "hello");
-    for (const char *bad : {R"({"name":"com","value":65536})", R"({"name":"com","value":-1})",
-                            R"({"name":"com","value":"1"})", R"({"name":"s","value":128})",
-                            R"({"name":"msg","value":"eight ch"})", R"({"name":"x","value":1})",
-                            R"({"name":"com"})"}) {
-        std::string m =
-            R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},)" +
-            std::string(bad) + "]}";
-        EXPECT_EQ(refusal(m), "BadRequest") << bad;
-        EXPECT_EQ(sim_get(0x311A, 2), 0x1800u) << "all or nothing: " << bad;
+    EXPECT_STREQ((char *)sim_offsets + 0x3380, "hello");
+    std::istringstream bad_writes(R"({"name":"com","value":65536} {"name":"com","value":-1}
+        {"name":"com","value":"1"} {"name":"s","value":128} {"name":"msg","value":"eight-ch"}
+        {"name":"x","value":1} {"name":"com"})");
+    for (std::string w; bad_writes >> w;) {
+        EXPECT_EQ(
+            send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},)" +
+                 w + "]}"),
+            "\"BadRequest\"")
+            << w;
+        EXPECT_EQ(sim_get(0x311A, 2), 0x1800u) << "all or nothing: " << w;
     }
-    EXPECT_EQ(refusal(R"({"command":"offsets.read","name":"h"})"), "NotDeclared");
-    EXPECT_EQ(refusal(R"({"command":"offsets.read","name":"g","interval":100})"), "NotSupported");
-    EXPECT_EQ(refusal(R"({"command":"vars.read","name":"g"})"), "UnknownCommand");
-    EXPECT_EQ(refusal(R"({"command":"offsets.read"})"), "BadRequest");
-    EXPECT_EQ(refusal("{nope"), "BadRequest");
-    for (const char *o : {R"({"name":"a","address":0,"type":"uint","size":3})",
-                          R"({"name":"a","address":65535,"type":"uint","size":2})",
-                          R"({"name":"a","address":0,"type":"float","size":4})",
-                          R"({"name":"a","address":-1,"type":"uint","size":1})",
-                          R"({"name":"a","type":"uint","size":1})"})
-        EXPECT_EQ(refusal(R"({"command":"offsets.declare","name":"k","offsets":[)" +
-                          std::string(o) + "]}"),
-                  "BadRequest")
+    std::istringstream bad_offsets(R"({"name":"a","address":0,"type":"uint","size":3}
+        {"name":"a","address":65535,"type":"uint","size":2} {"name":"a","address":0,"type":"float","size":4}
+        {"name":"a","address":-1,"type":"uint","size":1} {"name":"a","type":"uint","size":1}
+        {"name":"a","address":0,"type":"uint","size":1},{"name":"a","address":1,"type":"uint","size":1})");
+    for (std::string o; bad_offsets >> o;)
+        EXPECT_EQ(send(R"({"command":"offsets.declare","name":"k","offsets":[)" + o + "]}"),
+                  "\"BadRequest\"")
             << o;
-    EXPECT_EQ(refusal(R"({"command":"offsets.declare","name":"k","offsets":[
-        {"name":"a","address":0,"type":"uint","size":1},{"name":"a","address":1,"type":"uint","size":1}]})"),
-              "BadRequest");
-    a = send(R"({"command":"about.read","name":"x"})");
-    ASSERT_EQ(a.size(), 1u);
-    EXPECT_EQ(a[0]["success"], true);
+    EXPECT_EQ(send(R"({"command":"offsets.read","name":"h"})"), "\"NotDeclared\"");
+    EXPECT_EQ(send(R"({"command":"offsets.read","name":"g","interval":100})"), "\"NotSupported\"");
+    EXPECT_EQ(send(R"({"command":"vars.read","name":"g"})"), "\"UnknownCommand\"");
+    EXPECT_EQ(send(R"({"command":"offsets.read"})"), "\"BadRequest\"");
+    EXPECT_EQ(send("{nope"), "\"BadRequest\"");
+    EXPECT_EQ(json::parse(send(R"({"command":"about.read","name":"x"})"))["success"], true);
+    sim_net_peer_free(peer);
 }
 
 // The client against the stand-in's server on a free loopback port.
