@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 # rest as well (headless Chromium and npm for the tablet panel's journey, the Mega's stock
 # bootloader that valdora-flash is tried against: a test peer, never shipped).
 RUN_PACKAGES="build-essential cmake pkg-config liballegro4-dev libx11-dev libcivetweb-dev
-              libqrcodegencpp-dev libtomlplusplus-dev"
+              libqrcodegencpp-dev libtomlplusplus-dev nlohmann-json3-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool x11-utils imagemagick clang
                libclang-rt-14-dev clang-format valgrind procps strace gcc-avr avr-libc simavr
                libsimavr-dev libelf-dev chromium curl arduino-core-avr"

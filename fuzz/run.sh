@@ -10,7 +10,8 @@ set -u -o pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build_dir="$(dirname "$here")/build-fuzz" seconds=10
 [ "${VALDORA_LONG:-0}" = 1 ] && seconds=300
-targets="fuzz_reply_walk fuzz_client_reply fuzz_serial_frames fuzz_web_message fuzz_profile"
+targets="fuzz_reply_walk fuzz_client_reply fuzz_serial_frames fuzz_web_message fuzz_profile
+         fuzz_net_answer"
 while [ $# -gt 0 ]; do
     case "$1" in
     --build-dir) build_dir="$2"; shift 2 ;;

@@ -18,14 +18,16 @@ static void pause_ms(int ms) {
 }
 
 static int usage(void) {
-    fprintf(stderr, "usage: valdora-probe [--once] [--boards] [--csv FILE]\n"
-                    "       valdora-probe --changes [FROM-TO]\n"
-                    "  --once      print one snapshot and end\n"
-                    "  --boards    also show the K8055 boards' inputs (only while valdora is not "
-                    "running)\n"
-                    "  --csv FILE  append one line of raw values per refresh to FILE\n"
-                    "  --changes   print each offset that changed since the last look (FROM-TO\n"
-                    "              in hexadecimal, e.g. 66C0-66FF; default the whole space)\n");
+    fprintf(stderr,
+            "usage: valdora-probe [--once] [--boards] [--csv FILE] [--sim ws://HOST[:PORT]]\n"
+            "       valdora-probe --changes [FROM-TO] [--sim ws://HOST[:PORT]]\n"
+            "  --once      print one snapshot and end\n"
+            "  --boards    also show the K8055 boards' inputs (only while valdora is not "
+            "running)\n"
+            "  --csv FILE  append one line of raw values per refresh to FILE\n"
+            "  --changes   print each offset that changed since the last look (FROM-TO\n"
+            "              in hexadecimal, e.g. 66C0-66FF; default the whole space)\n"
+            "  --sim ADDR  reach the simulator's WebSocket server instead of the local one\n");
     return 2;
 }
 
@@ -44,9 +46,13 @@ int main(int argc, char *argv[]) {
             if (i + 1 < argc && argv[i + 1][0] != '-' &&
                 probe_parse_range(argv[++i], &probe_changes_from, &probe_changes_to) != 0)
                 return usage();
-        } else
+        } else if (strcmp(argv[i], "--sim") == 0 && i + 1 < argc)
+            i++; // taken below
+        else if (strncmp(argv[i], "--sim=", 6) != 0)
             return usage();
     }
+    if (sim_address_from_args(argc, argv) != 0)
+        return usage();
     probe_tty = isatty(fileno(stdout)) && !probe_once;
     console_prepare(&probe_stop);
     if (probe_boards)

@@ -246,6 +246,8 @@ void probe_print_snapshot(void) {
            FSUIPC_Server_Class, (unsigned)FSUIPC_Version, (unsigned)FSUIPC_FS_Version,
            (unsigned)probe_exchanges, seconds, seconds > 0 ? probe_exchanges / seconds : 0.0,
            probe_exchanges ? (double)probe_exchange_ms / probe_exchanges : 0.0);
+    if (sim_address[0]) // over the network: the last exchange's round trip
+        printf("valdora-probe: round trip %.2f ms\n", sim_net_last_rtt_us / 1000.0);
     probe_exchanges = 0;
     probe_exchange_ms = 0;
     probe_since = now;

@@ -118,3 +118,17 @@ extern const sim_control_verb *const sim_control_verbs[]; // NULL-terminated, si
 int sim_parse_number(const char *text, uint64_t *value); // 0x-hex or decimal; 0 or -1
 int sim_control_open(void);   // opens the link to the running server; 0 or -1 (told)
 void sim_control_close(void); // closes it
+
+// ---- The simulator WebSocket protocol (JSON over WebSocket at /fsuipc/) ----
+#define SIM_NET_PORT 2048 // the real server's default port
+typedef struct sim_net_peer sim_net_peer;
+sim_net_peer *sim_net_peer_new(void);       // a new client's declared groups (none yet)
+void sim_net_peer_free(sim_net_peer *peer); // forgets them
+// Answers one message of a client through send (no, one or more answers).
+void sim_net_handle(sim_net_peer *peer, const char *text, size_t len,
+                    void (*send)(void *ctx, const char *text, size_t len), void *ctx);
+int sim_net_serve(int port); // serves the protocol on every interface at port; 0 or -1
+void sim_net_stop(void);     // closes every client and stops serving
+extern int sim_net_clients;  // clients connected now
+// When set, every answer goes through it instead (tests make a misbehaving server of it).
+extern void (*sim_net_send_hook)(void *conn, const char *text, size_t len);

@@ -29,13 +29,14 @@ static int64_t now_ms(void) {
 static void usage(FILE *out) {
     fprintf(out,
             "usage: valdora-sim [--class FS98MAIN|UIPCMAIN] [--version HEX] [--fs HEX]\n"
-            "                   [--log FILE] [--quiet]\n"
+            "                   [--log FILE] [--quiet] [--net[=PORT]]\n"
             "       valdora-sim VERB ARGS...   (a client of the running simulator)\n"
             "  --class     window class to serve as (default FS98MAIN)\n"
             "  --version   server version reported at 0x3304 (default 0x%08X)\n"
             "  --fs        simulator marker and type reported at 0x3308 (default 0x%08X)\n"
             "  --log FILE  appends one line per write received: time, offset, size, bytes\n"
             "  --quiet     prints only the start line and the simulator's messages\n"
+            "  --net       serves the simulator WebSocket protocol too (port 2048 unless given)\n"
             "verbs:\n",
             (unsigned)sim_report_version, (unsigned)sim_report_fs);
     for (int i = 0; sim_control_verbs[i]; i++)
@@ -87,13 +88,18 @@ int main(int argc, char **argv) {
 
     const char *window_class = "FS98MAIN";
     const char *log_path = NULL;
-    int quiet = 0;
+    int quiet = 0, net_port = 0;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         const char *v = i + 1 < argc ? argv[i + 1] : NULL;
         uint64_t n;
         if (strcmp(a, "--quiet") == 0) {
             quiet = 1;
+        } else if (strcmp(a, "--net") == 0) {
+            net_port = SIM_NET_PORT;
+        } else if (strncmp(a, "--net=", 6) == 0 && sim_parse_number(a + 6, &n) == 0 && n >= 1 &&
+                   n <= 65535) {
+            net_port = (int)n;
         } else if (strcmp(a, "--help") == 0) {
             usage(stdout);
             return 0;
@@ -147,6 +153,15 @@ int main(int argc, char **argv) {
     }
     printf("valdora-sim: serving as %s at %s (version 0x%08X, marker 0x%08X)\n", window_class,
            server.path, (unsigned)sim_report_version, (unsigned)sim_report_fs);
+    if (net_port && sim_net_serve(net_port) != 0) {
+        fprintf(stderr, "valdora-sim: cannot serve the WebSocket protocol at port %d\n", net_port);
+        sim_server_close(&server);
+        if (log)
+            fclose(log);
+        return 1;
+    }
+    if (net_port)
+        printf("valdora-sim: serving ws://0.0.0.0:%d/fsuipc/ too\n", net_port);
     fflush(stdout);
 
     unsigned messages_seen = 0;
@@ -181,6 +196,7 @@ int main(int argc, char **argv) {
         }
     }
 
+    sim_net_stop();
     sim_server_close(&server);
     if (log) {
         sim_set_log(NULL);

@@ -36,6 +36,8 @@ static HANDLE m_hMap = 0;
 static BYTE *m_pView = 0;
 static BYTE *m_pNext = 0;
 static fsuipc_record m_records[FSUIPC_MAX_RECORDS];
+// Over the network link the queue is built here instead of in a shared block.
+static BYTE net_block[FSUIPC_BLOCK_SIZE];
 static int m_nRecords = 0;
 
 const char *FSUIPC_Server_Class = "";
@@ -73,6 +75,10 @@ static int fits(DWORD size) {
 }
 
 void FSUIPC_Close(void) {
+    if (m_pView == net_block) {
+        sim_net_disconnect();
+        m_pView = 0;
+    }
     m_hWnd = 0;
     m_msg = 0;
     if (m_atom) {
@@ -170,6 +176,12 @@ BOOL FSUIPC_Process(DWORD *result) {
 
     DWORD_PTR reply = 0;
     int sent = 0;
+    if (m_pView == net_block) {
+        // The end marker stands where the queue ended; the exchange stops there.
+        if (sim_net_exchange(m_pView, FSUIPC_BLOCK_SIZE) != 0)
+            return fsuipc_result(result, FSUIPC_ERR_NET);
+        sent = 1, reply = 1;
+    }
     for (int attempt = 0; attempt < 9 && !sent; attempt++) {
         if (SendMessageTimeoutA(m_hWnd, m_msg, (WPARAM)m_atom, 0, SMTO_BLOCK, 2000, &reply))
             sent = 1;
@@ -210,6 +222,15 @@ BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result) {
     FSUIPC_FS_Version = 0;
 
     int fs98_only = 0;
+    if (sim_address[0]) {
+        // The network link: a connection instead of a window and a block, then the same
+        // version exchange.
+        if (sim_net_connect() != 0)
+            return fsuipc_result(result, FSUIPC_ERR_NET);
+        FSUIPC_Server_Class = sim_address;
+        m_pView = net_block;
+        goto exchange;
+    }
     FSUIPC_Server_Class = "UIPCMAIN";
     m_hWnd = FindWindowExA(NULL, NULL, "UIPCMAIN", NULL);
     if (!m_hWnd) {
@@ -245,6 +266,7 @@ BOOL FSUIPC_Open(DWORD fs_requested, DWORD *result) {
         FSUIPC_Close();
         return fsuipc_result(result, FSUIPC_ERR_VIEW);
     }
+exchange:
     m_pNext = m_pView;
     m_nRecords = 0;
 

@@ -34,6 +34,12 @@ int main(int argc, char *argv[]) {
         return 1;
     }
     log_start();
+    // Where the simulator is: valdora.ini's sim= line, then --sim; the local interface else.
+    sim_address_from_ini("valdora.ini");
+    if (sim_address_from_args(argc, argv) != 0)
+        log_event("--sim: not an address of the form ws://HOST[:PORT], left out");
+    if (sim_address[0])
+        log_event("simulator: the network link to %s", sim_address);
 
     // 4. The keyboard.
     install_keyboard();

@@ -1,0 +1,355 @@
+// The simulator link over the network: addresses, the shapes of the messages sent, the reading
+// of a server's answers (hostile ones among them), the stand-in's side of the protocol, and the
+// client against the stand-in's server over loopback, also when that server misbehaves.
+#include "sim/sim.h"
+#include "simlink/simlink.h"
+#include "tests/support/testsim.h"
+
+#include <civetweb.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+TEST(NetAddress, FormsTakenAndRefused) {
+    char host[64];
+    int port = 0;
+    auto parsed = [&](const char *text) {
+        return sim_address_parse(text, host, sizeof host, &port) == 0
+                   ? std::string(host) + " " + std::to_string(port)
+                   : "refused";
+    };
+    EXPECT_EQ(parsed("ws://sim-pc"), "sim-pc 2048");
+    EXPECT_EQ(parsed("ws://10.0.0.5:65535/"), "10.0.0.5 65535");
+    for (const char *bad : {"http://sim", "ws://", "ws://:2048", "ws://sim:0", "ws://sim:65536",
+                            "ws://sim:", "ws://sim:20x", "ws://sim pc", "ws://sim\r\nX: y",
+                            "ws://sim/other", "ws://sim//"})
+        EXPECT_EQ(parsed(bad), "refused") << bad;
+    EXPECT_EQ(sim_address_parse("ws://a-much-longer-name", host, 8, &port), -1);
+
+    char a0[] = "valdora", a1[] = "--sim", a2[] = "ws://a:1", a3[] = "--sim=ws://b",
+         b[] = "tcp://c";
+    char *args[] = {a0, a1, a2}, *eq[] = {a0, a3}, *bad[] = {a0, a1, b};
+    EXPECT_EQ(sim_address_from_args(3, args), 0);
+    EXPECT_STREQ(sim_address, "ws://a:1");
+    EXPECT_EQ(sim_address_from_args(2, eq), 0);
+    EXPECT_EQ(sim_address_from_args(3, bad), -1);
+    EXPECT_STREQ(sim_address, "ws://b") << "a bad address leaves the one before";
+    EXPECT_EQ(sim_address_from_args(2, bad), -1) << "--sim without its address";
+    std::ofstream("net_test.ini") << "web=1\nsim=ws://c:5\r\nport=8080\n";
+    EXPECT_EQ(sim_address_from_ini("net_test.ini"), 0);
+    EXPECT_STREQ(sim_address, "ws://c:5");
+    std::ofstream("net_test.ini") << "sim=\n";
+    EXPECT_EQ(sim_address_from_ini("net_test.ini"), 0);
+    EXPECT_STREQ(sim_address, "") << "an empty line chooses the local interface";
+    std::ofstream("net_test.ini") << "web=1\n";
+    EXPECT_EQ(sim_address_from_ini("net_test.ini"), -1);
+    remove("net_test.ini");
+}
+
+// A group as the client declares it, from (offset, size, type) triples.
+int group_of(char kind, std::vector<sim_net_entry> entries, int *declared = nullptr) {
+    int d;
+    return sim_net_group_for(kind, entries.data(), (int)entries.size(), declared ? declared : &d);
+}
+
+json message(void (*build)(int, char *, size_t), int group) {
+    static char out[65536];
+    build(group, out, sizeof out);
+    return json::parse(out);
+}
+
+TEST(NetMessages, WhatValdoraSends) {
+    const BYTE text[] = "Valdora V2.08 Connected";
+    // Numbers by their size whatever the bytes; a text only when zeros run to its end.
+    std::string types;
+    for (auto t : {std::make_pair(1, (const BYTE *)NULL),
+                   {2, NULL},
+                   {4, text},
+                   {8, NULL},
+                   {3, NULL},
+                   {(int)sizeof text, text},
+                   {3, (const BYTE *)"a\0b"},
+                   {3, (const BYTE *)"a\x01"}})
+        types += sim_net_type(t.first, t.second);
+    EXPECT_EQ(types, "uuuibsbb");
+
+    sim_net_forget();
+    int declared = 0;
+    int r = group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x1000, 3, 'b', 0, 0}}, &declared);
+    EXPECT_EQ(declared, 1);
+    json d = message(sim_net_declare_message, r);
+    EXPECT_EQ(d["command"], "offsets.declare");
+    EXPECT_EQ(d["name"], "r0");
+    EXPECT_EQ(d["offsets"], json::parse(R"([{"name":"o0","address":846,"type":"uint","size":2},
+        {"name":"o1","address":4096,"type":"byteArray","size":3}])"));
+    EXPECT_EQ(message(sim_net_read_message, r),
+              json::parse(R"({"command":"offsets.read","name":"r0"})"))
+        << "a read per pass: no interval";
+    char barrier[128];
+    sim_net_barrier_message(barrier, sizeof barrier);
+    EXPECT_EQ(json::parse(barrier), json::parse(R"({"command":"about.read","name":"barrier"})"));
+
+    EXPECT_EQ(group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x1000, 3, 'b', 0, 0}}, &declared), r);
+    EXPECT_EQ(declared, 0) << "the same reads: the group declared before";
+    int w = group_of('w',
+                     {{0x311A, 2, 'u', 0, 0},
+                      {0x3380, 24, 's', 0, 0},
+                      {0x0560, 8, 'i', 0, 0},
+                      {0x1000, 3, 'b', 0, 0}},
+                     &declared);
+    EXPECT_EQ(declared, 1);
+    EXPECT_EQ(message(sim_net_declare_message, w)["offsets"][1]["type"], "string");
+    BYTE data[2 + 24 + 8 + 3] = {0x02, 0x18};
+    memcpy(data + 2, text, sizeof text);
+    memset(data + 26, 0xFF, 8);
+    data[34] = 1, data[35] = 2, data[36] = 3;
+    char out[1024];
+    ASSERT_EQ(sim_net_write_message(w, data, out, sizeof out), 0);
+    EXPECT_EQ(json::parse(out), json::parse(R"({"command":"offsets.write","name":"w1","offsets":[
+        {"name":"o0","value":6146},{"name":"o1","value":"Valdora V2.08 Connected"},
+        {"name":"o2","value":-1},{"name":"o3","value":[1,2,3]}]})"));
+    EXPECT_EQ(sim_net_write_message(w, data, out, 20), -1) << "a message that does not fit";
+
+    EXPECT_EQ(group_of('r', {}), -1);
+    EXPECT_EQ(group_of('r', {{0, SIM_NET_CACHE + 1, 'b', 0, 0}}), -1);
+    for (int i = 2; i < SIM_NET_GROUPS; i++)
+        group_of('w', {{(DWORD)i, 1, 'u', 0, 0}});
+    EXPECT_EQ(group_of('w', {{0x9000, 1, 'u', 0, 0}}, &declared), 0) << "full: starts over";
+    EXPECT_EQ(declared, 1);
+}
+
+int take(const std::string &m, std::string *why = nullptr) {
+    char w[256] = "";
+    int r = sim_net_take(m.data(), m.size(), w, sizeof w);
+    if (why)
+        *why = w;
+    return r;
+}
+
+TEST(NetReplies, HostileAnswersStoreNothing) {
+    sim_net_forget();
+    int g = group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x0560, 8, 'i', 0, 0}, {0x1000, 3, 'b', 0, 0}});
+    ASSERT_EQ(take(R"({"command":"offsets.read","name":"r0","success":true,"data":
+        {"o0":6146,"o1":-2,"o2":[1,2,255]}})"),
+              SIM_NET_TAKEN);
+    const sim_net_entry *e = &sim_net_entries[sim_net_groups[g].first];
+    EXPECT_EQ(sim_net_cache[e[0].cache] | sim_net_cache[e[0].cache + 1] << 8, 0x1802);
+    EXPECT_EQ(sim_net_cache[e[1].cache + 7], 0xFF);
+    EXPECT_EQ(sim_net_cache[e[2].cache + 2], 255);
+    std::vector<BYTE> before(sim_net_cache, sim_net_cache + 13);
+    std::string big = R"({"command":"about.read","success":true,"name":")" +
+                      std::string(SIM_NET_MESSAGE_MAX, 'x') + "\"}";
+    auto read_of = [](const std::string &data) {
+        return R"({"command":"offsets.read","name":"r0","success":true,"data":)" + data + "}";
+    };
+    // Each a wrong value list: not an object, names the group lacks, wrong types, out of range;
+    // the last has a good value beside a bad one.
+    std::istringstream bad_data(R"([1] {"o3":1} {"o01":1} {"x":1} {"o0":"1"} {"o0":65536} {"o0":-1}
+        {"o0":1.5} {"o0":true} {"o1":9223372036854775808} {"o1":1.0} {"o2":[1,2]} {"o2":[1,2,256]}
+        {"o2":[1,2,-1]} {"o2":"abc"} {"o0":7,"o2":[1,2,300]})");
+    std::vector<std::string> bad = {
+        "{oops",
+        "[1,2]",
+        R"({"success":true})",
+        big,
+        R"({"command":"offsets.read","name":"r0","data":{"o0":1}})",
+        R"({"command":"offsets.read","name":"r9","success":true,"data":{"o0":1}})",
+        R"({"command":"offsets.read","name":"r0","success":true})",
+        R"({"command":"offsets.declare","name":"w5","success":true})"};
+    for (std::string data; bad_data >> data;)
+        bad.push_back(read_of(data));
+    for (const std::string &m : bad)
+        EXPECT_EQ(take(m), SIM_NET_BAD) << m.substr(0, 120);
+    EXPECT_EQ(std::vector<BYTE>(sim_net_cache, sim_net_cache + 13), before)
+        << "no bad answer stored a value, not even its good ones";
+
+    std::string why;
+    EXPECT_EQ(take(R"({"command":"offsets.write","name":"r0","success":false,
+        "errorCode":"BadRequest","errorMessage":"no such offset"})",
+                   &why),
+              SIM_NET_BAD);
+    EXPECT_NE(why.find("no such offset"), std::string::npos) << why;
+    EXPECT_EQ(take(R"({"command":"about.read","name":"barrier","success":true,"data":{}})"),
+              SIM_NET_BARRIER);
+    EXPECT_EQ(take(R"({"command":"about.read","name":"about","success":true})"), SIM_NET_TAKEN);
+    EXPECT_EQ(take(R"({"command":"offsets.declare","name":"r0","success":true})"), SIM_NET_TAKEN);
+    EXPECT_EQ(take(read_of(R"({"o0":0})")), SIM_NET_TAKEN) << "a part of the values";
+    EXPECT_EQ(sim_net_cache[e[0].cache], 0);
+    EXPECT_EQ(sim_net_cache[e[1].cache + 7], 0xFF) << "the others kept";
+}
+
+// The stand-in's side: what the real server answers, and what it refuses (error code).
+TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
+    sim_net_peer *peer = sim_net_peer_new();
+    std::vector<json> got;
+    auto send = [&](const std::string &m) {
+        got.clear();
+        sim_net_handle(
+            peer, m.data(), m.size(),
+            [](void *ctx, const char *t, size_t n) {
+                ((std::vector<json> *)ctx)->push_back(json::parse(t, t + n));
+            },
+            &got);
+        return got.size() == 1 && got[0]["success"] == false ? got[0]["errorCode"].dump()
+               : got.empty()                                 ? ""
+                                                             : got[0].dump();
+    };
+    sim_reset();
+    sim_set(0x311A, 2, 0x1802), sim_set(0x3124, 1, 0xFE);
+    EXPECT_EQ(send(R"({"command":"offsets.declare","name":"g","offsets":[
+        {"name":"com","address":12570,"type":"uint","size":2},
+        {"name":"s","address":12580,"type":"int","size":1},
+        {"name":"msg","address":13184,"type":"string","size":8}]})"),
+              R"({"command":"offsets.declare","name":"g","success":true})");
+    std::string read = R"({"command":"offsets.read","name":"g"})";
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":""})"));
+    EXPECT_EQ(send(read), "") << "nothing changed: no answer at all";
+    sim_set(0x311A, 2, 0x1805);
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149})"));
+    EXPECT_EQ(send(R"({"command":"offsets.write","offsets":[{"name":"com","value":1}]})"), "");
+    EXPECT_EQ(sim_get(0x311A, 2), 0x1805u) << "a write without a group name is dropped";
+    EXPECT_EQ(send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":6144},
+        {"name":"msg","value":"hello"}]})"),
+              "");
+    EXPECT_EQ(sim_get(0x311A, 2), 0x1800u);
+    EXPECT_STREQ((char *)sim_offsets + 0x3380, "hello");
+    std::istringstream bad_writes(R"({"name":"com","value":65536} {"name":"com","value":-1}
+        {"name":"com","value":"1"} {"name":"s","value":128} {"name":"msg","value":"eight-ch"}
+        {"name":"x","value":1} {"name":"com"})");
+    for (std::string w; bad_writes >> w;) {
+        EXPECT_EQ(
+            send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},)" +
+                 w + "]}"),
+            "\"BadRequest\"")
+            << w;
+        EXPECT_EQ(sim_get(0x311A, 2), 0x1800u) << "all or nothing: " << w;
+    }
+    std::istringstream bad_offsets(R"({"name":"a","address":0,"type":"uint","size":3}
+        {"name":"a","address":65535,"type":"uint","size":2} {"name":"a","address":0,"type":"float","size":4}
+        {"name":"a","address":-1,"type":"uint","size":1} {"name":"a","type":"uint","size":1}
+        {"name":"a","address":0,"type":"uint","size":1},{"name":"a","address":1,"type":"uint","size":1})");
+    for (std::string o; bad_offsets >> o;)
+        EXPECT_EQ(send(R"({"command":"offsets.declare","name":"k","offsets":[)" + o + "]}"),
+                  "\"BadRequest\"")
+            << o;
+    EXPECT_EQ(send(R"({"command":"offsets.read","name":"h"})"), "\"NotDeclared\"");
+    EXPECT_EQ(send(R"({"command":"offsets.read","name":"g","interval":100})"), "\"NotSupported\"");
+    EXPECT_EQ(send(R"({"command":"vars.read","name":"g"})"), "\"UnknownCommand\"");
+    EXPECT_EQ(send(R"({"command":"offsets.read"})"), "\"BadRequest\"");
+    EXPECT_EQ(send("{nope"), "\"BadRequest\"");
+    EXPECT_EQ(json::parse(send(R"({"command":"about.read","name":"x"})"))["success"], true);
+    sim_net_peer_free(peer);
+}
+
+// The client against the stand-in's server on a free loopback port.
+struct Net : ::testing::Test {
+    DWORD rc = 99;
+    void SetUp() override {
+        sim_reset();
+        for (int tries = 0; tries < 20; tries++) {
+            int port = 30000 + rand() % 20000;
+            if (sim_net_serve(port) == 0) {
+                snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", port);
+                return;
+            }
+        }
+        FAIL() << "no free port";
+    }
+    void TearDown() override {
+        FSUIPC_Close();
+        sim_net_send_hook = NULL;
+        sim_net_stop();
+        sim_address[0] = 0;
+    }
+};
+
+TEST_F(Net, ReadsAndWritesThroughTheServer) {
+    ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
+    EXPECT_EQ(FSUIPC_FS_Version, 8u);
+    EXPECT_EQ(sim_client_lib_version, 2002u) << "the version write went over the network";
+    sim_set(0x034E, 2, 0x1800);
+    uint16_t com1 = 0, com2 = 0;
+    BYTE text[] = "Valdora V2.08 Connected";
+    uint16_t standby = 0x1805;
+    ASSERT_TRUE(FSUIPC_Write(0x311A, 2, &standby, &rc));
+    ASSERT_TRUE(FSUIPC_Write(0x3380, sizeof text, text, &rc));
+    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
+    ASSERT_TRUE(FSUIPC_Read(0x311A, 2, &com2, &rc));
+    ASSERT_TRUE(FSUIPC_Process(&rc)) << rc;
+    EXPECT_EQ(com1, 0x1800);
+    EXPECT_EQ(com2, 0x1805) << "the pass's writes come before its reads";
+    EXPECT_STREQ((char *)sim_offsets + 0x3380, "Valdora V2.08 Connected");
+    for (int pass = 0; pass < 2; pass++) { // unchanged: answered from the values kept
+        com1 = 0;
+        ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
+        ASSERT_TRUE(FSUIPC_Read(0x311A, 2, &com2, &rc));
+        ASSERT_TRUE(FSUIPC_Process(&rc));
+        EXPECT_EQ(com1, 0x1800);
+        sim_set(0x311A, 2, 0x1250);
+    }
+    EXPECT_EQ(com2, 0x1250);
+    EXPECT_GT(sim_net_last_rtt_us, 0u);
+
+    sim_net_stop();
+    com1 = 0x4242;
+    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
+    EXPECT_FALSE(FSUIPC_Process(&rc));
+    EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
+    EXPECT_EQ(com1, 0x4242);
+    FSUIPC_Close();
+    EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no server: refused";
+    EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
+}
+
+std::string spoil; // what the misbehaving server sends instead of its next read's answer
+int spoiled = 0;   // answers spoiled so far; a silent or stalled server sends nothing more
+void misbehave(void *conn, const char *text, size_t len) {
+    auto c = (struct mg_connection *)conn;
+    int stalled = spoiled && (spoil == "silent" || spoil == "half");
+    if (!stalled && (spoil.empty() || !strstr(text, "\"offsets.read\"") || spoiled))
+        return (void)mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, text, len);
+    if (spoiled++ || spoil == "silent")
+        return;
+    if (spoil == "half") // a frame that promises 100 bytes and brings 5
+        mg_write(c, "\x81\x64{\"com", 7);
+    else
+        mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, spoil.data(), spoil.size());
+}
+
+TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
+    sim_net_send_hook = misbehave;
+    std::string big =
+        "{\"command\":\"offsets.read\",\"name\":\"r2\",\"success\":true,\"data\":{\"o0\":\"" +
+        std::string(SIM_NET_MESSAGE_MAX, '1') + "\"}}";
+    for (const std::string &bad :
+         {std::string("{\"command\":\"offsets.read\",\"name\":\"r2\",\"success\":true,\"data\":{"
+                      "\"o0\":70000}}"),
+          std::string("{\"command\":\"offsets.read\",\"name\":\"r7\",\"success\":true,\"data\":{"
+                      "\"o0\":1}}"),
+          std::string(
+              "{\"command\":\"offsets.read\",\"name\":\"r2\",\"success\":true,\"data\":{}}"),
+          std::string("not json"), big, std::string("silent"), std::string("half")}) {
+        spoil.clear();
+        ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
+        spoil = bad, spoiled = 0;
+        sim_set(0x034E, 2, 0x1800);
+        uint16_t com1 = 0x4242;
+        ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
+        DWORD start = GetTickCount();
+        EXPECT_FALSE(FSUIPC_Process(&rc)) << bad.substr(0, 80);
+        EXPECT_LT(GetTickCount() - start, 3000u) << "a stalled server is left after 2 s";
+        EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
+        EXPECT_EQ(com1, 0x4242) << "nothing delivered from " << bad.substr(0, 80);
+        FSUIPC_Close();
+    }
+}
+
+} // namespace
