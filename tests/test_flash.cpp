@@ -48,6 +48,7 @@ TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
     const char *damaged = ":0400100001020304E2\n:0400100001020304E3\n:00000001FF\n";
     EXPECT_EQ(refusal(damaged), "line 2: record checksum is wrong (the file is damaged)");
     EXPECT_EQ(refusal("hello\n"), "line 1: not an Intel HEX record");
+    EXPECT_EQ(refusal(":020010000001ED0\n:00000001FF\n"), "line 1: not an Intel HEX record");
     EXPECT_PRED2(has, refusal(":0400100001020304E2\n"), "without its end record"); // cut short
     EXPECT_PRED2(has, refusal(":0500100001020304E2\n:00000001FF\n"), "line 1: ");
     EXPECT_PRED2(has, refusal(":00000001FF\n"), "no data");
