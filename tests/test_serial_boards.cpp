@@ -336,6 +336,9 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
     tcsetattr(boards[0].slave, TCSANOW, &was);
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
+    pid_t far = fork(); // holds both ends, as a simulated board does: the device, not a user
+    if (far == 0)
+        _exit(pause());
     pid_t other = fork();
     if (other == 0) // a user of the port, not its far end
         close(boards[0].fd), close(boards[0].slave),
@@ -350,6 +353,7 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
               (Longs{B4800, (long)was.c_lflag, -1}));
     kill(other, SIGKILL), waitpid(other, NULL, 0);
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
+    kill(far, SIGKILL), waitpid(far, NULL, 0);
     EXPECT_STREQ(serial_boards_note, "board firmware newer than this Valdora (protocol 3, not 2): "
                                      "update Valdora, or flash its valdora-mega.hex");
     boards[0].protocol = 2, boards[0].old_protocol = 1;
