@@ -276,6 +276,7 @@ TEST_F(Flash, AnImageWithTheMonitorTriggerIsNotSent) {
 TEST_F(Flash, APortHeldByValdoraIsRefused) {
     int held = serial_port_open(name);
     ASSERT_GE(held, 0);
-    EXPECT_PRED2(has, failure(FLASH_FAILED), "is in use by another program: close Valdora first");
+    EXPECT_PRED2(has, failure(FLASH_FAILED),
+                 "is in use by another program (Valdora, a terminal, a printer host)");
     serial_port_close(held);
 }
