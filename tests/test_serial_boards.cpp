@@ -304,10 +304,10 @@ TEST_F(SerialBoards, OnlyPortsOfKnownUsbIdentityAreOpenedAndARestartingBoardIsWa
     rlim_t soft = lim.rlim_cur;
     int found = 0;
     lim.rlim_cur = 64, setrlimit(RLIMIT_NOFILE, &lim);
-    for (int i = 0; i < 40; i++)
+    for (int i = 0; i < 100; i++)
         found += serial_port_candidates(names, 8) == 2;
     lim.rlim_cur = soft, setrlimit(RLIMIT_NOFILE, &lim);
-    EXPECT_EQ(found, 40);
+    EXPECT_EQ(found, 100);
     plug(0, "dev/ttyACM0"), plug(1, "dev/ttyUSB0"), plug(2, "dev/ttyUSB1");
     struct termios was, after; // a GPS' settings, say
     tcgetattr(boards[0].slave, &was), cfsetospeed(&was, B4800), tcsetattr(boards[0].slave, 0, &was);
