@@ -188,7 +188,9 @@ int flash_board(const char *port_name, const struct flash_image *img) {
     int port = serial_port_open(port_name);
     if (port == -2) {
         snprintf(flash_error, sizeof flash_error,
-                 "%.100s is in use by another program: close Valdora first", port_name);
+                 "%.100s is in use by another program (Valdora, a terminal, a printer host): "
+                 "close it first",
+                 port_name);
         return FLASH_FAILED;
     }
     if (port < 0) {

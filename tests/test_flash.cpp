@@ -4,6 +4,8 @@
 #include "flash/flash.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <poll.h>
 #include <pty.h>
 #include <string.h>
@@ -18,6 +20,9 @@ typedef std::vector<uint8_t> Bytes;
 static std::string refusal(const char *text) {
     int r = ihex_parse(text, strlen(text), &img);
     return r == 0 ? "accepted" : r == -1 ? flash_error : "neither 0 nor -1";
+}
+static long open_files() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 static bool has(const std::string &s, const std::string &part) {
     return s.find(part) != std::string::npos;
@@ -48,6 +53,7 @@ TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
     const char *damaged = ":0400100001020304E2\n:0400100001020304E3\n:00000001FF\n";
     EXPECT_EQ(refusal(damaged), "line 2: record checksum is wrong (the file is damaged)");
     EXPECT_EQ(refusal("hello\n"), "line 1: not an Intel HEX record");
+    EXPECT_EQ(refusal(":020010000001ED0\n:00000001FF\n"), "line 1: not an Intel HEX record");
     EXPECT_PRED2(has, refusal(":0400100001020304E2\n"), "without its end record"); // cut short
     EXPECT_PRED2(has, refusal(":0500100001020304E2\n:00000001FF\n"), "line 1: ");
     EXPECT_PRED2(has, refusal(":00000001FF\n"), "no data");
@@ -58,7 +64,9 @@ TEST(Ihex, DamagedFilesAreRefusedNamingTheLine) {
     char path[] = "/tmp/valdora-flash-XXXXXX";
     FILE *f = fdopen(mkstemp(path), "w");
     fputs(damaged, f), fclose(f);
+    long files = open_files();
     EXPECT_EQ(ihex_load(path, &img), -1);
+    EXPECT_EQ(open_files(), files);
     unlink(path);
     EXPECT_PRED2(has, flash_error, "is not a usable Intel HEX file: line 2: record checksum");
     EXPECT_EQ(ihex_load(path, &img), -1);
@@ -177,17 +185,25 @@ class Flash : public ::testing::Test {
     }
     // Runs a flash that must end with status code; what it says went wrong.
     std::string failure(int code) {
+        long files = open_files();
         EXPECT_EQ(run(), code);
+        EXPECT_EQ(open_files(), files); // the port let go
         return flash_error;
     }
 };
 
+// On a terminal, progress as one bar redrawn; the scripted bootloader has no firmware to answer.
 TEST_F(Flash, WritesVerifiesAndStartsTheFirmware) {
+    flash_tty = 1;
     ASSERT_EQ(run(), FLASH_OK) << flash_error;
+    flash_tty = 0;
     EXPECT_EQ(memcmp(mem, img.bytes, 768), 0);
     EXPECT_EQ(leaves, 1);
     EXPECT_EQ(top_address_byte, 0x80); // the extended address bit
     EXPECT_PRED2(has, said, "answered at 115200 baud");
+    EXPECT_PRED2(has, said, "\rwriting    [..............................]    0/3 pages\r");
+    EXPECT_PRED2(has, said, "\rverifying  [##############################]    3/3 pages\n");
+    EXPECT_PRED2(has, said, "the board does not answer Valdora's hello");
 }
 
 // An older clone, answering at 57600 baud, with pages beyond 128 KiB: their whole address.
@@ -260,6 +276,7 @@ TEST_F(Flash, AnImageWithTheMonitorTriggerIsNotSent) {
 TEST_F(Flash, APortHeldByValdoraIsRefused) {
     int held = serial_port_open(name);
     ASSERT_GE(held, 0);
-    EXPECT_PRED2(has, failure(FLASH_FAILED), "is in use by another program: close Valdora first");
+    EXPECT_PRED2(has, failure(FLASH_FAILED),
+                 "is in use by another program (Valdora, a terminal, a printer host)");
     serial_port_close(held);
 }

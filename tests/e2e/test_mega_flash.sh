@@ -92,10 +92,8 @@ vd_stop
 # after the last. The build makes one from Debian's source (firmware/host/CMakeLists.txt, the
 # firmware's README); its link loses the first sign-on, so the flasher must sign on again with the
 # same number.
-if [ ! -f "$MEGA_RUN/stk500boot-2011.hex" ]; then
-    echo "skipped: the older Mega (its bootloader is built only from arduino-core-avr's source)"
-    exit 0
-fi
+[ -f "$MEGA_RUN/stk500boot-2011.hex" ] ||
+    { echo "skipped: the older Mega (its bootloader is built from arduino-core-avr's source)"; exit 0; }
 kill $BOOT_PID && wait $BOOT_PID
 "$MEGA_RUN/valdora-mega-boot" "$MEGA_RUN/stk500boot-2011.hex" "$VD_TMP/mega" "$VD_TMP/control" \
     >"$VD_TMP/old.out" 2>&1 &

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -119,8 +120,7 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
     const Bytes all{0xFF, 0xFF, 0xFF, 0xFF}, levels{200, 9, 0, 0, 255, 128, 1, 0};
     outputs(all, levels);
     std::vector<int> every(32);
-    for (int i = 0; i < 32; i++)
-        every[i] = i;
+    std::iota(every.begin(), every.end(), 0);
     EXPECT_EQ(lit_outputs(), every);
     mega_sim_run_ms(1000), outputs(all, levels); // a repeat
     mega_sim_run_ms(1900);
