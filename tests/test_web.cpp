@@ -285,6 +285,9 @@ TEST(Web, TheDrawingListGoesOutWithTheExactScaleFactors) {
     for (rmu_op_count = 0; rmu_op_count < RMU_MAX_OPS; rmu_op_count++)
         rmu_ops[rmu_op_count] = {1, 282, 125, 27, 32, 0, 453, 392, 27, 32};
     EXPECT_GT(web_format_drawing(out, sizeof out), 0) << "the longest list fits the message";
+    unsigned seen = 0;
+    web_running = 0, web_publish();
+    EXPECT_EQ(web_slot_take(&seen, out, sizeof out), 0) << "nothing published with the panel off";
 }
 
 } // namespace
