@@ -4,10 +4,9 @@
 # radio keys, power off and on, a link loss and return and a restart of the program; each touch
 # area writes to the simulator what its key writes; a held knob accelerates as the held key
 # does and stops when the finger lifts; taps never step more than the same key presses; a held
-# knob with the simulator away lets the link come back; hostile clients and floods do not slow
-# the window; a 17th page is told
-# "too many panels open"; F2 shows the address over the unit until the next key; the window
-# closes at once with the panel on.
+# knob with the simulator away lets the link come back; hostile clients do not slow the window;
+# a 17th page is told "too many panels open"; F2 shows the address over the unit until the next
+# key; the window closes at once with the panel on; the log has the address but not the code.
 . "$(dirname "$0")/lib.sh"
 for tool in node npm curl; do command -v "$tool" >/dev/null ||
     { echo "skipped: the browser test needs $tool"; exit 77; }; done
@@ -47,10 +46,9 @@ vd_start_sim
 vd_sim_set 0x311A 2 0x1800
 vd_start
 vd_check "the log has the panel's address" vd_wait_for 10 eval 'tr -d "\r" <"$VD_RUN/valdora.log" | grep -q "web: the panel is at http://[0-9.]*:$PORT/ "'
-vd_check "and not its code" eval '! grep -q "$CODE" "$VD_RUN/valdora.log"' 
+vd_check "and not its code" eval '! grep -q "$CODE" "$VD_RUN/valdora.log"'
 # (What the server answers without the code, to broken frames and under floods is tested
 # against the server itself in test_web_server.)
-vd_expect "the page with the code" "$(curl -s -o /dev/null -w '%{http_code}' "$URL")" 200
 
 br open "$URL&exact"
 sleep 5 # past the boards banner
