@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -104,6 +105,26 @@ TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivat
         web_enabled = 0;
         EXPECT_TRUE(web_parse_args(2, one) == -1 && web_port == 65535 && !web_enabled) << bad;
     }
+}
+
+// A start: nothing made or written while the panel is off; a new code asked for is made and
+// kept without switching the panel on; --web serves it for the run and leaves the file's switch.
+TEST(Web, AStartMakesAndKeepsTheCodeAndServesOnlyWhenSwitchedOn) {
+    char dir[] = "/tmp/test_web_XXXXXX", prog[] = "valdora", renew[] = "--web-new-code";
+    char on[16], *none[] = {prog}, *fresh[] = {prog, renew}, *serve[] = {prog, on};
+    snprintf(on, sizeof on, "--web=%d", 40000 + getpid() % 20000);
+    ASSERT_TRUE(mkdtemp(dir) && chdir(dir) == 0);
+    web_enabled = web_ini_enabled = web_renew_code = 0, web_code[0] = 0;
+    EXPECT_TRUE(web_start(1, none) == 0 && !web_running && web_read_ini("valdora.ini") == -1);
+    EXPECT_TRUE(web_start(2, fresh) == 0 && !web_running && web_code_valid(web_code));
+    char kept[WEB_CODE_LEN + 1];
+    strcpy(kept, web_code), web_code[0] = 0, web_renew_code = 0;
+    EXPECT_TRUE(web_read_ini("valdora.ini") == 0 && !strcmp(web_code, kept) && !web_enabled);
+    EXPECT_TRUE(web_start(2, serve) == 0 && web_running && !strcmp(web_code, kept));
+    web_stop();
+    EXPECT_TRUE(!web_running && web_read_ini("valdora.ini") == 0 && !web_enabled);
+    EXPECT_TRUE(remove("valdora.ini") == 0 && remove("valdora.log") == 0 && chdir("/") == 0 &&
+                rmdir(dir) == 0);
 }
 
 int take(DWORD now) { // the key taken, 1000 * kind + radio for a radio's touch, or 0
@@ -264,6 +285,9 @@ TEST(Web, TheDrawingListGoesOutWithTheExactScaleFactors) {
     for (rmu_op_count = 0; rmu_op_count < RMU_MAX_OPS; rmu_op_count++)
         rmu_ops[rmu_op_count] = {1, 282, 125, 27, 32, 0, 453, 392, 27, 32};
     EXPECT_GT(web_format_drawing(out, sizeof out), 0) << "the longest list fits the message";
+    unsigned seen = 0;
+    web_running = 0, web_publish();
+    EXPECT_EQ(web_slot_take(&seen, out, sizeof out), 0) << "nothing published with the panel off";
 }
 
 } // namespace

@@ -44,33 +44,16 @@ int web_running = 0;
 static struct conn conns[WEB_MAX_CONNS];
 static net_socket listener = NET_NONE, waker = NET_NONE;
 static void *thread = NULL;
-static pthread_mutex_t counts_lock = PTHREAD_MUTEX_INITIALIZER;
-static int panels = 0, stopping = 0; // under counts_lock
-static long sent = 0;
-
-void web_server_counts(int *n, long *bytes) {
-    pthread_mutex_lock(&counts_lock);
-    *n = panels;
-    *bytes = sent;
-    pthread_mutex_unlock(&counts_lock);
-}
-
-static void add_panels(int n, long bytes) {
-    pthread_mutex_lock(&counts_lock);
-    panels += n;
-    sent += bytes;
-    pthread_mutex_unlock(&counts_lock);
-}
+static pthread_mutex_t stop_lock = PTHREAD_MUTEX_INITIALIZER;
+static int stopping = 0; // under stop_lock
 
 static void drop(int i) {
     struct conn *c = &conns[i];
     net_close(c->s);
     if (c->file)
         fclose(c->file);
-    if (c->state == PANEL) {
+    if (c->state == PANEL)
         web_queue_release(i); // a knob held from a page that is gone is let go
-        add_panels(-1, 0);
-    }
     c->state = FREE;
     c->s = NET_NONE;
     c->file = NULL;
@@ -139,7 +122,6 @@ static void open_panel(struct conn *c, const web_request *req, DWORD now) {
     c->seen = 0;
     c->heard = c->pinged = now;
     c->in_len = 0;
-    add_panels(1, 0);
 }
 
 // The page and the two sheets of each artwork set, by their fixed names only.
@@ -293,8 +275,6 @@ static int write_out(struct conn *c, DWORD now) {
             return -1;
         c->out_off += (size_t)n;
         c->moved = now;
-        if (c->state == PANEL)
-            add_panels(0, n);
     }
 }
 
@@ -368,9 +348,9 @@ static int timed_out(const struct conn *c, DWORD now) {
 }
 
 static int is_stopping(void) {
-    pthread_mutex_lock(&counts_lock);
+    pthread_mutex_lock(&stop_lock);
     int s = stopping;
-    pthread_mutex_unlock(&counts_lock);
+    pthread_mutex_unlock(&stop_lock);
     return s;
 }
 
@@ -455,9 +435,9 @@ void web_server_stop(void) {
     if (!web_running)
         return;
     web_running = 0;
-    pthread_mutex_lock(&counts_lock);
+    pthread_mutex_lock(&stop_lock);
     stopping = 1;
-    pthread_mutex_unlock(&counts_lock);
+    pthread_mutex_unlock(&stop_lock);
     net_wake(waker);
     platform_thread_join(thread);
     thread = NULL;

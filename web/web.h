@@ -87,17 +87,16 @@ size_t web_frame_make(unsigned char *out, int opcode, const void *payload, size_
 #define WEB_SILENCE 6000         // ms a panel may leave pings unanswered before it is dropped
 extern int web_running;          // 1 while the server runs (main thread)
 extern const char web_page[];    // the page the server serves (HTML, CSS, JavaScript)
-int web_start(int argc, char **argv); // reads the switches, starts the server, logs the address
-void web_stop(void);                  // stops the server and waits for its thread
-void web_step(void);                  // main thread, once a pass: acts on the waiting touches
-int web_server_start(int port);       // starts the HTTP and WebSocket server; -1 on failure
-void web_server_stop(void);           // stops it, closing every connection at once
-void web_server_wake(void);           // wakes the server's thread (a new picture)
-void web_server_counts(int *panels, long *sent); // panels connected now, bytes sent to them
-#define WEB_HOSTS_MAX 4                          // addresses of this machine shown at most
-int web_hosts(char hosts[][16], int max);        // this machine's addresses for a tablet; how many
-int web_url(char *out, size_t size);             // the panel's (first) address with its access code
-void web_address_show(void);   // F2: the address as text and QR code over the unit
-int web_address_hide(void);    // 1 (and hides it) when the address was shown
+int web_start(int argc, char **argv);     // reads the switches, starts the server, logs the address
+void web_stop(void);                      // stops the server and waits for its thread
+void web_step(void);                      // main thread, once a pass: acts on the waiting touches
+int web_server_start(int port);           // starts the HTTP and WebSocket server; -1 on failure
+void web_server_stop(void);               // stops it, closing every connection at once
+void web_server_wake(void);               // wakes the server's thread (a new picture)
+#define WEB_HOSTS_MAX 4                   // addresses of this machine shown at most
+int web_hosts(char hosts[][16], int max); // this machine's addresses for a tablet; how many
+int web_url(char *out, size_t size);      // the panel's (first) address with its access code
+void web_address_show(void);              // F2: the address as text and QR code over the unit
+int web_address_hide(void);               // 1 (and hides it) when the address was shown
 int web_take_key(int code);    // typed keys first: F2 shows the address, any key hides it
 void web_address_redraw(void); // puts the address back after the unit was drawn

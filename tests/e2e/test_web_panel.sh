@@ -4,10 +4,9 @@
 # radio keys, power off and on, a link loss and return and a restart of the program; each touch
 # area writes to the simulator what its key writes; a held knob accelerates as the held key
 # does and stops when the finger lifts; taps never step more than the same key presses; a held
-# knob with the simulator away lets the link come back; requests without the code get 403;
-# hostile clients and floods do not slow the window or keep a page out; a 17th page is told
-# "too many panels open"; F2 shows the address over the unit until the next key; the window
-# closes at once with the panel on.
+# knob with the simulator away lets the link come back; hostile clients do not slow the window;
+# a 17th page is told "too many panels open"; F2 shows the address over the unit until the next
+# key; the window closes at once with the panel on; the log has the address but not the code.
 . "$(dirname "$0")/lib.sh"
 for tool in node npm curl; do command -v "$tool" >/dev/null ||
     { echo "skipped: the browser test needs $tool"; exit 77; }; done
@@ -47,15 +46,9 @@ vd_start_sim
 vd_sim_set 0x311A 2 0x1800
 vd_start
 vd_check "the log has the panel's address" vd_wait_for 10 eval 'tr -d "\r" <"$VD_RUN/valdora.log" | grep -q "web: the panel is at http://[0-9.]*:$PORT/ "'
-vd_check "and not its code" eval '! grep -q "$CODE" "$VD_RUN/valdora.log"' 
-status() { curl -s -o "$VD_TMP/body" -w '%{http_code}' "$@"; }
-vd_expect "no code: 403" "$(status "http://127.0.0.1:$PORT/")" 403
-vd_expect "a wrong code: 403" "$(status "http://127.0.0.1:$PORT/?code=abcdefghijkmnpqs")" 403
-vd_check "and nothing else" test ! -s "$VD_TMP/body"
-vd_expect "the WebSocket with a wrong code: 403" "$(status -H 'Upgrade: websocket' -H 'Connection: Upgrade' \
-    -H 'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==' -H 'Sec-WebSocket-Version: 13' "http://127.0.0.1:$PORT/ws?code=x")" 403
-vd_expect "the artwork with the code" "$(status "http://127.0.0.1:$PORT/face0.bmp?code=$CODE")" 200
-vd_expect "nothing but the page and the artwork" "$(status "http://127.0.0.1:$PORT/vd60_rmu.ini?code=$CODE")" 404
+vd_check "and not its code" eval '! grep -q "$CODE" "$VD_RUN/valdora.log"'
+# (What the server answers without the code, to broken frames and under floods is tested
+# against the server itself in test_web_server.)
 
 br open "$URL&exact"
 sleep 5 # past the boards banner
@@ -120,14 +113,9 @@ check_picture "with COM1 edited again"
 # with a held key; a third would be a hold that outlived its let-go.
 log_ms() { awk -F'[:. ]' '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }'; }
 com1_writes() { tail -n "+$MARK" "$VD_TMP/sim.log" | awk '$2 == "0x311A"'; }
-mark
-br press $(px 445 484)
-sleep 5
-n=$(com1_writes | wc -l)
+mark; br press $(px 445 484); sleep 5; n=$(com1_writes | wc -l)
 for i in $(seq 100); do [ "$(com1_writes | wc -l)" -gt "$n" ] && break; sleep 0.01; done
-br release
-written=$(com1_writes | tail -n 1 | log_ms)
-sleep 1.5
+br release; written=$(com1_writes | tail -n 1 | log_ms); sleep 1.5
 steps=$(com1_writes | awk '{ v = substr($4, 3, 2) substr($4, 1, 2); if (p != "") print v - p; p = v }' | tr '\n' ' ')
 # COM1 standby's steps in BCD: 25 kHz is 2 or 3, 100 kHz is 10.
 vd_check "20 steps of 25 kHz, then 100 kHz only (steps:$steps)" eval 'echo " $steps" | grep -qE "^( [23]){20,22}( 10)+ *\$"'
@@ -136,17 +124,9 @@ vd_check "let go after a step: two more at most ($after)" [ "$after" -le 2 ]
 
 # 40 taps on the knob's up half, 10 a second, against 40 presses of the full stop at the same
 # pace: never more steps, and none later than two steps' pauses after the last tap.
-start=$(snapshot)
-mark
-xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
-xdotool key --delay 100 $(printf 'period %.0s' $(seq 40))
-sleep 1.5
-by_keys=$(com1_writes | wc -l)
-restore "$start"
-mark
-br taps 40 $(px 445 484) 100
-last_tap=$((REPLY % 86400000))
-sleep 1.5
+start=$(snapshot); mark; xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
+xdotool key --delay 100 $(printf 'period %.0s' $(seq 40)); sleep 1.5; by_keys=$(com1_writes | wc -l)
+restore "$start"; mark; br taps 40 $(px 445 484) 100; last_tap=$((REPLY % 86400000)); sleep 1.5
 by_taps=$(com1_writes | wc -l)
 late=$(com1_writes | log_ms | awk -v t="$last_tap" '$1 > t + 450' | wc -l)
 vd_check "40 taps step no more than 40 presses ($by_taps against $by_keys)" [ "$by_taps" -le "$by_keys" -a "$by_taps" -gt 0 ]
@@ -154,14 +134,9 @@ vd_check "and stop with the last tap ($late late)" [ "$late" = 0 ]
 
 # The knob held while the simulator is away: the program idles as in the wait and the link
 # comes back while the finger is still down.
-vd_stop_sim
-sleep 1
-br press $(px 445 484)
-sleep 1
-hz=$(getconf CLK_TCK)
+vd_stop_sim; sleep 1; br press $(px 445 484); sleep 1
 ticks() { awk '{ print $14 + $15 }' "/proc/$VD_PID/stat"; }
-t0=$(ticks)
-sleep 2
+t0=$(ticks); sleep 2; hz=$(getconf CLK_TCK)
 share=$(( ($(ticks) - t0) * 100 / hz / 2 ))
 vd_check "a knob held with the simulator away costs little ($share % of a core)" [ "$share" -lt 15 ]
 vd_start_sim
@@ -175,9 +150,7 @@ vd_sim_set 0x0B6A 1 0
 check_picture "with the power back"
 vd_stop_sim
 check_picture "with the link lost"
-vd_start_sim
-vd_sim_set 0x311A 2 0x1800
-sleep 1
+vd_start_sim; vd_sim_set 0x311A 2 0x1800; sleep 1
 check_picture "with the link back"
 
 # F2: the address over the unit, in white, until the next key.
@@ -189,32 +162,16 @@ check_picture "once the next key took the card away"
 
 # Hostile clients for 8 s: the window's keys still act at once, the page still follows.
 node "$WEB_DIR/abuse.js" "$PORT" "$CODE" 8 >"$VD_TMP/abuse.log" 2>&1 &
-abuse=$!
-sleep 2
-before=$(vd_sim_get 0x311A 2)
-vd_key period
+abuse=$!; sleep 2; before=$(vd_sim_get 0x311A 2); vd_key period
 vd_check "a key acts within a second among hostile clients" vd_wait_for 1 eval '[ "$(vd_sim_get 0x311A 2)" != "$before" ]'
 check_picture "among hostile clients"
 wait "$abuse"
-for c in oversized huge-claim garbage stalled; do vd_check "the server closed the $c frame's connection" \
-    grep -q "^closed $c" "$VD_TMP/abuse.log"; done
-vd_check "the stalled frame within 6 s ($(grep "^closed stalled" "$VD_TMP/abuse.log"))" \
-    awk '/^closed stalled/ { ok = $3 < 6000 } END { exit !ok }' "$VD_TMP/abuse.log"
 check_picture "after the hostile clients"
-
-# Floods from another address: a page with the code still loads within a few seconds.
-node "$WEB_DIR/abuse.js" "$PORT" "$CODE" 8 >"$VD_TMP/abuse2.log" 2>&1 &
-abuse=$!
-sleep 3
-vd_expect "the page loads among floods" "$(curl -s -o /dev/null -w '%{http_code}' --max-time 3 "$URL")" 200
-vd_expect "and its artwork" "$(curl -s -o /dev/null -w '%{http_code}' --max-time 3 "http://127.0.0.1:$PORT/face0.bmp?code=$CODE")" 200
-wait "$abuse"
 
 # 16 pages at most: the 17th says so and gets in once a slot is free.
 br more 16 "$URL"
 vd_check "the 17th page says too many panels are open" vd_wait_for 5 eval 'br last_status; [[ "$REPLY" == *"too many panels open"* ]]'
-br close_more
-br more 1 "$URL"
+br close_more; br more 1 "$URL"
 vd_check "a slot is free again at once" vd_wait_for 3 eval 'br last_status; [[ "$REPLY" == " 1"* ]]'
 br close_more
 
