@@ -44,7 +44,8 @@ TEST(Profiles, EveryIdentityOfTheTableGetsItsProfile) {
     for (const auto &r : table)
         EXPECT_EQ(chosen(r[0], r[1]), r[2]) << "title \"" << r[0] << "\" path \"" << r[1] << "\"";
     char rule[160];
-    profile_choose("x", "A\\Addon Twin Jet\\aircraft.cfg", rule, sizeof rule);
+    profile_choose("Addon Twin Jet Cargo", "A\\Addon Twin Jet\\aircraft.cfg", rule,
+                   sizeof rule); // path first
     EXPECT_STREQ(rule, "path \"\\Addon Twin Jet\\\" in 10-addon.toml");
     EXPECT_EQ(profile_choose("Glider", "", rule, sizeof rule), -1);
     EXPECT_STREQ(rule, "no profile matches");
