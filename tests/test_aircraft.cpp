@@ -122,6 +122,7 @@ TEST_F(ProfileAtWork, ReadsReplaceTheStandardValuesConvertedAndHeld) {
     EXPECT_EQ(r_fuel_press_low, 0);
     EXPECT_FLOAT_EQ(fsx_apu_speed, 37.9f);
     EXPECT_EQ(hdg, 1); // 0 + 1
+    EXPECT_EQ((V{eng1_throttle_pos, eng2_throttle_pos}), (V{32767, -32768})) << "held, not wrapped";
     poke("66C2:2=852 66C4:1=1 66CC:4=-1");
     k8055_fsuipc_read(0);
     EXPECT_EQ(l_oil_press_low * 100 + l_fuel_press_low * 10 + hdg, 10); // 6852; -721; 0
