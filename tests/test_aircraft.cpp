@@ -178,8 +178,18 @@ TEST_F(ProfileAtWork, WritesGoAsControlsToOtherOffsetsOrNowhere) {
     EXPECT_EQ(testsim_get(0x66F4, 2), 32767u) << "40000 held to a signed 16-bit value";
     EXPECT_TRUE(testsim_writes_to(0x0330).empty() && testsim_writes_to(0x311C).empty());
     EXPECT_EQ(written(0x07CC), std::vector<uint32_t>{0x1805}) << "not in the profile: as it is";
-    rmu_key_action(RMU_KEY_C); // the audio key's own write, which the profile leaves out
-    EXPECT_TRUE(testsim_writes_to(0x3122).empty());
+    // The program's own writes the profile leaves out: an audio key, a NAV1 standby step, the
+    // rudder axis (calibrated, on board 2).
+    rmu_key_action(RMU_KEY_C);
+    rmu_edit = 3, rmu_key_action(RMU_KEY_STOP);
+    discover(4), rudder_enabled = 1, rudder_left_cal = 0, rudder_center_cal = 128;
+    rudder_right_cal = 255, testboards_io(2).analog_in[0] = 200;
+    SetCurrentDevice(2), k8055_axes(2), FSUIPC_Process(&result);
+    EXPECT_TRUE(testsim_writes_to(0x3122).empty() && testsim_writes_to(0x311E).empty());
+    EXPECT_TRUE(testsim_writes_to(0x0BBA).empty());
+    aircraft_profile = -1; // and without the profile they are written
+    rmu_key_action(RMU_KEY_STOP), SetCurrentDevice(2), k8055_axes(2), FSUIPC_Process(&result);
+    EXPECT_EQ(testsim_writes_to(0x311E).size() * 10 + testsim_writes_to(0x0BBA).size(), 11u);
 }
 
 TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
@@ -204,13 +214,17 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     EXPECT_NE(line.find("aircraft \"TTT"), std::string::npos) << line;
     EXPECT_NE(line.find("\": Kestrel (path \"/kestrel/\" in a.toml)"), std::string::npos) << line;
     usleep(600 * 1000);
+    sim_offsets[0x3D00] = 'L'; // another livery: the title alone changes
+    rmu_fsuipc_read();
+    EXPECT_EQ(aircraft_title[0] * 1000 + aircraft_outputs_serial - serial, 'L' * 1000 + 2);
+    usleep(600 * 1000);
     strcpy((char *)sim_offsets + 0x3C00, "SimObjects\\Other\\aircraft.cfg");
     testsim_fail_next(1), rmu_fsuipc_read(); // a failed exchange changes nothing
     EXPECT_EQ(aircraft_profile, 0);
     usleep(600 * 1000);
     rmu_fsuipc_read();
     EXPECT_EQ(aircraft_profile, -1);
-    EXPECT_EQ(aircraft_outputs_serial, serial + 2);
+    EXPECT_EQ(aircraft_outputs_serial, serial + 3);
     EXPECT_EQ(chdir(here), 0);
     EXPECT_EQ(system((std::string("rm -rf ") + folder).c_str()), 0);
 }
