@@ -15,19 +15,17 @@ typedef std::vector<long> V;
 
 const std::string data = VALDORA_SOURCE_DIR "/tests/data/aircraft/";
 
+// The lines of a data file but its comments, each cut at its tabs into three cells.
 std::vector<std::vector<std::string>> rows(const std::string &file) {
     std::ifstream in(data + file);
     std::vector<std::vector<std::string>> out;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::vector<std::string> cells;
-        std::stringstream ss(line);
-        for (std::string cell; std::getline(ss, cell, '\t');)
-            cells.push_back(cell);
-        cells.resize(3);
-        out.push_back(cells);
-    }
+    for (std::string line; std::getline(in, line);)
+        if (line[0] != '#') {
+            out.push_back({"", "", ""});
+            std::stringstream ss(line);
+            for (int i = 0; i < 3 && std::getline(ss, out.back()[i], '\t'); i++) {
+            }
+        }
     return out;
 }
 
@@ -39,7 +37,7 @@ std::string chosen(const std::string &title, const std::string &path) {
 
 TEST(Profiles, EveryIdentityOfTheTableGetsItsProfile) {
     ASSERT_EQ(aircraft_load_profiles((data + "profiles").c_str()), 7);
-    std::vector<std::vector<std::string>> table = rows("identities.tsv");
+    auto table = rows("identities.tsv");
     ASSERT_GE(table.size(), 60u);
     for (const auto &r : table)
         EXPECT_EQ(chosen(r[0], r[1]), r[2]) << "title \"" << r[0] << "\" path \"" << r[1] << "\"";
@@ -56,8 +54,7 @@ TEST(Profiles, BadFilesAreNamedWithTheirLineAndTheOthersUsed) {
     std::string expected;
     for (const auto &r : rows("bad.tsv"))
         expected += r[0] + "\n";
-    EXPECT_EQ(aircraft_profile_errors, expected);
-    EXPECT_STREQ(aircraft_profiles[0].name, "fine");
+    EXPECT_EQ(aircraft_profile_errors + std::string(aircraft_profiles[0].name), expected + "fine");
 
     // A thousand good profiles: the first 64 in name order are used, the rest reported once.
     char folder[] = "/tmp/valdora-profiles-XXXXXX";
