@@ -113,7 +113,8 @@ extern char aircraft_profile_errors[2048]; // the last load's messages, one a li
 // Reads one profile file's text; 0, or -1 with "FILE:LINE: what is wrong" in error.
 int profile_parse(const char *text, size_t size, const char *file, aircraft_profile_t *out,
                   char *error, size_t error_size);
-// 1 when the pattern (case-insensitive, '*' any run, '/' and '\' alike) is found in the text.
+// 1 when the pattern (case-insensitive, '*' any run, '/' and '\' alike) is found in the text
+// (an empty one anywhere: the reader refuses empty patterns).
 int profile_pattern_found(const char *pattern, const char *text);
 // The first profile whose rules match, or -1; rule receives the rule that matched.
 int profile_choose(const char *title, const char *path, char *rule, size_t rule_size);

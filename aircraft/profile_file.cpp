@@ -17,18 +17,15 @@
 
 namespace {
 
-// The reader's state for one file: where messages go and the first one kept.
+// The reader's state for one file: where its message goes. Every check returns at the first
+// fault, so there is one message.
 struct reader {
     const char *file;
     char *error;
     size_t error_size;
-    bool failed;
 };
 
 bool fail(reader &r, const toml::source_region &where, const char *format, ...) {
-    if (r.failed)
-        return false;
-    r.failed = true;
     int n = snprintf(r.error, r.error_size, "%s:%u: ", r.file, (unsigned)where.begin.line);
     if (n > 0 && (size_t)n < r.error_size) {
         va_list args;
@@ -334,7 +331,7 @@ unsigned non_ascii_line(const char *text, size_t size) {
 
 int profile_parse(const char *text, size_t size, const char *file, aircraft_profile_t *out,
                   char *error, size_t error_size) {
-    reader r = {file, error, error_size, false};
+    reader r = {file, error, error_size};
     memset(out, 0, sizeof *out);
     toml::source_region start;
     start.begin.line = 1;

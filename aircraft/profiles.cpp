@@ -39,8 +39,6 @@ static int match_here(const char *pattern, const char *text) {
 }
 
 int profile_pattern_found(const char *pattern, const char *text) {
-    if (pattern[0] == '\0')
-        return 0;
     for (const char *t = text;; t++) {
         if (match_here(pattern, t))
             return 1;

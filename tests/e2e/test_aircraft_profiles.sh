@@ -27,8 +27,13 @@ vd_check "the add-on gets its profile by its folder" vd_wait_for 2 logged \
     'aircraft "Addon Twin Jet House Colours" at "SimObjects\Airplanes\Addon Twin Jet\aircraft.cfg": Addon Twin Jet (path "\Addon Twin Jet\" in addon-twin-jet.toml)'
 vd_check "the standard gear offsets read 0 on the add-on" is 0x0BEC 4 0x00000000
 vd_check "its gear lamps follow its own bytes" vd_wait_for 2 lit gear-nose-down 1
+(cd "$VD_RUN" && exec timeout 5 "$VALDORA_RUN_DIR/valdora-probe" --changes 66C0-66FF) \
+    >"$VD_TMP/changes.txt" 2>&1 &
+vd_wait_for 3 grep -q '^watching 0x66C0-0x66FF' "$VD_TMP/changes.txt" || vd_fail "no probe watching"
 vd_sim_set 0x07C8 4 1
 vd_check "heading hold lamp within 2 s" vd_wait_for 2 lit ap-hdg 1
+vd_check "the probe finds where the add-on keeps it" vd_wait_for 3 grep -qx '0x66C8 1 0 -> 1' \
+    "$VD_TMP/changes.txt"
 vd_press period grep -q '^.* control 66371 0x00001805$' "$VD_TMP/sim.log"
 vd_check "the control tuned COM1 standby" vd_wait_for 2 is 0x311A 2 0x1805
 vd_check "no write to the offset the add-on ignores" eval '! grep -q " 0x311A 2 " "$VD_TMP/sim.log"'
