@@ -31,6 +31,10 @@ CIVETWEB_DIR=civetweb-1.15
 QRCODEGEN_ORIG=qr-code-generator_1.8.0.orig.tar.gz
 QRCODEGEN_ORIG_SHA256=2ec0a4d33d6f521c942eeaf473d42d5fe139abcfa57d2beffe10c5cf7d34ae60
 QRCODEGEN_DIR=QR-Code-generator-1.8.0
+# nlohmann-json (MIT), header only: the simulator link's network messages.
+JSON_ORIG=nlohmann-json3_3.11.2.orig.tar.gz
+JSON_ORIG_SHA256=d69f9deb6a75e2580465c6c4c5111b89c4dc2fa94e3a85fcd2ffcd9a143d9273
+JSON_DIR=json-3.11.2
 # HTTP and WebSocket only: no TLS, CGI, Lua or server-side scripting.
 CIVETWEB_FLAGS="-O2 -w -DNDEBUG -DUSE_WEBSOCKET -DNO_SSL -DNO_CGI -DNO_FILESYSTEMS_WRITE"
 
@@ -131,7 +135,7 @@ fetch_web_source() { # fetch_web_source PACKAGE TARBALL SHA256
 build_web_libs() {
     local arch=$1
     local prefix=$win_out/web/$arch work=$win_out/web/work-$arch key cc="$arch-w64-mingw32-gcc-posix"
-    key=$({ echo "$CIVETWEB_ORIG_SHA256 $QRCODEGEN_ORIG_SHA256 $CIVETWEB_FLAGS"; "$cc" --version | head -1; } |
+    key=$({ echo "$CIVETWEB_ORIG_SHA256 $QRCODEGEN_ORIG_SHA256 $JSON_ORIG_SHA256 $CIVETWEB_FLAGS"; "$cc" --version | head -1; } |
         sha256sum | cut -d' ' -f1)
     if [ -f "$prefix/lib/libcivetweb.a" ] && [ "$(cat "$prefix/.key" 2>/dev/null)" = "$key" ]; then
         echo "web libraries ($arch): cached"
@@ -139,8 +143,12 @@ build_web_libs() {
     fi
     fetch_web_source civetweb "$CIVETWEB_ORIG" "$CIVETWEB_ORIG_SHA256"
     fetch_web_source qr-code-generator "$QRCODEGEN_ORIG" "$QRCODEGEN_ORIG_SHA256"
+    fetch_web_source nlohmann-json3 "$JSON_ORIG" "$JSON_ORIG_SHA256"
     rm -rf "$work" "$prefix"
-    mkdir -p "$work" "$prefix/lib" "$prefix/include/qrcodegen"
+    mkdir -p "$work" "$prefix/lib" "$prefix/include/qrcodegen" "$prefix/include/nlohmann"
+    tar xzf "$win_out/web/source/$JSON_ORIG" -C "$prefix/include/nlohmann" --strip-components=3 \
+        "$JSON_DIR/single_include/nlohmann/json.hpp"
+    tar xzf "$win_out/web/source/$JSON_ORIG" -C "$work" "$JSON_DIR/LICENSE.MIT"
     tar xJf "$win_out/web/source/$CIVETWEB_ORIG" -C "$work"
     tar xzf "$win_out/web/source/$QRCODEGEN_ORIG" -C "$work"
     # shellcheck disable=SC2086
@@ -155,6 +163,7 @@ build_web_libs() {
     # Their licences go with the programs they are linked into (windows/release.sh).
     { echo "civetweb (tablet panel web server):"; cat "$work/$CIVETWEB_DIR/LICENSE.md"; echo
       echo "qrcodegen (tablet panel QR code):"; sed -n '2,/\*\//p' "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp"
+      echo; echo "nlohmann-json (simulator link's network messages):"; cat "$work/$JSON_DIR/LICENSE.MIT"
     } >"$prefix/THIRD-PARTY-LICENSES.txt"
     echo "$key" >"$prefix/.key"
     rm -rf "$work"
