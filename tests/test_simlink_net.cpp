@@ -96,9 +96,14 @@ TEST(NetMessages, WhatValdoraSends) {
     EXPECT_EQ(message(sim_net_read_message, r),
               json::parse(R"({"command":"offsets.read","name":"r0"})"))
         << "a read per pass: no interval";
-    char barrier[128];
-    sim_net_barrier_message(barrier, sizeof barrier);
-    EXPECT_EQ(json::parse(barrier), json::parse(R"({"command":"about.read","name":"barrier"})"));
+    char b1[128], b2[128];
+    sim_net_barrier_message(b1, sizeof b1), sim_net_barrier_message(b2, sizeof b2);
+    EXPECT_EQ(json::parse(b1)["command"], "about.read");
+    EXPECT_NE(json::parse(b1)["name"], json::parse(b2)["name"]) << "each pass's barrier its own";
+    std::string answer =
+        R"({"command":"about.read","success":true,"name":)" + json::parse(b1)["name"].dump() + "}";
+    EXPECT_EQ(sim_net_take(answer.data(), answer.size(), b1, sizeof b1), SIM_NET_TAKEN)
+        << "an earlier pass's barrier ends nothing";
     EXPECT_EQ(group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x1000, 3, 'b', 0, 0}}, &declared), r);
     EXPECT_EQ(declared, 0) << "the same reads: the group declared before";
 
@@ -174,7 +179,10 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
                    &why),
               SIM_NET_BAD);
     EXPECT_NE(why.find("no such offset"), std::string::npos) << why;
-    EXPECT_EQ(take(R"({"command":"about.read","name":"barrier","success":true,"data":{}})"),
+    char barrier[64];
+    sim_net_barrier_message(barrier, sizeof barrier);
+    EXPECT_EQ(take(R"({"command":"about.read","success":true,"data":{},"name":)" +
+                   json::parse(barrier)["name"].dump() + "}"),
               SIM_NET_BARRIER);
     EXPECT_EQ(take(R"({"command":"about.read","name":"about","success":true})") +
                   take(R"({"command":"offsets.declare","name":"r0","success":true})"),
@@ -234,6 +242,7 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
         BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":65535,"type":"uint","size":2}]}
         BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":-1,"type":"uint","size":1}]}
         BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","type":"uint","size":1}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"byteArray","size":32768},{"name":"b","address":0,"type":"byteArray","size":32768},{"name":"c","address":0,"type":"uint","size":1}]}
         BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"float","size":4}]}
         BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"uint","size":1},{"name":"a","address":1,"type":"uint","size":1}]}
         NotDeclared|{"command":"offsets.read","name":"h"} NotSupported|{"command":"offsets.read","name":"g","interval":100}
