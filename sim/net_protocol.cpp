@@ -42,7 +42,9 @@ void sim_net_peer_free(sim_net_peer *peer) {
 }
 
 static void answer(const json &j, void (*send)(void *, const char *, size_t), void *ctx) {
-    std::string text = j.dump(-1, ' ', true);
+    // A text offset may hold any bytes: those that are no UTF-8 travel as U+FFFD rather than
+    // ending the server.
+    std::string text = j.dump(-1, ' ', true, json::error_handler_t::replace);
     send(ctx, text.data(), text.size());
 }
 

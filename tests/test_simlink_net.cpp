@@ -226,6 +226,8 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
               "");
     EXPECT_EQ(sim_get(0x311A, 2), 0x1800u);
     EXPECT_STREQ((char *)sim_offsets + 0x3380, "hello");
+    sim_set(0x3380, 2, 0xFFC3); // no UTF-8: answered all the same
+    EXPECT_EQ(json::parse(send(read))["data"]["msg"].get<std::string>().substr(6), "llo");
     // Refused, each with its error code: writes of a wrong type or range or naming what the group
     // lacks (nothing of them written, though their first value is good), declarations of a size
     // the type has not, past the offsets, of an unserved type, a name twice; the rest.
