@@ -189,6 +189,12 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
               2 * SIM_NET_TAKEN);
     EXPECT_EQ(take(read_of("r0", R"({"o0":0})")), SIM_NET_TAKEN) << "a part of the values";
     EXPECT_EQ(sim_net_cache[e[0].cache] + sim_net_cache[e[1].cache + 7], 0xFF) << "others kept";
+    std::vector<sim_net_entry> many; // names past o9, as the radio read's fourteen have
+    for (DWORD i = 0; i < 12; i++)
+        many.push_back({0x2000 + i, 1, 'u', 0, 0});
+    int m = group_of('r', many);
+    EXPECT_EQ(take(read_of("r" + std::to_string(m), R"({"o10":10,"o11":11})")), SIM_NET_TAKEN);
+    EXPECT_EQ(sim_net_cache[sim_net_entries[sim_net_groups[m].first + 11].cache], 11);
 }
 
 // The stand-in's side: what the real server answers, and what it refuses (its error code).
