@@ -42,7 +42,9 @@ void sim_net_peer_free(sim_net_peer *peer) {
 }
 
 static void answer(const json &j, void (*send)(void *, const char *, size_t), void *ctx) {
-    std::string text = j.dump(-1, ' ', true);
+    // A text offset may hold any bytes: those that are no UTF-8 travel as U+FFFD rather than
+    // ending the server.
+    std::string text = j.dump(-1, ' ', true, json::error_handler_t::replace);
     send(ctx, text.data(), text.size());
 }
 
@@ -134,6 +136,7 @@ static void declare(sim_net_peer *peer, const std::string &name, const json &m,
     if (!peer->groups.count(name) && peer->groups.size() >= PEER_GROUPS)
         return refuse("offsets.declare", name, "BadRequest", "too many groups", send, ctx);
     group g;
+    uint64_t bytes = 0; // a group holds at most the whole offset space's worth of values
     for (const json &o : *offsets) {
         if (!o.is_object() || !o.contains("name") || !o["name"].is_string() ||
             !o.contains("address") || !o["address"].is_number_unsigned() || !o.contains("type") ||
@@ -152,6 +155,9 @@ static void declare(sim_net_peer *peer, const std::string &name, const json &m,
             if (have.name == e.name)
                 return refuse("offsets.declare", name, "BadRequest", "an offset name twice", send,
                               ctx);
+        if ((bytes += size) > SIM_OFFSETS)
+            return refuse("offsets.declare", name, "BadRequest", "a group larger than 64 KiB", send,
+                          ctx);
         e.address = (uint32_t)address;
         e.size = (uint32_t)size;
         g.entries.push_back(e);

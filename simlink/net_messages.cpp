@@ -84,8 +84,12 @@ void sim_net_read_message(int group, char *out, size_t size) {
     put({{"command", "offsets.read"}, {"name", name_of(group)}}, out, size);
 }
 
+// Each pass's barrier has a name of its own, so a stray or late about.read answer can never
+// end another pass before its read is answered.
+static unsigned barrier_count = 0;
+
 void sim_net_barrier_message(char *out, size_t size) {
-    put({{"command", "about.read"}, {"name", "barrier"}}, out, size);
+    put({{"command", "about.read"}, {"name", "b" + std::to_string(++barrier_count)}}, out, size);
 }
 
 static int bad(char *why, size_t size, const char *text) {
@@ -201,7 +205,7 @@ int sim_net_take(const char *text, size_t len, char *why, size_t why_size) {
         return SIM_NET_BAD;
     }
     if (cmd == "about.read")
-        return group_name == "barrier" ? SIM_NET_BARRIER : SIM_NET_TAKEN;
+        return group_name == "b" + std::to_string(barrier_count) ? SIM_NET_BARRIER : SIM_NET_TAKEN;
     if (cmd == "offsets.read") {
         int g = group_named(group_name);
         if (g < 0)

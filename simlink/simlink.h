@@ -102,13 +102,14 @@ void sim_net_group_name(int group, char *out);
 // zero-ended printable text: string).
 char sim_net_type(DWORD size, const BYTE *data);
 // The messages that declare a group, write its values (data: each entry's bytes one after
-// another), read it, and the barrier after them (about.read, always answered).
+// another), read it, and the barrier after them (about.read, always answered, named anew for
+// each pass).
 void sim_net_declare_message(int group, char *out, size_t size);
 int sim_net_write_message(int group, const BYTE *data, char *out, size_t size); // 0 or -1
 void sim_net_read_message(int group, char *out, size_t size);
 void sim_net_barrier_message(char *out, size_t size);
 // Takes one message from the server: SIM_NET_TAKEN (a read's answer stored, or nothing to do),
-// SIM_NET_BARRIER (the barrier's answer: all before it has come), or SIM_NET_BAD with why.
+// SIM_NET_BARRIER (the last barrier's answer: all before it has come), or SIM_NET_BAD with why.
 // A bad message changes no stored value.
 int sim_net_take(const char *text, size_t len, char *why, size_t why_size);
 #define SIM_NET_TAKEN 0

@@ -3,35 +3,41 @@
 // client against the stand-in's server over loopback, also when that server misbehaves.
 #include "sim/sim.h"
 #include "simlink/simlink.h"
-#include "tests/support/testsim.h"
 
 #include <civetweb.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <stdlib.h>
-#include <string>
-#include <vector>
 
 using nlohmann::json;
 
 namespace {
 
+// The words of a text, split at blanks (test tables of JSON without blanks).
+std::vector<std::string> words(const char *text) {
+    std::istringstream in(text);
+    std::vector<std::string> w;
+    for (std::string s; in >> s;)
+        w.push_back(s);
+    return w;
+}
+
 TEST(NetAddress, FormsTakenAndRefused) {
     char host[64];
     int port = 0;
-    auto parsed = [&](const char *text) {
-        return sim_address_parse(text, host, sizeof host, &port) == 0
+    auto parsed = [&](const std::string &text) {
+        return sim_address_parse(text.c_str(), host, sizeof host, &port) == 0
                    ? std::string(host) + " " + std::to_string(port)
                    : "refused";
     };
-    EXPECT_EQ(parsed("ws://sim-pc"), "sim-pc 2048");
-    EXPECT_EQ(parsed("ws://10.0.0.5:65535/"), "10.0.0.5 65535");
-    for (const char *bad : {"http://sim", "ws://", "ws://:2048", "ws://sim:0", "ws://sim:65536",
-                            "ws://sim:", "ws://sim:20x", "ws://sim pc", "ws://sim\r\nX: y",
-                            "ws://sim/other", "ws://sim//"})
+    EXPECT_EQ(parsed("ws://sim-pc") + ", " + parsed("ws://10.0.0.5:65535/"),
+              "sim-pc 2048, 10.0.0.5 65535");
+    for (const std::string &bad :
+         words("http://sim ws:// ws://:2048 ws://sim:0 ws://sim:65536 "
+               "ws://sim: ws://sim:20x ws://sim/other ws://sim// ws://s_m"))
         EXPECT_EQ(parsed(bad), "refused") << bad;
+    EXPECT_EQ(parsed("ws://sim\r\nX: y") + parsed("ws://sim pc"), "refusedrefused");
     EXPECT_EQ(sim_address_parse("ws://a-much-longer-name", host, 8, &port), -1);
 
     char a0[] = "valdora", a1[] = "--sim", a2[] = "ws://a:1", a3[] = "--sim=ws://b",
@@ -47,14 +53,13 @@ TEST(NetAddress, FormsTakenAndRefused) {
     EXPECT_EQ(sim_address_from_ini("net_test.ini"), 0);
     EXPECT_STREQ(sim_address, "ws://c:5");
     std::ofstream("net_test.ini") << "sim=\n";
-    EXPECT_EQ(sim_address_from_ini("net_test.ini"), 0);
-    EXPECT_STREQ(sim_address, "") << "an empty line chooses the local interface";
+    EXPECT_EQ(sim_address_from_ini("net_test.ini") + (int)strlen(sim_address), 0) << "local";
     std::ofstream("net_test.ini") << "web=1\n";
     EXPECT_EQ(sim_address_from_ini("net_test.ini"), -1);
     remove("net_test.ini");
 }
 
-// A group as the client declares it, from (offset, size, type) triples.
+// A group as the client declares it.
 int group_of(char kind, std::vector<sim_net_entry> entries, int *declared = nullptr) {
     int d;
     return sim_net_group_for(kind, entries.data(), (int)entries.size(), declared ? declared : &d);
@@ -85,27 +90,27 @@ TEST(NetMessages, WhatValdoraSends) {
     int declared = 0;
     int r = group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x1000, 3, 'b', 0, 0}}, &declared);
     EXPECT_EQ(declared, 1);
-    json d = message(sim_net_declare_message, r);
-    EXPECT_EQ(d["command"], "offsets.declare");
-    EXPECT_EQ(d["name"], "r0");
-    EXPECT_EQ(d["offsets"], json::parse(R"([{"name":"o0","address":846,"type":"uint","size":2},
-        {"name":"o1","address":4096,"type":"byteArray","size":3}])"));
+    EXPECT_EQ(message(sim_net_declare_message, r), json::parse(R"({"command":"offsets.declare",
+        "name":"r0","offsets":[{"name":"o0","address":846,"type":"uint","size":2},
+        {"name":"o1","address":4096,"type":"byteArray","size":3}]})"));
     EXPECT_EQ(message(sim_net_read_message, r),
               json::parse(R"({"command":"offsets.read","name":"r0"})"))
         << "a read per pass: no interval";
-    char barrier[128];
-    sim_net_barrier_message(barrier, sizeof barrier);
-    EXPECT_EQ(json::parse(barrier), json::parse(R"({"command":"about.read","name":"barrier"})"));
-
+    char b1[128], b2[128];
+    sim_net_barrier_message(b1, sizeof b1), sim_net_barrier_message(b2, sizeof b2);
+    EXPECT_EQ(json::parse(b1)["command"], "about.read");
+    EXPECT_NE(json::parse(b1)["name"], json::parse(b2)["name"]) << "each pass's barrier its own";
+    std::string answer =
+        R"({"command":"about.read","success":true,"name":)" + json::parse(b1)["name"].dump() + "}";
+    EXPECT_EQ(sim_net_take(answer.data(), answer.size(), b1, sizeof b1), SIM_NET_TAKEN)
+        << "an earlier pass's barrier ends nothing";
     EXPECT_EQ(group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x1000, 3, 'b', 0, 0}}, &declared), r);
     EXPECT_EQ(declared, 0) << "the same reads: the group declared before";
-    int w = group_of('w',
-                     {{0x311A, 2, 'u', 0, 0},
-                      {0x3380, 24, 's', 0, 0},
-                      {0x0560, 8, 'i', 0, 0},
-                      {0x1000, 3, 'b', 0, 0}},
-                     &declared);
-    EXPECT_EQ(declared, 1);
+
+    // clang-format off
+    int w = group_of('w', {{0x311A, 2, 'u', 0, 0}, {0x3380, 24, 's', 0, 0}, {0x0560, 8, 'i', 0, 0},
+                           {0x1000, 3, 'b', 0, 0}}, &declared);
+    // clang-format on
     EXPECT_EQ(message(sim_net_declare_message, w)["offsets"][1]["type"], "string");
     BYTE data[2 + 24 + 8 + 3] = {0x02, 0x18};
     memcpy(data + 2, text, sizeof text);
@@ -134,38 +139,35 @@ int take(const std::string &m, std::string *why = nullptr) {
     return r;
 }
 
+std::string read_of(const std::string &group, const std::string &data) {
+    return R"({"command":"offsets.read","name":")" + group + R"(","success":true,"data":)" + data +
+           "}";
+}
+
 TEST(NetReplies, HostileAnswersStoreNothing) {
     sim_net_forget();
     int g = group_of('r', {{0x034E, 2, 'u', 0, 0}, {0x0560, 8, 'i', 0, 0}, {0x1000, 3, 'b', 0, 0}});
-    ASSERT_EQ(take(R"({"command":"offsets.read","name":"r0","success":true,"data":
-        {"o0":6146,"o1":-2,"o2":[1,2,255]}})"),
-              SIM_NET_TAKEN);
+    ASSERT_EQ(take(read_of("r0", R"({"o0":6146,"o1":-2,"o2":[1,2,255]})")), SIM_NET_TAKEN);
     const sim_net_entry *e = &sim_net_entries[sim_net_groups[g].first];
     EXPECT_EQ(sim_net_cache[e[0].cache] | sim_net_cache[e[0].cache + 1] << 8, 0x1802);
-    EXPECT_EQ(sim_net_cache[e[1].cache + 7], 0xFF);
-    EXPECT_EQ(sim_net_cache[e[2].cache + 2], 255);
+    EXPECT_EQ(sim_net_cache[e[1].cache + 7] + sim_net_cache[e[2].cache + 2], 0xFF + 255);
     std::vector<BYTE> before(sim_net_cache, sim_net_cache + 13);
-    std::string big = R"({"command":"about.read","success":true,"name":")" +
-                      std::string(SIM_NET_MESSAGE_MAX, 'x') + "\"}";
-    auto read_of = [](const std::string &data) {
-        return R"({"command":"offsets.read","name":"r0","success":true,"data":)" + data + "}";
-    };
-    // Each a wrong value list: not an object, names the group lacks, wrong types, out of range;
-    // the last has a good value beside a bad one.
-    std::istringstream bad_data(R"([1] {"o3":1} {"o01":1} {"x":1} {"o0":"1"} {"o0":65536} {"o0":-1}
-        {"o0":1.5} {"o0":true} {"o1":9223372036854775808} {"o1":1.0} {"o2":[1,2]} {"o2":[1,2,256]}
-        {"o2":[1,2,-1]} {"o2":"abc"} {"o0":7,"o2":[1,2,300]})");
-    std::vector<std::string> bad = {
-        "{oops",
-        "[1,2]",
-        R"({"success":true})",
-        big,
-        R"({"command":"offsets.read","name":"r0","data":{"o0":1}})",
-        R"({"command":"offsets.read","name":"r9","success":true,"data":{"o0":1}})",
-        R"({"command":"offsets.read","name":"r0","success":true})",
-        R"({"command":"offsets.declare","name":"w5","success":true})"};
-    for (std::string data; bad_data >> data;)
-        bad.push_back(read_of(data));
+    // Value lists that are no object, name what the group lacks, are of a wrong type or out of
+    // range (the last beside a good one); then messages wrong as a whole.
+    std::vector<std::string> bad;
+    for (const std::string &data :
+         words(R"([1] {"o3":1} {"o01":1} {"x":1} {"o0":"1"} {"o0":65536} {"o0":-1} {"o0":1.5}
+             {"o0":true} {"o1":9223372036854775808} {"o1":1.0} {"o2":[1,2]} {"o2":[1,2,256]}
+             {"o2":[1,2,-1]} {"o2":"abc"} {"o0":7,"o2":[1,2,300]})"))
+        bad.push_back(read_of("r0", data));
+    for (const std::string &m :
+         words(R"({oops [1,2] {"success":true} {"command":"offsets.read","name":"r0","data":{}}
+             {"command":"offsets.read","name":"r9","success":true,"data":{"o0":1}}
+             {"command":"offsets.read","name":"r0","success":true}
+             {"command":"offsets.declare","name":"w5","success":true})"))
+        bad.push_back(m);
+    bad.push_back(R"({"command":"about.read","success":true,"name":")" +
+                  std::string(SIM_NET_MESSAGE_MAX, 'x') + "\"}");
     for (const std::string &m : bad)
         EXPECT_EQ(take(m), SIM_NET_BAD) << m.substr(0, 120);
     EXPECT_EQ(std::vector<BYTE>(sim_net_cache, sim_net_cache + 13), before)
@@ -177,16 +179,25 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
                    &why),
               SIM_NET_BAD);
     EXPECT_NE(why.find("no such offset"), std::string::npos) << why;
-    EXPECT_EQ(take(R"({"command":"about.read","name":"barrier","success":true,"data":{}})"),
+    char barrier[64];
+    sim_net_barrier_message(barrier, sizeof barrier);
+    EXPECT_EQ(take(R"({"command":"about.read","success":true,"data":{},"name":)" +
+                   json::parse(barrier)["name"].dump() + "}"),
               SIM_NET_BARRIER);
-    EXPECT_EQ(take(R"({"command":"about.read","name":"about","success":true})"), SIM_NET_TAKEN);
-    EXPECT_EQ(take(R"({"command":"offsets.declare","name":"r0","success":true})"), SIM_NET_TAKEN);
-    EXPECT_EQ(take(read_of(R"({"o0":0})")), SIM_NET_TAKEN) << "a part of the values";
-    EXPECT_EQ(sim_net_cache[e[0].cache], 0);
-    EXPECT_EQ(sim_net_cache[e[1].cache + 7], 0xFF) << "the others kept";
+    EXPECT_EQ(take(R"({"command":"about.read","name":"about","success":true})") +
+                  take(R"({"command":"offsets.declare","name":"r0","success":true})"),
+              2 * SIM_NET_TAKEN);
+    EXPECT_EQ(take(read_of("r0", R"({"o0":0})")), SIM_NET_TAKEN) << "a part of the values";
+    EXPECT_EQ(sim_net_cache[e[0].cache] + sim_net_cache[e[1].cache + 7], 0xFF) << "others kept";
+    std::vector<sim_net_entry> many; // names past o9, as the radio read's fourteen have
+    for (DWORD i = 0; i < 12; i++)
+        many.push_back({0x2000 + i, 1, 'u', 0, 0});
+    int m = group_of('r', many);
+    EXPECT_EQ(take(read_of("r" + std::to_string(m), R"({"o10":10,"o11":11})")), SIM_NET_TAKEN);
+    EXPECT_EQ(sim_net_cache[sim_net_entries[sim_net_groups[m].first + 11].cache], 11);
 }
 
-// The stand-in's side: what the real server answers, and what it refuses (error code).
+// The stand-in's side: what the real server answers, and what it refuses (its error code).
 TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
     sim_net_peer *peer = sim_net_peer_new();
     std::vector<json> got;
@@ -221,30 +232,34 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
               "");
     EXPECT_EQ(sim_get(0x311A, 2), 0x1800u);
     EXPECT_STREQ((char *)sim_offsets + 0x3380, "hello");
-    std::istringstream bad_writes(R"({"name":"com","value":65536} {"name":"com","value":-1}
-        {"name":"com","value":"1"} {"name":"s","value":128} {"name":"msg","value":"eight-ch"}
-        {"name":"x","value":1} {"name":"com"})");
-    for (std::string w; bad_writes >> w;) {
-        EXPECT_EQ(
-            send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},)" +
-                 w + "]}"),
-            "\"BadRequest\"")
-            << w;
-        EXPECT_EQ(sim_get(0x311A, 2), 0x1800u) << "all or nothing: " << w;
+    sim_set(0x3380, 2, 0xFFC3); // no UTF-8: answered all the same
+    EXPECT_EQ(json::parse(send(read))["data"]["msg"].get<std::string>().substr(6), "llo");
+    // Refused, each with its error code: writes of a wrong type or range or naming what the group
+    // lacks (nothing of them written, though their first value is good), declarations of a size
+    // the type has not, past the offsets, of an unserved type, a name twice; the rest.
+    // clang-format off
+    for (const std::string &w : words(R"(
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"com","value":65536}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"com","value":-1}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"com","value":"1"}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"s","value":128}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"msg","value":"eight-ch"}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"x","value":1}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"com"}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"uint","size":3}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":65535,"type":"uint","size":2}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":-1,"type":"uint","size":1}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","type":"uint","size":1}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"byteArray","size":32768},{"name":"b","address":0,"type":"byteArray","size":32768},{"name":"c","address":0,"type":"uint","size":1}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"float","size":4}]}
+        BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"uint","size":1},{"name":"a","address":1,"type":"uint","size":1}]}
+        NotDeclared|{"command":"offsets.read","name":"h"} NotSupported|{"command":"offsets.read","name":"g","interval":100}
+        UnknownCommand|{"command":"vars.read","name":"g"} BadRequest|{"command":"offsets.read"} BadRequest|{nope)")) {
+        size_t bar = w.find('|');
+        EXPECT_EQ(send(w.substr(bar + 1)), "\"" + w.substr(0, bar) + "\"") << w;
     }
-    std::istringstream bad_offsets(R"({"name":"a","address":0,"type":"uint","size":3}
-        {"name":"a","address":65535,"type":"uint","size":2} {"name":"a","address":0,"type":"float","size":4}
-        {"name":"a","address":-1,"type":"uint","size":1} {"name":"a","type":"uint","size":1}
-        {"name":"a","address":0,"type":"uint","size":1},{"name":"a","address":1,"type":"uint","size":1})");
-    for (std::string o; bad_offsets >> o;)
-        EXPECT_EQ(send(R"({"command":"offsets.declare","name":"k","offsets":[)" + o + "]}"),
-                  "\"BadRequest\"")
-            << o;
-    EXPECT_EQ(send(R"({"command":"offsets.read","name":"h"})"), "\"NotDeclared\"");
-    EXPECT_EQ(send(R"({"command":"offsets.read","name":"g","interval":100})"), "\"NotSupported\"");
-    EXPECT_EQ(send(R"({"command":"vars.read","name":"g"})"), "\"UnknownCommand\"");
-    EXPECT_EQ(send(R"({"command":"offsets.read"})"), "\"BadRequest\"");
-    EXPECT_EQ(send("{nope"), "\"BadRequest\"");
+    // clang-format on
+    EXPECT_EQ(sim_get(0x311A, 2), 0x1800u) << "a refused write writes nothing";
     EXPECT_EQ(json::parse(send(R"({"command":"about.read","name":"x"})"))["success"], true);
     sim_net_peer_free(peer);
 }
@@ -252,22 +267,25 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
 // The client against the stand-in's server on a free loopback port.
 struct Net : ::testing::Test {
     DWORD rc = 99;
+    uint16_t com1 = 0x4242, com2 = 0;
     void SetUp() override {
         sim_reset();
-        for (int tries = 0; tries < 20; tries++) {
+        for (int tries = 0; tries < 20 && !sim_address[0]; tries++) {
             int port = 30000 + rand() % 20000;
-            if (sim_net_serve(port) == 0) {
+            if (sim_net_serve(port) == 0)
                 snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", port);
-                return;
-            }
         }
-        FAIL() << "no free port";
+        ASSERT_TRUE(sim_address[0]) << "no free port";
     }
     void TearDown() override {
         FSUIPC_Close();
         sim_net_send_hook = NULL;
         sim_net_stop();
         sim_address[0] = 0;
+    }
+    bool read_radios() {
+        return FSUIPC_Read(0x034E, 2, &com1, &rc) && FSUIPC_Read(0x311A, 2, &com2, &rc) &&
+               FSUIPC_Process(&rc);
     }
 };
 
@@ -276,22 +294,16 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
     EXPECT_EQ(FSUIPC_FS_Version, 8u);
     EXPECT_EQ(sim_client_lib_version, 2002u) << "the version write went over the network";
     sim_set(0x034E, 2, 0x1800);
-    uint16_t com1 = 0, com2 = 0;
     BYTE text[] = "Valdora V2.08 Connected";
     uint16_t standby = 0x1805;
     ASSERT_TRUE(FSUIPC_Write(0x311A, 2, &standby, &rc));
     ASSERT_TRUE(FSUIPC_Write(0x3380, sizeof text, text, &rc));
-    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
-    ASSERT_TRUE(FSUIPC_Read(0x311A, 2, &com2, &rc));
-    ASSERT_TRUE(FSUIPC_Process(&rc)) << rc;
-    EXPECT_EQ(com1, 0x1800);
-    EXPECT_EQ(com2, 0x1805) << "the pass's writes come before its reads";
+    ASSERT_TRUE(read_radios()) << rc;
+    EXPECT_EQ(com1 + 0x10000 * com2, 0x1800 + 0x10000 * 0x1805) << "writes come before reads";
     EXPECT_STREQ((char *)sim_offsets + 0x3380, "Valdora V2.08 Connected");
     for (int pass = 0; pass < 2; pass++) { // unchanged: answered from the values kept
         com1 = 0;
-        ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
-        ASSERT_TRUE(FSUIPC_Read(0x311A, 2, &com2, &rc));
-        ASSERT_TRUE(FSUIPC_Process(&rc));
+        ASSERT_TRUE(read_radios());
         EXPECT_EQ(com1, 0x1800);
         sim_set(0x311A, 2, 0x1250);
     }
@@ -300,10 +312,8 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
 
     sim_net_stop();
     com1 = 0x4242;
-    ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
-    EXPECT_FALSE(FSUIPC_Process(&rc));
-    EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
-    EXPECT_EQ(com1, 0x4242);
+    EXPECT_FALSE(read_radios());
+    EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << "nothing delivered";
     FSUIPC_Close();
     EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no server: refused";
     EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
@@ -326,28 +336,19 @@ void misbehave(void *conn, const char *text, size_t len) {
 
 TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     sim_net_send_hook = misbehave;
-    std::string big =
-        "{\"command\":\"offsets.read\",\"name\":\"r2\",\"success\":true,\"data\":{\"o0\":\"" +
-        std::string(SIM_NET_MESSAGE_MAX, '1') + "\"}}";
     for (const std::string &bad :
-         {std::string("{\"command\":\"offsets.read\",\"name\":\"r2\",\"success\":true,\"data\":{"
-                      "\"o0\":70000}}"),
-          std::string("{\"command\":\"offsets.read\",\"name\":\"r7\",\"success\":true,\"data\":{"
-                      "\"o0\":1}}"),
-          std::string(
-              "{\"command\":\"offsets.read\",\"name\":\"r2\",\"success\":true,\"data\":{}}"),
-          std::string("not json"), big, std::string("silent"), std::string("half")}) {
+         {read_of("r2", R"({"o0":70000})"), read_of("r7", R"({"o0":1})"), read_of("r2", "{}"),
+          std::string("not json"), read_of("r2", std::string(SIM_NET_MESSAGE_MAX, '1')),
+          std::string("silent"), std::string("half")}) {
         spoil.clear();
         ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
         spoil = bad, spoiled = 0;
         sim_set(0x034E, 2, 0x1800);
-        uint16_t com1 = 0x4242;
-        ASSERT_TRUE(FSUIPC_Read(0x034E, 2, &com1, &rc));
+        com1 = 0x4242;
         DWORD start = GetTickCount();
-        EXPECT_FALSE(FSUIPC_Process(&rc)) << bad.substr(0, 80);
+        EXPECT_FALSE(FSUIPC_Read(0x034E, 2, &com1, &rc) && FSUIPC_Process(&rc));
         EXPECT_LT(GetTickCount() - start, 3000u) << "a stalled server is left after 2 s";
-        EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
-        EXPECT_EQ(com1, 0x4242) << "nothing delivered from " << bad.substr(0, 80);
+        EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << bad.substr(0, 80);
         FSUIPC_Close();
     }
 }

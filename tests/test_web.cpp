@@ -6,6 +6,7 @@
 #include "simlink/simlink.h"
 #include "web/web.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <errno.h>
 #include <stdio.h>
@@ -77,7 +78,9 @@ TEST(Web, CodesAreRandomAndWellFormedAndOnlyTheWholeCodeOpens) {
 
 TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivate) {
     FILE *f = fopen("test_web.ini", "w");
-    fputs("web=1\r\nport=9123\nport=0\nport=70000\nport=80x\ncode=abcdefghijkmnpqr\ncode=x\n", f);
+    fputs("web=1\r\nport=9123\nport=0\nport=70000\nport=80x\ncode=abcdefghijkmnpqr\ncode=x\nsim=ws:"
+          "//s",
+          f);
     fclose(f);
     chmod("test_web.ini", 0644);
     ASSERT_EQ(web_read_ini("test_web.ini"), 0);
@@ -93,6 +96,9 @@ TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivat
     web_enabled = 1, web_port = 1, web_code[0] = 0;
     ASSERT_EQ(web_read_ini("test_web.ini"), 0);
     EXPECT_TRUE(web_enabled == 0 && web_port == 9123 && web_code_valid(web_code));
+    std::ifstream in("test_web.ini"); // the simulator's line kept, the panel's own first
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.substr(text.find("code=")), "code=" + std::string(web_code) + "\nsim=ws://s\n");
     EXPECT_TRUE(remove("test_web.ini") == 0 && web_read_ini("test_web.ini") == -1);
 
     char p[] = "valdora", on[] = "--web", port[] = "--web=65535", renew[] = "--web-new-code";

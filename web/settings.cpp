@@ -64,12 +64,22 @@ int web_read_ini(const char *path) {
 }
 
 int web_write_ini(const char *path) {
-    FILE *f = platform_private_file(path);
+    // The file also holds other subsystems' lines (sim=, the simulator's address): kept as
+    // they stand, after the tablet panel's own.
+    char kept[1024] = "", line[300];
+    FILE *f = fopen(path, "r");
+    while (f && fgets(line, sizeof line, f))
+        if (strncmp(line, "web=", 4) && strncmp(line, "port=", 5) && strncmp(line, "code=", 5) &&
+            line[0] != '#' && strlen(kept) + strlen(line) + 2 < sizeof kept)
+            strcat(strcat(kept, line), strchr(line, '\n') ? "" : "\n");
+    if (f)
+        fclose(f);
+    f = platform_private_file(path);
     if (!f)
         return -1;
     fprintf(f, "# The tablet panel: web=1 serves it at every start, at the port below; the code\n"
                "# is the access code in its address (valdora --web-new-code makes a new one).\n");
-    fprintf(f, "web=%d\nport=%d\ncode=%s\n", web_ini_enabled, web_ini_port, web_code);
+    fprintf(f, "web=%d\nport=%d\ncode=%s\n%s", web_ini_enabled, web_ini_port, web_code, kept);
     return fclose(f) == 0 ? 0 : -1;
 }
 

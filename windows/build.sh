@@ -36,6 +36,10 @@ QRCODEGEN_DIR=QR-Code-generator-1.8.0
 # package of them (the same files on every architecture), checked by digest like the tarballs.
 TOMLPP_DEB=libtomlplusplus-dev_3.3.0+ds-1_amd64.deb
 TOMLPP_DEB_SHA256=2779cce0001466dcf60eb6262ff68a888d49f9e30aee80c499d1d4f6f9f6e12e
+# nlohmann-json (MIT), header only: the simulator link's network messages.
+JSON_ORIG=nlohmann-json3_3.11.2.orig.tar.gz
+JSON_ORIG_SHA256=d69f9deb6a75e2580465c6c4c5111b89c4dc2fa94e3a85fcd2ffcd9a143d9273
+JSON_DIR=json-3.11.2
 # HTTP and WebSocket only: no TLS, CGI, Lua or server-side scripting.
 CIVETWEB_FLAGS="-O2 -w -DNDEBUG -DUSE_WEBSOCKET -DNO_SSL -DNO_CGI -DNO_FILESYSTEMS_WRITE"
 
@@ -148,8 +152,8 @@ fetch_tomlpp() {
 build_web_libs() {
     local arch=$1
     local prefix=$win_out/web/$arch work=$win_out/web/work-$arch key cc="$arch-w64-mingw32-gcc-posix"
-    key=$({ echo "$CIVETWEB_ORIG_SHA256 $QRCODEGEN_ORIG_SHA256 $TOMLPP_DEB_SHA256 $CIVETWEB_FLAGS"
-        "$cc" --version | head -1; } |
+    key=$({ echo "$CIVETWEB_ORIG_SHA256 $QRCODEGEN_ORIG_SHA256 $TOMLPP_DEB_SHA256 $JSON_ORIG_SHA256"
+        echo "$CIVETWEB_FLAGS"; "$cc" --version | head -1; } |
         sha256sum | cut -d' ' -f1)
     if [ -f "$prefix/lib/libcivetweb.a" ] && [ "$(cat "$prefix/.key" 2>/dev/null)" = "$key" ]; then
         echo "web libraries ($arch): cached"
@@ -158,8 +162,12 @@ build_web_libs() {
     fetch_web_source civetweb "$CIVETWEB_ORIG" "$CIVETWEB_ORIG_SHA256"
     fetch_web_source qr-code-generator "$QRCODEGEN_ORIG" "$QRCODEGEN_ORIG_SHA256"
     fetch_tomlpp
+    fetch_web_source nlohmann-json3 "$JSON_ORIG" "$JSON_ORIG_SHA256"
     rm -rf "$work" "$prefix"
-    mkdir -p "$work" "$prefix/lib" "$prefix/include/qrcodegen"
+    mkdir -p "$work" "$prefix/lib" "$prefix/include/qrcodegen" "$prefix/include/nlohmann"
+    tar xzf "$win_out/web/source/$JSON_ORIG" -C "$prefix/include/nlohmann" --strip-components=3 \
+        "$JSON_DIR/single_include/nlohmann/json.hpp"
+    tar xzf "$win_out/web/source/$JSON_ORIG" -C "$work" "$JSON_DIR/LICENSE.MIT"
     tar xJf "$win_out/web/source/$CIVETWEB_ORIG" -C "$work"
     tar xzf "$win_out/web/source/$QRCODEGEN_ORIG" -C "$work"
     # shellcheck disable=SC2086
@@ -177,6 +185,7 @@ build_web_libs() {
     { echo "civetweb (WebSocket client of the simulator link):"; cat "$work/$CIVETWEB_DIR/LICENSE.md"; echo
       echo "qrcodegen (tablet panel QR code):"; sed -n '2,/\*\//p' "$work/$QRCODEGEN_DIR/cpp/qrcodegen.hpp"
       echo; echo "toml++ (aircraft profiles):"; cat "$work/tomlpp/usr/share/doc/libtomlplusplus-dev/copyright"
+      echo; echo "nlohmann-json (simulator link's network messages):"; cat "$work/$JSON_DIR/LICENSE.MIT"
     } >"$prefix/THIRD-PARTY-LICENSES.txt"
     echo "$key" >"$prefix/.key"
     rm -rf "$work"

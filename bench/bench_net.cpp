@@ -1,0 +1,114 @@
+// Network link benchmark: the RMU's radio read (fourteen records, one exchange) over the
+// simulator's WebSocket protocol to the stand-in's server on loopback, against the same read
+// over the local interface, in one run: the medians in microseconds and their ratio. What a
+// read per pass costs is the network figure; a pushed subscription would save it at the price
+// of values up to one interval old (the note in docs/network-link.md weighs the two).
+#include "platform/platform.h"
+#include "sim/sim.h"
+#include "simlink/simlink.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdlib.h>
+#include <string.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double now_us() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
+}
+
+double median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+uint16_t words[11];
+uint8_t bytes[3];
+void radio_read() {
+    static const DWORD offsets[11] = {0x034E, 0x3118, 0x0350, 0x0352, 0x311A, 0x311C,
+                                      0x311E, 0x3120, 0x0354, 0x034C, 0x0356};
+    DWORD rc;
+    for (int i = 0; i < 11; i++)
+        FSUIPC_Read(offsets[i], 2, &words[i], &rc);
+    FSUIPC_Read(0x0B6A, 1, &bytes[0], &rc);
+    FSUIPC_Read(0x0B52, 1, &bytes[1], &rc);
+    FSUIPC_Read(0x3122, 1, &bytes[2], &rc);
+    if (!FSUIPC_Process(&rc))
+        abort();
+}
+
+// Times n radio reads over the link now open; every tenth finds COM1 changed, as a flying
+// aircraft's radios rarely change.
+std::vector<double> passes(int n) {
+    std::vector<double> t;
+    for (int i = 0; i < n; i++) {
+        if (i % 10 == 0)
+            sim_set(0x034E, 2, 0x1800 + (uint32_t)(i & 0xF));
+        double a = now_us();
+        radio_read();
+        t.push_back(now_us() - a);
+    }
+    return t;
+}
+
+void BM_NetRadioReadVsLocal(benchmark::State &state) {
+    char folder[] = "/tmp/valdora-bench-XXXXXX";
+    if (!mkdtemp(folder))
+        abort();
+    setenv("VALDORA_IPC_DIR", folder, 1);
+    sim_reset();
+    static sim_server server;
+    if (sim_server_open(&server, "FS98MAIN") == -1)
+        abort();
+    std::atomic<int> serving(1);
+    std::thread poller([&] {
+        while (serving.load())
+            sim_server_poll(&server, 20);
+    });
+    int port = 0;
+    for (int tries = 0; tries < 20 && !port; tries++) {
+        int p = 30000 + rand() % 20000;
+        if (sim_net_serve(p) == 0)
+            port = p;
+    }
+    if (!port)
+        abort();
+    std::vector<double> local, net;
+    DWORD rc;
+    for (auto _ : state) {
+        sim_address[0] = 0;
+        if (!FSUIPC_Open(0, &rc))
+            abort();
+        auto l = passes(50);
+        FSUIPC_Close();
+        local.insert(local.end(), l.begin(), l.end());
+        snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", port);
+        if (!FSUIPC_Open(0, &rc))
+            abort();
+        auto n = passes(50);
+        FSUIPC_Close();
+        net.insert(net.end(), n.begin(), n.end());
+    }
+    state.counters["local_us"] = median(local);
+    state.counters["network_us"] = median(net);
+    state.counters["network/local"] = median(net) / median(local);
+    sim_net_stop();
+    serving = 0;
+    poller.join();
+    sim_server_close(&server);
+    rmdir(folder);
+}
+BENCHMARK(BM_NetRadioReadVsLocal)->Iterations(10)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
