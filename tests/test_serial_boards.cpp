@@ -370,7 +370,9 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_EQ(serial_boards_note,
               "no Valdora firmware on " + port + ": flash the board with valdora-flash");
-    EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100, NULL), -1);
+    setenv("VALDORA_BOARDS", ("serial:" + dir + "/none").c_str(), 1), serial_boards_search(&mask);
+    EXPECT_EQ(serial_boards_note, "no serial port " + dir + "/none");
+    setenv("VALDORA_BOARDS", ("serial:" + port).c_str(), 1);
     unplug(0), plug(0), boards[0].hang_up = 1; // unplugged as it is greeted: no firmware named
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700, NULL), 0);
     // The probe: one hello, never an outputs frame, whatever it is asked.
