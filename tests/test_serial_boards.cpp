@@ -147,12 +147,26 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     EXPECT_EQ((Longs{ReadAnalogChannel(1), ReadAnalogChannel(2)}), (Longs{30, 255}));
     inputs({0, 0, 0, 0x10}, 31); // the lever moved: the next read has it
     EXPECT_EQ(ReadAnalogChannel(1), 31);
-    // A snapshot 12 ms old is the present; one 25 ms old is not: switches open, no analog
+    // A snapshot 12 ms old is the present, one 25 ms old is not: switches open, no analog
     // reading, and no wait on every read once that is known; a snapshot again is read at once.
-    usleep(12000);
-    EXPECT_EQ(ReadAnalogChannel(2), 255);
-    usleep(13000), sleeps = 0;
-    EXPECT_EQ(ReadDigitalChannel(5), 0);
+    // The ages are judged only when the reads came on time (a loaded machine gets 20 tries).
+    int judged = 0;
+    for (int i = 0; i < 20 && !judged; i++) {
+        uint32_t sent = GetTickCount();
+        inputs({0, 0, 0, 0x10}, (uint8_t)(40 + i));
+        ReadAnalogChannel(1); // the snapshot is taken by now at the latest
+        uint32_t taken = GetTickCount();
+        usleep(9000);
+        long present = ReadAnalogChannel(2), on_time = GetTickCount() - sent <= 19;
+        usleep(13000), sleeps = 0;
+        uint32_t asked = GetTickCount();
+        long old = ReadDigitalChannel(5);
+        judged = on_time && asked - taken >= 21 && asked - sent <= 28;
+        EXPECT_TRUE(!judged || (present == 255 && old == 0)) << present << " " << old;
+    }
+    if (!judged)
+        std::puts(
+            "not checked: the snapshots' age bound (the machine is too loaded to read on time)");
     EXPECT_GT(sleeps, 10); // its wait for a snapshot pauses, never spins
     EXPECT_EQ(ReadAnalogChannel(2), -1);
     uint32_t start = GetTickCount();
