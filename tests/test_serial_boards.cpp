@@ -147,12 +147,26 @@ TEST_F(SerialBoards, ReadsTakeThePresentAndASilentBoardReadsOpenWithNoAxis) {
     EXPECT_EQ((Longs{ReadAnalogChannel(1), ReadAnalogChannel(2)}), (Longs{30, 255}));
     inputs({0, 0, 0, 0x10}, 31); // the lever moved: the next read has it
     EXPECT_EQ(ReadAnalogChannel(1), 31);
-    // A snapshot 12 ms old is the present; one 25 ms old is not: switches open, no analog
+    // A snapshot 12 ms old is the present, one 25 ms old is not: switches open, no analog
     // reading, and no wait on every read once that is known; a snapshot again is read at once.
-    usleep(12000);
-    EXPECT_EQ(ReadAnalogChannel(2), 255);
-    usleep(13000), sleeps = 0;
-    EXPECT_EQ(ReadDigitalChannel(5), 0);
+    // The ages are judged only when the reads came on time (a loaded machine gets 20 tries).
+    int judged = 0;
+    for (int i = 0; i < 20 && !judged; i++) {
+        uint32_t sent = GetTickCount();
+        inputs({0, 0, 0, 0x10}, (uint8_t)(40 + i));
+        ReadAnalogChannel(1); // the snapshot is taken by now at the latest
+        uint32_t taken = GetTickCount();
+        usleep(9000);
+        long present = ReadAnalogChannel(2), on_time = GetTickCount() - sent <= 19;
+        usleep(13000), sleeps = 0;
+        uint32_t asked = GetTickCount();
+        long old = ReadDigitalChannel(5);
+        judged = on_time && asked - taken >= 21 && asked - sent <= 28;
+        EXPECT_TRUE(!judged || (present == 255 && old == 0)) << present << " " << old;
+    }
+    if (!judged)
+        std::puts(
+            "not checked: the snapshots' age bound (the machine is too loaded to read on time)");
     EXPECT_GT(sleeps, 10); // its wait for a snapshot pauses, never spins
     EXPECT_EQ(ReadAnalogChannel(2), -1);
     uint32_t start = GetTickCount();
@@ -189,9 +203,10 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     OutputAnalogChannel(3, 99), SetAnalogChannel(0), SetDigitalChannel(9);       // no such channels
     SetCurrentDevice(1), OutputAnalogChannel(2, 40), OutputAnalogChannel(2, -5); // fully off
     SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2), OutputAnalogChannel(1, 300);
-    SetCurrentDevice(3), OutputAnalogChannel(1, 9), ClearAllAnalog(); // board 3's, no other's
-    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);      // its analog outputs stay
-    const Bytes lamps{0x81, 0, 0, 0, 75, 0, 0, 0, 255, 255, 0, 0};    // 300: fully on
+    SetCurrentDevice(3), OutputAnalogChannel(1, 9), SetAnalogChannel(2),
+        ClearAllAnalog();                                          // board 3's, no other's
+    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);   // its analog outputs stay
+    const Bytes lamps{0x81, 0, 0, 0, 75, 0, 0, 0, 255, 255, 0, 0}; // 300: fully on
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     // A refresh (clear all, set again) slowed down mid-way: the lamps never go dark.
     boards[0].heard.clear(), SetCurrentDevice(0), ClearAllDigital(), usleep(20000);
@@ -370,7 +385,9 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_EQ(serial_boards_note,
               "no Valdora firmware on " + port + ": flash the board with valdora-flash");
-    EXPECT_EQ(serial_board_identify((dir + "/none").c_str(), &info, 100, NULL), -1);
+    setenv("VALDORA_BOARDS", ("serial:" + dir + "/none").c_str(), 1), serial_boards_search(&mask);
+    EXPECT_EQ(serial_boards_note, "no serial port " + dir + "/none");
+    setenv("VALDORA_BOARDS", ("serial:" + port).c_str(), 1);
     unplug(0), plug(0), boards[0].hang_up = 1; // unplugged as it is greeted: no firmware named
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700, NULL), 0);
     // The probe: one hello, never an outputs frame, whatever it is asked.
@@ -444,7 +461,8 @@ TEST_F(SerialBoards, TheFlasherWithoutAPortTakesUnaskedOnlyABoardRunningValdoras
     EXPECT_NE(std::string(flash_error).find("give its port: valdora-flash PORT"),
               std::string::npos);
     EXPECT_EQ(choose(1, 1, "2\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
-    listed = choose(0, 0, "\n", 1); // two of them: asked, and none taken
+    EXPECT_EQ(choose(1, 1, "", 1).substr(0, 3), "4 \n"); // no answer typed: none
+    listed = choose(0, 0, "\n", 1);                      // two of them: asked, and none taken
     EXPECT_EQ(listed.substr(0, 3), "4 \n");
     EXPECT_NE(listed.find(" 2) " + dev +
                           "/ttyACM1  USB 2a03:0042  Valdora's board, protocol 2, "

@@ -171,15 +171,15 @@ TEST(Web, TouchesWaitAsKeysDoTheFirstTakenAndTheRestDropped) {
 TEST(Web, EachPagesHoldRepeatsAsAHeldKeyWhileItsLeaseIsRenewed) {
     // A new hold steps at once; the page's repeats renew the lease but do not step; 500 ms on,
     // the key repeats every 33 ms, as auto-repeat does, and repeats missed while the main thread
-    // was busy are one key; 400 ms without a repeat end the hold, for good. Times start near the
-    // tick count's wrap.
+    // was busy are one key; 400 ms without a repeat end the hold, for good (a repeat due at that
+    // very moment included). Times start near the tick count's wrap.
     const DWORD t = 0xFFFFFF00u;
     // clang-format off
     const struct { int page; const web_msg *put; DWORD at, ask; int key; } rows[] = {
         {2, &up, t, t, RMU_KEY_STOP}, {2, &up, t + 100, t + 499, 0}, {2, &up, t + 390, t + 500, RMU_KEY_STOP},
         {-1, 0, 0, t + 500, 0}, {-1, 0, 0, t + 532, 0}, {-1, 0, 0, t + 533, RMU_KEY_STOP},
-        {-1, 0, 0, t + 700, RMU_KEY_STOP}, {-1, 0, 0, t + 700, 0}, {2, &up, t + 700, t + 1099, RMU_KEY_STOP},
-        {-1, 0, 0, t + 1100, 0}, {-1, 0, 0, t + 1300, 0}};
+        {-1, 0, 0, t + 700, RMU_KEY_STOP}, {-1, 0, 0, t + 700, 0}, {2, &up, t + 727, t + 1126, RMU_KEY_STOP},
+        {-1, 0, 0, t + 1127, 0}, {-1, 0, 0, t + 1300, 0}};
     // clang-format on
     for (const auto &r : rows) {
         if (r.put)

@@ -209,6 +209,14 @@ TEST_F(WebServer, PicturesGoOutAsPublishedAndAStopEndsEveryLinkAtOnce) {
     EXPECT_LT(GetTickCount() - t0, 200u);
     EXPECT_TRUE(closes_after(a, 500) >= 0 && closes_after(b, 500) >= 0);
     close(a), close(b);
+    int busy = socket(AF_INET, SOCK_STREAM, 0); // a port another program holds: -1, nothing runs
+    struct sockaddr_in at = {};
+    socklen_t len = sizeof at;
+    at.sin_family = AF_INET;
+    bind(busy, (struct sockaddr *)&at, len), listen(busy, 1);
+    getsockname(busy, (struct sockaddr *)&at, &len);
+    EXPECT_TRUE(web_server_start(ntohs(at.sin_port)) == -1 && !web_running);
+    close(busy);
     ASSERT_EQ(web_server_start(port), 0);
 }
 
