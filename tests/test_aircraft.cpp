@@ -21,10 +21,10 @@ std::vector<std::vector<std::string>> rows(const std::string &file) {
     std::vector<std::vector<std::string>> out;
     for (std::string line; std::getline(in, line);)
         if (line[0] != '#') {
-            out.push_back({"", "", ""});
             std::stringstream ss(line);
-            for (int i = 0; i < 3 && std::getline(ss, out.back()[i], '\t'); i++) {
-            }
+            out.push_back({"", "", ""});
+            std::getline(ss, out.back()[0], '\t') && std::getline(ss, out.back()[1], '\t') &&
+                std::getline(ss, out.back()[2]);
         }
     return out;
 }
@@ -83,10 +83,6 @@ class ProfileAtWork : public CockpitTest {
             << error;
         aircraft_profile_count = 1, aircraft_profile = 0;
     }
-    void TearDown() override {
-        aircraft_profile = -1;
-        CockpitTest::TearDown();
-    }
     static int refreshed() { // refreshes; how many boards the refresh selected
         forget(), k8055_outputs();
         return calls("SetCurrentDevice");
@@ -118,7 +114,9 @@ TEST_F(ProfileAtWork, ReadsReplaceTheStandardValuesConvertedAndHeld) {
     EXPECT_EQ(r_oil_press_low, 1);  // -5 held to 0
     EXPECT_EQ(r_fuel_press_low, 0);
     EXPECT_FLOAT_EQ(fsx_apu_speed, 37.9f);
-    EXPECT_EQ(hdg, 1); // 0 + 1
+    EXPECT_EQ(hdg, 1);                                                     // 0 + 1
+    EXPECT_EQ(aircraft_read_source("oil pressure 1")->src.offset, 0x66C2); // the probe shows it
+    EXPECT_EQ(aircraft_read_source("gear lever"), nullptr);
     EXPECT_EQ((V{eng1_throttle_pos, eng2_throttle_pos}), (V{32767, -32768})) << "held, not wrapped";
     poke("66C2:2=852 66C4:1=1 66CC:4=-1");
     k8055_fsuipc_read(0);
@@ -172,6 +170,10 @@ TEST_F(ProfileAtWork, WritesGoAsControlsToOtherOffsetsOrNowhere) {
     float course;
     memcpy(&course, sim_offsets + 0x66F0, 4);
     EXPECT_EQ(course, 45.0f);
+    course_value = -90; // the course is signed
+    EXPECT_TRUE(aircraft_write(0x0C4E, 2, &course_value, &result) && FSUIPC_Process(&result));
+    memcpy(&course, sim_offsets + 0x66F0, 4);
+    EXPECT_EQ(course, -45.0f);
     EXPECT_EQ(testsim_get(0x66F4, 2), 32767u) << "40000 held to a signed 16-bit value";
     EXPECT_TRUE(testsim_writes_to(0x0330).empty() && testsim_writes_to(0x311C).empty());
     EXPECT_EQ(written(0x07CC), std::vector<uint32_t>{0x1805}) << "not in the profile: as it is";

@@ -42,7 +42,7 @@ vd_stop
 stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} '
 vd_check "every line time-stamped" [ "$(grep -Evc "$stamp" "$VD_RUN/valdora.log")" = 0 ]
 events="$(sed -E "s/$stamp//; s/[ :].*//" "$VD_RUN/valdora.log" | tr '\n' ' ')"
-vd_expect "the events in order" "$events" "start connect boards lost connect exit "
+vd_expect "the events in order" "$events" "start connect aircraft boards lost connect exit "
 vd_check "start line" in_log "start Valdora V2.08; settings defaults \(vd60_rmu.ini: .*\); desktop 1280x1024; artwork vd60_rmu.bmp"
 vd_check "connect line" in_log "connect FS98MAIN, server version 0x[0-9A-F]{8}, simulator type [0-9]+, after [0-9]+ ms$"
 vd_check "loss line" in_log "lost the simulator: (exchange of [0-9]+ requests from|read of|write of) 0x[0-9A-F]{4}.* failed, result 1[12]$"
