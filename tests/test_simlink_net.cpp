@@ -223,8 +223,8 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
     std::string read = R"({"command":"offsets.read","name":"g"})";
     EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":""})"));
     EXPECT_EQ(send(read), "") << "nothing changed: no answer at all";
-    sim_set(0x311A, 2, 0x1805);
-    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149})"));
+    sim_set(0x311A, 2, 0x1805), sim_set(0x3124, 1, 0x41); // a sign bit clear, the next set
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149,"s":65})"));
     EXPECT_EQ(send(R"({"command":"offsets.write","offsets":[{"name":"com","value":1}]})"), "");
     EXPECT_EQ(sim_get(0x311A, 2), 0x1805u) << "a write without a group name is dropped";
     EXPECT_EQ(send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":6144},
