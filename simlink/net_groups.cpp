@@ -73,7 +73,6 @@ int sim_net_group_for(char kind, const sim_net_entry *entries, int count, int *d
     group->kind = kind;
     group->first = entries_used;
     group->count = count;
-    group->answered = 0;
     for (int i = 0; i < count; i++) {
         sim_net_entry *e = &sim_net_entries[entries_used++];
         *e = entries[i];

@@ -175,7 +175,6 @@ static int take_values(int group, const json &data, char *why, size_t size) {
             e->known = 1;
         }
     }
-    sim_net_groups[group].answered = 1;
     return SIM_NET_TAKEN;
 }
 

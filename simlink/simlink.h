@@ -84,7 +84,6 @@ typedef struct {
 typedef struct {
     char kind;
     int first, count; // its entries in the entry table
-    int answered;     // 1 once a read of it was answered
 } sim_net_group;
 
 extern sim_net_group sim_net_groups[SIM_NET_GROUPS];   // the groups of this connection

@@ -218,13 +218,14 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
     EXPECT_EQ(send(R"({"command":"offsets.declare","name":"g","offsets":[
         {"name":"com","address":12570,"type":"uint","size":2},
         {"name":"s","address":12580,"type":"int","size":1},
-        {"name":"msg","address":13184,"type":"string","size":8}]})"),
+        {"name":"msg","address":13184,"type":"string","size":8},
+        {"name":"arr","address":12582,"type":"byteArray","size":2}]})"),
               R"({"command":"offsets.declare","name":"g","success":true})");
     std::string read = R"({"command":"offsets.read","name":"g"})";
-    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":""})"));
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":"","arr":[0,0]})"));
     EXPECT_EQ(send(read), "") << "nothing changed: no answer at all";
-    sim_set(0x311A, 2, 0x1805);
-    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149})"));
+    sim_set(0x311A, 2, 0x1805), sim_set(0x3124, 1, 0x41); // a sign bit clear, the next set
+    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149,"s":65})"));
     EXPECT_EQ(send(R"({"command":"offsets.write","offsets":[{"name":"com","value":1}]})"), "");
     EXPECT_EQ(sim_get(0x311A, 2), 0x1805u) << "a write without a group name is dropped";
     EXPECT_EQ(send(R"({"command":"offsets.write","name":"g","offsets":[{"name":"com","value":6144},
@@ -244,6 +245,8 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
         BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"com","value":"1"}]}
         BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"s","value":128}]}
         BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"msg","value":"eight-ch"}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"arr","value":[1,256]}]}
+        BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"arr","value":[-1,1]}]}
         BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"x","value":1}]}
         BadRequest|{"command":"offsets.write","name":"g","offsets":[{"name":"com","value":7},{"name":"com"}]}
         BadRequest|{"command":"offsets.declare","name":"k","offsets":[{"name":"a","address":0,"type":"uint","size":3}]}
