@@ -248,13 +248,14 @@ TEST_F(WebServer, SilentStalledAndDeafLinksAndUnfinishedRequestsAreDropped) {
     int request = dial("GET / HTTP/1.1\r\n"), stalled = panel(), silent = panel(), deaf = panel(),
         live = panel();
     send(stalled, frame(1, "kc").data(), 4, MSG_NOSIGNAL);
+    send(deaf, "\x81", 1, MSG_NOSIGNAL); // its frames each end in the same send as the next begins
     int conns[] = {request, stalled, silent, deaf, live};
     long long closed_at[5] = {-1, -1, -1, -1, -1};
     unsigned pings = 0;
     std::string pending, pong = frame(10, "");
     for (DWORD t0 = GetTickCount(); GetTickCount() - t0 < 8000; usleep(20000)) {
         web_publish(); // pictures for the panels to read, or not
-        send(deaf, "\x81\x81\0\0\0\0p", 7, MSG_NOSIGNAL);
+        send(deaf, "\x81\0\0\0\0p\x81", 7, MSG_NOSIGNAL);
         pending += take_in(live, 20);
         for (size_t p; (p = pending.find("\x89\x00", 0, 2)) != std::string::npos; pings++) {
             pending.erase(0, p + 2);
