@@ -209,15 +209,17 @@ TEST_F(WebServer, PicturesGoOutAsPublishedAndAStopEndsEveryLinkAtOnce) {
     int a = panel(), b = panel();
     take_in(a, 200), take_in(b, 200);
     width = 280, height = 400, gap = 10, blur = 0, rmu_op_count = 0;
-    for (int k = 0; k < 4; k++, usleep(70000)) { // at once each time, not at its next round
+    int prompt = 0; // of 8, those at once rather than at the server's next round (in 0-200 ms)
+    for (int k = 0; k < 8; k++, usleep(70000)) {
         DWORD t0 = GetTickCount();
         web_publish();
         for (int s : {a, b}) {
             std::string got = take_in(s, 1000, nullptr, 10);
             EXPECT_EQ(got.substr(0, 1) + got.substr(2, 8), "\x81{\"w\":280");
         }
-        EXPECT_LT(GetTickCount() - t0, 50u);
+        prompt += GetTickCount() - t0 < 60;
     }
+    EXPECT_GE(prompt, 6);
     // A stop closes both links and returns at once.
     DWORD t0 = GetTickCount();
     web_server_stop();
