@@ -69,11 +69,13 @@ std::string get(const std::string &target, const char *from = "127.0.0.1") {
     return reply;
 }
 
-// A masked client frame (a zero mask leaves the payload as it is), claiming its length or more.
+// A masked client frame (a zero mask leaves the payload as it is), claiming its length or more
+// in the shortest of the three forms of length.
 std::string frame(int opcode, const std::string &payload, uint64_t claimed = 0) {
     uint64_t len = claimed ? claimed : payload.size();
-    std::string f = {(char)(0x80 | opcode), (char)(0x80 | (len < 126 ? len : 127))};
-    for (int i = 7; len >= 126 && i >= 0; i--)
+    char field = (char)(len < 126 ? len : len < 65536 ? 126 : 127);
+    std::string f = {(char)(0x80 | opcode), (char)(0x80 | field)};
+    for (int i = len < 65536 ? 1 : 7; len >= 126 && i >= 0; i--)
         f += (char)(len >> (8 * i));
     return f + std::string(4, '\0') + payload;
 }
@@ -128,13 +130,23 @@ TEST_F(WebServer, OnlyTheCodeOpensThePageAndTheArtworkAndTheRefusedAreClosedAtOn
 TEST_F(WebServer, APageWithTheCodeLoadsAtOnceAmongFloodsFromOtherAddresses) {
     // 200 idle connections from one address, 80 from four others (the table full), and 24
     // refused requests whose body trickles in.
+    // A tablet whose request follows its connection a moment later, as over a slow Wi-Fi.
+    int late = dial();
     std::vector<int> flood;
     const char *from[] = {"127.0.0.10", "127.0.0.11", "127.0.0.12", "127.0.0.13"};
-    for (int i = 0; i < 280; i++)
+    for (int i = 0; i < 280; i++) {
         flood.push_back(dial("x", i < 200 ? "127.0.0.2" : from[i % 4]));
+        if (i == 32) { // the 33rd from one address: its first gives way, and only that one
+            EXPECT_TRUE(closes_after(flood[0], 300) >= 0 && closes_after(flood[1], 100) < 0);
+        }
+    }
     for (int i = 0; i < 24; i++)
         flood.push_back(dial("POST / HTTP/1.1\r\nContent-Length: 1000\r\n\r\nx", "127.0.0.3"));
     usleep(100000);
+    std::string head = "GET /" + with_code + " HTTP/1.1\r\n\r\n";
+    send(late, head.data(), head.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(take_in(late, 1000).rfind(ok, 0), 0u) << "the flood's arrivals made it give way";
+    close(late);
     for (const char *me : {"127.0.0.1", "127.0.0.2"}) { // the flood's own address too
         DWORD t0 = GetTickCount();
         EXPECT_EQ(get("/" + with_code, me).rfind(ok, 0), 0u) << me;
@@ -146,12 +158,13 @@ TEST_F(WebServer, APageWithTheCodeLoadsAtOnceAmongFloodsFromOtherAddresses) {
 
 TEST_F(WebServer, FramesNoPageSendsEndTheLinkBeforeTheirPayloadIsRead) {
     // Claimed payloads of 1 GiB, 2^62 bytes, 126 and 9 bytes of text, 126 of a ping; unmasked;
-    // reserved bits; an opcode the protocol does not define.
+    // reserved bits; opcodes the protocol does not define.
     std::string unmasked = frame(1, "kc"), reserved = frame(1, "kc");
     unmasked[1] &= 0x7f, reserved[0] |= 0x40;
     for (const std::string &f :
          {frame(1, "k", 1u << 30), frame(1, "k", 1ull << 62), frame(1, std::string(126, 'k')),
-          frame(1, "kckckckck"), frame(9, "p", 126), unmasked, reserved, frame(3, "x")}) {
+          frame(1, "kckckckck"), frame(9, "p", 126), unmasked, reserved, frame(3, "x"),
+          frame(15, "x")}) {
         int s = panel();
         send(s, f.data(), f.size(), MSG_NOSIGNAL);
         long long t = closes_after(s, 2000);
@@ -196,15 +209,19 @@ TEST_F(WebServer, PicturesGoOutAsPublishedAndAStopEndsEveryLinkAtOnce) {
     int a = panel(), b = panel();
     take_in(a, 200), take_in(b, 200);
     width = 280, height = 400, gap = 10, blur = 0, rmu_op_count = 0;
-    DWORD t0 = GetTickCount();
-    web_publish();
-    for (int s : {a, b}) {
-        std::string got = take_in(s, 1000, nullptr, 10);
-        EXPECT_EQ(got.substr(0, 1) + got.substr(2, 8), "\x81{\"w\":280");
+    int prompt = 0; // of 8, those at once rather than at the server's next round (in 0-200 ms)
+    for (int k = 0; k < 8; k++, usleep(70000)) {
+        DWORD t0 = GetTickCount();
+        web_publish();
+        for (int s : {a, b}) {
+            std::string got = take_in(s, 1000, nullptr, 10);
+            EXPECT_EQ(got.substr(0, 1) + got.substr(2, 8), "\x81{\"w\":280");
+        }
+        prompt += GetTickCount() - t0 < 60;
     }
-    EXPECT_LT(GetTickCount() - t0, 100u);
+    EXPECT_GE(prompt, 6);
     // A stop closes both links and returns at once.
-    t0 = GetTickCount();
+    DWORD t0 = GetTickCount();
     web_server_stop();
     EXPECT_LT(GetTickCount() - t0, 200u);
     EXPECT_TRUE(closes_after(a, 500) >= 0 && closes_after(b, 500) >= 0);
@@ -241,13 +258,14 @@ TEST_F(WebServer, SilentStalledAndDeafLinksAndUnfinishedRequestsAreDropped) {
     int request = dial("GET / HTTP/1.1\r\n"), stalled = panel(), silent = panel(), deaf = panel(),
         live = panel();
     send(stalled, frame(1, "kc").data(), 4, MSG_NOSIGNAL);
+    send(deaf, "\x81", 1, MSG_NOSIGNAL); // its frames each end in the same send as the next begins
     int conns[] = {request, stalled, silent, deaf, live};
     long long closed_at[5] = {-1, -1, -1, -1, -1};
     unsigned pings = 0;
     std::string pending, pong = frame(10, "");
     for (DWORD t0 = GetTickCount(); GetTickCount() - t0 < 8000; usleep(20000)) {
         web_publish(); // pictures for the panels to read, or not
-        send(deaf, "\x81\x81\0\0\0\0p", 7, MSG_NOSIGNAL);
+        send(deaf, "\x81\0\0\0\0p\x81", 7, MSG_NOSIGNAL);
         pending += take_in(live, 20);
         for (size_t p; (p = pending.find("\x89\x00", 0, 2)) != std::string::npos; pings++) {
             pending.erase(0, p + 2);

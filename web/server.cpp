@@ -4,9 +4,10 @@
 // 403 and closed at once, its body never read. Only the page, the four artwork files and the
 // panel's WebSocket are served. Memory is fixed: a table of connections, each with a buffer for
 // a request's head and one for what it is being sent. Requests that do not finish in time are
-// closed, and when the table or one address's share of it is full the oldest unanswered
-// request gives way, so a flood of idle connections cannot keep a tablet out. Each panel is sent
-// the newest picture whenever it changes and is dropped when it stops being heard or reading.
+// closed, and when the table or one address's share of it is full an unanswered request of the
+// address holding the most gives way, so a flood of idle connections cannot keep a tablet out. Each
+// panel is sent the newest picture whenever it changes and is dropped when it stops being heard or
+// reading.
 #include "web/web.h"
 
 #include "platform/net.h"
@@ -278,15 +279,24 @@ static int write_out(struct conn *c, DWORD now) {
     }
 }
 
-// A new connection; when the table, or this address's share of it, is full, the oldest
-// request still unanswered (of this address first) gives way.
+static int unanswered_from(uint32_t addr) {
+    int n = 0;
+    for (int i = 0; i < WEB_MAX_CONNS; i++)
+        n += conns[i].state == REQUEST && conns[i].addr == addr;
+    return n;
+}
+
+// A new connection; when this address's share of the table is full its own oldest unanswered
+// request gives way, and when the table is full the oldest of the address with the most
+// unanswered requests: a flood's arrivals push out the flood, never a tablet whose request is
+// still on its way.
 static void take_new(DWORD now) {
     for (int round = 0; round < WEB_MAX_CONNS; round++) {
         uint32_t addr;
         net_socket s = net_accept(listener, &addr);
         if (s == NET_NONE)
             return;
-        int free_slot = -1, oldest = -1, oldest_here = -1, here = 0;
+        int free_slot = -1, oldest = -1, oldest_count = 0, oldest_here = -1, here = 0;
         for (int i = 0; i < WEB_MAX_CONNS; i++) {
             struct conn *c = &conns[i];
             if (c->state == FREE) {
@@ -295,8 +305,10 @@ static void take_new(DWORD now) {
             }
             if (c->state != REQUEST)
                 continue;
-            if (oldest < 0 || (int)(c->since - conns[oldest].since) < 0)
-                oldest = i;
+            int count = unanswered_from(c->addr);
+            if (oldest < 0 || count > oldest_count ||
+                (count == oldest_count && (int)(c->since - conns[oldest].since) < 0))
+                oldest = i, oldest_count = count;
             if (c->addr == addr) {
                 here++;
                 if (oldest_here < 0 || (int)(c->since - conns[oldest_here].since) < 0)
