@@ -158,7 +158,7 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
     for (const std::string &data :
          words(R"([1] {"o3":1} {"o01":1} {"x":1} {"o0":"1"} {"o0":65536} {"o0":-1} {"o0":1.5}
              {"o0":true} {"o1":9223372036854775808} {"o1":1.0} {"o2":[1,2]} {"o2":[1,2,256]}
-             {"o2":[1,2,-1]} {"o2":"abc"} {"o0":7,"o2":[1,2,300]})"))
+             {"o2":[1,2,-1]} {"o2":"abc"} {"o2":{"a":1,"b":2,"c":3}} {"o0":7,"o2":[1,2,300]})"))
         bad.push_back(read_of("r0", data));
     for (const std::string &m :
          words(R"({oops [1,2] {"success":true} {"command":"offsets.read","name":"r0","data":{}}
@@ -222,7 +222,8 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
         {"name":"arr","address":12582,"type":"byteArray","size":2}]})"),
               R"({"command":"offsets.declare","name":"g","success":true})");
     std::string read = R"({"command":"offsets.read","name":"g"})";
-    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":"","arr":[0,0]})"));
+    EXPECT_EQ(json::parse(send(read))["data"],
+              json::parse(R"({"com":6146,"s":-2,"msg":"","arr":[0,0]})"));
     EXPECT_EQ(send(read), "") << "nothing changed: no answer at all";
     sim_set(0x311A, 2, 0x1805), sim_set(0x3124, 1, 0x41); // a sign bit clear, the next set
     EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149,"s":65})"));
