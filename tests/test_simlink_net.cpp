@@ -294,6 +294,9 @@ struct Net : ::testing::Test {
 };
 
 TEST_F(Net, ReadsAndWritesThroughTheServer) {
+    FSUIPC_Listen_Only = 1; // the probe's open: reads only, its group the connection's first
+    ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
+    FSUIPC_Close(), FSUIPC_Listen_Only = 0;
     ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
     EXPECT_EQ(FSUIPC_FS_Version, 8u);
     EXPECT_EQ(sim_client_lib_version, 2002u) << "the version write went over the network";
