@@ -343,6 +343,7 @@ void misbehave(void *conn, const char *text, size_t len) {
 
 TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     sim_net_send_hook = misbehave;
+    remove("valdora.log");
     for (const std::string &bad :
          {read_of("r2", R"({"o0":70000})"), read_of("r7", R"({"o0":1})"), read_of("r2", "{}"),
           std::string("not json"), read_of("r2", std::string(SIM_NET_MESSAGE_MAX, '1')),
@@ -358,6 +359,19 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
         EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << bad.substr(0, 80);
         FSUIPC_Close();
     }
+    // The log names the server and why, once for each failure.
+    std::ifstream in("valdora.log");
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char *why : {"range for 0x034E", "never declared", "first answer left out 0x034E",
+                            "not a JSON object", "larger than", "no answer within 2000 ms"})
+        EXPECT_NE(log.find(why), std::string::npos) << why << " in " << log;
+    size_t lines = 0;
+    for (size_t p = 0; (p = log.find(" network link to " + std::string(sim_address) + ": ", p)) !=
+                       std::string::npos;
+         p++)
+        lines++;
+    EXPECT_EQ(lines, 7u) << log;
+    remove("valdora.log");
 }
 
 } // namespace
