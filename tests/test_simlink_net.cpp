@@ -31,8 +31,9 @@ TEST(NetAddress, FormsTakenAndRefused) {
                    ? std::string(host) + " " + std::to_string(port)
                    : "refused";
     };
-    EXPECT_EQ(parsed("ws://sim-pc") + ", " + parsed("ws://10.0.0.5:65535/"),
-              "sim-pc 2048, 10.0.0.5 65535");
+    EXPECT_EQ(parsed("ws://sim-pc") + ", " + parsed("ws://10.0.0.5:65535/") + ", " +
+                  parsed("ws://sim:9"),
+              "sim-pc 2048, 10.0.0.5 65535, sim 9");
     for (const std::string &bad :
          words("http://sim ws:// ws://:2048 ws://sim:0 ws://sim:65536 "
                "ws://sim: ws://sim:20x ws://sim/other ws://sim// ws://s_m"))
@@ -316,6 +317,12 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
     }
     EXPECT_EQ(com2, 0x1250);
     EXPECT_GT(sim_net_last_rtt_us, 0u);
+    sim_net_send_hook = [](void *conn, const char *text, size_t len) { // a ping before each
+        mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_PING, "", 0);
+        mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_TEXT, text, len);
+    };
+    sim_set(0x311A, 2, 0x1260);
+    EXPECT_TRUE(read_radios() && com2 == 0x1260) << "pings are no answers";
 
     sim_net_stop();
     com1 = 0x4242;
