@@ -31,8 +31,9 @@ TEST(NetAddress, FormsTakenAndRefused) {
                    ? std::string(host) + " " + std::to_string(port)
                    : "refused";
     };
-    EXPECT_EQ(parsed("ws://sim-pc") + ", " + parsed("ws://10.0.0.5:65535/"),
-              "sim-pc 2048, 10.0.0.5 65535");
+    EXPECT_EQ(parsed("ws://sim-pc") + ", " + parsed("ws://10.0.0.5:65535/") + ", " +
+                  parsed("ws://sim:9"),
+              "sim-pc 2048, 10.0.0.5 65535, sim 9");
     for (const std::string &bad :
          words("http://sim ws:// ws://:2048 ws://sim:0 ws://sim:65536 "
                "ws://sim: ws://sim:20x ws://sim/other ws://sim// ws://s_m"))
@@ -158,7 +159,7 @@ TEST(NetReplies, HostileAnswersStoreNothing) {
     for (const std::string &data :
          words(R"([1] {"o3":1} {"o01":1} {"x":1} {"o0":"1"} {"o0":65536} {"o0":-1} {"o0":1.5}
              {"o0":true} {"o1":9223372036854775808} {"o1":1.0} {"o2":[1,2]} {"o2":[1,2,256]}
-             {"o2":[1,2,-1]} {"o2":"abc"} {"o0":7,"o2":[1,2,300]})"))
+             {"o2":[1,2,-1]} {"o2":"abc"} {"o2":{"a":1,"b":2,"c":3}} {"o0":7,"o2":[1,2,300]})"))
         bad.push_back(read_of("r0", data));
     for (const std::string &m :
          words(R"({oops [1,2] {"success":true} {"command":"offsets.read","name":"r0","data":{}}
@@ -222,7 +223,8 @@ TEST(NetStandIn, AnswersAndRefusesAsTheServerDoes) {
         {"name":"arr","address":12582,"type":"byteArray","size":2}]})"),
               R"({"command":"offsets.declare","name":"g","success":true})");
     std::string read = R"({"command":"offsets.read","name":"g"})";
-    EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6146,"s":-2,"msg":"","arr":[0,0]})"));
+    EXPECT_EQ(json::parse(send(read))["data"],
+              json::parse(R"({"com":6146,"s":-2,"msg":"","arr":[0,0]})"));
     EXPECT_EQ(send(read), "") << "nothing changed: no answer at all";
     sim_set(0x311A, 2, 0x1805), sim_set(0x3124, 1, 0x41); // a sign bit clear, the next set
     EXPECT_EQ(json::parse(send(read))["data"], json::parse(R"({"com":6149,"s":65})"));
@@ -293,6 +295,9 @@ struct Net : ::testing::Test {
 };
 
 TEST_F(Net, ReadsAndWritesThroughTheServer) {
+    FSUIPC_Listen_Only = 1; // the probe's open: reads only, its group the connection's first
+    ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
+    FSUIPC_Close(), FSUIPC_Listen_Only = 0;
     ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
     EXPECT_EQ(FSUIPC_FS_Version, 8u);
     EXPECT_EQ(sim_client_lib_version, 2002u) << "the version write went over the network";
@@ -312,6 +317,12 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
     }
     EXPECT_EQ(com2, 0x1250);
     EXPECT_GT(sim_net_last_rtt_us, 0u);
+    sim_net_send_hook = [](void *conn, const char *text, size_t len) { // a ping before each
+        mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_PING, "", 0);
+        mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_TEXT, text, len);
+    };
+    sim_set(0x311A, 2, 0x1260);
+    EXPECT_TRUE(read_radios() && com2 == 0x1260) << "pings are no answers";
 
     sim_net_stop();
     com1 = 0x4242;
@@ -339,6 +350,7 @@ void misbehave(void *conn, const char *text, size_t len) {
 
 TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     sim_net_send_hook = misbehave;
+    remove("valdora.log");
     for (const std::string &bad :
          {read_of("r2", R"({"o0":70000})"), read_of("r7", R"({"o0":1})"), read_of("r2", "{}"),
           std::string("not json"), read_of("r2", std::string(SIM_NET_MESSAGE_MAX, '1')),
@@ -354,6 +366,19 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
         EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << bad.substr(0, 80);
         FSUIPC_Close();
     }
+    // The log names the server and why, once for each failure.
+    std::ifstream in("valdora.log");
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char *why : {"range for 0x034E", "never declared", "first answer left out 0x034E",
+                            "not a JSON object", "larger than", "no answer within 2000 ms"})
+        EXPECT_NE(log.find(why), std::string::npos) << why << " in " << log;
+    size_t lines = 0;
+    for (size_t p = 0; (p = log.find(" network link to " + std::string(sim_address) + ": ", p)) !=
+                       std::string::npos;
+         p++)
+        lines++;
+    EXPECT_EQ(lines, 7u) << log;
+    remove("valdora.log");
 }
 
 } // namespace
