@@ -226,7 +226,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
     boards_waiting(1), usleep(2400000);
     EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 12, 2);
-    boards_waiting(0), usleep(2100000), listen(boards[0]), boards[0].heard.clear();
+    boards_waiting(0), usleep(2300000), listen(boards[0]), boards[0].heard.clear();
     usleep(300000);
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
     boards_pass(), usleep(300000);
@@ -255,7 +255,7 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     dup2(2, 0), plug(0), close(0), boards[0].boot_ms = 900, serial_boards_quiet_ms = boot_quiet;
     for (int i = 0; i < 600; i++) // the main loop passing meanwhile
         listen(boards[0]), boards_pass(), usleep(5000);
-    EXPECT_EQ((Longs{boards[0].stuck, count_heard(0, SERIAL_HELLO)}), (Longs{0, 1}));
+    EXPECT_EQ((Longs{boards[0].stuck, count_heard(0, SERIAL_HELLO) > 0}), (Longs{0, 1}));
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     inputs({0, 0x02, 0, 0}, 9);
     EXPECT_EQ(read_digital(1, 2), 1);
