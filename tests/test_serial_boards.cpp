@@ -203,10 +203,10 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     OutputAnalogChannel(3, 99), SetAnalogChannel(0), SetDigitalChannel(9);       // no such channels
     SetCurrentDevice(1), OutputAnalogChannel(2, 40), OutputAnalogChannel(2, -5); // fully off
     SetCurrentDevice(2), SetDigitalChannel(1), SetAnalogChannel(2), OutputAnalogChannel(1, 300);
-    SetCurrentDevice(3), OutputAnalogChannel(1, 9), SetAnalogChannel(2),
-        ClearAllAnalog();                                          // board 3's, no other's
-    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);   // its analog outputs stay
-    const Bytes lamps{0x81, 0, 0, 0, 75, 0, 0, 0, 255, 255, 0, 0}; // 300: fully on
+    SetCurrentDevice(3), OutputAnalogChannel(1, 9), SetAnalogChannel(2), SetDigitalChannel(5),
+        ClearAllAnalog();                                             // board 3's analog only
+    SetCurrentDevice(2), ClearAllDigital(), SetCurrentDevice(0);      // its analog outputs stay
+    const Bytes lamps{0x81, 0, 0, 0x10, 75, 0, 0, 0, 255, 255, 0, 0}; // 300: fully on
     EXPECT_EQ((count_heard(0, SERIAL_OUTPUTS), last), lamps);
     // A refresh (clear all, set again) slowed down mid-way: the lamps never go dark.
     boards[0].heard.clear(), SetCurrentDevice(0), ClearAllDigital(), usleep(20000);
