@@ -65,7 +65,9 @@ int idle_step(void) {
 
 int sim_wait_pass(void) {
     // The unit counts as unpowered until the simulator answers and the radios are read again;
-    // the link-down banner (or whatever else changed), then the keys as in the main pass.
+    // the link-down banner (or whatever else changed), then the keys as in the main pass. The
+    // wait is passing (a drawing may be slow on a busy machine: marked before it too).
+    boards_pass();
     electrics = 0;
     rmu_display();
     return idle_step();
