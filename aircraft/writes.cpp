@@ -8,50 +8,49 @@
 #include <math.h>
 #include <string.h>
 
-// One value the program writes: its standard offset and width, how its bytes are taken, and
-// the name a profile gives it.
+// One value the program writes: its standard offset, how its bytes are taken, and the name a
+// profile gives it. Its width is the writer's own (each offset is written at one width).
 typedef struct {
     DWORD offset;
-    DWORD size;
     char kind; // 's' signed, 'u' unsigned
     const char *name;
 } standard_write;
 
 static const standard_write standard_writes[] = {
-    {0x311A, 2, 'u', "com1 standby"},
-    {0x311C, 2, 'u', "com2 standby"},
-    {0x311E, 2, 'u', "nav1 standby"},
-    {0x3120, 2, 'u', "nav2 standby"},
-    {0x3123, 1, 'u', "radio swap"},
-    {0x0354, 2, 'u', "transponder"},
-    {0x034C, 2, 'u', "adf"},
-    {0x0356, 2, 'u', "adf extension"},
-    {0x3122, 1, 'u', "audio selectors"},
-    {0x07CC, 2, 'u', "autopilot heading"},
-    {0x07D4, 4, 's', "autopilot altitude"},
-    {0x07E2, 2, 'u', "autopilot speed"},
-    {0x07F2, 2, 's', "autopilot vertical speed"},
-    {0x0C4E, 2, 's', "course"},
-    {0x0330, 2, 's', "baro"},
-    {0x089A, 2, 's', "throttle 1"},
-    {0x0932, 2, 's', "throttle 2"},
-    {0x0BD0, 4, 's', "spoilers"},
-    {0x0BDC, 4, 's', "flaps"},
-    {0x0BBA, 2, 's', "rudder"},
-    {0x0BC4, 2, 's', "brake left"},
-    {0x0BC6, 2, 's', "brake right"},
-    {0x0BB6, 2, 's', "yoke roll"},
-    {0x0BB2, 2, 's', "yoke pitch"},
-    {0x0892, 2, 'u', "starter 1"},
-    {0x092A, 2, 'u', "starter 2"},
-    {0x208C, 4, 's', "ignition 1"},
-    {0x218C, 4, 's', "ignition 2"},
-    {0x3125, 1, 'u', "fuel pumps"},
-    {0x0890, 2, 's', "mixture 1"},
-    {0x0928, 2, 's', "mixture 2"},
-    {0x3B7C, 4, 's', "generator 1"},
-    {0x3ABC, 4, 's', "generator 2"},
-    {0, 0, 0, NULL},
+    {0x311A, 'u', "com1 standby"},
+    {0x311C, 'u', "com2 standby"},
+    {0x311E, 'u', "nav1 standby"},
+    {0x3120, 'u', "nav2 standby"},
+    {0x3123, 'u', "radio swap"},
+    {0x0354, 'u', "transponder"},
+    {0x034C, 'u', "adf"},
+    {0x0356, 'u', "adf extension"},
+    {0x3122, 'u', "audio selectors"},
+    {0x07CC, 'u', "autopilot heading"},
+    {0x07D4, 's', "autopilot altitude"},
+    {0x07E2, 'u', "autopilot speed"},
+    {0x07F2, 's', "autopilot vertical speed"},
+    {0x0C4E, 's', "course"},
+    {0x0330, 's', "baro"},
+    {0x089A, 's', "throttle 1"},
+    {0x0932, 's', "throttle 2"},
+    {0x0BD0, 's', "spoilers"},
+    {0x0BDC, 's', "flaps"},
+    {0x0BBA, 's', "rudder"},
+    {0x0BC4, 's', "brake left"},
+    {0x0BC6, 's', "brake right"},
+    {0x0BB6, 's', "yoke roll"},
+    {0x0BB2, 's', "yoke pitch"},
+    {0x0892, 'u', "starter 1"},
+    {0x092A, 'u', "starter 2"},
+    {0x208C, 's', "ignition 1"},
+    {0x218C, 's', "ignition 2"},
+    {0x3125, 'u', "fuel pumps"},
+    {0x0890, 's', "mixture 1"},
+    {0x0928, 's', "mixture 2"},
+    {0x3B7C, 's', "generator 1"},
+    {0x3ABC, 's', "generator 2"},
+    {0, 0, NULL},
 };
 
 const char *aircraft_write_name(const char *name) {
@@ -61,9 +60,9 @@ const char *aircraft_write_name(const char *name) {
     return NULL;
 }
 
-static const standard_write *standard_write_at(DWORD offset, DWORD size) {
+static const standard_write *standard_write_at(DWORD offset) {
     for (int i = 0; standard_writes[i].name != NULL; i++)
-        if (standard_writes[i].offset == offset && standard_writes[i].size == size)
+        if (standard_writes[i].offset == offset)
             return &standard_writes[i];
     return NULL;
 }
@@ -79,15 +78,16 @@ static const profile_item *write_item(const char *name) {
     return NULL;
 }
 
-static double standard_value(const standard_write *w, const uint8_t *b) {
+// The value written, of size bytes (1, 2 or 4), as a number.
+static double standard_value(const standard_write *w, const uint8_t *b, DWORD size) {
     uint32_t u = 0;
-    for (DWORD i = 0; i < w->size; i++)
+    for (DWORD i = 0; i < size && i < 4; i++)
         u |= (uint32_t)b[i] << (8 * i);
     if (w->kind == 'u')
         return (double)u;
-    if (w->size == 1)
+    if (size == 1)
         return (double)(int8_t)u;
-    if (w->size == 2)
+    if (size == 2)
         return (double)(int16_t)u;
     return (double)(int32_t)u;
 }
@@ -127,7 +127,7 @@ static void encode(double v, const profile_source *s, uint8_t *out) {
 }
 
 BOOL aircraft_write(DWORD offset, DWORD size, void *src, DWORD *result) {
-    const standard_write *w = standard_write_at(offset, size);
+    const standard_write *w = standard_write_at(offset);
     const profile_item *item = w != NULL ? write_item(w->name) : NULL;
     if (item == NULL)
         return FSUIPC_Write(offset, size, src, result);
@@ -135,7 +135,7 @@ BOOL aircraft_write(DWORD offset, DWORD size, void *src, DWORD *result) {
         *result = 0;
         return TRUE;
     }
-    double v = standard_value(w, (const uint8_t *)src) * item->src.scale + item->src.add;
+    double v = standard_value(w, (const uint8_t *)src, size) * item->src.scale + item->src.add;
     uint8_t bytes[8];
     if (item->mode == 'c') {
         int32_t parameter = item->parameter_set ? item->parameter : (int32_t)whole(v, 4, 's');
