@@ -181,20 +181,21 @@ TEST(Web, EachPagesHoldRepeatsAsAHeldKeyWhileItsLeaseIsRenewed) {
         EXPECT_EQ(take(r.ask), r.key) << "asked at t + " << r.ask - t;
     }
 
-    // Two pages: the newest hold repeats; one page's let-go or departure leaves the other's.
-    web_queue_put(4, &up, 1000), web_queue_put(5, &down, 1010);
+    // Two pages (the newer at the lower place): the newest hold repeats; one page's let-go or
+    // departure leaves the other's.
+    web_queue_put(5, &up, 1000), web_queue_put(4, &down, 1010);
     EXPECT_EQ(take(1010), RMU_KEY_STOP) << "the second first step came while the first waited";
     for (DWORD at = 1100; at <= 1600; at += 100)
-        web_queue_put(4, &up, at), web_queue_put(5, &down, at);
+        web_queue_put(5, &up, at), web_queue_put(4, &down, at);
     EXPECT_EQ(take(1600), RMU_KEY_COMMA);
-    web_queue_put(5, &let_go, 1610);
-    EXPECT_EQ(take(1640), RMU_KEY_STOP) << "page 4 still holds";
-    web_queue_put(5, &down, 1650), web_queue_release(4);
-    EXPECT_EQ(take(1650), RMU_KEY_COMMA) << "page 5 holds again: a new first step";
-    EXPECT_EQ(take(1700), 0) << "page 4 gone, page 5's hold waits out its delay";
-    web_queue_put(5, &down, 2000);
+    web_queue_put(4, &let_go, 1610);
+    EXPECT_EQ(take(1640), RMU_KEY_STOP) << "page 5 still holds";
+    web_queue_put(4, &down, 1650), web_queue_release(5);
+    EXPECT_EQ(take(1650), RMU_KEY_COMMA) << "page 4 holds again: a new first step";
+    EXPECT_EQ(take(1700), 0) << "page 5 gone, page 4's hold waits out its delay";
+    web_queue_put(4, &down, 2000);
     EXPECT_EQ(take(2150), RMU_KEY_COMMA);
-    web_queue_release(5);
+    web_queue_release(4);
     EXPECT_EQ(take(2200), 0);
     web_queue_release(-1), web_queue_release(WEB_MAX_CONNS); // outside the table: nothing
 }
