@@ -95,7 +95,7 @@ TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivat
     EXPECT_TRUE(web_enabled == 0 && web_port == 9123 && web_code_valid(web_code));
     EXPECT_TRUE(remove("test_web.ini") == 0 && web_read_ini("test_web.ini") == -1);
 
-    char p[] = "valdora", on[] = "--web", port[] = "--web=65535", renew[] = "--web-new-code";
+    char p[] = "valdora", on[] = "--web", port[] = "--web=065535", renew[] = "--web-new-code";
     char zero[] = "--web=0", big[] = "--web=65536", junk[] = "--web=80a", other[] = "--webx";
     char *args[] = {p, other, on, port, renew};
     EXPECT_TRUE(web_parse_args(2, args) == 0 && !web_enabled && !web_renew_code);
