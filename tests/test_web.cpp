@@ -10,6 +10,8 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,7 +114,12 @@ TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivat
 TEST(Web, AStartMakesAndKeepsTheCodeAndServesOnlyWhenSwitchedOn) {
     char dir[] = "/tmp/test_web_XXXXXX", prog[] = "valdora", renew[] = "--web-new-code";
     char on[16], *none[] = {prog}, *fresh[] = {prog, renew}, *serve[] = {prog, on};
-    snprintf(on, sizeof on, "--web=%d", 40000 + getpid() % 20000);
+    int probe = socket(AF_INET, SOCK_STREAM, 0); // a port free now: the system's pick
+    struct sockaddr_in at = {};
+    socklen_t len = sizeof at;
+    at.sin_family = AF_INET;
+    bind(probe, (struct sockaddr *)&at, len), getsockname(probe, (struct sockaddr *)&at, &len);
+    snprintf(on, sizeof on, "--web=%d", ntohs(at.sin_port)), close(probe);
     ASSERT_TRUE(mkdtemp(dir) && chdir(dir) == 0);
     web_enabled = web_ini_enabled = web_renew_code = 0, web_code[0] = 0;
     EXPECT_TRUE(web_start(1, none) == 0 && !web_running && web_read_ini("valdora.ini") == -1);
