@@ -177,9 +177,9 @@ TEST(Web, EachPagesHoldRepeatsAsAHeldKeyWhileItsLeaseIsRenewed) {
     const DWORD t = 0xFFFFFF00u;
     // clang-format off
     const struct { int page; const web_msg *put; DWORD at, ask; int key; } rows[] = {
-        {2, &up, t, t, RMU_KEY_STOP}, {2, &up, t + 100, t + 499, 0}, {2, &up, t + 390, t + 500, RMU_KEY_STOP},
+        {0, &up, t, t, RMU_KEY_STOP}, {0, &up, t + 100, t + 499, 0}, {0, &up, t + 390, t + 500, RMU_KEY_STOP},
         {-1, 0, 0, t + 500, 0}, {-1, 0, 0, t + 532, 0}, {-1, 0, 0, t + 533, RMU_KEY_STOP},
-        {-1, 0, 0, t + 700, RMU_KEY_STOP}, {-1, 0, 0, t + 700, 0}, {2, &up, t + 727, t + 1126, RMU_KEY_STOP},
+        {-1, 0, 0, t + 700, RMU_KEY_STOP}, {-1, 0, 0, t + 700, 0}, {0, &up, t + 727, t + 1126, RMU_KEY_STOP},
         {-1, 0, 0, t + 1127, 0}, {-1, 0, 0, t + 1300, 0}};
     // clang-format on
     for (const auto &r : rows) {
