@@ -107,7 +107,9 @@ TEST_F(WebServer, OnlyTheCodeOpensThePageAndTheArtworkAndTheRefusedAreClosedAtOn
     EXPECT_EQ(get("/" + with_code).rfind(ok, 0), 0u);
     std::string art = get("/face0.bmp" + with_code);
     EXPECT_EQ(art.rfind(ok, 0), 0u);
-    EXPECT_NE(art.find("\r\n\r\nBM"), std::string::npos) << "the bitmap itself follows";
+    size_t body = art.find("\r\n\r\nBM") + 4, said = art.find("Content-Length: ") + 16;
+    ASSERT_TRUE(body > 4 && said > 16) << "the bitmap itself follows, its length said";
+    EXPECT_EQ(std::to_string(art.size() - body), art.substr(said, art.find('\r', said) - said));
     for (const char *target : {"/", "/face0.bmp", "/pick1.bmp", "/ws", "/?code=abcdefghijkmnpqs",
                                "/face1.bmp?code=bbcdefghijkmnpqr"})
         EXPECT_EQ(get(target), "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: "
