@@ -233,12 +233,29 @@ static int known_tty(const char *tty) {
 }
 
 int serial_port_usb_identity(const char *name, char *out, size_t size) {
-    const char *slash = strrchr(name, '/');
     unsigned vendor, product;
-    char serial[64];
+    char serial[64], at[PATH_MAX], link[PATH_MAX];
     out[0] = 0;
-    if (!usb_identity(slash ? slash + 1 : name, &vendor, &product, serial, sizeof serial))
-        return 0;
+    // A stable name (/dev/serial/by-path/..., by-id/...) is a link to the tty: followed link by
+    // link until a name the tty class knows, so that the device behind it is checked as well.
+    snprintf(at, sizeof at, "%s", name);
+    for (int hops = 0;; hops++) {
+        const char *slash = strrchr(at, '/');
+        if (usb_identity(slash ? slash + 1 : at, &vendor, &product, serial, sizeof serial))
+            break;
+        ssize_t n = hops < 8 ? readlink(at, link, sizeof link - 1) : -1;
+        if (n <= 0)
+            return 0;
+        link[n] = 0;
+        if (link[0] == '/' || !slash)
+            snprintf(at, sizeof at, "%s", link);
+        else { // relative to the link's own folder
+            char folder[PATH_MAX];
+            snprintf(folder, sizeof folder, "%.*s", (int)(slash - at), at);
+            if (snprintf(at, sizeof at, "%.2047s/%.2047s", folder, link) >= (int)sizeof at)
+                return 0;
+        }
+    }
     snprintf(out, size, serial[0] ? "%04x:%04x serial %s" : "%04x:%04x", vendor, product, serial);
     return 1;
 }

@@ -391,10 +391,12 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
 
 // A port opened again after a replug may hold another device by now: one of another USB identity
 // (here the same chip with another serial number) is not even opened, one answering the hello as
-// another board gets hellos only, never outputs, and its inputs are not read.
+// another board gets hellos only, never outputs, and its inputs are not read. The port is named by
+// a stable link to the tty (by-path), as users set it: the device behind the link is checked.
 TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
-    static std::string sys = dir + "/sys", at = dir + "/dev/ttyACM0";
+    static std::string sys = dir + "/sys", at = dir + "/dev/by-path/usb-0:1:1.0";
     fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");
+    ASSERT_EQ(system(("mkdir " + dir + "/dev/by-path && ln -s ../ttyACM0 " + at).c_str()), 0);
     auto replug = [](const char *serial, int wait, uint8_t id) { // the main loop passing meanwhile
         unplug(0), plug(0, "dev/ttyACM0"), boards[0].id = id;
         EXPECT_EQ(
