@@ -418,6 +418,23 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 0, count_heard(0, SERIAL_OUTPUTS),
                      read_digital(0, 1)}),
               (Longs{1, 0, 0}));
+    // Let go as soon as it answered so, and left alone (each opening would restart it): not one
+    // hello more in the next 1.5 s, and its settings given back.
+    long hellos = count_heard(0, SERIAL_HELLO);
+    for (int i = 0; i < 300; i++)
+        listen(boards[0]), boards_pass(), usleep(5000);
+    struct termios t;
+    tcgetattr(boards[0].slave, &t);
+    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO), cfgetospeed(&t) == B115200}),
+              (Longs{hellos, 0}));
+    // One that does not answer at all (a printer, say) is greeted for 3 s, then let go too.
+    serial_boards_reset(), replug("A1", 0, 0xDE);
+    ASSERT_EQ(SearchDevices(), 15);
+    replug("A1", 0, 0x11), boards[0].mute = 1;
+    for (int i = 0; i < 800; i++)
+        listen(boards[0]), boards_pass(), usleep(5000);
+    tcgetattr(boards[0].slave, &t);
+    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 3, cfgetospeed(&t) == B115200}), (Longs{1, 0}));
 }
 
 // valdora-flash without a port, two Megas on USB (one a printer, say): the one board answering
