@@ -209,8 +209,8 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     // wait it means (a wizard screen) keeps the lamps, and so does its loop passing again.
     usleep(500000), listen(boards[0]), boards[0].heard.clear(), usleep(400000);
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
-    boards_waiting(1), usleep(2400000);
-    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 12, 2);
+    boards_waiting(1), usleep(3000000);
+    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 15, 2);
     boards_waiting(0), usleep(2100000), listen(boards[0]), boards[0].heard.clear();
     usleep(300000);
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
@@ -427,12 +427,18 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     tcgetattr(boards[0].slave, &t);
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO), cfgetospeed(&t) == B115200}),
               (Longs{hellos, 0}));
-    // One that does not answer at all (a printer, say) is greeted for 3 s, then let go too.
+    // One that does not answer at all (a printer, say) is greeted for 3 s, its bytes not taken
+    // for inputs, then let go too.
     serial_boards_reset(), replug("A1", 0, 0xDE);
     ASSERT_EQ(SearchDevices(), 15);
-    replug("A1", 0, 0x11), boards[0].mute = 1;
-    for (int i = 0; i < 800; i++)
+    OpenDevice(0), replug("A1", 0, 0x11), boards[0].mute = 1;
+    long pressed = -1; // switch 1 of board 0 as read 1 s after the replug, amid the greeting
+    for (int i = 0; i < 800; i++) {
         listen(boards[0]), boards_pass(), usleep(5000);
+        if (i == 200)
+            inputs({1, 0, 0, 0}, 5), pressed = read_digital(0, 1);
+    }
+    EXPECT_EQ(pressed, 0);
     tcgetattr(boards[0].slave, &t);
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 3, cfgetospeed(&t) == B115200}), (Longs{1, 0}));
 }
