@@ -432,10 +432,10 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     serial_boards_reset(), replug("A1", 0, 0xDE);
     ASSERT_EQ(SearchDevices(), 15);
     OpenDevice(0), replug("A1", 0, 0x11), boards[0].mute = 1;
-    long pressed = -1; // switch 1 of board 0 as read 1 s after the replug, amid the greeting
+    long pressed = -1; // switch 1 of board 0 as read 1.5 s after the replug, amid the greeting
     for (int i = 0; i < 800; i++) {
         listen(boards[0]), boards_pass(), usleep(5000);
-        if (i == 200)
+        if (i == 300)
             inputs({1, 0, 0, 0}, 5), pressed = read_digital(0, 1);
     }
     EXPECT_EQ(pressed, 0);
