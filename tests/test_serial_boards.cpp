@@ -471,7 +471,9 @@ TEST_F(SerialBoards, TheFlasherWithoutAPortTakesUnaskedOnlyABoardRunningValdoras
     EXPECT_NE(std::string(flash_error).find("give its port: valdora-flash PORT"),
               std::string::npos);
     EXPECT_EQ(choose(1, 1, "2\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
-    listed = choose(0, 0, "\n", 1); // two of them: asked, and none taken
+    EXPECT_EQ(choose(1, 1, "3\n", 1).substr(0, 3), "4 \n"); // no such number: none taken
+    EXPECT_EQ(choose(0, 0, "1\n", 0).substr(0, 3), "4 \n"); // two, no terminal: refused
+    listed = choose(0, 0, "\n", 1);                         // two of them: asked, and none taken
     EXPECT_EQ(listed.substr(0, 3), "4 \n");
     EXPECT_NE(listed.find(" 2) " + dev +
                           "/ttyACM1  USB 2a03:0042  Valdora's board, protocol 2, "
