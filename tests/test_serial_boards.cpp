@@ -431,7 +431,14 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     // for inputs, then let go too.
     serial_boards_reset(), replug("A1", 0, 0xDE);
     ASSERT_EQ(SearchDevices(), 15);
-    OpenDevice(0), replug("A1", 0, 0x11), boards[0].mute = 1;
+    auto plugging = [](int n) { // the number the device gets as it is plugged in
+        std::string usb = sys + "/devices/usb1/1-1/";
+        ASSERT_EQ(system(("echo 1 >" + usb + "busnum && echo " + std::to_string(n) + " >" + usb +
+                          "devnum")
+                             .c_str()),
+                  0);
+    };
+    plugging(5), OpenDevice(0), replug("A1", 0, 0x11), boards[0].mute = 1;
     long pressed = -1; // switch 1 of board 0 as read 1.5 s after the replug, amid the greeting
     for (int i = 0; i < 800; i++) {
         listen(boards[0]), boards_pass(), usleep(5000);
@@ -441,6 +448,14 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     EXPECT_EQ(pressed, 0);
     tcgetattr(boards[0].slave, &t);
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 3, cfgetospeed(&t) == B115200}), (Longs{1, 0}));
+    // Left alone while it stays plugged in (printing from its card, say); the board plugged in
+    // instead is asked at once, not half a minute later.
+    hellos = count_heard(0, SERIAL_HELLO);
+    for (int i = 0; i < 200; i++)
+        listen(boards[0]), boards_pass(), usleep(5000);
+    EXPECT_EQ(count_heard(0, SERIAL_HELLO), hellos);
+    plugging(6), replug("A1", 300, 0xDE);
+    EXPECT_GE(count_heard(0, SERIAL_OUTPUTS), 1);
 }
 
 // valdora-flash without a port, two Megas on USB (one a printer, say): the one board answering
