@@ -50,6 +50,10 @@ static uint32_t last_open_ms, last_sent_ms;
 static int quiet; // the port was opened again at last_open_ms: nothing is sent until the quiet ends
 static uint32_t greeted_ms, reopen_ms = REOPEN_MS;
 static char usb_id[96]; // the board's USB identity ("" where none is known)
+// The plugging of the device last let go as not the board (0: none, or not known): the port is
+// left alone while that device stays plugged in (each opening restarts it: a printer printing
+// from its card would be spoilt), and asked again as soon as another is plugged in.
+static unsigned left_plugging;
 static uint8_t out_seq;
 // The frames of a port just opened: the first bytes are likely the tail of a frame the board
 // sent before, so the first dropped frame is not counted.
@@ -197,6 +201,10 @@ static int reopen(void) {
     reopen_ms = REOPEN_MS;
     char id[sizeof usb_id];
     serial_port_usb_identity(serial_boards_port, id, sizeof id);
+    unsigned plugging = left_plugging ? serial_port_usb_plugging(serial_boards_port) : 0;
+    if (plugging == left_plugging && plugging)
+        return 0;
+    left_plugging = 0;
     int opened = strcmp(id, usb_id) == 0 ? serial_port_open(serial_boards_port) : -1;
     if (opened < 0)
         return 0;
@@ -231,7 +239,10 @@ static void round_once(void) {
         return;
     quiet = 0;
     if (!ok && (other || (uint32_t)(now - last_open_ms) >= GREET_MS)) {
-        reopen_ms = RETRY_MS; // not the board: let go, and leave it alone for a while
+        // Not the board: let go, and leave it alone while it stays plugged in (for a while where
+        // that cannot be known).
+        left_plugging = serial_port_usb_plugging(serial_boards_port);
+        reopen_ms = left_plugging ? REOPEN_MS : RETRY_MS;
         return lose_port();
     }
     if (!ok && (uint32_t)(now - greeted_ms) >= HELLO_EVERY_MS) {
@@ -259,6 +270,7 @@ void serial_link_start(int open_port) {
     confirmed = 1; // the search heard the board's hello reply
     platform_mutex_unlock(lock);
     serial_port_usb_identity(serial_boards_port, usb_id, sizeof usb_id);
+    left_plugging = 0;
     port = open_port;
     last_open_ms = GetTickCount();
     reopen_ms = REOPEN_MS;

@@ -31,6 +31,9 @@ int serial_port_candidates(char names[][64], int max);
 // serial number when it has one) into out: 1, or 0 with out "" when the port is no USB device
 // or its identity cannot be read. Tells two devices apart that took the same port name in turn.
 int serial_port_usb_identity(const char *name, char *out, size_t size);
+// The number of the port's USB device's plugging (Linux: bus and device number), new each time a
+// device is plugged in; 0 when not known. Tells a device still plugged from one plugged in since.
+unsigned serial_port_usb_plugging(const char *name);
 // Waits until bytes are waiting on the port or ms have passed (with port -1 it just waits ms).
 void serial_port_wait(int port, int ms);
 // Pauses the reader thread for ms (its own pace, apart from the program's Sleep that tests

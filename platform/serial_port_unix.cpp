@@ -193,12 +193,24 @@ static int read_hex(const char *dir, const char *file, unsigned *value) {
     return ok;
 }
 
+// Reads one decimal number from a sysfs file; 1 when it held one.
+static int read_dec(const char *dir, const char *file, unsigned *value) {
+    char path[PATH_MAX + 16];
+    snprintf(path, sizeof path, "%s/%s", dir, file);
+    FILE *f = fopen(path, "r");
+    if (!f)
+        return 0;
+    int ok = fscanf(f, "%u", value) == 1;
+    fclose(f);
+    return ok;
+}
+
 // The USB identity of a tty (its name under /dev): the vendor and product of the USB device its
 // device folder lies in, or one of the few folders above it (ttyACM: the interface's parent;
 // ttyUSB: one level further up), and that device's serial number ("" when it has none). 1 when
 // it is a USB device, 0 for none (a virtual terminal, a pseudo-terminal).
 static int usb_identity(const char *tty, unsigned *vendor, unsigned *product, char *serial,
-                        size_t size) {
+                        size_t size, unsigned *plugging) {
     char link[PATH_MAX], dir[PATH_MAX];
     snprintf(link, sizeof link, "%s/class/tty/%s/device", serial_port_sysfs_root, tty);
     if (!realpath(link, dir))
@@ -214,6 +226,11 @@ static int usb_identity(const char *tty, unsigned *vendor, unsigned *product, ch
             if (f)
                 fclose(f);
             serial[strcspn(serial, "\r\n")] = 0;
+            // The bus and the number the device was given when plugged in (a new one each time).
+            unsigned bus = 0, device = 0;
+            *plugging = read_dec(dir, "busnum", &bus) && read_dec(dir, "devnum", &device)
+                            ? bus * 1000 + device
+                            : 0;
             return 1;
         }
         char *slash = strrchr(dir, '/');
@@ -226,21 +243,53 @@ static int usb_identity(const char *tty, unsigned *vendor, unsigned *product, ch
 
 // 1 when the tty is a USB device of a known identity.
 static int known_tty(const char *tty) {
-    unsigned vendor, product;
+    unsigned vendor, product, plugging;
     char serial[64];
-    return usb_identity(tty, &vendor, &product, serial, sizeof serial) &&
+    return usb_identity(tty, &vendor, &product, serial, sizeof serial, &plugging) &&
            serial_port_known_usb(vendor, product);
 }
 
+// The USB identity of the port name (followed through links) into vendor, product and serial,
+// with the number of its plugging: 1, or 0 when it is no USB device.
+static int port_identity(const char *name, unsigned *vendor, unsigned *product, char *serial,
+                         size_t size, unsigned *plugging) {
+    char at[PATH_MAX], link[PATH_MAX];
+    // A stable name (/dev/serial/by-path/..., by-id/...) is a link to the tty: followed link by
+    // link until a name the tty class knows, so that the device behind it is checked as well.
+    snprintf(at, sizeof at, "%s", name);
+    for (int hops = 0;; hops++) {
+        const char *slash = strrchr(at, '/');
+        if (usb_identity(slash ? slash + 1 : at, vendor, product, serial, size, plugging))
+            return 1;
+        ssize_t n = hops < 8 ? readlink(at, link, sizeof link - 1) : -1;
+        if (n <= 0)
+            return 0;
+        link[n] = 0;
+        if (link[0] == '/' || !slash)
+            snprintf(at, sizeof at, "%s", link);
+        else { // relative to the link's own folder
+            char folder[PATH_MAX];
+            snprintf(folder, sizeof folder, "%.*s", (int)(slash - at), at);
+            if (snprintf(at, sizeof at, "%.2047s/%.2047s", folder, link) >= (int)sizeof at)
+                return 0;
+        }
+    }
+}
+
 int serial_port_usb_identity(const char *name, char *out, size_t size) {
-    const char *slash = strrchr(name, '/');
-    unsigned vendor, product;
+    unsigned vendor, product, plugging;
     char serial[64];
     out[0] = 0;
-    if (!usb_identity(slash ? slash + 1 : name, &vendor, &product, serial, sizeof serial))
+    if (!port_identity(name, &vendor, &product, serial, sizeof serial, &plugging))
         return 0;
     snprintf(out, size, serial[0] ? "%04x:%04x serial %s" : "%04x:%04x", vendor, product, serial);
     return 1;
+}
+
+unsigned serial_port_usb_plugging(const char *name) {
+    unsigned vendor, product, plugging;
+    char serial[64];
+    return port_identity(name, &vendor, &product, serial, sizeof serial, &plugging) ? plugging : 0;
 }
 
 static int by_name(const void *a, const void *b) {

@@ -202,6 +202,11 @@ int serial_port_usb_identity(const char *name, char *out, size_t size) {
     return out[0] != 0;
 }
 
+unsigned serial_port_usb_plugging(const char *name) {
+    (void)name;
+    return 0; // not known here: a device let go is asked again after a while instead
+}
+
 int serial_port_set_dtr(int port, int on) {
     if (port < 0 || port >= MAX_PORTS || ports[port] == INVALID_HANDLE_VALUE)
         return -1;

@@ -224,8 +224,8 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     // wait it means (a wizard screen) keeps the lamps, and so does its loop passing again.
     usleep(500000), listen(boards[0]), boards[0].heard.clear(), usleep(400000);
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
-    boards_waiting(1), usleep(2400000);
-    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 12, 2);
+    boards_waiting(1), usleep(3000000);
+    EXPECT_NEAR(count_heard(0, SERIAL_OUTPUTS), 15, 2);
     boards_waiting(0), usleep(2300000), listen(boards[0]), boards[0].heard.clear();
     usleep(300000);
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
@@ -406,10 +406,12 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
 
 // A port opened again after a replug may hold another device by now: one of another USB identity
 // (here the same chip with another serial number) is not even opened, one answering the hello as
-// another board gets hellos only, never outputs, and its inputs are not read.
+// another board gets hellos only, never outputs, and its inputs are not read. The port is named by
+// a stable link to the tty (by-path), as users set it: the device behind the link is checked.
 TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
-    static std::string sys = dir + "/sys", at = dir + "/dev/ttyACM0";
+    static std::string sys = dir + "/sys", at = dir + "/dev/by-path/usb-0:1:1.0";
     fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");
+    ASSERT_EQ(system(("mkdir " + dir + "/dev/by-path && ln -s ../ttyACM0 " + at).c_str()), 0);
     auto replug = [](const char *serial, int wait, uint8_t id) { // the main loop passing meanwhile
         unplug(0), plug(0, "dev/ttyACM0"), boards[0].id = id;
         EXPECT_EQ(
@@ -431,6 +433,44 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
     EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 0, count_heard(0, SERIAL_OUTPUTS),
                      read_digital(0, 1)}),
               (Longs{1, 0, 0}));
+    // Let go as soon as it answered so, and left alone (each opening would restart it): not one
+    // hello more in the next 1.5 s, and its settings given back.
+    long hellos = count_heard(0, SERIAL_HELLO);
+    for (int i = 0; i < 300; i++)
+        listen(boards[0]), boards_pass(), usleep(5000);
+    struct termios t;
+    tcgetattr(boards[0].slave, &t);
+    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO), cfgetospeed(&t) == B115200}),
+              (Longs{hellos, 0}));
+    // One that does not answer at all (a printer, say) is greeted for 3 s, its bytes not taken
+    // for inputs, then let go too.
+    serial_boards_reset(), replug("A1", 0, 0xDE);
+    ASSERT_EQ(SearchDevices(), 15);
+    auto plugging = [](int n) { // the number the device gets as it is plugged in
+        std::string usb = sys + "/devices/usb1/1-1/";
+        ASSERT_EQ(system(("echo 1 >" + usb + "busnum && echo " + std::to_string(n) + " >" + usb +
+                          "devnum")
+                             .c_str()),
+                  0);
+    };
+    plugging(5), OpenDevice(0), replug("A1", 0, 0x11), boards[0].mute = 1;
+    long pressed = -1; // switch 1 of board 0 as read 1.5 s after the replug, amid the greeting
+    for (int i = 0; i < 800; i++) {
+        listen(boards[0]), boards_pass(), usleep(5000);
+        if (i == 300)
+            inputs({1, 0, 0, 0}, 5), pressed = read_digital(0, 1);
+    }
+    EXPECT_EQ(pressed, 0);
+    tcgetattr(boards[0].slave, &t);
+    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 3, cfgetospeed(&t) == B115200}), (Longs{1, 0}));
+    // Left alone while it stays plugged in (printing from its card, say); the board plugged in
+    // instead is asked at once, not half a minute later.
+    hellos = count_heard(0, SERIAL_HELLO);
+    for (int i = 0; i < 200; i++)
+        listen(boards[0]), boards_pass(), usleep(5000);
+    EXPECT_EQ(count_heard(0, SERIAL_HELLO), hellos);
+    plugging(6), replug("A1", 300, 0xDE);
+    EXPECT_GE(count_heard(0, SERIAL_OUTPUTS), 1);
 }
 
 // valdora-flash without a port, two Megas on USB (one a printer, say): the one board answering
@@ -463,7 +503,9 @@ TEST_F(SerialBoards, TheFlasherWithoutAPortTakesUnaskedOnlyABoardRunningValdoras
     EXPECT_EQ(choose(1, 1, "2\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
     EXPECT_EQ(choose(1, 1, "", 1).substr(0, 3), "4 \n"); // no answer typed: none
     EXPECT_EQ(choose(0, 1, "", 0).substr(0, acm0.size() + 3), "0 " + acm0 + "\n");
-    listed = choose(0, 0, "\n", 1); // two of them: asked, and none taken
+    EXPECT_EQ(choose(1, 1, "3\n", 1).substr(0, 3), "4 \n"); // no such number: none taken
+    EXPECT_EQ(choose(0, 0, "1\n", 0).substr(0, 3), "4 \n"); // two, no terminal: refused
+    listed = choose(0, 0, "\n", 1);                         // two of them: asked, and none taken
     EXPECT_EQ(listed.substr(0, 3), "4 \n");
     EXPECT_NE(listed.find(" 2) " + dev +
                           "/ttyACM1  USB 2a03:0042  Valdora's board, protocol 2, "
