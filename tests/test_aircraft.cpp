@@ -47,6 +47,16 @@ TEST(Profiles, EveryIdentityOfTheTableGetsItsProfile) {
     EXPECT_STREQ(rule, "path \"\\Addon Twin Jet\\\" in 10-addon.toml");
     EXPECT_EQ(profile_choose("Glider", "", rule, sizeof rule), -1);
     EXPECT_STREQ(rule, "no profile matches");
+
+    // A pattern of many stars against a long title of one letter: answered at once, right
+    // (a search trying every split of every star would never come back to the pass).
+    std::string as(256, 'a'), stars;
+    for (int i = 0; i < 40; i++)
+        stars += "a*";
+    EXPECT_FALSE(profile_pattern_found((stars + "b").c_str(), as.c_str()));
+    EXPECT_TRUE(profile_pattern_found((stars + "A").c_str(), as.c_str()));
+    EXPECT_TRUE(profile_pattern_found("ab*AC", "xabxABACx")); // the star falls back, not stops
+    EXPECT_FALSE(profile_pattern_found("a*b*", "ba"));
 }
 
 TEST(Profiles, BadFilesAreNamedWithTheirLineAndTheOthersUsed) {
