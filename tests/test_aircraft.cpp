@@ -234,6 +234,14 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     rmu_fsuipc_read();
     EXPECT_EQ(aircraft_profile, -1);
     EXPECT_EQ(aircraft_outputs_serial, serial + 3);
+    usleep(600 * 1000);
+    strcpy((char *)sim_offsets + 0x3D00, "Evil\nforged line\x1b[2J\x7f"); // a hostile title
+    rmu_fsuipc_read();
+    EXPECT_STREQ(aircraft_title, "Evil?forged line?[2J?");
+    int forged = 0; // lines without their time stamp
+    for (std::ifstream all("valdora.log"); std::getline(all, line);)
+        forged += !isdigit((unsigned char)line[0]);
+    EXPECT_EQ(forged, 0);
     EXPECT_EQ(chdir(here), 0);
     EXPECT_EQ(system((std::string("rm -rf ") + folder).c_str()), 0);
 }
