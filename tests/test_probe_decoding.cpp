@@ -60,30 +60,4 @@ TEST_F(ProbeDecoding, SameRawValuesGiveTheProgramsFlagsAndTheProbesText) {
     }
 }
 
-// A builder flips a switch and sees where it went: the whole space in three block-sized
-// exchanges, each changed run with its likely width, a range taken as typed, nothing written.
-TEST_F(ProbeDecoding, ChangesShowWhereAValueWentAndNeverWrite) {
-    DWORD from = 1, to = 1;
-    for (const char *bad : {"66FF-66C0", "0-10000", "66C0", "66C0-", "-1-5", "x-5", "1-2x"})
-        EXPECT_NE(probe_parse_range(bad, &from, &to), 0) << bad;
-    EXPECT_EQ(from * 100 + to, 101u); // a refused range leaves the watched one alone
-    FSUIPC_Close(), testsim_clear_writes();
-    ASSERT_TRUE(probe_connect());
-    testing::internal::CaptureStdout();
-    int requests = testsim_requests();
-    EXPECT_TRUE(probe_changes());
-    EXPECT_EQ(testsim_requests() - requests, 3);
-    ASSERT_EQ(probe_parse_range("66C0-66CF", &probe_changes_from, &probe_changes_to), 0);
-    testsim_set(0x66C0, 2, 16383);    // both bytes: a 2-byte value
-    testsim_set(0x66C8, 1, 1);        // a 0/1 byte
-    testsim_set(0x66CB, 4, 0x030201); // three bytes: likely 4 wide
-    testsim_set(0x66D0, 1, 9);        // outside the range
-    EXPECT_TRUE(probe_changes());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "watching 0x0000-0xFFFF: change something in the simulator\n"
-              "0x66C0 2 0 -> 16383\n0x66C8 1 0 -> 1\n0x66CB 4 0 -> 197121\n");
-    EXPECT_TRUE(testsim_writes().empty()) << "the probe wrote to the simulator";
-    probe_changes_from = 0, probe_changes_to = 0xFFFF;
-}
-
 } // namespace
