@@ -175,6 +175,9 @@ TEST_F(ProfileAtWork, WritesGoAsControlsToOtherOffsetsOrNowhere) {
     memcpy(&course, sim_offsets + 0x66F0, 4);
     EXPECT_EQ(course, -45.0f);
     EXPECT_EQ(testsim_get(0x66F4, 2), 32767u) << "40000 held to a signed 16-bit value";
+    altitude_value = -40000000;
+    EXPECT_TRUE(aircraft_write(0x07D4, 4, &altitude_value, &result) && FSUIPC_Process(&result));
+    EXPECT_EQ(testsim_get(0x66F4, 2), 0x8000u) << "-40000 held to -32768";
     EXPECT_TRUE(testsim_writes_to(0x0330).empty() && testsim_writes_to(0x311C).empty());
     EXPECT_EQ(written(0x07CC), std::vector<uint32_t>{0x1805}) << "not in the profile: as it is";
     // The program's own writes the profile leaves out: an audio key, a NAV1 standby step, the
@@ -192,10 +195,8 @@ TEST_F(ProfileAtWork, WritesGoAsControlsToOtherOffsetsOrNowhere) {
 }
 
 TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
-    char folder[] = "/tmp/valdora-identity-XXXXXX", here[512];
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    ASSERT_EQ(chdir(folder), 0);
+    char here[512]; // valdora.log and profiles/ go in the stand-in's folder, removed after
+    ASSERT_TRUE(getcwd(here, sizeof here) && chdir(getenv("VALDORA_IPC_DIR")) == 0);
     mkdir("profiles", 0700);
     std::ofstream("profiles/a.toml") << "name = \"Kestrel\"\n[match]\npath = [\"/kestrel/\"]\n";
     memset(sim_offsets + 0x3D00, 'T', 256); // a title without its zero: 256 characters kept
@@ -229,7 +230,6 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     rmu_fsuipc_read(); // would forge a log line and clear the probe's screen
     EXPECT_STREQ(aircraft_title, "Evil?forged line?[2J?");
     EXPECT_EQ(chdir(here), 0);
-    EXPECT_EQ(system((std::string("rm -rf ") + folder).c_str()), 0);
 }
 
 } // namespace
