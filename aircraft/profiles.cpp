@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #define PROFILE_FILES_SEEN 4096 // file names looked at in the folder (the rest are reported)
 
@@ -92,6 +93,14 @@ static void load_file(const char *folder, const char *name) {
     static aircraft_profile_t scratch;
     char path[PROFILE_TEXT * 2 + 2], message[320];
     snprintf(path, sizeof path, "%s/%s", folder, name);
+    // Only a plain file: opening a pipe (or a device) named like a profile would hold the pass
+    // until something wrote to it.
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        snprintf(message, sizeof message, "%s: not a plain file", name);
+        report(message);
+        return;
+    }
     FILE *f = fopen(path, "rb");
     if (f == NULL) {
         snprintf(message, sizeof message, "%s: cannot be opened", name);
