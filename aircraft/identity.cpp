@@ -30,10 +30,15 @@ void aircraft_identity_queue(void) {
     last_queued = now;
 }
 
-// A received text up to its zero, at most 256 characters.
+// A received text up to its zero, at most 256 characters. A control character (a line break,
+// a terminal's escape) becomes '?': the title goes into valdora.log and onto the probe's
+// terminal, where it could forge a line or take over the screen.
 static void take(char *to, const char *from) {
     memcpy(to, from, 256);
     to[256] = '\0';
+    for (char *c = to; *c != '\0'; c++)
+        if ((unsigned char)*c < 0x20 || *c == 0x7F)
+            *c = '?';
 }
 
 void aircraft_identity_received(int ok) {

@@ -43,6 +43,9 @@ bool copy_text(reader &r, const toml::node &node, const char *what, char *out) {
     const std::string &v = s->get();
     if (v.size() >= PROFILE_TEXT || v.find('\0') != std::string::npos)
         return fail(r, node.source(), "%s is longer than %d characters", what, PROFILE_TEXT - 1);
+    for (char c : v) // escapes such as \n or \u001B would break the log's lines or the screen
+        if ((unsigned char)c < 0x20 || c == 0x7F)
+            return fail(r, node.source(), "%s holds a control character", what);
     memcpy(out, v.c_str(), v.size() + 1);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #define PROFILE_FILES_SEEN 4096 // file names looked at in the folder (the rest are reported)
 
@@ -19,32 +20,34 @@ static char fold(char c) {
     return c == '\\' ? '/' : (char)tolower((unsigned char)c);
 }
 
-// The pattern matches at text: '*' takes any run of characters (tried shortest first).
-static int match_here(const char *pattern, const char *text) {
-    for (; *pattern != '\0'; pattern++, text++) {
-        if (*pattern == '*') {
-            while (pattern[1] == '*')
-                pattern++;
-            for (const char *t = text;; t++) {
-                if (match_here(pattern + 1, t))
-                    return 1;
-                if (*t == '\0')
-                    return 0;
-            }
-        }
-        if (*text == '\0' || fold(*pattern) != fold(*text))
-            return 0;
-    }
-    return 1;
-}
-
+// The pattern is found anywhere in text: '*' takes any run of characters. One pass with a
+// single point to fall back to (the last star, as if the pattern began with one), so a pattern
+// full of stars against a long title costs at most pattern x title steps, never the
+// exponential search that trying every split of every star would make the pass wait on.
 int profile_pattern_found(const char *pattern, const char *text) {
-    for (const char *t = text;; t++) {
-        if (match_here(pattern, t))
-            return 1;
-        if (*t == '\0')
-            return 0;
+    const char *p = pattern, *t = text;
+    const char *star = pattern, *mark = text; // after the last star, and where it resumes
+    while (*t != '\0') {
+        if (*p == '*') {
+            while (*p == '*')
+                p++;
+            star = p;
+            mark = t;
+            continue;
+        }
+        if (*p == '\0')
+            return 1; // the whole pattern found; the rest of the text is free
+        if (fold(*p) == fold(*t)) {
+            p++;
+            t++;
+            continue;
+        }
+        p = star; // mismatch: the last star takes one character more
+        t = ++mark;
     }
+    while (*p == '*')
+        p++;
+    return *p == '\0';
 }
 
 int profile_choose(const char *title, const char *path, char *rule, size_t rule_size) {
@@ -90,6 +93,14 @@ static void load_file(const char *folder, const char *name) {
     static aircraft_profile_t scratch;
     char path[PROFILE_TEXT * 2 + 2], message[320];
     snprintf(path, sizeof path, "%s/%s", folder, name);
+    // Only a plain file: opening a pipe (or a device) named like a profile would hold the pass
+    // until something wrote to it.
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        snprintf(message, sizeof message, "%s: not a plain file", name);
+        report(message);
+        return;
+    }
     FILE *f = fopen(path, "rb");
     if (f == NULL) {
         snprintf(message, sizeof message, "%s: cannot be opened", name);

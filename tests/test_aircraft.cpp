@@ -36,7 +36,7 @@ std::string chosen(const std::string &title, const std::string &path) {
 }
 
 TEST(Profiles, EveryIdentityOfTheTableGetsItsProfile) {
-    ASSERT_EQ(aircraft_load_profiles((data + "profiles").c_str()), 7);
+    ASSERT_EQ(aircraft_load_profiles((data + "profiles").c_str()), 8);
     auto table = rows("identities.tsv");
     ASSERT_GE(table.size(), 60u);
     for (const auto &r : table)
@@ -64,9 +64,11 @@ TEST(Profiles, BadFilesAreNamedWithTheirLineAndTheOthersUsed) {
         snprintf(name, sizeof name, "%s/p%04d.toml", folder, i);
         std::ofstream(name) << "[match]\ntitle = [\"t" << i << "\"]\n";
     }
+    mkfifo((folder + std::string("/pipe.toml")).c_str(), 0600); // opening it would wait forever
     EXPECT_EQ(aircraft_load_profiles(folder), 64);
     EXPECT_STREQ(aircraft_profiles[63].file, "p0063.toml");
-    EXPECT_STREQ(aircraft_profile_errors, "936 profiles after the first 64 left out\n");
+    EXPECT_STREQ(aircraft_profile_errors,
+                 "pipe.toml: not a plain file\n936 profiles after the first 64 left out\n");
     EXPECT_EQ(system((std::string("rm -rf ") + folder).c_str()), 0);
     EXPECT_EQ(aircraft_load_profiles("/nonexistent"), 0);
 }
@@ -175,6 +177,9 @@ TEST_F(ProfileAtWork, WritesGoAsControlsToOtherOffsetsOrNowhere) {
     memcpy(&course, sim_offsets + 0x66F0, 4);
     EXPECT_EQ(course, -45.0f);
     EXPECT_EQ(testsim_get(0x66F4, 2), 32767u) << "40000 held to a signed 16-bit value";
+    altitude_value = -40000000;
+    EXPECT_TRUE(aircraft_write(0x07D4, 4, &altitude_value, &result) && FSUIPC_Process(&result));
+    EXPECT_EQ(testsim_get(0x66F4, 2), 0x8000u) << "-40000 held to -32768";
     EXPECT_TRUE(testsim_writes_to(0x0330).empty() && testsim_writes_to(0x311C).empty());
     EXPECT_EQ(written(0x07CC), std::vector<uint32_t>{0x1805}) << "not in the profile: as it is";
     // The program's own writes the profile leaves out: an audio key, a NAV1 standby step, the
@@ -192,10 +197,8 @@ TEST_F(ProfileAtWork, WritesGoAsControlsToOtherOffsetsOrNowhere) {
 }
 
 TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
-    char folder[] = "/tmp/valdora-identity-XXXXXX", here[512];
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    ASSERT_EQ(chdir(folder), 0);
+    char here[512]; // valdora.log and profiles/ go in the stand-in's folder, removed after
+    ASSERT_TRUE(getcwd(here, sizeof here) && chdir(getenv("VALDORA_IPC_DIR")) == 0);
     mkdir("profiles", 0700);
     std::ofstream("profiles/a.toml") << "name = \"Kestrel\"\n[match]\npath = [\"/kestrel/\"]\n";
     memset(sim_offsets + 0x3D00, 'T', 256); // a title without its zero: 256 characters kept
@@ -224,8 +227,11 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     rmu_fsuipc_read();
     EXPECT_EQ(aircraft_profile, -1);
     EXPECT_EQ(aircraft_outputs_serial, serial + 3);
+    usleep(600 * 1000);
+    strcpy((char *)sim_offsets + 0x3D00, "Evil\nforged line\x1b[2J\x7f"); // a hostile title
+    rmu_fsuipc_read(); // would forge a log line and clear the probe's screen
+    EXPECT_STREQ(aircraft_title, "Evil?forged line?[2J?");
     EXPECT_EQ(chdir(here), 0);
-    EXPECT_EQ(system((std::string("rm -rf ") + folder).c_str()), 0);
 }
 
 } // namespace

@@ -34,6 +34,12 @@ vd_sim_set 0x07C8 4 1
 vd_check "heading hold lamp within 2 s" vd_wait_for 2 lit ap-hdg 1
 vd_check "the probe finds where the add-on keeps it" vd_wait_for 3 grep -qx '0x66C8 1 0 -> 1' \
     "$VD_TMP/changes.txt"
+vd_sim_set 0x66E0 2 16383 && vd_sim_set 0x66F8 4 0x030201 && vd_sim_set 0x66F0 4 0x04030201
+vd_check "each change with its likely width" vd_wait_for 3 eval 'grep -qx "0x66E0 2 0 -> 16383" \
+    "$VD_TMP/changes.txt" && grep -qx "0x66F8 4 0 -> 197121" "$VD_TMP/changes.txt" &&
+    grep -qx "0x66F0 4 0 -> 67305985" "$VD_TMP/changes.txt"' # 2 bytes, 3 of 4, 4 of 4
+vd_check "a reversed range is refused (usage, 2)" eval 'timeout 5 "$VALDORA_RUN_DIR/valdora-probe" \
+    --changes 66FF-66C0 2>/dev/null; [ $? = 2 ]'
 vd_press period grep -q '^.* control 66371 0x00001805$' "$VD_TMP/sim.log"
 vd_check "the control tuned COM1 standby" vd_wait_for 2 is 0x311A 2 0x1805
 vd_check "no write to the offset the add-on ignores" eval '! grep -q " 0x311A 2 " "$VD_TMP/sim.log"'
