@@ -103,8 +103,11 @@ same_writes period hold 445 484 100
 tap 364 90
 check_picture "with COM2 edited"
 same_writes s tap 364 160
-tap 145 409 # another radio's standby row only selects it: no swap
-mark; tap 145 160; vd_expect "a tap on COM1's standby while ATC is edited writes nothing" "$(writes)" ""
+# Another radio's standby row only selects it: no swap. Each tap is let be handled (its picture
+# drawn) before the next, as a key typed while another is handled is dropped.
+n=$(drawn); tap 145 409; br wait_drawn "$n" 5
+mark; n=$(drawn); tap 145 160; vd_expect "a tap on COM1's standby while ATC is edited writes nothing" "$(writes)" ""
+vd_check "and selects COM1" br wait_drawn "$n" 5
 check_picture "with COM1 edited again"
 
 # A held knob: one step, a pause, then 25 kHz steps that become 100 kHz after 20 of them, and
