@@ -182,10 +182,20 @@ br close_more
 # window closes at once, as without the panel.
 t0=$(date +%s%3N)
 vd_stop
-vd_check "the window closed within a second ($(($(date +%s%3N) - t0)) ms)" [ $(($(date +%s%3N) - t0)) -lt 1000 ]
+closed=$(($(date +%s%3N) - t0))
 br wait_link 0 10
 vd_start
 vd_check "the page reconnects by itself" br wait_link 1 30
 sleep 5
 check_picture "after the program's restart"
 vd_stop
+# The same close without the panel, the measure of "at once": the program's own ending takes
+# longer under another system layer than here, with or without the panel.
+sed -i 's/^web=1/web=0/' "$VD_RUN/valdora.ini"
+vd_start
+sleep 5 # past the boards banner
+t0=$(date +%s%3N)
+vd_stop
+bare=$(($(date +%s%3N) - t0))
+vd_check "the window closed as fast as without the panel ($closed ms against $bare ms)" \
+    [ "$closed" -lt $((bare + 500)) ]
