@@ -181,28 +181,27 @@ void serial_port_nap(int ms) {
     serial_port_wait(-1, ms);
 }
 
-// Reads one hexadecimal number from a sysfs file; 1 when it held one.
-static int read_hex(const char *dir, const char *file, unsigned *value) {
+// Reads one number from a sysfs file in the given scanf form ("%x" or "%u"); 1 when it held
+// one.
+static int read_number(const char *dir, const char *file, const char *form, unsigned *value) {
     char path[PATH_MAX + 16];
     snprintf(path, sizeof path, "%s/%s", dir, file);
     FILE *f = fopen(path, "r");
     if (!f)
         return 0;
-    int ok = fscanf(f, "%x", value) == 1;
+    int ok = fscanf(f, form, value) == 1;
     fclose(f);
     return ok;
 }
 
+// Reads one hexadecimal number from a sysfs file; 1 when it held one.
+static int read_hex(const char *dir, const char *file, unsigned *value) {
+    return read_number(dir, file, "%x", value);
+}
+
 // Reads one decimal number from a sysfs file; 1 when it held one.
 static int read_dec(const char *dir, const char *file, unsigned *value) {
-    char path[PATH_MAX + 16];
-    snprintf(path, sizeof path, "%s/%s", dir, file);
-    FILE *f = fopen(path, "r");
-    if (!f)
-        return 0;
-    int ok = fscanf(f, "%u", value) == 1;
-    fclose(f);
-    return ok;
+    return read_number(dir, file, "%u", value);
 }
 
 // The USB identity of a tty (its name under /dev): the vendor and product of the USB device its
