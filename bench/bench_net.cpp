@@ -7,6 +7,8 @@
 #include "sim/sim.h"
 #include "simlink/simlink.h"
 
+#include "bench/radio_read.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -29,21 +31,6 @@ double now_us() {
 double median(std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
     return v.empty() ? 0 : v[v.size() / 2];
-}
-
-uint16_t words[11];
-uint8_t bytes[3];
-void radio_read() {
-    static const DWORD offsets[11] = {0x034E, 0x3118, 0x0350, 0x0352, 0x311A, 0x311C,
-                                      0x311E, 0x3120, 0x0354, 0x034C, 0x0356};
-    DWORD rc;
-    for (int i = 0; i < 11; i++)
-        FSUIPC_Read(offsets[i], 2, &words[i], &rc);
-    FSUIPC_Read(0x0B6A, 1, &bytes[0], &rc);
-    FSUIPC_Read(0x0B52, 1, &bytes[1], &rc);
-    FSUIPC_Read(0x3122, 1, &bytes[2], &rc);
-    if (!FSUIPC_Process(&rc))
-        abort();
 }
 
 // Times n radio reads over the link now open; every tenth finds COM1 changed, as a flying
