@@ -126,13 +126,14 @@ after=$(com1_writes | log_ms | awk -v t="$written" '$1 > t' | wc -l)
 vd_check "let go after a step: two more at most ($after)" [ "$after" -le 2 ]
 
 # 40 taps on the knob's up half, 10 a second, against 40 presses of the full stop at the same
-# pace: never more steps, and none later than two steps' pauses after the last tap.
+# pace: no more steps than the keys gave (but for the step or two by which the two paces fall
+# differently on the handlings' pauses), and none later than two steps' pauses after the last tap.
 start=$(snapshot); mark; xdotool windowfocus --sync "$VD_WIN" 2>/dev/null
 xdotool key --delay 100 $(printf 'period %.0s' $(seq 40)); sleep 1.5; by_keys=$(com1_writes | wc -l)
 restore "$start"; mark; br taps 40 $(px 445 484) 100; last_tap=$((REPLY % 86400000)); sleep 1.5
 by_taps=$(com1_writes | wc -l)
 late=$(com1_writes | log_ms | awk -v t="$last_tap" '$1 > t + 450' | wc -l)
-vd_check "40 taps step no more than 40 presses ($by_taps against $by_keys)" [ "$by_taps" -le "$by_keys" -a "$by_taps" -gt 0 ]
+vd_check "40 taps step no more than 40 presses do ($by_taps against $by_keys)" [ "$by_taps" -le $((by_keys + 2)) -a "$by_taps" -gt 0 ]
 vd_check "and stop with the last tap ($late late)" [ "$late" = 0 ]
 
 # The knob held while the simulator is away: the program idles as in the wait and the link
