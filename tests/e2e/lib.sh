@@ -46,8 +46,10 @@
 #                            effect is awaited this way, so later keys are not typed too early
 #   vd_screenshot FILE.png   saves a picture of the window
 #   vd_close                 closes the window as a window manager's close button does
-#   vd_wait_exit [SECONDS]   waits for the program to end (default 20 s) and sets VD_STATUS to
-#                            its exit status (0-255: -1 shows as 255); fails the test on time-out
+#   vd_wait_exit [SECONDS]   waits for the program to end (default 40 s, as a loaded machine can be
+#                            slow to end a process; the browser journey measures the close) and
+#                            sets VD_STATUS to its exit status (0-255: -1 shows as 255); fails
+#                            the test on time-out
 #   vd_stop                  vd_close, then vd_wait_exit; fails unless the status is 0
 
 set -u -o pipefail
@@ -64,8 +66,10 @@ vd_log() { echo "[$VD_NAME] $*"; }
 
 vd_fail() {
     echo "[$VD_NAME] FAIL: $*" >&2
-    [ -n "$VD_TMP" ] && [ -s "$VD_TMP/valdora.log" ] &&
-        { echo "--- valdora.log ---"; tail -n 40 "$VD_TMP/valdora.log"; } >&2
+    local f
+    for f in "$VD_TMP/valdora.log" "$VD_RUN/valdora.log"; do # its output, then its own log
+        [ -n "$VD_TMP" ] && [ -s "$f" ] && { echo "--- $f ---"; tail -n 40 "$f"; } >&2
+    done
     exit 1
 }
 
@@ -210,7 +214,7 @@ vd_screenshot() { import -window "$VD_WIN" "$1" || vd_fail "no screenshot"; }
 vd_close() { "$VD_TOOLS/vdxtool" close "$VD_WIN" || vd_fail "cannot send the close request"; }
 
 vd_wait_exit() {
-    local seconds=${1:-20}
+    local seconds=${1:-40}
     vd_wait_for "$seconds" vd_gone "$VD_PID" || vd_fail "the program did not end within $seconds s"
     wait "$VD_PID"
     VD_STATUS=$? VD_PID=""
