@@ -80,8 +80,14 @@ TEST(Web, CodesAreRandomAndWellFormedAndOnlyTheWholeCodeOpens) {
 
 TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivate) {
     FILE *f = fopen("test_web.ini", "w");
-    fputs("web=1\r\nport=9123\nport=0\nport=70000\nport=80x\ncode=abcdefghijkmnpqr\ncode=x\nsim=ws:"
-          "//s",
+    const std::string note = "# The tablet panel: web=1 serves it at every start, at the port "
+                             "below; the code\n",
+                      mine = "# mine\r\nsim=ws://s\n" + std::string(1500, 'x');
+    fputs(("web=1\r\n" + note +
+           "port=9123\nport=0\nport=70000\nport=80x\ncode=abcdefghijkmnpqr\n"
+           "code=x\n" +
+           mine)
+              .c_str(),
           f);
     fclose(f);
     chmod("test_web.ini", 0644);
@@ -98,9 +104,11 @@ TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivat
     web_enabled = 1, web_port = 1, web_code[0] = 0;
     ASSERT_EQ(web_read_ini("test_web.ini"), 0);
     EXPECT_TRUE(web_enabled == 0 && web_port == 9123 && web_code_valid(web_code));
-    std::ifstream in("test_web.ini"); // the simulator's line kept, the panel's own first
+    std::ifstream in("test_web.ini"); // the others' lines and notes kept, the panel's own first
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text.substr(text.find("code=")), "code=" + std::string(web_code) + "\nsim=ws://s\n");
+    EXPECT_EQ(text.substr(text.find("code=")),
+              "code=" + std::string(web_code) + "\n" + mine + "\n");
+    EXPECT_EQ(text.find(note), text.rfind(note)) << "the panel's note once";
     EXPECT_TRUE(remove("test_web.ini") == 0 && web_read_ini("test_web.ini") == -1);
 
     char p[] = "valdora", on[] = "--web", port[] = "--web=065535", renew[] = "--web-new-code";

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 int web_enabled = 0;
 int web_ini_enabled = 0;
 int web_ini_port = WEB_DEFAULT_PORT;
@@ -63,23 +65,39 @@ int web_read_ini(const char *path) {
     return 0;
 }
 
+// The panel's own note at the head of the file, rewritten at every save.
+static const char *const ini_note[] = {
+    "# The tablet panel: web=1 serves it at every start, at the port below; the code",
+    "# is the access code in its address (valdora --web-new-code makes a new one)."};
+
+// Appends a line of the old file to `kept` unless it is the panel's own (a setting or its note).
+static void keep_line(std::string &kept, std::string line) {
+    std::string bare = line.substr(0, line.find_first_of("\r\n"));
+    if (bare.rfind("web=", 0) == 0 || bare.rfind("port=", 0) == 0 || bare.rfind("code=", 0) == 0 ||
+        bare == ini_note[0] || bare == ini_note[1])
+        return;
+    kept += line.back() == '\n' ? line : line + "\n";
+}
+
 int web_write_ini(const char *path) {
-    // The file also holds other subsystems' lines (sim=, the simulator's address): kept as
-    // they stand, after the tablet panel's own.
-    char kept[1024] = "", line[300];
+    // The file also holds other subsystems' lines (sim=, the simulator's address) and the
+    // user's own notes: kept as they stand, however long, after the panel's own.
+    std::string kept, line;
     FILE *f = fopen(path, "r");
-    while (f && fgets(line, sizeof line, f))
-        if (strncmp(line, "web=", 4) && strncmp(line, "port=", 5) && strncmp(line, "code=", 5) &&
-            line[0] != '#' && strlen(kept) + strlen(line) + 2 < sizeof kept)
-            strcat(strcat(kept, line), strchr(line, '\n') ? "" : "\n");
+    for (int c; f && (c = fgetc(f)) != EOF;) {
+        line += (char)c;
+        if (c == '\n')
+            keep_line(kept, line), line.clear();
+    }
+    if (!line.empty())
+        keep_line(kept, line);
     if (f)
         fclose(f);
     f = platform_private_file(path);
     if (!f)
         return -1;
-    fprintf(f, "# The tablet panel: web=1 serves it at every start, at the port below; the code\n"
-               "# is the access code in its address (valdora --web-new-code makes a new one).\n");
-    fprintf(f, "web=%d\nport=%d\ncode=%s\n%s", web_ini_enabled, web_ini_port, web_code, kept);
+    fprintf(f, "%s\n%s\nweb=%d\nport=%d\ncode=%s\n%s", ini_note[0], ini_note[1], web_ini_enabled,
+            web_ini_port, web_code, kept.c_str());
     return fclose(f) == 0 ? 0 : -1;
 }
 
