@@ -201,7 +201,8 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     ASSERT_TRUE(getcwd(here, sizeof here) && chdir(getenv("VALDORA_IPC_DIR")) == 0);
     mkdir("profiles", 0700);
     std::ofstream("profiles/a.toml") << "name = \"Kestrel\"\n[match]\npath = [\"/kestrel/\"]\n";
-    memset(sim_offsets + 0x3D00, 'T', 256); // a title without its zero: 256 characters kept
+    std::ofstream("profiles/b.toml") << "["; // a bad file beside it
+    memset(sim_offsets + 0x3D00, 'T', 256);  // a title without its zero: 256 characters kept
     strcpy((char *)sim_offsets + 0x3C00, "SimObjects\\Kestrel\\aircraft.cfg");
     int requests = testsim_requests(), serial = aircraft_outputs_serial;
     rmu_fsuipc_read();
@@ -210,11 +211,16 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     EXPECT_EQ(aircraft_profile, 0);
     EXPECT_STREQ(aircraft_rule, "path \"/kestrel/\" in a.toml");
     EXPECT_EQ(aircraft_outputs_serial, serial + 1);
-    std::ifstream log("valdora.log");
-    std::string line;
-    std::getline(log, line);
-    EXPECT_NE(line.find("aircraft \"TTT"), std::string::npos) << line;
-    EXPECT_NE(line.find("\": Kestrel (path \"/kestrel/\" in a.toml)"), std::string::npos) << line;
+    auto logged = [](const std::string &what) { // how many lines of valdora.log hold it
+        std::ifstream log("valdora.log");
+        int n = 0;
+        for (std::string line; std::getline(log, line);)
+            n += line.find(what) != std::string::npos;
+        return n;
+    };
+    EXPECT_EQ(logged("aircraft \"" + std::string(256, 'T') + "\" at \"SimObjects\\Kestrel\\" +
+                     "aircraft.cfg\": Kestrel (path \"/kestrel/\" in a.toml)"),
+              1);
     usleep(600 * 1000);
     sim_offsets[0x3D00] = 'L'; // another livery: the title alone changes
     rmu_fsuipc_read();
@@ -227,10 +233,13 @@ TEST_F(ProfileAtWork, TheIdentityRidesInTheRadiosExchangeAndAChangeChooses) {
     rmu_fsuipc_read();
     EXPECT_EQ(aircraft_profile, -1);
     EXPECT_EQ(aircraft_outputs_serial, serial + 3);
+    EXPECT_EQ(logged("profile b.toml:1: "), 1) << "a bad file is logged once, not at each change";
+    std::ofstream("profiles/b.toml") << "[[";
     usleep(600 * 1000);
     strcpy((char *)sim_offsets + 0x3D00, "Evil\nforged line\x1b[2J\x7f"); // a hostile title
     rmu_fsuipc_read(); // would forge a log line and clear the probe's screen
     EXPECT_STREQ(aircraft_title, "Evil?forged line?[2J?");
+    EXPECT_EQ(logged("profile b.toml:1: "), 2) << "and again once it changed";
     EXPECT_EQ(chdir(here), 0);
 }
 
