@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -330,6 +331,44 @@ unsigned non_ascii_line(const char *text, size_t size) {
     return 0;
 }
 
+// The key a "cannot redefine" error is about, as the file writes it (toml++ garbles a quoted
+// key in its own message: '"ststall" '). The error's place is a table header's line, or the
+// value just after the second key's '=', inside an inline table too. Enclosing quotes are
+// dropped; "" when the text there is not as expected.
+std::string given_twice(const char *text, size_t size, const toml::source_position &at,
+                        bool header) {
+    size_t i = 0;
+    for (unsigned line = 1; line < at.line && i < size; i++)
+        if (text[i] == '\n')
+            line++;
+    size_t end = i;
+    while (end < size && text[end] != '\n')
+        end++;
+    std::string line(text + i, end - i), key;
+    if (header) {
+        size_t from = line.find_first_not_of(" \t["), to = line.find(']', from);
+        if (from != std::string::npos && to != std::string::npos)
+            key = line.substr(from, to - from);
+    } else {
+        std::string left = line.substr(0, std::min<size_t>(at.column - 1, line.size()));
+        left.erase(left.find_last_not_of(" \t=") + 1);
+        size_t k = left.size(); // back to the inline table's '{' or ',' before the key
+        while (k > 0 && left[k - 1] != '{' && left[k - 1] != ',') {
+            char c = left[--k];
+            if (c == '"' || c == '\'') // a quoted part may hold a ',' or '{'
+                while (k > 0 && left[--k] != c) {
+                }
+        }
+        key = left.substr(k);
+    }
+    key.erase(0, key.find_first_not_of(" \t"));
+    key.erase(key.find_last_not_of(" \t") + 1);
+    if (key.size() >= 2 && (key[0] == '"' || key[0] == '\'') &&
+        key.find(key[0], 1) == key.size() - 1)
+        key = key.substr(1, key.size() - 2);
+    return key;
+}
+
 } // namespace
 
 int profile_parse(const char *text, size_t size, const char *file, aircraft_profile_t *out,
@@ -351,7 +390,16 @@ int profile_parse(const char *text, size_t size, const char *file, aircraft_prof
     toml::parse_result parsed = toml::parse(std::string_view(text, size), std::string_view(file));
     if (!parsed) {
         const toml::parse_error &e = parsed.error();
-        std::string what(e.description());
+        std::string what(e.description()), key;
+        bool header = what.find("table header") != std::string::npos;
+        if (what.find("cannot redefine existing") != std::string::npos)
+            key = given_twice(text, size, e.source().begin, header);
+        if (!key.empty())
+            return fail(r, e.source(),
+                        header ? "not TOML: table [%s] is given twice"
+                               : "not TOML: key \"%s\" is given twice",
+                        key.c_str()),
+                   -1;
         return fail(r, e.source(), "not TOML: %s", what.c_str()), -1;
     }
     const toml::table &t = parsed.table();

@@ -68,12 +68,40 @@ int profile_choose(const char *title, const char *path, char *rule, size_t rule_
 
 int aircraft_logging = 1;
 
-static void report(const char *message) {
-    if (aircraft_logging)
+// A bad file goes to valdora.log once, not at every change of aircraft: each load keeps a
+// fingerprint of every message with the bytes of the file it is about, and a message is logged
+// only when the load before had no such fingerprint, that is when the file is new or changed.
+#define PROFILE_REPORTS (PROFILE_FILES_SEEN + 2)
+static uint64_t fingerprints[2][PROFILE_REPORTS]; // the last load's and this load's
+static int fingerprint_count[2], this_load;
+
+static uint64_t fingerprint(const char *message, const char *bytes, size_t size) {
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (const char *c = message; *c != '\0'; c++)
+        h = (h ^ (unsigned char)*c) * 1099511628211ull;
+    for (size_t i = 0; i < size; i++)
+        h = (h ^ (unsigned char)bytes[i]) * 1099511628211ull;
+    return h;
+}
+
+// Reports a message about a file whose bytes are given (none for a message about no file's
+// content): always in the load's messages, in valdora.log only when it is new.
+static void report_on(const char *message, const char *bytes, size_t size) {
+    uint64_t h = fingerprint(message, bytes, size);
+    int seen = 0, last = 1 - this_load;
+    for (int i = 0; i < fingerprint_count[last] && !seen; i++)
+        seen = fingerprints[last][i] == h;
+    if (fingerprint_count[this_load] < PROFILE_REPORTS)
+        fingerprints[this_load][fingerprint_count[this_load]++] = h;
+    if (aircraft_logging && !seen)
         log_event("profile %s", message);
     size_t used = strlen(aircraft_profile_errors);
     snprintf(aircraft_profile_errors + used, sizeof aircraft_profile_errors - used, "%s\n",
              message);
+}
+
+static void report(const char *message) {
+    report_on(message, NULL, 0);
 }
 
 static int by_name(const void *a, const void *b) {
@@ -110,7 +138,7 @@ static void load_file(const char *folder, const char *name) {
     size_t size = fread(text, 1, sizeof text, f);
     fclose(f);
     if (profile_parse(text, size, name, &scratch, message, sizeof message) != 0) {
-        report(message);
+        report_on(message, text, size);
         return;
     }
     if (aircraft_profile_count >= PROFILE_MAX) {
@@ -123,6 +151,8 @@ static void load_file(const char *folder, const char *name) {
 int aircraft_load_profiles(const char *folder) {
     aircraft_profile_count = 0;
     aircraft_profile_errors[0] = '\0';
+    this_load = 1 - this_load;
+    fingerprint_count[this_load] = 0;
     DIR *dir = opendir(folder);
     if (dir == NULL)
         return 0;

@@ -3,7 +3,6 @@
 #include "k8055/k8055.h"
 #include "aircraft/aircraft.h"
 #include "app/app.h"
-#include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
 
@@ -89,7 +88,8 @@ int k8055_inputs(void) {
         FSUIPC_Process(&dwResult);
     }
     rmu_display();
-    k8055_warn_caution();
+    if (k8055_pass_end_hook != NULL)
+        k8055_pass_end_hook();
     Sleep(50);
     return result;
 }

@@ -15,6 +15,9 @@ int k8055_close(void);      // clears and closes every present board
 // ---- Polling pass ----
 int k8055_inputs(void);       // one pass over every board; 1 if a held control stepped
 int k8055_tuning_panel(void); // board 0's digital inputs; 1 if a held button stepped
+// Run at the end of every polling pass once the boards are read: the master lamps, which sit
+// above the inputs (set at start-up).
+extern int (*k8055_pass_end_hook)(void);
 
 // ---- Switch inputs of boards 1 to 3 ----
 extern int step_increase1, step_increase2, step_increase3; // hold counters of boards 1, 2, 3
@@ -25,7 +28,8 @@ extern int16_t vert_speed;                                 // exchange buffer fo
 extern int16_t course;                                     // exchange buffer for 0x0C4E
 extern int16_t alt_cal;                                    // exchange buffer for 0x0330
 
-extern int apu_status; // APU switch: 1 on, 0 off (toggled by the APU button)
+extern int apu_status;  // APU switch: 1 on, 0 off (toggled by the APU button)
+extern int32_t silence; // 1 while the master lamps are silenced (set by board 0's button)
 
 int k8055_switches(int board); // digital inputs of board 1..3; 1 if a held knob stepped
 

@@ -26,5 +26,7 @@ int32_t yoke_lr_enabled = 0, yoke_left_cal = -1, yoke_center_cal = -1, yoke_righ
 int32_t yoke_fb_enabled = 0, yoke_forward_cal = -1, yoke_mid_cal = -1, yoke_back_cal = -1;
 int32_t analog_input = 0;
 int apu_status = 0;
+int32_t silence = 0;
+int (*k8055_pass_end_hook)(void) = NULL;
 int32_t spoiler_pos = 0, flaps_pos = 0;
 int16_t rudder_pos = 0, aileron_pos = 0, elevator_pos = 0;

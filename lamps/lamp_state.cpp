@@ -2,6 +2,7 @@
 // the boards from these answers, and the probe prints them, so both always agree.
 #include "lamps/lamps.h"
 #include "boards/boards.h"
+#include "k8055/k8055.h"
 #include "app/app.h"
 #include "rmu/rmu.h"
 

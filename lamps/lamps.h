@@ -14,7 +14,6 @@ int apu_spool_step(void); // follows the simulator's APU speed, or spools by 2 %
 
 // ---- Lamp outputs ----
 extern float warn, caution; // master warning and caution: 0.0 or 1.0
-extern int32_t silence;     // 1 while the master lamps are silenced
 extern int32_t seconds;     // the simulator clock's seconds
 
 // Copies of the watched values as they were at the last refresh (start -2, the bytes 0).

@@ -3,7 +3,6 @@
 
 float warn = 0.0f, caution = 0.0f;
 float apu_speed = 0.0f;
-int32_t silence = 0;
 int32_t seconds = 0;
 
 int32_t normal_brakes_fail_store = -2, l_oil_press_low_store = -2, l_fuel_press_low_store = -2;

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "k8055/k8055.h"
+#include "lamps/lamps.h"
 #include "rmu/rmu.h"
 #include "simlink/simlink.h"
 #include "web/web.h"
@@ -20,6 +21,8 @@ int main(int argc, char *argv[]) {
     // The tablet panel takes each picture drawn, and F2 (its address) before the RMU's keys.
     rmu_drawn_hook = web_publish;
     rmu_key_hook = web_take_key;
+    // Each polling pass of the boards ends with the master warning and caution.
+    k8055_pass_end_hook = k8055_warn_caution;
 
     // 1. Saved place, layout and calibration replace the defaults before anything else.
     load_ini_file();

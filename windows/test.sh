@@ -71,7 +71,7 @@ make_folders() {
             "$loader" "$dir" "$name" >"$dir/run/$name"
         chmod +x "$dir/run/$name"
     done
-    cp "$win_out/$arch/run/"vd60_*.bmp "$dir/run/"
+    cp -r "$win_out/$arch/run/"vd60_*.bmp "$win_out/$arch/run/profiles" "$dir/run/"
 }
 
 # The prefix, made once (about half a minute) by the 64-bit loader, which runs everywhere

@@ -25,6 +25,10 @@
 #   vd_start_sim [ARGS...]   starts it (log $VD_TMP/sim.log) and waits until it answers
 #   vd_stop_sim              stops it
 #   vd_sim_get OFFSET SIZE   prints the value of an offset; vd_sim_set OFFSET SIZE VALUE sets it
+#   vd_sim_is OFFSET SIZE VALUE         the offset holds that value (as vd_sim_get prints it)
+# Virtual boards ($VD_BOARDS, valdora-boards in the run folder)
+#   vd_outputs_are VALUE NAME...        every named output is at VALUE
+#   vd_outputs_on NAME...               every named output is on
 # The probe (valdora-probe in the run folder)
 #   vd_probe_shows PATTERN [OPTION...]  its next snapshot has a line matching PATTERN
 #   vd_probe_recovered FILE  a live probe's output shows a link again after waiting
@@ -157,6 +161,14 @@ vd_stop_sim() {
 
 vd_sim_get() { "$VALDORA_RUN_DIR/valdora-sim" get "$@"; }
 vd_sim_set() { "$VALDORA_RUN_DIR/valdora-sim" set "$@"; }
+vd_sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
+
+VD_BOARDS="$VALDORA_RUN_DIR/valdora-boards"
+vd_outputs_are() {
+    local name
+    for name in "${@:2}"; do [ "$("$VD_BOARDS" get "$name")" = "$1" ] || return 1; done
+}
+vd_outputs_on() { vd_outputs_are 1 "$@"; }
 
 # valdora-probe: the next snapshot has a line matching PATTERN (grep reads it all: a probe cut
 # off by a closed pipe would fail the pipeline); a live probe's output FILE shows a link again

@@ -14,37 +14,34 @@ writes_fold() { # writes_fold SIM_LOG
 }
 
 writes_session() { # writes_session OUT
-    local boards="$VALDORA_RUN_DIR/valdora-boards"
     rm -f "$VD_TMP/sim.log"
     vd_start_sim
-    "$boards" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
+    "$VD_BOARDS" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
     vd_start
-    lit() { [ "$("$boards" get "$1")" = "$2" ]; }
-    is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
-    vd_wait_for 30 lit gear-nose-down 1 || vd_fail "the lamps were never driven"
+    vd_wait_for 30 vd_outputs_on gear-nose-down || vd_fail "the lamps were never driven"
     # Radio keys: COM1 standby up twice and swapped, NAV1 down, NAV2, transponder and ADF up,
     # the audio selectors.
-    vd_press period is 0x311A 2 0x1805
+    vd_press period vd_sim_is 0x311A 2 0x1805
     vd_key period s t t comma t period t period t period c b
-    vd_wait_for 10 is 0x3122 1 0xA0 || vd_fail "the audio keys were not written"
+    vd_wait_for 10 vd_sim_is 0x3122 1 0xA0 || vd_fail "the audio keys were not written"
     # Board 0: select COM2 then swap it; board 3: the APU button; board 1: engine 1 start.
-    "$boards" tap radio-select 300 && "$boards" tap swap 300
-    "$boards" tap apu 300
-    vd_wait_for 60 is 0x0B52 1 0x01 || vd_fail "the APU never powered the radios"
-    "$boards" tap engine-1-start 300
-    vd_wait_for 30 is 0x3B7C 4 0x00000001 || vd_fail "engine 1 never came on line"
+    "$VD_BOARDS" tap radio-select 300 && "$VD_BOARDS" tap swap 300
+    "$VD_BOARDS" tap apu 300
+    vd_wait_for 60 vd_sim_is 0x0B52 1 0x01 || vd_fail "the APU never powered the radios"
+    "$VD_BOARDS" tap engine-1-start 300
+    vd_wait_for 30 vd_sim_is 0x3B7C 4 0x00000001 || vd_fail "engine 1 never came on line"
     # Simulator events: gear up in the air, a stall, an engine fire, then back.
     vd_sim_set 0x0366 2 0
     vd_sim_set 0x0BE8 4 0
     vd_sim_set 0x036C 1 1
     vd_sim_set 0x3366 1 1
-    vd_wait_for 10 lit stall 1 || vd_fail "the stall lamp never lit"
-    "$boards" tap silence 300
+    vd_wait_for 10 vd_outputs_on stall || vd_fail "the stall lamp never lit"
+    "$VD_BOARDS" tap silence 300
     vd_sim_set 0x036C 1 0
     vd_sim_set 0x3366 1 0
-    vd_wait_for 10 lit stall 0 || vd_fail "the stall lamp never went out"
-    "$boards" tap apu 300
-    vd_wait_for 60 is 0x0B52 1 0x00 || vd_fail "the APU never stopped powering the radios"
+    vd_wait_for 10 vd_outputs_are 0 stall || vd_fail "the stall lamp never went out"
+    "$VD_BOARDS" tap apu 300
+    vd_wait_for 60 vd_sim_is 0x0B52 1 0x00 || vd_fail "the APU never stopped powering the radios"
     vd_stop
     vd_stop_sim
     writes_fold "$VD_TMP/sim.log" >"$1"

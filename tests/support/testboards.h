@@ -49,8 +49,9 @@ class CockpitTest : public ::testing::Test {
     }
     void SetUp() override {
         reset_state(), testsleep_record(), testsim_start();
-        sim_wait_hook = sim_wait_pass,
-        connect_to_sim(); // the hook as the program's start-up sets it
+        sim_wait_hook = sim_wait_pass; // the hooks as the program's start-up sets them
+        k8055_pass_end_hook = k8055_warn_caution;
+        connect_to_sim();
         ASSERT_EQ(connected, 1);
         testboards_start(), electrics = 1, forget();
     }
