@@ -264,6 +264,10 @@ int sim_net_exchange(BYTE *block, DWORD used) {
         fail("not connected");
         return -1;
     }
+    // A start-over between the pass's two groups would forget the first while its answers
+    // (the declaration's among them) are on their way: it comes before both instead.
+    if (!sim_net_pass_fits(writes, nwrites, reads, nreads))
+        sim_net_forget();
     auto start = std::chrono::steady_clock::now();
     int rg = -1;
     if (nwrites) {
