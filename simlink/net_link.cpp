@@ -336,7 +336,18 @@ int sim_net_exchange(BYTE *block, DWORD used) {
     }
     sim_net_barrier_message(message, sizeof message);
     if (send_text(message) != 0 || flush() != 0) {
-        fail("the connection broke while sending");
+        // The library fails a write that went out when its reader has meanwhile ended the
+        // connection: a server quick to misbehave ends it before the write returns. The
+        // reader's reason is then the one to give.
+        char why[160];
+        {
+            std::lock_guard<std::mutex> hold(inbox_lock);
+            snprintf(why, sizeof why, "%s",
+                     trouble[0] ? trouble
+                     : hung_up  ? "the server closed the connection"
+                                : "the connection broke while sending");
+        }
+        fail(why);
         return -1;
     }
     if (take_answers(start) != 0)
