@@ -53,21 +53,48 @@ static int same_group(const sim_net_group *g, char kind, const sim_net_entry *e,
     return 1;
 }
 
-int sim_net_group_for(char kind, const sim_net_entry *entries, int count, int *declared) {
-    *declared = 0;
+// The group of kind holding exactly these offsets, or -1.
+static int group_found(char kind, const sim_net_entry *entries, int count) {
     for (int g = 0; g < sim_net_group_count; g++)
         if (same_group(&sim_net_groups[g], kind, entries, count))
             return g;
+    return -1;
+}
+
+// When they do not, the table starts over before the pass: the server takes a declaration
+// under a name it knows as the new meaning of that name, so the names are simply used again.
+int sim_net_pass_fits(const sim_net_entry *writes, int nwrites, const sim_net_entry *reads,
+                      int nreads) {
+    int groups = 0, entries = 0;
+    DWORD bytes = 0;
+    const struct {
+        char kind;
+        const sim_net_entry *e;
+        int count;
+    } sets[2] = {{'w', writes, nwrites}, {'r', reads, nreads}};
+    for (const auto &set : sets) {
+        if (set.count == 0 || group_found(set.kind, set.e, set.count) >= 0)
+            continue;
+        groups++;
+        entries += set.count;
+        for (int i = 0; i < set.count; i++)
+            bytes += set.e[i].size;
+    }
+    return sim_net_group_count + groups <= SIM_NET_GROUPS &&
+           entries_used + entries <= SIM_NET_ENTRIES && cache_used + bytes <= SIM_NET_CACHE;
+}
+
+int sim_net_group_for(char kind, const sim_net_entry *entries, int count, int *declared) {
+    *declared = 0;
+    int found = group_found(kind, entries, count);
+    if (found >= 0)
+        return found;
     DWORD bytes = 0;
     for (int i = 0; i < count; i++)
         bytes += entries[i].size;
-    if (count > SIM_NET_ENTRIES || bytes > SIM_NET_CACHE || count == 0)
+    if (count == 0 || sim_net_group_count == SIM_NET_GROUPS ||
+        entries_used + count > SIM_NET_ENTRIES || cache_used + bytes > SIM_NET_CACHE)
         return -1;
-    // Full: start over. The server takes a declaration under a name it knows as the new
-    // meaning of that name, so the names are simply used again.
-    if (sim_net_group_count == SIM_NET_GROUPS || entries_used + count > SIM_NET_ENTRIES ||
-        cache_used + bytes > SIM_NET_CACHE)
-        sim_net_forget();
     int g = sim_net_group_count++;
     sim_net_group *group = &sim_net_groups[g];
     group->kind = kind;

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "platform/ipc_transport.h"
 
+#include <atomic>
 #include <chrono>
 #include <civetweb.h>
 #include <deque>
@@ -91,6 +92,29 @@ void sim_net_disconnect(void) {
     trouble[0] = 0;
 }
 
+// An open runs on a thread of its own: the library holds a host that swallows the connection
+// for 10 s and a server that never answers the upgrade for 30 s, and the main thread keeps the
+// window drawn while it waits for the simulator. It waits CONNECT_WAIT_MS for the answer; a
+// slower one is taken at a later try.
+#define CONNECT_WAIT_MS 250
+static struct {
+    void *thread; // the open under way (or ended but not yet taken), or NULL
+    char address[sizeof sim_address], host[128];
+    int port;
+    struct mg_connection *conn; // what it got: a connection, or NULL and why
+    char why[256];
+} attempt;
+static std::atomic<int> attempt_ended(0);
+
+static void attempt_run(void *) {
+    // The library's client sends no subprotocol of its own; the server wants "fsuipc", so
+    // the header rides after the origin (a fixed text of ours, never the user's).
+    attempt.conn = mg_connect_websocket_client(
+        attempt.host, attempt.port, 0, attempt.why, sizeof attempt.why, SIM_NET_PATH,
+        "http://valdora\r\nSec-WebSocket-Protocol: fsuipc", on_data, on_close, NULL);
+    attempt_ended = 1;
+}
+
 int sim_net_connect(void) {
     static int library_ready = 0;
     if (!library_ready) {
@@ -98,20 +122,42 @@ int sim_net_connect(void) {
         library_ready = 1;
     }
     sim_net_disconnect();
-    char host[128], why[256] = "";
+    char host[128];
     int port;
     if (sim_address_parse(sim_address, host, sizeof host, &port) != 0) {
         fail("not an address of the form ws://HOST[:PORT]");
         return -1;
     }
-    // The library's client sends no subprotocol of its own; the server wants "fsuipc", so
-    // the header rides after the origin (a fixed text of ours, never the user's).
-    conn = mg_connect_websocket_client(host, port, 0, why, sizeof why, SIM_NET_PATH,
-                                       "http://valdora\r\nSec-WebSocket-Protocol: fsuipc", on_data,
-                                       on_close, NULL);
+    if (!attempt.thread) {
+        snprintf(attempt.address, sizeof attempt.address, "%s", sim_address);
+        snprintf(attempt.host, sizeof attempt.host, "%s", host);
+        attempt.port = port;
+        attempt.why[0] = 0;
+        attempt_ended = 0;
+        attempt.thread = platform_thread_start(attempt_run, NULL, "valdora-connect");
+        if (!attempt.thread) {
+            fail("cannot start a connection");
+            return -1;
+        }
+    }
+    auto start = std::chrono::steady_clock::now();
+    while (!attempt_ended &&
+           std::chrono::steady_clock::now() - start < std::chrono::milliseconds(CONNECT_WAIT_MS))
+        Sleep(1);
+    if (!attempt_ended)
+        return -1; // still under way
+    platform_thread_join(attempt.thread);
+    attempt.thread = NULL;
+    if (strcmp(attempt.address, sim_address) != 0) { // an open of an address since replaced
+        if (attempt.conn)
+            mg_close_connection(attempt.conn);
+        return sim_net_connect();
+    }
+    conn = attempt.conn;
     if (!conn) {
         char line[300];
-        snprintf(line, sizeof line, "cannot connect (%s)", why[0] ? why : "no answer");
+        snprintf(line, sizeof line, "cannot connect (%s)",
+                 attempt.why[0] ? attempt.why : "no answer");
         fail(line);
         return -1;
     }
@@ -264,6 +310,10 @@ int sim_net_exchange(BYTE *block, DWORD used) {
         fail("not connected");
         return -1;
     }
+    // A start-over between the pass's two groups would forget the first while its answers
+    // (the declaration's among them) are on their way: it comes before both instead.
+    if (!sim_net_pass_fits(writes, nwrites, reads, nreads))
+        sim_net_forget();
     auto start = std::chrono::steady_clock::now();
     int rg = -1;
     if (nwrites) {
@@ -286,7 +336,18 @@ int sim_net_exchange(BYTE *block, DWORD used) {
     }
     sim_net_barrier_message(message, sizeof message);
     if (send_text(message) != 0 || flush() != 0) {
-        fail("the connection broke while sending");
+        // The library fails a write that went out when its reader has meanwhile ended the
+        // connection: a server quick to misbehave ends it before the write returns. The
+        // reader's reason is then the one to give.
+        char why[160];
+        {
+            std::lock_guard<std::mutex> hold(inbox_lock);
+            snprintf(why, sizeof why, "%s",
+                     trouble[0] ? trouble
+                     : hung_up  ? "the server closed the connection"
+                                : "the connection broke while sending");
+        }
+        fail(why);
         return -1;
     }
     if (take_answers(start) != 0)

@@ -92,9 +92,13 @@ extern sim_net_entry sim_net_entries[SIM_NET_ENTRIES]; // their offsets
 extern BYTE sim_net_cache[SIM_NET_CACHE];              // their last known values
 
 void sim_net_forget(void); // forgets every group (a new connection declares afresh)
-// The group of kind holding exactly these offsets, declaring a new one when none does (the
-// table starts over when full; *declared tells); its index, or -1 when it cannot hold them.
+// The group of kind holding exactly these offsets, declaring a new one when none does
+// (*declared tells); its index, or -1 when the table has no room for them.
 int sim_net_group_for(char kind, const sim_net_entry *entries, int count, int *declared);
+// 1 when the groups a pass's writes and reads need fit beside those declared, 0 when the
+// table must start over first (so that neither is forgotten while the pass's answers come).
+int sim_net_pass_fits(const sim_net_entry *writes, int nwrites, const sim_net_entry *reads,
+                      int nreads);
 // The name a group is known by on the server ("r3", "w5"); out holds at least 8 bytes.
 void sim_net_group_name(int group, char *out);
 // The type an offset travels as: sizes 1, 2, 4 uint, 8 int, others byteArray (a write of a
