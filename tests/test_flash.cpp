@@ -2,6 +2,7 @@
 // bootloader on a pseudo-terminal (signature, baud fallback, lost answers, verify).
 #include "boards/serial.h"
 #include "flash/flash.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 
 static struct flash_image img;
 typedef std::vector<uint8_t> Bytes;
+typedef std::vector<long> Longs;
 
 // What the reader says about a file it refuses ("accepted" when it takes it).
 static std::string refusal(const char *text) {
@@ -83,9 +85,8 @@ TEST(Ihex, ImageMayEndJustBelowTheBootSection) {
               "most 253952 bytes)");
 }
 
-// Flashes to a scripted STK500v2 bootloader on the master side of a pseudo-terminal.
-class Flash : public ::testing::Test {
-  protected:
+// A scripted STK500v2 bootloader on the master side of a pseudo-terminal, flashed to.
+struct Bootloader {
     int master = -1, slave = -1;
     char name[64];
     uint8_t sig[3] = {0x1E, 0x98, 0x01};
@@ -93,7 +94,7 @@ class Flash : public ::testing::Test {
     int stop_after_writes = -1;   // after this many page writes: silent, or refusing (status)
     uint8_t status = 0, top_address_byte = 0;
     int corrupt_read = -1; // flips a byte in the read-back of this page
-    int writes = 0, leaves = 0, bytes_in = 0;
+    int writes = 0, leaves = 0, bytes_in = 0, held = -1; // held: the port opened here first
     // An old bootloader takes only number 1 or the one after the last; commands lost on the way
     // (the first ones), or their answers (the one numbered lose_answer in arrival order); the
     // first answer to a signature read damaged (1: its checksum, 2: its sequence number), with
@@ -108,7 +109,7 @@ class Flash : public ::testing::Test {
 
     std::string said;
 
-    Flash() {
+    Bootloader() {
         memset(mem, 0xFF, sizeof mem);
         openpty(&master, &slave, name, nullptr, nullptr);
         // The scripted bootloader has no firmware to answer a hello.
@@ -120,10 +121,11 @@ class Flash : public ::testing::Test {
             img.bytes[i] = (uint8_t)(i * 7 + 3 + i / 256);
         img.size = 600;
     }
-    ~Flash() {
+    ~Bootloader() {
         stop = true;
         if (thread.joinable())
             thread.join();
+        serial_port_close(held);
         close(slave), close(master);
     }
     // Answers one command body b: its status only, unless it asks for data.
@@ -184,27 +186,33 @@ class Flash : public ::testing::Test {
             }
         }
     }
-    int run() {
+    void start() {
         thread = std::thread([this] { serve(); });
+    }
+    int run() {
+        start();
         testing::internal::CaptureStdout();
         int r = flash_board(name, &img);
         said = testing::internal::GetCapturedStdout();
         return r;
     }
-    // Runs a flash that must end with status code; what it says went wrong.
-    std::string failure(int code) {
-        long files = open_files();
-        EXPECT_EQ(run(), code);
-        EXPECT_EQ(open_files(), files); // the port let go
-        return flash_error;
-    }
 };
+struct Flash : ::testing::Test, Bootloader {};
 
 // On a terminal, progress as one bar redrawn; the scripted bootloader has no firmware to answer.
+// A pseudo-terminal has no DTR line to reset the board with: the user is told so. The closing line
+// gives the time the flash took.
 TEST_F(Flash, WritesVerifiesAndStartsTheFirmware) {
     flash_tty = 1;
+    uint32_t began = GetTickCount();
     ASSERT_EQ(run(), FLASH_OK) << flash_error;
+    double took = (GetTickCount() - began) / 1000.0;
     flash_tty = 0;
+    EXPECT_NEAR(std::stod(said.substr(said.find(" pages in ") + 10)), took - 0.3, 0.2)
+        << said; // with the hello after
+    EXPECT_PRED2(has, said,
+                 "(the port cannot pulse DTR: if nothing answers, press the Mega's reset "
+                 "button)");
     EXPECT_EQ(memcmp(mem, img.bytes, 768), 0);
     EXPECT_EQ(leaves, 1);
     EXPECT_EQ(top_address_byte, 0x80); // the extended address bit
@@ -243,49 +251,92 @@ TEST_F(Flash, LostAnswersAreSentForAgainAndDamagedOnesAreNotTaken) {
     }
 }
 
-TEST_F(Flash, AnUnoIsRefusedByNameAndNothingIsWritten) {
-    memcpy(sig, "\x1E\x95\x0F", 3);
-    EXPECT_EQ(failure(FLASH_FAILED), "this is an ATmega328P (Uno/Nano), not a Mega 2560");
-    EXPECT_EQ(writes, 0);
-    EXPECT_EQ(leaves, 1); // handed back to its firmware
+// Each fault ends the flash with its status, said plainly, the port let go and the board handed
+// back to its firmware wherever its bootloader still answers; nothing at all is sent for an image
+// that would start the bootloader's monitor, or to a port this program holds already.
+TEST_F(Flash, EveryFaultIsNamedAndLetsThePortGo) {
+    const struct {
+        void (*set)(Bootloader &);
+        int code, writes, leaves, bytes_in; // bytes that reached the board (-1: not counted)
+        std::string says;
+    } faults[] = {
+        {[](Bootloader &b) { memcpy(b.sig, "\x1E\x95\x0F", 3); }, FLASH_FAILED, 0, 1, -1,
+         "this is an ATmega328P (Uno/Nano), not a Mega 2560"},
+        {[](Bootloader &b) { b.stop_after_writes = 2; }, FLASH_FAILED, 2, 0, -1,
+         "writing page 3 of 3 (address 0x00200) failed: no answer from the bootloader; the "
+         "board's firmware is incomplete, flash it again"},
+        {[](Bootloader &b) { b.stop_after_writes = 1, b.status = 0xC0; }, FLASH_FAILED, 1, 1, -1,
+         "writing page 2 of 3 (address 0x00100) failed: the bootloader refused command 0x06 "
+         "(status 0xC0); the board's firmware is incomplete, flash it again"},
+        {[](Bootloader &b) { b.corrupt_read = 1; }, FLASH_FAILED, 3, 1, -1,
+         "verify failed at page 2 of 3: the board holds 0x3B at 0x00111 where the file has 0x7B; "
+         "flash it again"},
+        {[](Bootloader &b) { b.answers_at = B9600; }, FLASH_NO_BOOTLOADER, 0, 0, -1,
+         " at 115200 or 57600 baud: press the Mega's reset button as the flash starts, or check "
+         "the port"},
+        {[](Bootloader &) { memcpy(img.bytes + 300, "!!!", 3); }, FLASH_FAILED, 0, 0, 0,
+         "the image holds the bytes \"!!!\" at 0x0012C, which drop the Mega's bootloader into its "
+         "monitor: not flashed"},
+        {[](Bootloader &b) { b.held = serial_port_open(b.name); }, FLASH_FAILED, 0, 0, 0,
+         " is in use by another program (Valdora, a terminal, a printer host): close it first"},
+    };
+    for (auto &f : faults) {
+        Bootloader b;
+        f.set(b);
+        SCOPED_TRACE(f.says);
+        long files = open_files();
+        EXPECT_EQ(b.run(), f.code);
+        usleep(50000);
+        EXPECT_EQ((Longs{open_files(), b.writes, b.leaves, f.bytes_in ? -1 : b.bytes_in}),
+                  (Longs{files, f.writes, f.leaves, f.bytes_in}));
+        EXPECT_PRED2(has, flash_error, f.says);
+    }
 }
 
-TEST_F(Flash, ABootloaderThatStopsMidImageIsNamedByPage) {
-    stop_after_writes = 2;
-    EXPECT_EQ(failure(FLASH_FAILED), "writing page 3 of 3 (address 0x00200) failed: no answer from "
-                                     "the bootloader; the board's firmware is incomplete, flash it "
-                                     "again");
+// valdora-flash's command line, with its input closed (the port may get descriptor 0 then): the
+// status, then what it printed and what it said went wrong.
+static std::string command(std::vector<const char *> args) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int input = dup(0);
+    close(0);
+    int r = flash_command((int)args.size(), (char **)args.data(), stdin);
+    dup2(input, 0);
+    close(input);
+    std::string out = testing::internal::GetCapturedStdout();
+    return std::to_string(r) + " " + out + testing::internal::GetCapturedStderr();
 }
 
-TEST_F(Flash, ARefusedPageIsNamedWithTheStatus) {
-    stop_after_writes = 1;
-    status = 0xC0;
-    EXPECT_PRED2(has, failure(FLASH_FAILED),
-                 "page 2 of 3 (address 0x00100) failed: the bootloader refused command 0x06 "
-                 "(status 0xC0)");
-}
-
-TEST_F(Flash, AVerifyMismatchNamesThePage) {
-    corrupt_read = 1;
-    EXPECT_PRED2(has, failure(FLASH_FAILED), "verify failed at page 2 of 3");
-}
-
-TEST_F(Flash, NoBootloaderAsksForTheResetButton) {
-    answers_at = B9600;
-    EXPECT_PRED2(has, failure(FLASH_NO_BOOTLOADER), "press the Mega's reset button");
-}
-
-TEST_F(Flash, AnImageWithTheMonitorTriggerIsNotSent) {
-    memcpy(img.bytes + 300, "!!!", 3);
-    EXPECT_PRED2(has, failure(FLASH_FAILED), "\"!!!\" at 0x0012C");
-    usleep(50000);
-    EXPECT_EQ(bytes_in, 0);
-}
-
-TEST_F(Flash, APortHeldByValdoraIsRefused) {
-    int held = serial_port_open(name);
-    ASSERT_GE(held, 0);
-    EXPECT_PRED2(has, failure(FLASH_FAILED),
-                 "is in use by another program (Valdora, a terminal, a printer host)");
-    serial_port_close(held);
+// A lone argument ending in .hex is the file, any other the port; without a file, the one beside
+// the program (a Windows path too); without a port, a USB port's board; the exit status says how
+// it went.
+TEST(FlashCommand, ArgumentsNameThePortAndTheFile) {
+    Bootloader b;
+    std::string hex = "/tmp/valdora-flash-" + std::to_string(getpid()) + ".HEX",
+                cannot = "1 valdora-flash: cannot open ";
+    FILE *f = fopen(hex.c_str(), "w");
+    fputs(":020010000001ED\n:00000001FF\n", f);
+    fclose(f);
+    b.start();
+    serial_port_sysfs_root = "/no/sysfs"; // no USB serial port at all
+    const std::string usage = "2 usage: valdora-flash [PORT] [FILE]\n", read = hex + ", 18 bytes\n";
+    const std::pair<std::vector<const char *>, std::string> runs[] = {
+        {{"valdora-flash", "--help"}, usage},
+        {{"valdora-flash", "COM5", "a.hex", "b.hex"}, usage},
+        {{"/opt/v/valdora-flash", "COM5"}, cannot + "/opt/v/valdora-mega.hex\n"},
+        {{"C:\\V\\valdora-flash.exe", "COM5"}, cannot + "C:\\V\\valdora-mega.hex\n"},
+        {{"/a\\b/valdora-flash"}, cannot + "/a\\b/valdora-mega.hex\n"},
+        {{"valdora-flash", "x.hex"}, cannot + "x.hex\n"},
+        {{"valdora-flash", ".hex"}, cannot + "valdora-mega.hex\n"}, // a port of that name
+        {{"valdora-flash", "/no/port", hex.c_str()},
+         "1 valdora-flash: " + read + "valdora-flash: cannot open /no/port (no such port"},
+        {{"valdora-flash", hex.c_str()},
+         "3 valdora-flash: " + read + "valdora-flash: no Mega found on a USB port"},
+        {{"valdora-flash", b.name, hex.c_str()}, "0 valdora-flash: " + read},
+    };
+    for (auto &r : runs)
+        EXPECT_EQ(command(r.first).substr(0, r.second.size()), r.second);
+    EXPECT_EQ((Bytes{b.mem[0x10], b.mem[0x11], b.mem[0x12]}), (Bytes{0, 1, 0xFF}));
+    serial_port_sysfs_root = "/sys";
+    unlink(hex.c_str());
 }

@@ -475,42 +475,59 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
 
 // valdora-flash without a port, two Megas on USB (one a printer, say): the one board answering
 // Valdora's hello is flashed unasked; else the ports are listed with their USB identity and what
-// answered, and the user picks one, or, with no terminal to ask on, is told to give the port.
+// answered, and the user picks one on a terminal (the list shown, the answer typed there), or is
+// told to give the port. The fake boards have no bootloader: a board taken is one tried.
 TEST_F(SerialBoards, TheFlasherWithoutAPortTakesUnaskedOnlyABoardRunningValdorasFirmware) {
     fake_tty("ttyACM0", "usb1/1-1/1-1:1.0", "2341:0042");
     fake_tty("ttyACM1", "usb1/1-2/1-2:1.0", "2a03:0042");
-    static std::string sys = dir + "/sys", dev = dir + "/dev", acm0 = dev + "/ttyACM0";
+    static std::string sys = dir + "/sys", dev = dir + "/dev", acm = dev + "/ttyACM";
     serial_port_sysfs_root = sys.c_str(), serial_port_dev_root = dev.c_str(), flash_hello_ms = 400;
+    flash_signon_ms = 100, flash_reply_ms = 50;
     plug(0, "dev/ttyACM0"), plug(1, "dev/ttyACM1");
-    char port[64];
-    auto choose = [&](int mute0, int mute1, const char *typed, int can_ask) {
-        boards[0].mute = mute0, boards[1].mute = mute1, port[0] = 0;
-        FILE *in = fmemopen((void *)typed, strlen(typed), "r");
-        testing::internal::CaptureStdout();
-        int r = flash_choose_port(port, sizeof port, in, can_ask);
-        fclose(in);
-        return std::to_string(r) + " " + port + "\n" + testing::internal::GetCapturedStdout();
+    std::string program = dir + "/valdora-flash", file = dir + "/valdora-mega.hex";
+    ASSERT_EQ(system(("printf ':020010000001ED\\n:00000001FF\\n' >" + file).c_str()), 0);
+    int typist, keys; // the user's terminal
+    ASSERT_EQ(openpty(&typist, &keys, NULL, NULL, NULL), 0);
+    FILE *in = fdopen(keys, "r");
+    const std::string tried = "3 valdora-flash: no bootloader answered on " + acm,
+                      none = "4 valdora-flash: nothing flashed\n",
+                      refused =
+                          "4 valdora-flash: not flashed: a port that does not answer may hold "
+                          "another device built on the same board (a 3D printer, say); to "
+                          "flash one, give its port: valdora-flash PORT\n";
+    const struct {
+        int old1, mute0, mute1;
+        const char *typed;
+        int terminal;
+        std::string says, lists;
+    } runs[] = {
+        {1, 1, 0, "1\n", 1, tried + "1 ", ""}, // Valdora's firmware, an older one: taken unasked
+        {0, 1, 1, "1\n", 0, refused,
+         " 1) " + acm + "0  USB 2341:0042  no answer to Valdora's hello"},
+        {0, 1, 1, "2\n", 1, tried + "1 ", ""},
+        {0, 1, 1, "\n", 1, none, ""}, // Enter: none
+        {0, 0, 1, "", 0, tried + "0 ", ""},
+        {0, 1, 1, "3\n", 1, none, ""},    // no such number: none taken
+        {0, 0, 0, "1\n", 0, refused, ""}, // two of them answer: never guessed between
+        {0, 0, 0, "\n", 1, none,
+         " 2) " + acm +
+             "1  USB 2a03:0042  Valdora's board, protocol 2, firmware 2, identity deadbeef"},
     };
-    boards[1].old_protocol = 1; // Valdora's firmware too, an older one
-    EXPECT_EQ(choose(1, 0, "1\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
-    boards[1].old_protocol = 0;
-    std::string listed = choose(1, 1, "", 0);
-    EXPECT_EQ(listed.substr(0, 3), "4 \n");
-    EXPECT_NE(listed.find(" 1) " + acm0 + "  USB 2341:0042  no answer to Valdora's hello"),
-              listed.npos);
-    EXPECT_NE(std::string(flash_error).find("give its port: valdora-flash PORT"),
-              std::string::npos);
-    EXPECT_EQ(choose(1, 1, "2\n", 1).substr(0, acm0.size() + 3), "0 " + dev + "/ttyACM1\n");
-    EXPECT_EQ(choose(1, 1, "", 1).substr(0, 3), "4 \n"); // no answer typed: none
-    EXPECT_EQ(choose(0, 1, "", 0).substr(0, acm0.size() + 3), "0 " + acm0 + "\n");
-    EXPECT_EQ(choose(1, 1, "3\n", 1).substr(0, 3), "4 \n"); // no such number: none taken
-    EXPECT_EQ(choose(0, 0, "1\n", 0).substr(0, 3), "4 \n"); // two, no terminal: refused
-    listed = choose(0, 0, "\n", 1);                         // two of them: asked, and none taken
-    EXPECT_EQ(listed.substr(0, 3), "4 \n");
-    EXPECT_NE(listed.find(" 2) " + dev +
-                          "/ttyACM1  USB 2a03:0042  Valdora's board, protocol 2, "
-                          "firmware 2, identity deadbeef"),
-              listed.npos);
+    for (auto &r : runs) {
+        boards[1].old_protocol = r.old1, boards[0].mute = r.mute0, boards[1].mute = r.mute1;
+        flash_tty = r.terminal; // the list can be seen, and answered from in
+        tcflush(keys, TCIFLUSH);
+        ASSERT_EQ(write(typist, r.typed, strlen(r.typed)), (ssize_t)strlen(r.typed));
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const char *args[] = {program.c_str()};
+        int status = flash_command(1, (char **)args, in);
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string said = std::to_string(status) + " " + testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.substr(0, r.says.size()), r.says) << r.typed;
+        EXPECT_NE(out.find(r.lists), out.npos) << out;
+    }
+    flash_tty = 0, fclose(in), close(typist);
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up
