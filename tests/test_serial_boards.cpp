@@ -35,7 +35,7 @@ struct fake_board {
     std::vector<Bytes> heard; // frames from the program: payload, then type and sequence number
     // A board restarting as its port opens (the program sets the line) sits boot_ms in its
     // bootloader, which a byte keeps there for good (stuck); a mute board has no firmware; one
-    // that hangs up is unplugged as a hello reaches it.
+    // that hangs up is unplugged as a hello reaches it (1) or as its port opens (2).
     uint32_t opened = 0, boot_ms = 0, stuck = 0, mute = 0, hang_up = 0;
 } boards[3];
 const uint32_t boot_quiet = serial_boards_quiet_ms; // the program's own quiet time
@@ -61,6 +61,8 @@ void listen(fake_board &b) {
     struct termios t;
     if (b.fd >= 0 && !b.opened && !tcgetattr(b.slave, &t) && cfgetospeed(&t) == B115200)
         b.opened = GetTickCount();
+    if (b.opened && b.hang_up == 2) // unplugged as its port opens: not even a hello goes out
+        return (void)close(b.fd), (void)close(b.slave), (void)(b.fd = b.slave = -1);
     while (b.fd >= 0 && read(b.fd, &c, 1) == 1) {
         b.stuck |= GetTickCount() - b.opened < b.boot_ms;
         if (serial_frame_feed(&r, c) != SERIAL_FRAME_READY)
@@ -362,9 +364,7 @@ TEST_F(SerialBoards,
                       refused = "4 valdora-flash: not flashed: a port that does not answer",
                       cannot = "1 valdora-flash: cannot open ",
                       unusable =
-                          "1 valdora-flash: " + bad + " is not a usable Intel HEX file: line 2",
-                      lists0 = " 1) " + tty + "ACM0  USB 2341:0042  no answer to Valdora's hello",
-                      lists1 = " 2) " + tty + "USB0  USB 1a86:7523  Valdora's board, protocol 2";
+                          "1 valdora-flash: " + bad + " is not a usable Intel HEX file: line 2";
     const char *m = me.c_str(), *missing = gone.c_str(), *win = "C:\\V\\valdora-flash.exe";
     const struct {
         std::vector<const char *> args;
@@ -373,13 +373,13 @@ TEST_F(SerialBoards,
         std::string says, lists; // its status and error output; a line of what it printed
     } runs[] = {
         {{m}, 1, 1, 0, 1, "1\n", tried + "USB0 ", ""}, // Valdora's firmware, an older one: unasked
-        {{m}, 0, 1, 1, 0, "1\n", refused, lists0},
+        {{m}, 0, 1, 1, 0, "1\n", refused, " 1) " + tty + "ACM0  USB 2341:0042  no answer to"},
         {{m}, 0, 1, 1, 1, "1\n", tried + "ACM0 ", ""},
         {{m}, 0, 1, 1, 1, "2\n", tried + "USB0 ", ""},
         {{m}, 0, 0, 1, 0, "", tried + "ACM0 ", ""},
         {{m}, 0, 1, 1, 1, "3\n", none, ""},    // no such number: none taken
         {{m}, 0, 0, 0, 0, "1\n", refused, ""}, // two of them answer: never guessed between
-        {{m}, 0, 0, 0, 1, "\n", none, lists1},
+        {{m}, 0, 0, 0, 1, "\n", none, " 2) " + tty + "USB0  USB 1a86:7523  Valdora's board"},
         {{m, "--help"}, 0, 1, 1, 0, "", usage, ""},
         {{m, "COM5", "a.hex", "b.hex"}, 0, 1, 1, 0, "", usage, ""},
         {{m, upper.c_str()}, 0, 1, 1, 0, "", refused, ""}, // the file: no port given
@@ -461,6 +461,8 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
     EXPECT_EQ(serial_boards_note, "no serial port " + dir + "/none");
     setenv("VALDORA_BOARDS", ("serial:" + port).c_str(), 1);
     unplug(0), plug(0), boards[0].hang_up = 1; // unplugged as it is greeted: no firmware named
+    EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700, NULL), 0);
+    unplug(0), plug(0), boards[0].hang_up = 2;
     EXPECT_EQ(serial_board_identify(port.c_str(), &info, 700, NULL), 0);
     // The probe: one hello, never an outputs frame, whatever it is asked.
     serial_boards_listen_only = 1;
