@@ -74,6 +74,9 @@ int flash_board(const char *port_name, const struct flash_image *img);
 // identity, what answered) and the user picks one from in (can_ask 1), or is told to give the
 // port. FLASH_OK with the port in out, or a FLASH_* status with flash_error set.
 int flash_choose_port(char *out, size_t size, FILE *in, int can_ask);
+// valdora-flash's command line ([PORT] [FILE], argv[0] locating the default file), answers read
+// from in when the port is to be picked; the exit status (FLASH_*), a fault said on stderr.
+int flash_command(int argc, char *argv[], FILE *in);
 // Shows progress: done of total pages in a phase ("writing", "verifying").
 void flash_progress(const char *phase, int done, int total);
 // Prints one line of what is happening (finishing a progress line first).
