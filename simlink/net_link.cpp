@@ -1,7 +1,8 @@
 // The network link's connection: a WebSocket client (the web server library's client side) to
 // the simulator's server at sim_address. Messages arrive on the library's reader thread and
 // wait in an inbox; the main thread sends a pass's messages together and takes the answers
-// until the pass's closing about.read is answered, so a pass waits one round trip.
+// until the pass's closing about.read is answered, so a pass waits one round trip: the reader
+// wakes the main thread's pause as each message (or the connection's end) comes.
 #include "simlink/simlink.h"
 
 #include "app/app.h"
@@ -23,12 +24,12 @@ static struct mg_connection *conn = NULL;
 static std::mutex inbox_lock;
 static std::deque<std::string> inbox; // whole messages, oldest first
 static size_t inbox_bytes = 0;
-static std::string partial;    // a message whose last fragment has not come
-static int hung_up = 0;        // the server closed the connection
-static char trouble[160] = ""; // the reader's reason to give up, when it had one
-static char last_logged[512] = "";
-static uint32_t mask_state = 0x9E3779B9u; // the frames' masks (fresh per connection)    // the last
-                                          // failure logged (repeats are not)
+static std::string partial;               // a message whose last fragment has not come
+static int hung_up = 0;                   // the server closed the connection
+static char trouble[160] = "";            // the reader's reason to give up, when it had one
+static char last_logged[512] = "";        // the last failure logged (repeats are not)
+static uint32_t mask_state = 0x9E3779B9u; // the frames' masks (fresh per connection)
+static void *arrived = NULL;              // wakes the pass waiting for its answers
 
 // Notes a failure in the log, naming the server, unless it is the one noted last.
 static void fail(const char *why) {
@@ -54,6 +55,7 @@ static int on_data(struct mg_connection *, int bits, char *data, size_t len, voi
         partial.clear();
     if (partial.size() + len > SIM_NET_MESSAGE_MAX) {
         snprintf(trouble, sizeof trouble, "a message larger than %d bytes", SIM_NET_MESSAGE_MAX);
+        platform_wake_give(arrived);
         return 0;
     }
     partial.append(data, len);
@@ -61,6 +63,7 @@ static int on_data(struct mg_connection *, int bits, char *data, size_t len, voi
         inbox_bytes += partial.size();
         inbox.push_back(std::move(partial));
         partial.clear();
+        platform_wake_give(arrived);
         if (inbox_bytes > INBOX_MAX_BYTES) {
             snprintf(trouble, sizeof trouble, "more unasked messages than it may send");
             return 0;
@@ -72,6 +75,7 @@ static int on_data(struct mg_connection *, int bits, char *data, size_t len, voi
 static void on_close(const struct mg_connection *, void *) {
     std::lock_guard<std::mutex> hold(inbox_lock);
     hung_up = 1;
+    platform_wake_give(arrived);
 }
 
 void sim_net_disconnect(void) {
@@ -95,7 +99,12 @@ int sim_net_connect(void) {
     static int library_ready = 0;
     if (!library_ready) {
         mg_init_library(0);
+        arrived = platform_wake_create();
         library_ready = 1;
+    }
+    if (!arrived) {
+        fail("out of memory");
+        return -1;
     }
     sim_net_disconnect();
     char host[128], why[256] = "";
@@ -223,12 +232,14 @@ static int take_answers(std::chrono::steady_clock::time_point start) {
             fail("the server closed the connection");
             return -1;
         }
-        if (std::chrono::steady_clock::now() - start >
-            std::chrono::milliseconds(SIM_NET_REPLY_MS)) {
+        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+        if (waited > SIM_NET_REPLY_MS) {
             fail("the server stopped answering (no answer within 2000 ms)");
             return -1;
         }
-        Sleep(1);
+        platform_sleep_until_woken(arrived, (DWORD)(SIM_NET_REPLY_MS + 1 - waited));
     }
 }
 
