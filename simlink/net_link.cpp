@@ -107,7 +107,7 @@ int sim_net_connect(void) {
         return -1;
     }
     sim_net_disconnect();
-    char host[128], why[256] = "";
+    char host[sizeof sim_address], why[256] = "";
     int port;
     if (sim_address_parse(sim_address, host, sizeof host, &port) != 0) {
         fail("not an address of the form ws://HOST[:PORT]");
