@@ -12,7 +12,6 @@ lamps_are() { # lamps_are VALUE NAME...
     local name
     for name in "${@:2}"; do [ "$("$BOARDS" get "$name")" = "$1" ] || return 1; done
 }
-sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; } # sim_is OFFSET SIZE VALUE
 warning_states() { # the states the master warning shows within 3 s: "0", "1" or "0 1"
     for n in $(seq 30); do "$BOARDS" get master-warning | tr -d '\r'; sleep 0.1; done |
         grep -x '[01]' | sort -u | paste -sd ' '
@@ -36,18 +35,18 @@ vd_key x # idle at 60
 "$BOARDS" set throttle-left 230
 vd_key x x s s s s s s s # max thrust at 230, results; every other axis skipped
 vd_wait_for 10 eval '[ "$(shot)" = "$face" ]' || vd_fail "the RMU did not come back"
-vd_check "the new points drive the throttle: 16230" vd_wait_for 10 sim_is 0x089A 2 0x3F66
+vd_check "the new points drive the throttle: 16230" vd_wait_for 10 vd_sim_is 0x089A 2 0x3F66
 vd_expect "the master warning flashes (low oil pressure)" "$(warning_states)" "0 1"
 hold silence
 vd_expect "silenced: dark" "$(warning_states)" "0"
 hold apu
-vd_check "APU at 50 % powers the radios" vd_wait_for 60 sim_is 0x0B52 1 0x01
+vd_check "APU at 50 % powers the radios" vd_wait_for 60 vd_sim_is 0x0B52 1 0x01
 vd_check "the gauge shows 100 % as 200" vd_wait_for 60 lamps_are 200 apu-gauge
 hold engine-1-start
 vd_check "starter lamp" vd_wait_for 10 lamps_are 1 starter-1
 vd_check "ignition lamp at light-off" vd_wait_for 10 lamps_are 1 ignition-1
 vd_check "ignition out at cut-out" vd_wait_for 20 lamps_are 0 ignition-1 starter-1
-vd_check "generator 1 on line" vd_wait_for 20 sim_is 0x3B7C 4 0x00000001
+vd_check "generator 1 on line" vd_wait_for 20 vd_sim_is 0x3B7C 4 0x00000001
 vd_stop
 # The saved calibration of the left throttle (in use, 20, 60, 230, not reversed); Wine may
 # finish writing the file a moment after the program's process is gone.
