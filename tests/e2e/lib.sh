@@ -34,10 +34,11 @@
 #                            no simulator), and $VD_NET_PORT, a port for the stand-in's server
 #   vd_node_start [ARGS...]  vd_start on the node's folder; checks it connects and announces
 #   vd_node_boards ARGS...   valdora-boards on the node's boards
-#   vd_node_lamps_are VALUE NAME...     every named output of the node's boards shows VALUE
 #   vd_announcements         how many announcements the stand-in's write log holds
 #   vd_sim_killed_and_back [ARGS...]    kills the stand-in, checks "Not Connected", starts it
 #                            again with ARGS and checks the program reconnects and announces
+# The virtual boards (valdora-boards in the run folder, on the boards of $VALDORA_IPC_DIR)
+#   vd_outputs_are VALUE NAME...        every named output shows VALUE
 # The program
 #   vd_start [ARGS...]       starts valdora in $VD_RUN in the background (log $VD_TMP/valdora.log),
 #                            sets VD_PID and waits for its window (vd_wait_window)
@@ -175,6 +176,11 @@ vd_probe_shows() { # vd_probe_shows PATTERN [OPTION...]
 }
 vd_probe_recovered() { awk '/^waiting/ { w = 1 } w && /^valdora-probe: link/ { f = 1 } END { exit !f }' "$1"; }
 
+vd_outputs_are() {
+    local n
+    for n in "${@:2}"; do [ "$("$VALDORA_RUN_DIR/valdora-boards" get "$n")" = "$1" ] || return 1; done
+}
+
 vd_node() {
     VD_NODE="$VD_TMP/node" VD_NET_PORT=$((20000 + RANDOM % 20000))
     mkdir -p "$VD_NODE"
@@ -186,16 +192,11 @@ vd_node_start() {
     vd_check "announced in the simulator's message line" vd_wait_for 10 eval '[ "$(vd_announcements)" -ge 1 ]'
 }
 vd_node_boards() { VALDORA_IPC_DIR="$VD_NODE" "$VALDORA_RUN_DIR/valdora-boards" "$@"; }
-vd_node_lamps_are() {
-    local n
-    for n in "${@:2}"; do [ "$(vd_node_boards get "$n")" = "$1" ] || return 1; done
-}
 vd_announcements() { tr -d '\r' 2>/dev/null <"$VD_TMP/sim.log" | grep -c -- " 0x32FA 2 0500\$" || true; }
 vd_sim_killed_and_back() {
     local count=$(vd_announcements)
     kill -9 "$VD_SIM_PID" && wait "$VD_SIM_PID" 2>/dev/null
     vd_check "the simulator away: Not Connected" vd_wait_for 30 vd_title_is "$VD_NOT_CONNECTED"
-    sleep 1
     vd_start_sim "$@"
     vd_check "reconnected and announced again" vd_wait_for 30 eval \
         '[ "$(vd_announcements)" -gt "$count" ] && vd_title_is "$VD_CONNECTED"'

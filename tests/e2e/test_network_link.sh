@@ -16,14 +16,13 @@ vd_node_start
 vd_check "the log names the network link" grep -q "simulator: the network link to ws://127.0.0.1:$VD_NET_PORT" "$VD_RUN/valdora.log"
 vd_sim_set 0x311A 2 0x1800
 sleep 5 # the boards banner and their discovery
-vd_press period eval 'vd_sim_is 0x311A 2 0x1802'
-vd_check "the radio key wrote COM1 standby 118.025 over the network" vd_sim_is 0x311A 2 0x1802
+vd_press period vd_sim_is 0x311A 2 0x1802 # the radio key wrote COM1 standby 118.025
 vd_sim_set 0x0BEC 4 0
-vd_check "the lamps follow the aircraft: left gear down, nose gear moving" vd_wait_for 20 eval 'vd_node_lamps_are 1 gear-left-down && vd_node_lamps_are 0 gear-nose-down'
+vd_check "the lamps follow the aircraft: left gear down, nose gear moving" vd_wait_for 20 eval 'VALDORA_IPC_DIR="$VD_NODE" vd_outputs_are 1 gear-left-down && VALDORA_IPC_DIR="$VD_NODE" vd_outputs_are 0 gear-nose-down'
 vd_node_boards hold step-up 600 >/dev/null
 vd_check "a board's button wrote the standby" vd_wait_for 10 eval '! vd_sim_is 0x311A 2 0x1802'
 vd_node_boards hold engine-1-start 1000 >/dev/null
-vd_check "the engine 1 start runs the autostart: starter lamp" vd_wait_for 10 vd_node_lamps_are 1 starter-1
+vd_check "the engine 1 start runs the autostart: starter lamp" vd_wait_for 10 eval 'VALDORA_IPC_DIR="$VD_NODE" vd_outputs_are 1 starter-1'
 
 vd_sim_killed_and_back --net="$VD_NET_PORT"
 vd_check "valdora.log names the server and why it was away" grep -q \

@@ -11,7 +11,7 @@ vd_node
 vd_start_sim --net="$VD_NET_PORT"
 vd_sim_set 0x311A 2 0x1800
 vd_node_start --sim "ws://127.0.0.1:$VD_NET_PORT"
-vd_check "the gear lamps follow the aircraft" vd_wait_for 30 vd_node_lamps_are 1 gear-left-down gear-nose-down
+vd_check "the gear lamps follow the aircraft" vd_wait_for 30 eval 'VALDORA_IPC_DIR="$VD_NODE" vd_outputs_are 1 gear-left-down gear-nose-down'
 vd_press period vd_standby_is 0x1802 # the radio key's write over the network
 vd_sim_killed_and_back --net="$VD_NET_PORT"
 vd_stop

@@ -30,12 +30,8 @@ vd_key() {
     done
 }
 
-# The virtual boards' tool; vd_outputs_on NAME... succeeds while every named output is on.
+# The virtual boards' tool.
 VD_BOARDS="$VALDORA_RUN_DIR/valdora-boards"
-vd_outputs_on() {
-    local name
-    for name in "$@"; do [ "$("$VD_BOARDS" get "$name")" = 1 ] || return 1; done
-}
 # COM1 standby (0x311A, packed BCD) is exactly / above the given word.
 vd_standby_is() { [ "$(vd_sim_get 0x311A 2)" = "$1" ]; }
 vd_standby_above() { [ $(($(vd_sim_get 0x311A 2))) -gt $(($1)) ]; }
