@@ -75,7 +75,7 @@ TEST(NetMessages, WhatValdoraSends) {
     const BYTE text[] = "Valdora V2.08 Connected";
     // Numbers by their size whatever the bytes; a text only when zeros run to its end.
     std::string types;
-    const BYTE *no = NULL, *gap = (const BYTE *)"a\0b", *low = (const BYTE *)"\x01a";
+    const BYTE *no = NULL, *gap = (const BYTE *)"a\0b", *low = (const BYTE *)"\001a";
     for (auto [size, data] : std::vector<std::pair<DWORD, const BYTE *>>{{1, no},
                                                                          {2, no},
                                                                          {4, text},
