@@ -171,6 +171,20 @@ static int flush(void) {
     return ok ? 0 : -1;
 }
 
+// Tells why a send failed: the reader's reason when it gave up on the connection first (it can
+// end it between the send and the library's check after it), else the send's own.
+static void fail_sending(void) {
+    char why[160];
+    {
+        std::lock_guard<std::mutex> hold(inbox_lock);
+        snprintf(why, sizeof why, "%s",
+                 trouble[0] ? trouble
+                 : hung_up  ? "the server closed the connection"
+                            : "the connection broke while sending");
+    }
+    fail(why);
+}
+
 // The pass's offsets as group entries, in the order queued.
 static sim_net_entry reads[SIM_NET_ENTRIES], writes[SIM_NET_ENTRIES];
 static DWORD read_places[SIM_NET_ENTRIES];
@@ -188,7 +202,7 @@ static int group_sent(char kind, const sim_net_entry *entries, int count) {
     if (declared) {
         sim_net_declare_message(g, message, sizeof message);
         if (send_text(message) != 0) {
-            fail("the connection broke while sending");
+            fail_sending();
             return -1;
         }
     }
@@ -291,13 +305,13 @@ int sim_net_exchange(BYTE *block, DWORD used) {
             return -1;
         sim_net_read_message(rg, message, sizeof message);
         if (send_text(message) != 0) {
-            fail("the connection broke while sending");
+            fail_sending();
             return -1;
         }
     }
     sim_net_barrier_message(message, sizeof message);
     if (send_text(message) != 0 || flush() != 0) {
-        fail("the connection broke while sending");
+        fail_sending();
         return -1;
     }
     if (take_answers(start) != 0)
