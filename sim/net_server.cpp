@@ -10,7 +10,6 @@
 
 #define MESSAGE_MAX (1024 * 1024) // a longer message ends the client's connection
 
-int sim_net_clients = 0;
 static struct mg_context *ctx = NULL;
 static std::atomic<int> clients(0);
 
@@ -42,7 +41,7 @@ static void on_ready(struct mg_connection *conn, void *) {
     client *c = new client();
     c->peer = sim_net_peer_new();
     mg_set_user_connection_data(conn, c);
-    sim_net_clients = ++clients;
+    clients++;
 }
 
 static int on_data(struct mg_connection *conn, int bits, char *data, size_t len, void *) {
@@ -71,7 +70,7 @@ static void on_close(const struct mg_connection *conn, void *) {
         return;
     sim_net_peer_free(c->peer);
     delete c;
-    sim_net_clients = --clients;
+    clients--;
 }
 
 static int quiet(const struct mg_connection *, const char *) {
@@ -97,6 +96,10 @@ int sim_net_serve(int port) {
     mg_set_websocket_handler_with_subprotocols(ctx, "/fsuipc", &subprotocols, on_connect, on_ready,
                                                on_data, on_close, NULL);
     return 0;
+}
+
+int sim_net_client_count(void) {
+    return clients.load();
 }
 
 void sim_net_stop(void) {

@@ -127,8 +127,8 @@ void sim_net_peer_free(sim_net_peer *peer); // forgets them
 // Answers one message of a client through send (no, one or more answers).
 void sim_net_handle(sim_net_peer *peer, const char *text, size_t len,
                     void (*send)(void *ctx, const char *text, size_t len), void *ctx);
-int sim_net_serve(int port); // serves the protocol on every interface at port; 0 or -1
-void sim_net_stop(void);     // closes every client and stops serving
-extern int sim_net_clients;  // clients connected now
+int sim_net_serve(int port);    // serves the protocol on every interface at port; 0 or -1
+void sim_net_stop(void);        // closes every client and stops serving
+int sim_net_client_count(void); // clients connected now
 // When set, every answer goes through it instead (tests make a misbehaving server of it).
 extern void (*sim_net_send_hook)(void *conn, const char *text, size_t len);

@@ -45,7 +45,7 @@ int sim_address_parse(const char *text, char *host, size_t host_size, int *port)
 
 // Keeps text as the address when it is one; 0 or -1.
 static int take(const char *text) {
-    char host[128];
+    char host[sizeof sim_address];
     int port;
     if (sim_address_parse(text, host, sizeof host, &port) != 0 ||
         strlen(text) >= sizeof sim_address)

@@ -30,8 +30,8 @@ char sim_net_type(DWORD size, const BYTE *data) {
     if (size == 8)
         return 'i';
     if (data && size > 1 && data[size - 1] == 0) {
-        DWORD i = 0;
-        while (i < size && data[i] >= 0x20 && data[i] < 0x7F)
+        DWORD i = 0; // the zero at the end stops the scan
+        while (data[i] >= 0x20 && data[i] < 0x7F)
             i++;
         int rest_zero = 1;
         for (DWORD j = i; j < size; j++)

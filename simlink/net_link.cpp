@@ -1,7 +1,8 @@
 // The network link's connection: a WebSocket client (the web server library's client side) to
 // the simulator's server at sim_address. Messages arrive on the library's reader thread and
 // wait in an inbox; the main thread sends a pass's messages together and takes the answers
-// until the pass's closing about.read is answered, so a pass waits one round trip.
+// until the pass's closing about.read is answered, so a pass waits one round trip: the reader
+// wakes the main thread's pause as each message (or the connection's end) comes.
 #include "simlink/simlink.h"
 
 #include "app/app.h"
@@ -24,12 +25,12 @@ static struct mg_connection *conn = NULL;
 static std::mutex inbox_lock;
 static std::deque<std::string> inbox; // whole messages, oldest first
 static size_t inbox_bytes = 0;
-static std::string partial;    // a message whose last fragment has not come
-static int hung_up = 0;        // the server closed the connection
-static char trouble[160] = ""; // the reader's reason to give up, when it had one
-static char last_logged[512] = "";
-static uint32_t mask_state = 0x9E3779B9u; // the frames' masks (fresh per connection)    // the last
-                                          // failure logged (repeats are not)
+static std::string partial;               // a message whose last fragment has not come
+static int hung_up = 0;                   // the server closed the connection
+static char trouble[160] = "";            // the reader's reason to give up, when it had one
+static char last_logged[512] = "";        // the last failure logged (repeats are not)
+static uint32_t mask_state = 0x9E3779B9u; // the frames' masks (fresh per connection)
+static void *arrived = NULL;              // wakes the pass waiting for its answers
 
 // Notes a failure in the log, naming the server, unless it is the one noted last.
 static void fail(const char *why) {
@@ -55,6 +56,7 @@ static int on_data(struct mg_connection *, int bits, char *data, size_t len, voi
         partial.clear();
     if (partial.size() + len > SIM_NET_MESSAGE_MAX) {
         snprintf(trouble, sizeof trouble, "a message larger than %d bytes", SIM_NET_MESSAGE_MAX);
+        platform_wake_give(arrived);
         return 0;
     }
     partial.append(data, len);
@@ -62,6 +64,7 @@ static int on_data(struct mg_connection *, int bits, char *data, size_t len, voi
         inbox_bytes += partial.size();
         inbox.push_back(std::move(partial));
         partial.clear();
+        platform_wake_give(arrived);
         if (inbox_bytes > INBOX_MAX_BYTES) {
             snprintf(trouble, sizeof trouble, "more unasked messages than it may send");
             return 0;
@@ -73,6 +76,7 @@ static int on_data(struct mg_connection *, int bits, char *data, size_t len, voi
 static void on_close(const struct mg_connection *, void *) {
     std::lock_guard<std::mutex> hold(inbox_lock);
     hung_up = 1;
+    platform_wake_give(arrived);
 }
 
 void sim_net_disconnect(void) {
@@ -99,7 +103,7 @@ void sim_net_disconnect(void) {
 #define CONNECT_WAIT_MS 250
 static struct {
     void *thread; // the open under way (or ended but not yet taken), or NULL
-    char address[sizeof sim_address], host[128];
+    char address[sizeof sim_address], host[sizeof sim_address];
     int port;
     struct mg_connection *conn; // what it got: a connection, or NULL and why
     char why[256];
@@ -119,10 +123,15 @@ int sim_net_connect(void) {
     static int library_ready = 0;
     if (!library_ready) {
         mg_init_library(0);
+        arrived = platform_wake_create();
         library_ready = 1;
     }
+    if (!arrived) {
+        fail("out of memory");
+        return -1;
+    }
     sim_net_disconnect();
-    char host[128];
+    char host[sizeof attempt.host];
     int port;
     if (sim_address_parse(sim_address, host, sizeof host, &port) != 0) {
         fail("not an address of the form ws://HOST[:PORT]");
@@ -208,6 +217,20 @@ static int flush(void) {
     return ok ? 0 : -1;
 }
 
+// Tells why a send failed: the reader's reason when it gave up on the connection first (it can
+// end it between the send and the library's check after it), else the send's own.
+static void fail_sending(void) {
+    char why[160];
+    {
+        std::lock_guard<std::mutex> hold(inbox_lock);
+        snprintf(why, sizeof why, "%s",
+                 trouble[0] ? trouble
+                 : hung_up  ? "the server closed the connection"
+                            : "the connection broke while sending");
+    }
+    fail(why);
+}
+
 // The pass's offsets as group entries, in the order queued.
 static sim_net_entry reads[SIM_NET_ENTRIES], writes[SIM_NET_ENTRIES];
 static DWORD read_places[SIM_NET_ENTRIES];
@@ -225,7 +248,7 @@ static int group_sent(char kind, const sim_net_entry *entries, int count) {
     if (declared) {
         sim_net_declare_message(g, message, sizeof message);
         if (send_text(message) != 0) {
-            fail("the connection broke while sending");
+            fail_sending();
             return -1;
         }
     }
@@ -269,12 +292,14 @@ static int take_answers(std::chrono::steady_clock::time_point start) {
             fail("the server closed the connection");
             return -1;
         }
-        if (std::chrono::steady_clock::now() - start >
-            std::chrono::milliseconds(SIM_NET_REPLY_MS)) {
+        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+        if (waited > SIM_NET_REPLY_MS) {
             fail("the server stopped answering (no answer within 2000 ms)");
             return -1;
         }
-        Sleep(1);
+        platform_sleep_until_woken(arrived, (DWORD)(SIM_NET_REPLY_MS + 1 - waited));
     }
 }
 
@@ -330,24 +355,13 @@ int sim_net_exchange(BYTE *block, DWORD used) {
             return -1;
         sim_net_read_message(rg, message, sizeof message);
         if (send_text(message) != 0) {
-            fail("the connection broke while sending");
+            fail_sending();
             return -1;
         }
     }
     sim_net_barrier_message(message, sizeof message);
     if (send_text(message) != 0 || flush() != 0) {
-        // The library fails a write that went out when its reader has meanwhile ended the
-        // connection: a server quick to misbehave ends it before the write returns. The
-        // reader's reason is then the one to give.
-        char why[160];
-        {
-            std::lock_guard<std::mutex> hold(inbox_lock);
-            snprintf(why, sizeof why, "%s",
-                     trouble[0] ? trouble
-                     : hung_up  ? "the server closed the connection"
-                                : "the connection broke while sending");
-        }
-        fail(why);
+        fail_sending();
         return -1;
     }
     if (take_answers(start) != 0)

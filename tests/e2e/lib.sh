@@ -32,12 +32,21 @@
 # The probe (valdora-probe in the run folder)
 #   vd_probe_shows PATTERN [OPTION...]  its next snapshot has a line matching PATTERN
 #   vd_probe_recovered FILE  a live probe's output shows a link again after waiting
+# A cockpit node (the simulator over the network)
+#   vd_node                  $VD_NODE, an IPC folder of the node's own (its four virtual boards,
+#                            no simulator), and $VD_NET_PORT, a port for the stand-in's server
+#   vd_node_start [ARGS...]  vd_start on the node's folder; checks it connects and announces
+#   vd_node_boards ARGS...   valdora-boards on the node's boards
+#   vd_announcements         how many announcements the stand-in's write log holds
+#   vd_sim_killed_and_back [ARGS...]    kills the stand-in, checks "Not Connected", starts it
+#                            again with ARGS and checks the program reconnects and announces
 # The program
-#   vd_start                 starts valdora in $VD_RUN in the background (log $VD_TMP/valdora.log),
+#   vd_start [ARGS...]       starts valdora in $VD_RUN in the background (log $VD_TMP/valdora.log),
 #                            sets VD_PID and waits for its window (vd_wait_window)
 #   vd_wait_window           waits for its window (sets VD_WIN) and for the window to take the
 #                            layout's size (any size but the full graphics mode)
-#   vd_title                 prints the window title
+#   vd_title                 prints the window title; vd_title_is TITLE succeeds when it is
+#                            TITLE ($VD_CONNECTED, $VD_NOT_CONNECTED: the link's two titles)
 #   vd_outer                 prints "X Y WIDTH HEIGHT" of the outer window as the program counts
 #                            it (content + 6 across, + 25 down; what it saves as its place)
 #   vd_outer_is X Y W H      succeeds when vd_outer prints exactly that (for vd_wait_for)
@@ -179,9 +188,30 @@ vd_probe_shows() { # vd_probe_shows PATTERN [OPTION...]
 }
 vd_probe_recovered() { awk '/^waiting/ { w = 1 } w && /^valdora-probe: link/ { f = 1 } END { exit !f }' "$1"; }
 
+vd_node() {
+    VD_NODE="$VD_TMP/node" VD_NET_PORT=$((20000 + RANDOM % 20000))
+    mkdir -p "$VD_NODE"
+    vd_node_boards plug all >/dev/null || vd_fail "cannot plug the node's virtual boards"
+}
+vd_node_start() {
+    VALDORA_IPC_DIR="$VD_NODE" vd_start "$@"
+    vd_check "connected over the network" vd_wait_for 30 vd_title_is "$VD_CONNECTED"
+    vd_check "announced in the simulator's message line" vd_wait_for 10 eval '[ "$(vd_announcements)" -ge 1 ]'
+}
+vd_node_boards() { VALDORA_IPC_DIR="$VD_NODE" "$VALDORA_RUN_DIR/valdora-boards" "$@"; }
+vd_announcements() { tr -d '\r' 2>/dev/null <"$VD_TMP/sim.log" | grep -c -- " 0x32FA 2 0500\$" || true; }
+vd_sim_killed_and_back() {
+    local count=$(vd_announcements)
+    kill -9 "$VD_SIM_PID" && wait "$VD_SIM_PID" 2>/dev/null
+    vd_check "the simulator away: Not Connected" vd_wait_for 30 vd_title_is "$VD_NOT_CONNECTED"
+    vd_start_sim "$@"
+    vd_check "reconnected and announced again" vd_wait_for 30 eval \
+        '[ "$(vd_announcements)" -gt "$count" ] && vd_title_is "$VD_CONNECTED"'
+}
+
 vd_start() {
     VD_WIN=""
-    (cd "$VD_RUN" && exec "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
+    (cd "$VD_RUN" && exec "$VALDORA_RUN_DIR/valdora" "$@") >"$VD_TMP/valdora.log" 2>&1 &
     VD_PID=$!
     vd_wait_window
 }
@@ -201,6 +231,9 @@ vd_wait_window() {
 }
 
 vd_title() { xdotool getwindowname "$VD_WIN"; }
+vd_title_is() { [ "$(vd_title)" = "$1" ]; }
+VD_CONNECTED="Valdora V2.08 >>>   Connected   <<<"
+VD_NOT_CONNECTED="Valdora V2.08 <<< Not Connected >>>"
 
 vd_outer() {
     [ -n "$VD_WIN" ] || return 1

@@ -15,8 +15,7 @@ vd_start_sim
     --log-file="$VD_TMP/memcheck.log" "$VALDORA_RUN_DIR/valdora") >"$VD_TMP/valdora.log" 2>&1 &
 VD_PID=$!
 vd_wait_for 120 vd_find_window || vd_fail "no window under valgrind"
-linked() { vd_title | grep -q '>>>   Connected   <<<'; }
-vd_check "connected under valgrind" vd_wait_for 120 linked
+vd_check "connected under valgrind" vd_wait_for 120 vd_title_is "$VD_CONNECTED"
 sleep 15 # the boards banner and the discovery, slowed down by valgrind
 VD_KEY_GAP=1.5
 vd_key i i plus minus a
@@ -25,7 +24,7 @@ vd_key i i plus minus a
 vd_stop_sim
 sleep 3
 vd_start_sim
-vd_check "reconnected under valgrind" vd_wait_for 120 linked
+vd_check "reconnected under valgrind" vd_wait_for 120 vd_title_is "$VD_CONNECTED"
 sleep 3
 vd_close
 vd_wait_exit 180

@@ -8,7 +8,6 @@
 vd_setup
 vd_start_sim
 PROBE="$VALDORA_RUN_DIR/valdora-probe"
-connected() { vd_title | grep -q '>>>   Connected   <<<'; }
 in_log() { grep -Eq "$1" "$VD_RUN/valdora.log"; }
 
 vd_check "parked gear down, its lamps" \
@@ -24,16 +23,16 @@ vd_check "a free board's raw input" vd_probe_shows "board 0 analog in 1 throttle
 LIVE=$!
 trap 'kill $LIVE 2>/dev/null; vd_cleanup' EXIT
 vd_start
-vd_wait_for 20 connected || vd_fail "never connected"
+vd_wait_for 20 vd_title_is "$VD_CONNECTED" || vd_fail "never connected"
 vd_wait_for 20 in_log "^[0-9-]* [0-9:]* boards: 0" || vd_fail "no boards"
 vd_check "a board the program holds is busy" vd_probe_shows "board 0 BUSY" --boards
 vd_stop_sim
-vd_wait_for 20 eval 'vd_title | grep -q "<<< Not Connected >>>"' || vd_fail "the loss was not noticed"
+vd_wait_for 20 vd_title_is "$VD_NOT_CONNECTED" || vd_fail "the loss was not noticed"
 vd_wait_for 10 grep -q "^waiting for the simulator" "$VD_TMP/probe.out" || vd_fail "no waiting line"
 vd_check "the probe names the failed exchange" \
     grep -q "^lost the simulator: exchange of .* failed, result 1[12]" "$VD_TMP/probe.out"
 vd_start_sim
-vd_wait_for 20 connected || vd_fail "never reconnected"
+vd_wait_for 20 vd_title_is "$VD_CONNECTED" || vd_fail "never reconnected"
 vd_wait_for 10 vd_probe_recovered "$VD_TMP/probe.out" ||
     vd_fail "the probe did not recover"
 kill $LIVE

@@ -11,13 +11,10 @@
 . "$(dirname "$0")/lib.sh"
 vd_setup
 BOARDS="$VALDORA_RUN_DIR/valdora-boards"
-waiting="Valdora V2.08 <<< Not Connected >>>" linked="Valdora V2.08 >>>   Connected   <<<"
 cycles=40 save_kills=4
 [ "${VALDORA_LONG:-0}" = 1 ] && cycles=500 save_kills=20
 
-title_is() { [ "$(vd_title)" = "$1" ]; }
-announcements() { grep -c -- " 0x32FA 2 0500\$" "$VD_TMP/sim.log" 2>/dev/null || true; }
-reconnected_since() { [ "$(announcements)" -gt "$1" ] && title_is "$linked"; }
+reconnected_since() { [ "$(vd_announcements)" -gt "$1" ] && vd_title_is "$VD_CONNECTED"; }
 blocks_of() { find /dev/shm -maxdepth 1 -name "FsasmLib:IPC:$(printf '%X' "$1"):*" | wc -l; }
 # 40 numbers and the closing "=number" line.
 settings_whole() {
@@ -27,10 +24,10 @@ settings_whole() {
 }
 
 vd_start
-vd_check "without a simulator the title says so" vd_wait_for 10 title_is "$waiting"
+vd_check "without a simulator the title says so" vd_wait_for 10 vd_title_is "$VD_NOT_CONNECTED"
 set -- $(vd_outer)
 vd_press i vd_outer_is "$1" "$2" $(($3 + 2)) "$4"
-vd_check "a layout key works during the wait, which goes on" title_is "$waiting"
+vd_check "a layout key works during the wait, which goes on" vd_title_is "$VD_NOT_CONNECTED"
 "$BOARDS" plug all >/dev/null || vd_fail "cannot plug the virtual boards"
 vd_start_sim
 vd_check "connected once the simulator is there" vd_wait_for 10 reconnected_since 0
@@ -51,7 +48,7 @@ for i in $(seq 1 "$cycles"); do
     kill -$((RANDOM % 2 ? 9 : 15)) "$VD_SIM_PID"
     wait "$VD_SIM_PID" 2>/dev/null
     sleep "0.$((RANDOM % 3))"
-    count="$(announcements)"
+    count="$(vd_announcements)"
     vd_start_sim
     if [ $((i % 20)) = 0 ]; then
         vd_wait_for 30 reconnected_since "$count" || vd_fail "no reconnection in cycle $i"
@@ -63,17 +60,17 @@ for i in $(seq 1 "$cycles"); do
 done
 kill "$mover"
 vd_stop_sim
-vd_check "losing the simulator brings back the wait" vd_wait_for 10 title_is "$waiting"
-count="$(announcements)" pid=$VD_PID
+vd_check "losing the simulator brings back the wait" vd_wait_for 10 vd_title_is "$VD_NOT_CONNECTED"
+count="$(vd_announcements)" pid=$VD_PID
 vd_stop
 vd_check "closed during the wait, the settings are saved whole" settings_whole
-vd_expect "no announcement after the window was closed" "$(announcements)" "$count"
+vd_expect "no announcement after the window was closed" "$(vd_announcements)" "$count"
 vd_expect "no shared block is left" "$(blocks_of "$pid")" 0
 grep -q "AddressSanitizer\|runtime error" "$VD_TMP/valdora.log" && vd_fail "sanitizer report"
 
 vd_start_sim
 vd_start
-vd_check "connected again" vd_wait_for 10 title_is "$linked"
+vd_check "connected again" vd_wait_for 10 vd_title_is "$VD_CONNECTED"
 kill -9 "$VD_PID"
 no_blocks_of() { [ "$(blocks_of "$1")" = 0 ]; } # asked again at every try, not once
 vd_check "a killed program's block is removed by the simulator" vd_wait_for 10 no_blocks_of "$VD_PID"

@@ -29,7 +29,7 @@ key_button_and_lamps() {
     "$VD_BOARDS" tap step-up 1000 >/dev/null || vd_fail "cannot tap step-up"
     vd_check "board 0's step-up stepped COM1 standby on" vd_wait_for 10 vd_standby_above 0x1805
     vd_check "the gear down lamps lit on board 0" \
-        vd_wait_for 20 vd_outputs_on gear-left-down gear-nose-down gear-right-down
+        vd_wait_for 20 vd_outputs_are 1 gear-left-down gear-nose-down gear-right-down
 }
 
 fresh_sim() { # a new simulator with a new log, COM1 standby at 118.025

@@ -14,10 +14,6 @@ vd_find_window() {
 
 # A line the stand-in simulator printed (its output has CR LF line ends under Windows).
 vd_sim_said() { [ -f "$VD_TMP/sim.out" ] && tr -d '\r' <"$VD_TMP/sim.out" | grep -qF -- "$1"; }
-vd_title_is() { [ "$(vd_title)" = "$1" ]; }
-
-VD_CONNECTED="Valdora V2.08 >>>   Connected   <<<"
-VD_NOT_CONNECTED="Valdora V2.08 <<< Not Connected >>>"
 
 # Typing into the window. Wine makes the window active, and Allegro takes the keyboard through
 # DirectInput, only a moment after the window gets the X focus; keys typed before that are lost.
