@@ -260,7 +260,8 @@ static std::string header(const std::string &head, const char *name) {
 }
 
 // Asks the server to take the connection as a WebSocket of the fsuipc protocol, and checks its
-// answer: 101, an upgrade to a WebSocket, and the accept key for our key. 0, or -1 and why.
+// answer: 101, an upgrade to a WebSocket, the accept key for our key, and no protocol other
+// than the one asked for. 0, or -1 and why.
 static int upgrade(net_socket s, const char *host, int port, std::string *rest, char *why,
                    size_t size) {
     unsigned char nonce[16];
@@ -301,6 +302,11 @@ static int upgrade(net_socket s, const char *host, int port, std::string *rest, 
     }
     if (header(head, "Sec-WebSocket-Accept") != accept) {
         snprintf(why, size, "the server's answer has the wrong accept key");
+        return -1;
+    }
+    std::string protocol = header(head, "Sec-WebSocket-Protocol");
+    if (!protocol.empty() && protocol != "fsuipc") { // none is taken as the one asked for
+        snprintf(why, size, "the server speaks another protocol than fsuipc");
         return -1;
     }
     return 0;

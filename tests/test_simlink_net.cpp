@@ -322,17 +322,49 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
     EXPECT_FALSE(read_radios());
     EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << "nothing delivered";
     FSUIPC_Close();
-    int quiet = socket(AF_INET, SOCK_STREAM, 0); // takes a connection, never answers its upgrade
+}
+
+std::string log_text() {
+    std::ifstream in("valdora.log");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Servers that answer the upgrade wrongly, at length, or not at all: no link, and the reason in
+// the log; no open holds the window while the server keeps the upgrade waiting.
+TEST_F(Net, AnUpgradeAnsweredWronglyIsNoLink) {
+    int quiet = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t n = sizeof a;
-    ASSERT_EQ(bind(quiet, (sockaddr *)&a, n) + listen(quiet, 1) +
+    ASSERT_EQ(bind(quiet, (sockaddr *)&a, n) + listen(quiet, 4) +
                   getsockname(quiet, (sockaddr *)&a, &n),
               0);
     snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", ntohs(a.sin_port));
-    DWORD start = GetTickCount();
-    EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no upgrade: no link";
-    EXPECT_EQ(rc + 0x10000 * (GetTickCount() - start > 1000), (DWORD)FSUIPC_ERR_NET)
-        << "the window is not held while a server keeps the upgrade waiting";
+    remove("valdora.log");
+    std::string ok = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n";
+    for (const auto &[reply, why] : std::vector<std::pair<std::string, const char *>>{
+             {"", "the server closed the connection during the upgrade"},
+             {"HTTP/1.1 200 OK\r\n\r\n", "the server refused the upgrade: HTTP/1.1 200 OK"},
+             {"HTTP/1.1 101 Switching\r\nSec-WebSocket-Accept: KEY\r\n\r\n", "no upgrade"},
+             {ok + "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n", "accept key"},
+             {"HTTP/1.1 101 -\r\nupgrade:  WebSocket \r\nSec-WebSocket-Accept: KEY\r\n"
+              "Sec-WebSocket-Protocol: json\r\n\r\n",
+              "another protocol than fsuipc"},
+             {ok + std::string(9000, 'x'), "an upgrade answer longer than 8192 bytes"}}) {
+        DWORD start = GetTickCount();
+        EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no answer yet";
+        EXPECT_LT(GetTickCount() - start, 1000u) << "the window is not held while it waits";
+        int c = accept(quiet, NULL, NULL);
+        char req[2048] = "", key[29]; // "KEY" in the reply stands for the right accept key
+        recv(c, req, sizeof req - 1, 0);
+        const char *k = strstr(req, "Sec-WebSocket-Key: ");
+        sim_net_ws_accept(k ? std::string(k + 19, 24).c_str() : "", key);
+        std::string text = std::regex_replace(reply, std::regex("KEY"), key);
+        send(c, text.data(), text.size(), MSG_NOSIGNAL);
+        close(c);
+        Sleep(100);
+        EXPECT_FALSE(FSUIPC_Open(0, &rc));
+        EXPECT_NE(log_text().find(why), std::string::npos) << why << " in " << log_text();
+    }
     close(quiet);
 }
 
@@ -357,15 +389,13 @@ void misbehave(void *conn, const char *text, size_t len) {
 TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     sim_net_send_hook = misbehave;
     remove("valdora.log");
-    auto log = [] {
-        std::ifstream in("valdora.log");
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    };
     // Each with the reason the log gives. Frames refused by their header alone (the link is
     // left before their payload comes): reserved bits, kinds not defined, masked, a control
-    // frame fragmented or long, a continuation of nothing, a new message inside another, and
-    // claims of 2 GB and of a byte past the longest message. Frames that stall: one claiming
+    // frame fragmented or long, a continuation of nothing, a new message inside another,
+    // claims of 2 GB and of a byte past the longest message, and a continuation that would take
+    // a message of the longest length past it. Frames that stall: one claiming
     // the longest message, one promising 100 bytes that brings 5.
+    const char *larger = "a message larger than 1048576 bytes";
     for (const auto &[bad, why] : std::vector<std::pair<std::string, const char *>>{
              {read_of("r2", R"({"o0":70000})"), "range for 0x034E"},
              {read_of("r7", R"({"o0":1})"), "never declared"},
@@ -381,10 +411,11 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
              {"\x89\x7E", "a control frame longer than 125 bytes"},
              {"\x80\x01x", "a continuation of no message"},
              {"\x01\x01x\x82\x01y", "a new message before the last one ended"},
-             {std::string("\x81\x7F\0\0\0\0\x7F\xFF\0\0", 10),
-              "a message larger than 1048576 bytes"},
-             {std::string("\x81\x7F\0\0\0\0\0\x10\0\x01", 10),
-              "a message larger than 1048576 bytes"},
+             {std::string("\x81\x7F\0\0\0\0\x7F\xFF\0\0", 10), larger},
+             {std::string("\x81\x7F\0\0\0\0\0\x10\0\x01", 10), larger},
+             {std::string("\x01\x7F\0\0\0\0\0\x10\0\0", 10) + std::string(1 << 20, ' ') +
+                  "\x80\x01x",
+              larger},
              {std::string("\x81\x7F\0\0\0\0\0\x10\0\0", 10), "no answer within 2000 ms"},
              {"silent", "no answer within 2000 ms"},
              {"\x81\x64{\"com", "no answer within 2000 ms"}}) {
@@ -394,11 +425,11 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
         sim_set(0x034E, 2, 0x1800);
         com1 = 0x4242;
         DWORD start = GetTickCount();
-        size_t seen = log().size();
+        size_t seen = log_text().size();
         EXPECT_FALSE(FSUIPC_Read(0x034E, 2, &com1, &rc) && FSUIPC_Process(&rc));
         EXPECT_LT(GetTickCount() - start, 3000u) << "a stalled server is left after 2 s";
         EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << bad.substr(0, 80);
-        EXPECT_NE(log().find(why, seen), std::string::npos) << why << " in " << log();
+        EXPECT_NE(log_text().find(why, seen), std::string::npos) << why << " in " << log_text();
         bool refused = raw(bad) && !strstr(why, "no answer"); // by a frame's header
         for (int wait = 0; refused && sim_net_clients && wait < 1000; wait++)
             Sleep(1);
@@ -408,9 +439,9 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     sim_net_stop(); // tries at a server away: one line, not one a try
     EXPECT_FALSE(FSUIPC_Open(0, &rc) || FSUIPC_Open(0, &rc));
     // The log names the server, once for each failure.
-    std::string all = log();
+    std::string all = log_text();
     std::regex line(" network link to " + std::string(sim_address) + ": ");
-    EXPECT_EQ(std::distance(std::sregex_iterator(all.begin(), all.end(), line), {}), 19) << all;
+    EXPECT_EQ(std::distance(std::sregex_iterator(all.begin(), all.end(), line), {}), 20) << all;
     remove("valdora.log");
 }
 
