@@ -1,6 +1,6 @@
 // Network sockets, per operating system (net_unix.cpp, net_win.cpp): the few calls the tablet
-// panel's server makes, every socket non-blocking. Kept apart from platform.h because the
-// Windows socket headers and the graphics library's cannot meet in one file.
+// panel's server and the simulator link's client make, every socket non-blocking. Kept apart from
+// platform.h because the Windows socket headers and the graphics library's cannot meet in one file.
 #pragma once
 
 #include <stddef.h>
@@ -21,6 +21,9 @@ int net_start(void); // readies the socket library once per user (0, or -1); net
 void net_end(void);  // lets go of the socket library (once per successful net_start)
 // A TCP listener on port of every interface (IPv4), or NET_NONE when the port cannot be had.
 net_socket net_listen(int port);
+// A TCP connection to host (a name or a numeric address) on port, non-blocking and without
+// delay for small writes, made within ms; NET_NONE and why (in why, at most size) when none.
+net_socket net_connect(const char *host, int port, int ms, char *why, size_t size);
 // The next waiting connection, non-blocking, and its peer's IPv4 address; NET_NONE if none.
 net_socket net_accept(net_socket listener, uint32_t *addr);
 // Bytes read (> 0), 0 when the peer closed, NET_AGAIN when none wait, -1 on an error.

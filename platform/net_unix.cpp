@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -40,6 +41,48 @@ net_socket net_listen(int port) {
         close(s);
         return NET_NONE;
     }
+    return s;
+}
+
+net_socket net_connect(const char *host, int port, int ms, char *why, size_t size) {
+    struct addrinfo hints = {}, *found = NULL;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    char service[16];
+    snprintf(service, sizeof service, "%d", port);
+    int err = getaddrinfo(host, service, &hints, &found);
+    if (err != 0) {
+        snprintf(why, size, "host not found: %s", gai_strerror(err));
+        return NET_NONE;
+    }
+    snprintf(why, size, "no address to connect to");
+    int s = -1;
+    for (struct addrinfo *a = found; a && s < 0; a = a->ai_next) {
+        s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s < 0)
+            continue;
+        int e = 0;
+        socklen_t len = sizeof e;
+        struct pollfd p = {s, POLLOUT, 0};
+        if (!non_blocking(s))
+            e = errno;
+        else if (connect(s, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS)
+            e = errno;
+        else if (poll(&p, 1, ms) != 1) // a host that swallows the connection
+            e = ETIMEDOUT;
+        else if (getsockopt(s, SOL_SOCKET, SO_ERROR, &e, &len) != 0)
+            e = errno;
+        if (e != 0) {
+            snprintf(why, size, "%s", strerror(e));
+            close(s);
+            s = -1;
+        }
+    }
+    freeaddrinfo(found);
+    if (s < 0)
+        return NET_NONE;
+    int one = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one); // a pass's frames go at once
     return s;
 }
 

@@ -40,6 +40,58 @@ net_socket net_listen(int port) {
     return (net_socket)s;
 }
 
+net_socket net_connect(const char *host, int port, int ms, char *why, size_t size) {
+    struct addrinfo hints = {}, *found = NULL;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    char service[16];
+    snprintf(service, sizeof service, "%d", port);
+    int err = getaddrinfo(host, service, &hints, &found);
+    if (err != 0) {
+        snprintf(why, size, "host not found (error %d)", err);
+        return NET_NONE;
+    }
+    snprintf(why, size, "no address to connect to");
+    SOCKET s = INVALID_SOCKET;
+    for (struct addrinfo *a = found; a && s == INVALID_SOCKET; a = a->ai_next) {
+        s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == INVALID_SOCKET)
+            continue;
+        int e = 0, len = sizeof e;
+        // A failed connect shows in the exception set (the socket poll misses it).
+        fd_set done, failed;
+        FD_ZERO(&done);
+        FD_ZERO(&failed);
+        FD_SET(s, &done);
+        FD_SET(s, &failed);
+        struct timeval wait = {ms / 1000, (ms % 1000) * 1000};
+        if (!non_blocking(s))
+            e = WSAGetLastError();
+        else if (connect(s, a->ai_addr, (int)a->ai_addrlen) != 0 &&
+                 WSAGetLastError() != WSAEWOULDBLOCK)
+            e = WSAGetLastError();
+        else if (select(0, NULL, &done, &failed, &wait) != 1) // a host that swallows it
+            e = WSAETIMEDOUT;
+        else if (getsockopt(s, SOL_SOCKET, SO_ERROR, (char *)&e, &len) != 0)
+            e = WSAGetLastError();
+        if (e != 0) {
+            if (e == WSAECONNREFUSED || e == WSAETIMEDOUT)
+                snprintf(why, size, "%s",
+                         e == WSAECONNREFUSED ? "connection refused" : "timed out");
+            else
+                snprintf(why, size, "connection failed (error %d)", e);
+            closesocket(s);
+            s = INVALID_SOCKET;
+        }
+    }
+    freeaddrinfo(found);
+    if (s == INVALID_SOCKET)
+        return NET_NONE;
+    BOOL one = TRUE; // a pass's frames go at once
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char *)&one, sizeof one);
+    return (net_socket)s;
+}
+
 net_socket net_accept(net_socket listener, uint32_t *addr) {
     struct sockaddr_in a = {};
     int len = sizeof a;

@@ -1,36 +1,47 @@
-// The network link's connection: a WebSocket client (the web server library's client side) to
-// the simulator's server at sim_address. Messages arrive on the library's reader thread and
-// wait in an inbox; the main thread sends a pass's messages together and takes the answers
-// until the pass's closing about.read is answered, so a pass waits one round trip: the reader
-// wakes the main thread's pause as each message (or the connection's end) comes.
+// The network link's connection: a WebSocket client of our own to the simulator's server at
+// sim_address. A reader thread takes the server's frames, judging each by its header before a
+// byte of its payload is read, so no server can make the link hold more than its longest
+// message; whole messages wait in an inbox. The main thread sends a pass's messages together
+// and takes the answers until the pass's closing about.read is answered, so a pass waits one
+// round trip: the reader wakes the main thread's pause as each message (or the link's end) comes.
 #include "simlink/simlink.h"
 
 #include "app/app.h"
 #include "platform/ipc_transport.h"
+#include "platform/net.h"
 
 #include <atomic>
 #include <chrono>
-#include <civetweb.h>
 #include <deque>
 #include <mutex>
 #include <stdio.h>
 #include <string.h>
 #include <string>
+#include <strings.h>
 
 DWORD sim_net_last_rtt_us = 0;
 
 #define INBOX_MAX_BYTES (4 * SIM_NET_MESSAGE_MAX) // a server that floods us is dropped
+#define CONNECT_LIMIT_MS 10000  // a host that swallows the connection is given up after this
+#define UPGRADE_LIMIT_MS 10000  // and a server that does not answer the upgrade
+#define UPGRADE_ANSWER_MAX 8192 // bytes of the upgrade's answer at most
+#define READER_POLL_MS 50       // how soon the reader notices it is to end
+enum { OP_CONTINUATION = 0, OP_TEXT = 1, OP_BINARY = 2, OP_CLOSE = 8, OP_PING = 9 };
 
-static struct mg_connection *conn = NULL;
+static net_socket sock = NET_NONE;
+static std::mutex send_lock; // one frame at a time: the pass's and the reader's answers
+static void *reader = NULL;
+static std::atomic<int> reader_stop(0);
+static std::string early; // what came after the upgrade's answer: the server's first frames
 static std::mutex inbox_lock;
 static std::deque<std::string> inbox; // whole messages, oldest first
 static size_t inbox_bytes = 0;
-static std::string partial;               // a message whose last fragment has not come
-static int hung_up = 0;                   // the server closed the connection
-static char trouble[160] = "";            // the reader's reason to give up, when it had one
-static char last_logged[512] = "";        // the last failure logged (repeats are not)
-static uint32_t mask_state = 0x9E3779B9u; // the frames' masks (fresh per connection)
-static void *arrived = NULL;              // wakes the pass waiting for its answers
+static int hung_up = 0;                    // the server closed the connection
+static char trouble[160] = "";             // the reader's reason to give up, when it had one
+static char last_logged[512] = "";         // the last failure logged (repeats are not)
+static uint32_t mask_state = 0x9E3779B9u;  // the pass's frames' masks (fresh per connection)
+static uint32_t reader_mask = 0x7F4A7C15u; // the reader's answers' masks
+static void *arrived = NULL;               // wakes the pass waiting for its answers
 
 // Notes a failure in the log, naming the server, unless it is the one noted last.
 static void fail(const char *why) {
@@ -42,89 +53,305 @@ static void fail(const char *why) {
     }
 }
 
-static int on_data(struct mg_connection *, int bits, char *data, size_t len, void *) {
-    int opcode = bits & 0x0F;
-    if (opcode == MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE)
-        return 0;
-    if (opcode != MG_WEBSOCKET_OPCODE_TEXT && opcode != MG_WEBSOCKET_OPCODE_BINARY &&
-        opcode != MG_WEBSOCKET_OPCODE_CONTINUATION)
-        return 1; // pings and pongs
-    std::lock_guard<std::mutex> hold(inbox_lock);
-    if (trouble[0])
-        return 0;
-    if (opcode != MG_WEBSOCKET_OPCODE_CONTINUATION)
-        partial.clear();
-    if (partial.size() + len > SIM_NET_MESSAGE_MAX) {
-        snprintf(trouble, sizeof trouble, "a message larger than %d bytes", SIM_NET_MESSAGE_MAX);
-        platform_wake_give(arrived);
-        return 0;
+// Adds a client's frame (masked, as the protocol wants of a client) of one whole message.
+static void frame(std::string *out, int opcode, const void *payload, size_t len, uint32_t *state) {
+    out->push_back((char)(0x80 | opcode));
+    if (len < 126) {
+        out->push_back((char)(0x80 | len));
+    } else if (len < 65536) {
+        out->push_back((char)(0x80 | 126));
+        out->push_back((char)(len >> 8));
+        out->push_back((char)len);
+    } else {
+        out->push_back((char)(0x80 | 127));
+        for (int k = 7; k >= 0; k--)
+            out->push_back((char)((uint64_t)len >> (8 * k)));
     }
-    partial.append(data, len);
-    if (bits & 0x80) { // the last fragment
-        inbox_bytes += partial.size();
-        inbox.push_back(std::move(partial));
-        partial.clear();
-        platform_wake_give(arrived);
-        if (inbox_bytes > INBOX_MAX_BYTES) {
-            snprintf(trouble, sizeof trouble, "more unasked messages than it may send");
-            return 0;
-        }
-    }
-    return 1;
+    uint32_t m = *state;
+    m ^= m << 13, m ^= m >> 17, m ^= m << 5;
+    *state = m;
+    uint8_t mask[4] = {(uint8_t)m, (uint8_t)(m >> 8), (uint8_t)(m >> 16), (uint8_t)(m >> 24)};
+    out->append((const char *)mask, 4);
+    for (size_t i = 0; i < len; i++)
+        out->push_back((char)(((const char *)payload)[i] ^ mask[i & 3]));
 }
 
-static void on_close(const struct mg_connection *, void *) {
+// Sends all of data within ms; 0, or -1 when the connection broke or the server stopped taking.
+static int send_all(net_socket s, const char *data, size_t len, int ms) {
+    auto start = std::chrono::steady_clock::now();
+    while (len) {
+        int n = net_send(s, data, len > 0x10000 ? 0x10000 : (int)len);
+        if (n < 0 && n != NET_AGAIN)
+            return -1;
+        if (n > 0) {
+            data += n, len -= (size_t)n;
+            continue;
+        }
+        int left = ms - (int)std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+        net_poll_entry e = {s, NET_OUT, 0};
+        if (left <= 0 || net_poll(&e, 1, left) == 0)
+            return -1;
+    }
+    return 0;
+}
+
+// Sends one of the reader's own frames (a pong, a close); 0 or -1.
+static int reader_send(int opcode, const void *payload, size_t len) {
+    std::string out;
+    frame(&out, opcode, payload, len, &reader_mask);
+    std::lock_guard<std::mutex> hold(send_lock);
+    return send_all(sock, out.data(), out.size(), SIM_NET_REPLY_MS);
+}
+
+// Ends the reader for a frame no server may send: why for the pass to log, and a close with
+// code (the server is told before the link is dropped).
+static void give_up(const char *why, int code) {
+    {
+        std::lock_guard<std::mutex> hold(inbox_lock);
+        if (!trouble[0])
+            snprintf(trouble, sizeof trouble, "%s", why);
+        platform_wake_give(arrived);
+    }
+    char payload[2] = {(char)(code >> 8), (char)code};
+    reader_send(OP_CLOSE, payload, 2);
+}
+
+// Puts a whole message into the inbox; 0, or -1 when the server sends more than it was asked.
+static int deliver(std::string *message) {
     std::lock_guard<std::mutex> hold(inbox_lock);
-    hung_up = 1;
+    inbox_bytes += message->size();
+    inbox.push_back(std::move(*message));
+    message->clear();
     platform_wake_give(arrived);
+    return inbox_bytes > INBOX_MAX_BYTES ? -1 : 0;
+}
+
+// The reader thread: takes frames until the server closes, the connection breaks, a frame no
+// server may send comes, or the link is closed. Only a header and at most one read's bytes
+// are held beyond the message being gathered, which SIM_NET_MESSAGE_MAX bounds.
+static void reader_run(void *) {
+    std::string got = std::move(early), message, control;
+    early.clear();
+    sim_net_frame f = {0, 0, 0};
+    uint64_t left = 0; // payload bytes of the frame under way still to come
+    int in_frame = 0, in_message = 0;
+    char why[160];
+    unsigned char buf[16384];
+    for (;;) {
+        size_t at = 0;
+        while (at < got.size() || (in_frame && left == 0)) {
+            if (!in_frame) {
+                int head =
+                    sim_net_frame_head((const unsigned char *)got.data() + at, got.size() - at,
+                                       message.size(), in_message, &f, why, sizeof why);
+                if (head < 0)
+                    return give_up(why, strstr(why, "larger") ? 1009 : 1002);
+                if (head == 0)
+                    break;
+                at += (size_t)head;
+                in_frame = 1, left = f.len;
+                continue;
+            }
+            size_t n = (size_t)(left < got.size() - at ? left : got.size() - at);
+            (f.opcode < 8 ? message : control).append(got, at, n);
+            at += n, left -= n;
+            if (left)
+                continue;
+            in_frame = 0;
+            if (f.opcode == OP_PING) {
+                reader_send(OP_PING + 1, control.data(), control.size());
+            } else if (f.opcode == OP_CLOSE) {
+                reader_send(OP_CLOSE, control.data(), control.size() < 2 ? control.size() : 2);
+                std::lock_guard<std::mutex> hold(inbox_lock);
+                hung_up = 1;
+                platform_wake_give(arrived);
+                return;
+            } else if (f.opcode < 8) {
+                in_message = !f.last;
+                if (f.last && deliver(&message) != 0)
+                    return give_up("more unasked messages than it may send", 1008);
+            }
+            control.clear();
+        }
+        got.erase(0, at);
+        net_poll_entry e = {sock, NET_IN, 0};
+        while (!reader_stop && net_poll(&e, 1, READER_POLL_MS) == 0) {
+        }
+        if (reader_stop)
+            return;
+        int n = net_recv(sock, buf, sizeof buf);
+        if (n == NET_AGAIN)
+            continue;
+        if (n <= 0) {
+            std::lock_guard<std::mutex> hold(inbox_lock);
+            hung_up = 1;
+            platform_wake_give(arrived);
+            return;
+        }
+        got.append((const char *)buf, (size_t)n);
+    }
 }
 
 void sim_net_disconnect(void) {
-    if (conn) {
-        // The close frame first: a server that answers it ends the reader thread at once,
-        // which the library otherwise notices only at its next 2 s poll (a stalled server
-        // still costs that wait, once).
-        mg_websocket_client_write(conn, MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE, "\x03\xE8", 2);
-        mg_close_connection(conn);
+    if (sock != NET_NONE) {
+        // The close frame first, so the server lets go at once; then the reader is stopped.
+        std::string bye;
+        frame(&bye, OP_CLOSE, "\x03\xE8", 2, &mask_state);
+        {
+            std::lock_guard<std::mutex> hold(send_lock);
+            send_all(sock, bye.data(), bye.size(), 0);
+        }
+        reader_stop = 1;
+        platform_thread_join(reader);
+        reader = NULL;
+        net_close(sock);
     }
-    conn = NULL;
+    sock = NET_NONE;
     std::lock_guard<std::mutex> hold(inbox_lock);
     inbox.clear();
     inbox_bytes = 0;
-    partial.clear();
     hung_up = 0;
     trouble[0] = 0;
 }
 
-// An open runs on a thread of its own: the library holds a host that swallows the connection
-// for 10 s and a server that never answers the upgrade for 30 s, and the main thread keeps the
-// window drawn while it waits for the simulator. It waits CONNECT_WAIT_MS for the answer; a
-// slower one is taken at a later try.
+// Reads the upgrade's answer head (up to its empty line) within UPGRADE_LIMIT_MS; what came
+// after it stays in *rest. 0, or -1 and why.
+static int read_answer(net_socket s, std::string *head, std::string *rest, char *why, size_t size) {
+    auto start = std::chrono::steady_clock::now();
+    char buf[1024];
+    size_t end;
+    while ((end = head->find("\r\n\r\n")) == std::string::npos) {
+        if (head->size() > UPGRADE_ANSWER_MAX) {
+            snprintf(why, size, "an upgrade answer longer than %d bytes", UPGRADE_ANSWER_MAX);
+            return -1;
+        }
+        int left = UPGRADE_LIMIT_MS - (int)std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count();
+        net_poll_entry e = {s, NET_IN, 0};
+        if (left <= 0 || net_poll(&e, 1, left) == 0) {
+            snprintf(why, size, "no answer to the upgrade within %d ms", UPGRADE_LIMIT_MS);
+            return -1;
+        }
+        int n = net_recv(s, buf, sizeof buf);
+        if (n == 0 || (n < 0 && n != NET_AGAIN)) {
+            snprintf(why, size, "the server closed the connection during the upgrade");
+            return -1;
+        }
+        if (n > 0)
+            head->append(buf, (size_t)n);
+    }
+    *rest = head->substr(end + 4);
+    head->resize(end + 2); // each line ends in CR LF
+    return 0;
+}
+
+// The value of the answer's header name (without spaces around it), or "" when absent.
+static std::string header(const std::string &head, const char *name) {
+    size_t n = strlen(name);
+    for (size_t at = head.find("\r\n"); at != std::string::npos && at + 2 < head.size();
+         at = head.find("\r\n", at + 2)) {
+        size_t line = at + 2, end = head.find("\r\n", line);
+        if (end - line > n && head[line + n] == ':' &&
+            strncasecmp(head.c_str() + line, name, n) == 0) {
+            size_t from = head.find_first_not_of(" \t", line + n + 1);
+            size_t to = head.find_last_not_of(" \t", end - 1);
+            return from == std::string::npos || from > to ? "" : head.substr(from, to + 1 - from);
+        }
+    }
+    return "";
+}
+
+// Asks the server to take the connection as a WebSocket of the fsuipc protocol, and checks its
+// answer: 101, an upgrade to a WebSocket, the accept key for our key, and no protocol other
+// than the one asked for. 0, or -1 and why.
+static int upgrade(net_socket s, const char *host, int port, std::string *rest, char *why,
+                   size_t size) {
+    unsigned char nonce[16];
+    if (platform_random(nonce, sizeof nonce) != 0) {
+        uint32_t m = GetTickCount() | 1;
+        for (size_t i = 0; i < sizeof nonce; i++)
+            m ^= m << 13, m ^= m >> 17, m ^= m << 5, nonce[i] = (unsigned char)m;
+    }
+    char key[25], accept[29], request[512];
+    sim_net_base64(nonce, sizeof nonce, key);
+    sim_net_ws_accept(key, accept);
+    int n = snprintf(request, sizeof request,
+                     "GET %s HTTP/1.1\r\nHost: %s%s%s:%d\r\nUpgrade: websocket\r\n"
+                     "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\n"
+                     "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Protocol: fsuipc\r\n"
+                     "Origin: http://valdora\r\n\r\n",
+                     SIM_NET_PATH, strchr(host, ':') ? "[" : "", host, strchr(host, ':') ? "]" : "",
+                     port, key);
+    if (n <= 0 || n >= (int)sizeof request || send_all(s, request, (size_t)n, UPGRADE_LIMIT_MS)) {
+        snprintf(why, size, "the upgrade could not be sent");
+        return -1;
+    }
+    std::string head;
+    if (read_answer(s, &head, rest, why, size) != 0)
+        return -1;
+    int status = 0;
+    if (sscanf(head.c_str(), "HTTP/1.%*1[01] %3d", &status) != 1 || status != 101) {
+        std::string first = head.substr(0, head.find("\r\n")).substr(0, 60);
+        for (char &c : first)
+            if ((unsigned char)c < 32 || (unsigned char)c > 126)
+                c = '?'; // the log gets no control characters from a server
+        snprintf(why, size, "the server refused the upgrade: %s", first.c_str());
+        return -1;
+    }
+    if (strcasecmp(header(head, "Upgrade").c_str(), "websocket") != 0) {
+        snprintf(why, size, "the server's answer is no upgrade to a WebSocket");
+        return -1;
+    }
+    if (header(head, "Sec-WebSocket-Accept") != accept) {
+        snprintf(why, size, "the server's answer has the wrong accept key");
+        return -1;
+    }
+    std::string protocol = header(head, "Sec-WebSocket-Protocol");
+    if (!protocol.empty() && protocol != "fsuipc") { // none is taken as the one asked for
+        snprintf(why, size, "the server speaks another protocol than fsuipc");
+        return -1;
+    }
+    return 0;
+}
+
+// An open runs on a thread of its own: a host that swallows the connection or a server that
+// never answers the upgrade holds it for seconds, and the main thread keeps the window drawn
+// while it waits for the simulator. It waits CONNECT_WAIT_MS for the answer; a slower one is
+// taken at a later try.
 #define CONNECT_WAIT_MS 250
 static struct {
     void *thread; // the open under way (or ended but not yet taken), or NULL
     char address[sizeof sim_address], host[sizeof sim_address];
     int port;
-    struct mg_connection *conn; // what it got: a connection, or NULL and why
+    net_socket sock; // what it got: a connection, or NET_NONE and why
+    std::string rest;
     char why[256];
 } attempt;
 static std::atomic<int> attempt_ended(0);
 
 static void attempt_run(void *) {
-    // The library's client sends no subprotocol of its own; the server wants "fsuipc", so
-    // the header rides after the origin (a fixed text of ours, never the user's).
-    attempt.conn = mg_connect_websocket_client(
-        attempt.host, attempt.port, 0, attempt.why, sizeof attempt.why, SIM_NET_PATH,
-        "http://valdora\r\nSec-WebSocket-Protocol: fsuipc", on_data, on_close, NULL);
+    attempt.sock =
+        net_connect(attempt.host, attempt.port, CONNECT_LIMIT_MS, attempt.why, sizeof attempt.why);
+    if (attempt.sock != NET_NONE && upgrade(attempt.sock, attempt.host, attempt.port, &attempt.rest,
+                                            attempt.why, sizeof attempt.why)) {
+        net_close(attempt.sock);
+        attempt.sock = NET_NONE;
+    }
     attempt_ended = 1;
 }
 
 int sim_net_connect(void) {
-    static int library_ready = 0;
-    if (!library_ready) {
-        mg_init_library(0);
+    static int sockets_ready = 0;
+    if (!sockets_ready) {
+        if (net_start() != 0) {
+            fail("cannot start the system's sockets");
+            return -1;
+        }
         arrived = platform_wake_create();
-        library_ready = 1;
+        sockets_ready = 1;
     }
     if (!arrived) {
         fail("out of memory");
@@ -142,6 +369,7 @@ int sim_net_connect(void) {
         snprintf(attempt.host, sizeof attempt.host, "%s", host);
         attempt.port = port;
         attempt.why[0] = 0;
+        attempt.rest.clear();
         attempt_ended = 0;
         attempt.thread = platform_thread_start(attempt_run, NULL, "valdora-connect");
         if (!attempt.thread) {
@@ -158,12 +386,10 @@ int sim_net_connect(void) {
     platform_thread_join(attempt.thread);
     attempt.thread = NULL;
     if (strcmp(attempt.address, sim_address) != 0) { // an open of an address since replaced
-        if (attempt.conn)
-            mg_close_connection(attempt.conn);
+        net_close(attempt.sock);
         return sim_net_connect();
     }
-    conn = attempt.conn;
-    if (!conn) {
+    if (attempt.sock == NET_NONE) {
         char line[300];
         snprintf(line, sizeof line, "cannot connect (%s)",
                  attempt.why[0] ? attempt.why : "no answer");
@@ -173,45 +399,38 @@ int sim_net_connect(void) {
     sim_net_forget();
     if (platform_random(&mask_state, sizeof mask_state) != 0 || mask_state == 0)
         mask_state ^= GetTickCount() | 1;
+    reader_mask = mask_state * 2654435761u | 1;
+    sock = attempt.sock;
+    early = std::move(attempt.rest);
+    reader_stop = 0;
+    reader = platform_thread_start(reader_run, NULL, "valdora-net-reader");
+    if (!reader) {
+        net_close(sock);
+        sock = NET_NONE;
+        fail("cannot start the connection's reader");
+        return -1;
+    }
     return 0;
 }
 
 // The pass's messages, framed and masked as a client's WebSocket frames, go out together in
-// one write: the library's own sender writes a frame's header and payload separately, and the
-// second write of each would wait for the first's acknowledgement (tens of milliseconds).
+// one write: a frame's header and payload written apart would make the second wait for the
+// first's acknowledgement (tens of milliseconds).
 static std::string outgoing;
 
 static int send_text(const char *text) {
     size_t len = strlen(text);
     if (!len)
         return -1;
-    outgoing.push_back((char)0x81); // the whole message in one text frame
-    if (len < 126) {
-        outgoing.push_back((char)(0x80 | len));
-    } else if (len < 65536) {
-        outgoing.push_back((char)(0x80 | 126));
-        outgoing.push_back((char)(len >> 8));
-        outgoing.push_back((char)len);
-    } else {
-        outgoing.push_back((char)(0x80 | 127));
-        for (int k = 7; k >= 0; k--)
-            outgoing.push_back((char)((uint64_t)len >> (8 * k)));
-    }
-    mask_state ^= mask_state << 13, mask_state ^= mask_state >> 17, mask_state ^= mask_state << 5;
-    uint8_t mask[4] = {(uint8_t)mask_state, (uint8_t)(mask_state >> 8), (uint8_t)(mask_state >> 16),
-                       (uint8_t)(mask_state >> 24)};
-    outgoing.append((const char *)mask, 4);
-    for (size_t i = 0; i < len; i++)
-        outgoing.push_back((char)(text[i] ^ mask[i & 3]));
+    frame(&outgoing, OP_TEXT, text, len, &mask_state); // the whole message in one text frame
     return 0;
 }
 
 static int flush(void) {
-    int ok = conn != NULL;
+    int ok = sock != NET_NONE;
     if (ok && !outgoing.empty()) {
-        mg_lock_connection(conn);
-        ok = mg_write(conn, outgoing.data(), outgoing.size()) == (int)outgoing.size();
-        mg_unlock_connection(conn);
+        std::lock_guard<std::mutex> hold(send_lock);
+        ok = send_all(sock, outgoing.data(), outgoing.size(), SIM_NET_REPLY_MS) == 0;
     }
     outgoing.clear();
     return ok ? 0 : -1;
@@ -331,7 +550,7 @@ int sim_net_exchange(BYTE *block, DWORD used) {
         }
         p = data + size;
     }
-    if (!conn) {
+    if (sock == NET_NONE) {
         fail("not connected");
         return -1;
     }

@@ -119,6 +119,20 @@ int sim_net_take(const char *text, size_t len, char *why, size_t why_size);
 #define SIM_NET_BARRIER 1
 #define SIM_NET_BAD (-1)
 
+// The WebSocket's opening and frames as the link's client reads them.
+// base64 of len bytes into out (4 characters for each 3 bytes begun, and a closing 0).
+void sim_net_base64(const unsigned char *data, size_t len, char *out);
+void sim_net_ws_accept(const char *key, char out[29]); // the accept key answering a client's key
+typedef struct {
+    int opcode, last; // the frame's kind (0 a continuation), and 1 on a message's last fragment
+    uint64_t len;     // bytes of its payload
+} sim_net_frame;
+// Judges a server's frame by its header at the front of buf before any of its payload is read:
+// the header's size when whole, 0 while more is needed, -1 with why for a frame no server may
+// send or whose message would pass SIM_NET_MESSAGE_MAX (already has bytes of it come before).
+int sim_net_frame_head(const unsigned char *buf, size_t len, size_t already, int in_message,
+                       sim_net_frame *f, char *why, size_t why_size);
+
 // The link's transport calls, used by the client when sim_address is set.
 // Connects and upgrades; 0, or -1 with why written to the log.
 int sim_net_connect(void);

@@ -320,10 +320,16 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
         EXPECT_EQ(com1, 0x1800);
         sim_set(0x311A, 2, 0x1250);
     }
-    EXPECT_TRUE(com2 == 0x1250 && sim_net_last_rtt_us > 0) << com2 << " " << sim_net_last_rtt_us;
-    sim_net_send_hook = [](void *conn, const char *text, size_t len) { // a ping before each
-        mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_PING, "", 0);
-        mg_websocket_write((struct mg_connection *)conn, MG_WEBSOCKET_OPCODE_TEXT, text, len);
+    EXPECT_EQ(com2, 0x1250);
+    EXPECT_GT(sim_net_last_rtt_us, 0u);
+    // Each answer in two fragments of 16-bit lengths with a ping between (answered, no message).
+    sim_net_send_hook = [](void *conn, const char *text, size_t len) {
+        auto part = [](char op, const char *t, size_t n) {
+            return std::string{op, '\x7E', (char)(n >> 8), (char)n} + std::string(t, n);
+        };
+        std::string f =
+            part(1, text, len / 2) + "\x89\x01p" + part('\x80', text + len / 2, len - len / 2);
+        mg_write((struct mg_connection *)conn, f.data(), f.size());
     };
     sim_set(0x311A, 2, 0x1260);
     EXPECT_TRUE(read_radios() && com2 == 0x1260) << "pings are no answers";
@@ -346,31 +352,66 @@ TEST_F(Net, ReadsAndWritesThroughTheServer) {
     EXPECT_FALSE(read_radios());
     EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << "nothing delivered";
     FSUIPC_Close();
-    int quiet = socket(AF_INET, SOCK_STREAM, 0); // takes a connection, never answers its upgrade
+}
+
+std::string log_text() {
+    std::ifstream in("valdora.log");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Servers that answer the upgrade wrongly, at length, or not at all: no link, and the reason in
+// the log; no open holds the window while the server keeps the upgrade waiting.
+TEST_F(Net, AnUpgradeAnsweredWronglyIsNoLink) {
+    int quiet = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t n = sizeof a;
-    ASSERT_EQ(bind(quiet, (sockaddr *)&a, n) + listen(quiet, 1) +
+    ASSERT_EQ(bind(quiet, (sockaddr *)&a, n) + listen(quiet, 4) +
                   getsockname(quiet, (sockaddr *)&a, &n),
               0);
     snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", ntohs(a.sin_port));
-    DWORD start = GetTickCount();
-    EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no upgrade: no link";
-    EXPECT_EQ(rc + 0x10000 * (GetTickCount() - start > 1000), (DWORD)FSUIPC_ERR_NET)
-        << "the window is not held while a server keeps the upgrade waiting";
+    remove("valdora.log");
+    std::string ok = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n";
+    for (const auto &[reply, why] : std::vector<std::pair<std::string, const char *>>{
+             {"", "the server closed the connection during the upgrade"},
+             {"HTTP/1.1 200 OK\r\n\r\n", "the server refused the upgrade: HTTP/1.1 200 OK"},
+             {"HTTP/1.1 101 Switching\r\nSec-WebSocket-Accept: KEY\r\n\r\n", "no upgrade"},
+             {ok + "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n", "accept key"},
+             {"HTTP/1.1 101 -\r\nupgrade:  WebSocket \r\nSec-WebSocket-Accept: KEY\r\n"
+              "Sec-WebSocket-Protocol: json\r\n\r\n",
+              "another protocol than fsuipc"},
+             {ok + std::string(9000, 'x'), "an upgrade answer longer than 8192 bytes"}}) {
+        DWORD start = GetTickCount();
+        EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no answer yet";
+        EXPECT_LT(GetTickCount() - start, 1000u) << "the window is not held while it waits";
+        int c = accept(quiet, NULL, NULL);
+        char req[2048] = "", key[29]; // "KEY" in the reply stands for the right accept key
+        recv(c, req, sizeof req - 1, 0);
+        const char *k = strstr(req, "Sec-WebSocket-Key: ");
+        sim_net_ws_accept(k ? std::string(k + 19, 24).c_str() : "", key);
+        std::string text = std::regex_replace(reply, std::regex("KEY"), key);
+        send(c, text.data(), text.size(), MSG_NOSIGNAL);
+        close(c);
+        Sleep(100);
+        EXPECT_FALSE(FSUIPC_Open(0, &rc));
+        EXPECT_NE(log_text().find(why), std::string::npos) << why << " in " << log_text();
+    }
     close(quiet);
 }
 
 std::string spoil; // what the misbehaving server sends instead of its next read's answer
-int spoiled = 0;   // answers spoiled so far; a silent or stalled server sends nothing more
+int spoiled = 0;   // answers spoiled so far; a stalled server sends nothing more
+bool raw(const std::string &s) { // frames' bytes as they stand, not a message
+    return !s.empty() && ((unsigned char)s[0] < 0x20 || (unsigned char)s[0] >= 0x80);
+}
 void misbehave(void *conn, const char *text, size_t len) {
     auto c = (struct mg_connection *)conn;
-    int stalled = spoiled && (spoil == "silent" || spoil == "half");
+    int stalled = spoiled && raw(spoil);
     if (!stalled && (spoil.empty() || !strstr(text, "\"offsets.read\"") || spoiled))
         return (void)mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, text, len);
-    if (spoiled++ || spoil == "silent")
+    if (spoiled++)
         return;
-    if (spoil == "half") // a frame that promises 100 bytes and brings 5
-        mg_write(c, "\x81\x64{\"com", 7);
+    if (raw(spoil))
+        mg_write(c, spoil.data(), spoil.size());
     else
         mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, spoil.data(), spoil.size());
 }
@@ -378,21 +419,51 @@ void misbehave(void *conn, const char *text, size_t len) {
 TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     sim_net_send_hook = misbehave;
     remove("valdora.log");
-    for (const std::string &bad :
-         {read_of("r2", R"({"o0":70000})"), read_of("r7", R"({"o0":1})"), read_of("r2", "{}"),
-          std::string(
-              R"({"command":"offsets.read","success":false,"errorMessage":"no such offset"})"),
-          std::string("not json"), read_of("r2", std::string(SIM_NET_MESSAGE_MAX, '1')),
-          std::string("silent"), std::string("half")}) {
+    // Each with the reason the log gives. Frames refused by their header alone (the link is
+    // left before their payload comes): reserved bits, kinds not defined, masked, a control
+    // frame fragmented or long, a continuation of nothing, a new message inside another,
+    // claims of 2 GB and of a byte past the longest message, and a continuation that would take
+    // a message of the longest length past it. Frames that stall the server: one claiming the
+    // longest message and bringing nothing of it, one promising 100 bytes that brings 5.
+    const char *larger = "a message larger than 1048576 bytes";
+    for (const auto &[bad, why] : std::vector<std::pair<std::string, const char *>>{
+             {read_of("r2", R"({"o0":70000})"), "range for 0x034E"},
+             {read_of("r7", R"({"o0":1})"), "never declared"},
+             {read_of("r2", "{}"), "first answer left out 0x034E"},
+             {R"({"command":"offsets.read","success":false,"errorMessage":"no such offset"})",
+              "no such offset"},
+             {"not json", "not a JSON object"},
+             {"\xC1\x01x", "a frame with reserved bits set"},
+             {"\x83\x01x", "a frame of a kind the protocol does not define"},
+             {"\x8B\x01x", "a frame of a kind the protocol does not define"},
+             {"\x81\x81", "a masked frame"},
+             {"\x08\x01x", "a control frame in fragments"},
+             {"\x88\x7E", "a control frame longer than 125 bytes"},
+             {"\x80\x01x", "a continuation of no message"},
+             {"\x01\x01x\x82\x01y", "a new message before the last one ended"},
+             {std::string("\x81\x7F\0\0\0\0\x7F\xFF\0\0", 10), larger},
+             {std::string("\x81\x7F\0\0\0\0\0\x10\0\x01", 10), larger},
+             {std::string("\x01\x7F\0\0\0\0\0\x10\0\0", 10) + std::string(1 << 20, ' ') +
+                  "\x80\x01x",
+              larger},
+             {std::string("\x81\x7F\0\0\0\0\0\x10\0\0", 10), "no answer within 2000 ms"},
+             {"\x81\x64{\"com", "no answer within 2000 ms"}}) {
         spoil.clear();
         ASSERT_TRUE(FSUIPC_Open(0, &rc)) << rc;
         spoil = bad, spoiled = 0;
         sim_set(0x034E, 2, 0x1800);
         com1 = 0x4242;
         DWORD start = GetTickCount();
+        size_t seen = log_text().size();
         EXPECT_FALSE(FSUIPC_Read(0x034E, 2, &com1, &rc) && FSUIPC_Process(&rc));
         EXPECT_LT(GetTickCount() - start, 3000u) << "a stalled server is left after 2 s";
         EXPECT_EQ(rc + 0x10000 * com1, FSUIPC_ERR_NET + 0x10000 * 0x4242) << bad.substr(0, 80);
+        EXPECT_NE(log_text().find(why, seen), std::string::npos) << why << " in " << log_text();
+        bool refused = raw(bad) && !strstr(why, "no answer"); // by a frame's header
+        for (int wait = 0; refused && sim_net_client_count() && wait < 1000; wait++)
+            Sleep(1);
+        EXPECT_EQ(sim_net_client_count(), !refused)
+            << "the link is left before the frame's payload";
         FSUIPC_Close();
         for (int i = 0; i < 300 && sim_net_client_count(); i++)
             Sleep(10);
@@ -405,15 +476,10 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
     FSUIPC_Close();
     EXPECT_FALSE(FSUIPC_Open(0, &rc) || FSUIPC_Open(0, &rc));
     EXPECT_EQ(rc, (DWORD)FSUIPC_ERR_NET);
-    // The log names the server and why, once for each failure.
-    std::ifstream in("valdora.log");
-    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (const char *why :
-         {"range for 0x034E", "never declared", "first answer left out 0x034E", "not a JSON object",
-          "larger than", "no answer within 2000 ms", "no such offset", "cannot connect"})
-        EXPECT_NE(log.find(why), std::string::npos) << why << " in " << log;
+    // The log names the server, once for each failure.
+    std::string all = log_text();
     std::regex line(" network link to " + std::string(sim_address) + ": ");
-    EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), line), {}), 10) << log;
+    EXPECT_EQ(std::distance(std::sregex_iterator(all.begin(), all.end(), line), {}), 20) << all;
     remove("valdora.log");
 }
 

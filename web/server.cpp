@@ -10,6 +10,8 @@
 // reading.
 #include "web/web.h"
 
+#include "simlink/simlink.h"
+
 #include "platform/net.h"
 
 #include <pthread.h>
@@ -103,7 +105,7 @@ static int count_panels(void) {
 
 static void open_panel(struct conn *c, const web_request *req, DWORD now) {
     char accept[29], text[256];
-    web_ws_accept(req->ws_key, accept);
+    sim_net_ws_accept(req->ws_key, accept);
     snprintf(text, sizeof text,
              "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
              "Sec-WebSocket-Accept: %s\r\n\r\n",

@@ -65,7 +65,6 @@ typedef struct {
 } web_request;
 // Reads a request head (ending in an empty line) in place; 0, or -1 when it is malformed.
 int web_parse_request(char *head, web_request *req);
-void web_ws_accept(const char *key, char out[29]); // Sec-WebSocket-Accept for a client's key
 enum { WEB_OP_TEXT = 1, WEB_OP_BINARY = 2, WEB_OP_CLOSE = 8, WEB_OP_PING = 9, WEB_OP_PONG = 10 };
 typedef struct {
     int opcode;       // the frame's opcode (continuation 0 as sent)
