@@ -44,6 +44,6 @@ else
         ip netns exec "$ns" ip addr add "${host_ip%.1}.2/30" dev "n$$" &&
         ip netns exec "$ns" ip link set "n$$" up || vd_fail "cannot set up the veth pair"
     vd_check "the probe in its own network namespace reaches the server" eval \
-        '(cd "$VD_RUN" && timeout 60 ip netns exec "$ns" "$VALDORA_RUN_DIR/valdora-probe" --once --sim "ws://$host_ip:$VD_NET_PORT") | grep -q "0x311A 2 COM1 standby"'
+        '(cd "$VD_RUN" && timeout 60 ip netns exec "$ns" "$VALDORA_RUN_DIR/valdora-probe" --once --sim "ws://$host_ip:$VD_NET_PORT") | grep "0x311A 2 COM1 standby" >/dev/null'
 fi
 vd_stop

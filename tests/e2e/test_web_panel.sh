@@ -45,7 +45,7 @@ screen() { br size "$1" "$2"; br open "$3"; } # the browser's screen W x H, the 
 vd_start_sim
 vd_sim_set 0x311A 2 0x1800
 vd_start
-vd_check "the log has the panel's address" vd_wait_for 10 eval 'tr -d "\r" <"$VD_RUN/valdora.log" | grep -q "web: the panel is at http://[0-9.]*:$PORT/ "'
+vd_check "the log has the panel's address" vd_wait_for 10 eval 'tr -d "\r" <"$VD_RUN/valdora.log" | grep "web: the panel is at http://[0-9.]*:$PORT/ " >/dev/null'
 vd_check "and not its code" eval '! grep -q "$CODE" "$VD_RUN/valdora.log"'
 # (What the server answers without the code, to broken frames and under floods is tested
 # against the server itself in test_web_server.)

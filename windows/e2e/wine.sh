@@ -13,7 +13,7 @@ vd_find_window() {
 }
 
 # A line the stand-in simulator printed (its output has CR LF line ends under Windows).
-vd_sim_said() { [ -f "$VD_TMP/sim.out" ] && tr -d '\r' <"$VD_TMP/sim.out" | grep -qF -- "$1"; }
+vd_sim_said() { [ -f "$VD_TMP/sim.out" ] && tr -d '\r' <"$VD_TMP/sim.out" | grep -F -- "$1" >/dev/null; }
 
 # Typing into the window. Wine makes the window active, and Allegro takes the keyboard through
 # DirectInput, only a moment after the window gets the X focus; keys typed before that are lost.
