@@ -437,7 +437,7 @@ static int flush(void) {
 }
 
 // Tells why a send failed: the reader's reason when it gave up on the connection first (it can
-// end it between the send and the library's check after it), else the send's own.
+// end it while the pass is still sending), else the send's own.
 static void fail_sending(void) {
     char why[160];
     {
