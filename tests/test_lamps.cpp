@@ -241,6 +241,7 @@ TEST_F(Lamps, MasterWarningFlashesCautionSteady) {
     int before = testsim_requests();
     for (int power : {1, 0, 2}) {
         silence = power == 1, electrics = power;
+        testboards_io(0).digital_out[6] = testboards_io(0).digital_out[7] = 1; // lit until then
         k8055_warn_caution();
         EXPECT_EQ(lamps(0).substr(6, 2), "00");
     }
