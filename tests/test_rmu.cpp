@@ -10,7 +10,6 @@
 #include <string.h>
 
 #include <functional>
-#include <numeric>
 
 namespace {
 
@@ -176,7 +175,6 @@ TEST_F(Rmu, ReadTurnsEveryWordIntoItsTextAndFlags) {
     rmu_fsuipc_read();
     EXPECT_EQ(at(0, 100, 280), "link"); // drawn at once when the link went down
     EXPECT_STREQ(com1_disp2, "118.025");
-    EXPECT_EQ(read_freq1, 0x1802);
     EXPECT_EQ(electrics, 1); // although the reconnection cleared it
     rmu_fsuipc_read();
     EXPECT_STREQ(com1_disp1, "122.225");
@@ -238,10 +236,9 @@ TEST_F(Rmu, StepSchedulesClampsAndWords) {
     // A step whose exchange fails still rewrites the text and counts, opens the link again
     // (the announcement), and the ADF step makes its second write after a failed first one.
     strcpy(com1_disp2, "118.000");
-    testsim_set(0x311A, 2, 0x1800), testsim_fail_next(1);
+    testsim_fail_next(1);
     EXPECT_EQ(step(1, 1, 0, RMU_KEYBOARD), 1);
     EXPECT_STREQ(com1_disp2, "118.025");
-    EXPECT_EQ(testsim_get(0x311A, 2), 0x1800u);
     EXPECT_EQ(testsim_writes_to(0x3380).size(), 1u);
     strcpy(adf_disp, "0350.0");
     testsim_fail_next(1), step(6, 1, 0, RMU_KEYBOARD);
@@ -421,10 +418,7 @@ TEST_F(Rmu, MainPassAtRestAndAfterALayoutKey) {
     layout(280, 400, 75, 0, 0);
     current_width = 1272, current_height = 992, main_pass();
     long before = rmu_pushes;
-    press_length = 5, apu_status = 1, testsleep_clear(), main_pass();
-    EXPECT_EQ(press_length * 10 + apu_speed, 2.0f); // acceleration lasts a pass; the APU spools
-    Pauses pauses = testsleep_pauses();
-    EXPECT_GE(std::accumulate(pauses.begin(), pauses.end(), 0u), 50u) << "a pass at rest pauses";
+    main_pass();
     EXPECT_EQ(rmu_pushes, before) << "at rest";
     rmu_key_action(0x0969); // i: a new layout, and the background asked for
     rmu_display();          // the redraw that follows every key

@@ -1,8 +1,10 @@
 #!/bin/bash
-# A cockpit journey with all four virtual boards plugged: the boards reported in the simulator,
-# the calibration wizard (F1) recording the left throttle, which then drives the simulator and
-# is saved at exit; the master warning flashing and silenced, the APU button spinning the gauge
-# up and powering the radios, the engine 1 start button running the autostart to the generator.
+# A cockpit journey with all four virtual boards plugged: the calibration wizard (F1) recording
+# the left throttle, which then drives the simulator and is saved at exit; the master warning
+# flashing, the APU button spinning the gauge up, the engine 1 start button running the autostart
+# to the generator. What the boards' report, the APU's power byte and the autostart write is the
+# recorded session's (test_default_writes.sh); the silence button and the lamps of each start
+# phase are the unit tests'.
 . "$(dirname "$0")/lib.sh"
 vd_setup
 vd_start_sim
@@ -14,9 +16,6 @@ warning_states() { # the states the master warning shows within 3 s: "0", "1" or
 hold() { "$VD_BOARDS" hold "$1" 1000 || vd_fail "cannot press $1"; }
 
 vd_start
-vd_check "the simulator shows the boards" vd_wait_for 20 grep -qF \
-    'message: "Velleman K8055 Interfaces detected are on addresses [Zero] [One] [Two] [Three]"' \
-    "$VD_TMP/sim.out"
 vd_wait_for 20 vd_outputs_are 1 power gear-left-down gear-nose-down gear-right-down ||
     vd_fail "the lamps were never driven"
 shot() { import -window "$VD_WIN" rgb:- 2>/dev/null | md5sum; }
@@ -32,15 +31,10 @@ vd_key x x s s s s s s s # max thrust at 230, results; every other axis skipped
 vd_wait_for 10 eval '[ "$(shot)" = "$face" ]' || vd_fail "the RMU did not come back"
 vd_check "the new points drive the throttle: 16230" vd_wait_for 10 vd_sim_is 0x089A 2 0x3F66
 vd_expect "the master warning flashes (low oil pressure)" "$(warning_states)" "0 1"
-hold silence
-vd_expect "silenced: dark" "$(warning_states)" "0"
 hold apu
-vd_check "APU at 50 % powers the radios" vd_wait_for 60 vd_sim_is 0x0B52 1 0x01
 vd_check "the gauge shows 100 % as 200" vd_wait_for 60 vd_outputs_are 200 apu-gauge
 hold engine-1-start
 vd_check "starter lamp" vd_wait_for 10 vd_outputs_are 1 starter-1
-vd_check "ignition lamp at light-off" vd_wait_for 10 vd_outputs_are 1 ignition-1
-vd_check "ignition out at cut-out" vd_wait_for 20 vd_outputs_are 0 ignition-1 starter-1
 vd_check "generator 1 on line" vd_wait_for 20 vd_sim_is 0x3B7C 4 0x00000001
 vd_stop
 # The saved calibration of the left throttle (in use, 20, 60, 230, not reversed); Wine may

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The RMU on the real window with the stand-in simulator: a key tunes COM1's standby and the
-# window shows the change, another moves the highlight with a picture pushed; a window covered,
-# unmapped or moved shows the same picture again at once; the boards banner shows at the start.
+# window shows the change; a window covered, unmapped or moved shows the same picture again at
+# once, the exposure pushing it afresh. The words a key writes are those of the recorded session
+# (test_default_writes.sh); the banner, and a push for each change, are unit-tested.
 . "$(dirname "$0")/lib.sh"
 vd_setup
 vd_start_sim
@@ -16,18 +17,10 @@ vd_sim_set 0x311A 2 0x1800
 vd_start
 # The first picture is pushed before the link is up, the second with the boards banner, held 4 s.
 vd_wait_for 20 eval '[ "$(pushes)" -ge 2 ]' || vd_fail "the unit was never pushed to the window"
-shot banner
 sleep 5 # past the banner's hold, the window showing 118.000
 shot before
-vd_check "the boards banner showed at the start and went" eval '! cmp -s "$VD_TMP/banner.bmp" "$VD_TMP/before.bmp"'
-mark=$(($(wc -l <"$VD_TMP/sim.log") + 1))
 vd_press period eval '[ "$(vd_sim_get 0x311A 2)" = 0x1802 ]'
-vd_expect "one full stop writes 0x1802 to 0x311A once" \
-    "$(tail -n "+$mark" "$VD_TMP/sim.log" | awk '$2 == "0x311A" { print $4 }')" "0218"
 vd_check "the window shows the new standby" vd_wait_for 10 eval '! same_as_before'
-settled
-vd_press t eval '! same_as_before'
-vd_check "the highlight's move pushed a picture" [ "$(pushes)" -gt "$n" ]
 
 settled
 display -title cover -geometry +40+40 -size 500x300 xc:red & # ImageMagick, as import

@@ -11,8 +11,7 @@ vd_start
 vd_check "with no settings the window is 641 x 425 at 0, 0" vd_wait_for 10 vd_outer_is 0 0 641 425
 vd_press i vd_outer_is 0 0 643 425
 vd_press shift+r vd_outer_is 0 0 643 424
-vd_press alt+a vd_outer_is 119 0 405 662
-vd_log "ok: i, Shift+R and a quarter turn clamped at the top"
+vd_press alt+a vd_outer_is 119 0 405 662 # the quarter turn clamped at the top
 # A window the user dragged turns about its new middle.
 xdotool windowmove "$VD_WIN" 250 220
 vd_wait_for 5 vd_outer_is 250 220 405 662 || vd_fail "the window was not dragged"
