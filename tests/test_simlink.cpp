@@ -85,7 +85,8 @@ TEST_F(Link, RecordsAndTheCapacityRule) {
 }
 
 // Under the link, the transport keeps an unanswered request through nine waits, sending it once;
-// after the ninth it drops the connection.
+// after the ninth it drops the connection. (That another request while one is outstanding drops
+// it too, the client's reply fuzz target checks on every input that times out.)
 TEST_F(Link, AnUnansweredRequestIsAwaitedNineTimes) {
     open_link();
     HWND h = FindWindowExA(NULL, NULL, "FS98MAIN", NULL);
@@ -99,12 +100,6 @@ TEST_F(Link, AnUnansweredRequestIsAwaitedNineTimes) {
         EXPECT_EQ(GetLastError(), wait <= 9 ? 1460u : 1400u) << wait;
     }
     EXPECT_EQ(testsim_requests(), before + 1);
-    // Another request while one is outstanding would take that one's reply: the connection goes.
-    h = FindWindowExA(NULL, NULL, "FS98MAIN", NULL);
-    testsim_fail_next(1, SIM_NO_REPLY);
-    EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 0, SMTO_BLOCK, 10, &reply));
-    EXPECT_FALSE(SendMessageTimeoutA(h, msg, atom, 1, SMTO_BLOCK, 10, &reply));
-    EXPECT_EQ(GetLastError(), 1400u);
 }
 
 TEST_F(Link, ResultCodesAndBlockNames) {
