@@ -162,17 +162,9 @@ TEST(Web, TouchesWaitAsKeysDoTheFirstTakenAndTheRestDropped) {
                           web_queue_put(WEB_MAX_CONNS, &c, 0), web_queue_put(-1, &c, 0), take(0),
                           take(0), web_queue_put(WEB_MAX_CONNS - 1, &c, 0), take(1)}),
         (std::vector<int>{0, 0, -1, -1, -1, -1, 1000 * WEB_MSG_RADIO + 5, 0, 0, RMU_KEY_C}));
+    // Page 0's hold, begun though its first step was dropped, let go. (That taps on the knob, each
+    // a hold let go at once, step once each, the next test's let-go and new holds prove.)
     web_queue_put(0, &let_go, 0);
-    // 40 taps 100 ms apart on the up half, each step pausing 100 ms: as many steps as taps
-    // taken, never one more, and none after the last tap's.
-    int steps = 0;
-    for (DWORD t = 10000; t < 14000; t += 100) {
-        web_queue_put(1, &up, t), web_queue_put(1, &let_go, t + 30);
-        while (take(t + 100 - 1) == RMU_KEY_STOP)
-            steps++;
-    }
-    EXPECT_EQ(steps, 40);
-    EXPECT_EQ(take(20000), 0);
 }
 
 TEST(Web, EachPagesHoldRepeatsAsAHeldKeyWhileItsLeaseIsRenewed) {
