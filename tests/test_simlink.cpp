@@ -2,6 +2,7 @@
 // the capacity rule, result codes, the version exchange, block names, failing, silent and
 // hostile servers; the transport's atoms, blocks and endpoint folder; and the stand-in
 // simulator's server against peers that mean harm.
+#include "app/app.h"
 #include "platform/ipc_transport.h"
 #include "sim/sim.h"
 #include "simlink/simlink.h"
@@ -195,6 +196,10 @@ TEST_F(Link, FailingExchangesDeliverNothingAndTheLinkRecovers) {
         EXPECT_TRUE(com1() == 0x1800 && v == 0x4321) << v; // the failed read's target untouched
         testsleep_clear();
     }
+    loop = 0; // the program's reconnection, its window closed just as the link opens: no greeting
+    connect_to_sim();
+    loop = 1;
+    EXPECT_TRUE(connected == 1 && testsim_writes_to(0x3380).empty());
 }
 
 // A server that rewrites the block before answering must not steer the reply walk outside the

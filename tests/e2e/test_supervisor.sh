@@ -3,11 +3,11 @@
 # waits (title, live layout keys); it connects and announces itself; the simulator is then
 # killed or stopped and started again at random moments while four virtual boards' inputs move
 # (40 times, 500 with VALDORA_LONG=1), and the program runs on, reconnects, opens no more files
-# and keeps one shared block; closed during the wait it saves its settings (that it announces
-# nothing then, the start-up unit test proves); killed outright its block is removed by the
-# simulator; and killed while it saves its settings (at random moments, and with strace at each
-# call of the save) it never leaves the settings file missing or cut short. Run it against the
-# sanitized build too:
+# and keeps one shared block; closed during the wait it saves its settings (with the simulator
+# away it cannot announce itself; a window closed as the link opens is the link test's case);
+# killed outright its block is removed by the simulator; and killed while it saves its settings
+# (at random moments, and with strace at each call of the save) it never leaves the settings
+# file missing or cut short. Run it against the sanitized build too:
 #   VALDORA_BUILD_DIR=$PWD/build-asan VALDORA_LONG=1 tests/e2e/test_supervisor.sh
 . "$(dirname "$0")/lib.sh"
 vd_setup
