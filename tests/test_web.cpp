@@ -248,6 +248,7 @@ TEST(Web, F2ShowsTheAddressCardUntilTheNextKeyWhichOnlyTakesItAway) {
                     getpixel(screen, 570, 0) == beneath && getpixel(screen, 0, 400) == beneath);
         EXPECT_EQ(dark(0, 0, 570, 360) > 2000, running == 1); // the QR code's modules
         EXPECT_GT(dark(0, 360, 570, 400), 100);               // the address as text
+        EXPECT_EQ(dark(570, 0, 800, 600) + dark(0, 400, 570, 600), 0) << "drawn beyond the card";
         clear_to_color(screen, beneath), web_address_redraw();
         EXPECT_EQ(getpixel(screen, 0, 0), white) << "put back over a new picture";
         EXPECT_TRUE(web_take_key(RMU_KEY_C) == 1 && update_bg == 1) << "the key only hides it";
