@@ -4,19 +4,14 @@
 #include "rmu/rmu.h"
 #include "web/web.h"
 
+#include <set>
 #include <stdlib.h>
 #include <string.h>
 
-static int allowed(int code) {
-    static const int keys[] = {RMU_KEY_COMMA, RMU_KEY_STOP, RMU_KEY_C, RMU_KEY_V, RMU_KEY_B,
-                               RMU_KEY_N,     RMU_KEY_M,    RMU_KEY_K, RMU_KEY_E, RMU_KEY_A};
-    for (int k : keys)
-        if (code == k)
-            return 1;
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static const std::set<int> allowed = {RMU_KEY_COMMA, RMU_KEY_STOP, RMU_KEY_C, RMU_KEY_V,
+                                          RMU_KEY_B,     RMU_KEY_N,    RMU_KEY_M, RMU_KEY_K,
+                                          RMU_KEY_E,     RMU_KEY_A};
     DWORD now = 0;
     for (size_t start = 0; start <= size;) {
         const uint8_t *end = (const uint8_t *)memchr(data + start, '\n', size - start);
@@ -26,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             web_queue_put((int)(start % WEB_MAX_CONNS), &m, now); // pages in turn
         now += len * 37; // time moves on by the message, so holds renew and run out
         while (web_queue_take(now, &m)) {
-            if (m.kind == WEB_MSG_KEY && !allowed(m.arg))
+            if (m.kind == WEB_MSG_KEY && !allowed.count(m.arg))
                 abort();
             if ((m.kind == WEB_MSG_RADIO || m.kind == WEB_MSG_STANDBY) && (m.arg < 1 || m.arg > 6))
                 abort();

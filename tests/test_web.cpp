@@ -79,17 +79,13 @@ TEST(Web, CodesAreRandomAndWellFormedAndOnlyTheWholeCodeOpens) {
 }
 
 TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivate) {
-    FILE *f = fopen("test_web.ini", "w");
     const std::string note = "# The tablet panel: web=1 serves it at every start, at the port "
                              "below; the code\n",
                       mine = "# mine\r\nsim=ws://s\n" + std::string(1500, 'x');
-    fputs(("web=1\r\n" + note +
-           "port=9123\nport=0\nport=70000\nport=80x\ncode=abcdefghijkmnpqr\n"
-           "code=x\n" +
-           mine)
-              .c_str(),
-          f);
-    fclose(f);
+    std::ofstream("test_web.ini") << "web=1\r\n"
+                                  << note << "port=9123\nport=0\nport=70000\nport=80x\n"
+                                  << "code=abcdefghijkmnpqr\ncode=x\n"
+                                  << mine;
     chmod("test_web.ini", 0644);
     ASSERT_EQ(web_read_ini("test_web.ini"), 0);
     EXPECT_TRUE(web_enabled == 1 && web_port == 9123 && !strcmp(web_code, "abcdefghijkmnpqr"));
@@ -115,12 +111,11 @@ TEST(Web, IniKeepsSwitchPortAndCodeTheCommandLineOnlyForOneRunAndTheFileIsPrivat
     char zero[] = "--web=0", big[] = "--web=65536", junk[] = "--web=80a", other[] = "--webx";
     char *args[] = {p, other, on, port, renew};
     EXPECT_TRUE(web_parse_args(2, args) == 0 && !web_enabled && !web_renew_code);
-    EXPECT_TRUE(web_parse_args(5, args) == 0 && web_enabled && web_port == 65535 && web_renew_code);
-    for (char *bad : {zero, big, junk}) {
+    for (char *bad : {zero, big, junk}) { // refused: the switch and the file's port as they were
         char *one[] = {p, bad};
-        web_enabled = 0;
-        EXPECT_TRUE(web_parse_args(2, one) == -1 && web_port == 65535 && !web_enabled) << bad;
+        EXPECT_TRUE(web_parse_args(2, one) == -1 && web_port == 9123 && !web_enabled) << bad;
     }
+    EXPECT_TRUE(web_parse_args(5, args) == 0 && web_enabled && web_port == 65535 && web_renew_code);
 }
 
 // A start: nothing made or written while the panel is off; a new code asked for is made and
@@ -159,28 +154,17 @@ const web_msg up = {WEB_MSG_HOLD, RMU_KEY_STOP}, down = {WEB_MSG_HOLD, RMU_KEY_C
 TEST(Web, TouchesWaitAsKeysDoTheFirstTakenAndTheRestDropped) {
     web_msg c = {WEB_MSG_KEY, RMU_KEY_C}, r = {WEB_MSG_RADIO, 5}, ping = {WEB_MSG_PING, 0};
     // Typed during one step's pause, only the first key is handled: the same for touches, from
-    // one page or several; a heartbeat is no touch; a page outside the table is refused.
-    EXPECT_EQ(web_queue_put(0, &r, 0), 0);
-    EXPECT_EQ(web_queue_put(0, &ping, 0), 0);
-    EXPECT_EQ(web_queue_put(3, &c, 0), -1);
-    EXPECT_EQ(web_queue_put(0, &up, 0), -1) << "a hold's first step is a key press like any";
-    EXPECT_EQ(web_queue_put(WEB_MAX_CONNS, &c, 0), -1);
-    EXPECT_EQ(web_queue_put(-1, &c, 0), -1);
-    EXPECT_EQ(take(0), 1000 * WEB_MSG_RADIO + 5);
-    EXPECT_EQ(take(0), 0);
-    EXPECT_EQ(web_queue_put(WEB_MAX_CONNS - 1, &c, 0), 0);
-    EXPECT_EQ(take(1), RMU_KEY_C);
+    // one page or several (a hold's first step is a key press like any); a heartbeat is no touch;
+    // a page outside the table is refused. Then the radio's touch taken, and nothing more.
+    EXPECT_EQ(
+        (std::vector<int>{web_queue_put(0, &r, 0), web_queue_put(0, &ping, 0),
+                          web_queue_put(3, &c, 0), web_queue_put(0, &up, 0),
+                          web_queue_put(WEB_MAX_CONNS, &c, 0), web_queue_put(-1, &c, 0), take(0),
+                          take(0), web_queue_put(WEB_MAX_CONNS - 1, &c, 0), take(1)}),
+        (std::vector<int>{0, 0, -1, -1, -1, -1, 1000 * WEB_MSG_RADIO + 5, 0, 0, RMU_KEY_C}));
+    // Page 0's hold, begun though its first step was dropped, let go. (That taps on the knob, each
+    // a hold let go at once, step once each, the next test's let-go and new holds prove.)
     web_queue_put(0, &let_go, 0);
-    // 40 taps 100 ms apart on the up half, each step pausing 100 ms: as many steps as taps
-    // taken, never one more, and none after the last tap's.
-    int steps = 0;
-    for (DWORD t = 10000; t < 14000; t += 100) {
-        web_queue_put(1, &up, t), web_queue_put(1, &let_go, t + 30);
-        while (take(t + 100 - 1) == RMU_KEY_STOP)
-            steps++;
-    }
-    EXPECT_EQ(steps, 40);
-    EXPECT_EQ(take(20000), 0);
 }
 
 TEST(Web, EachPagesHoldRepeatsAsAHeldKeyWhileItsLeaseIsRenewed) {
@@ -262,9 +246,9 @@ TEST(Web, F2ShowsTheAddressCardUntilTheNextKeyWhichOnlyTakesItAway) {
         EXPECT_EQ(web_take_key(RMU_KEY_F2), 1);
         EXPECT_TRUE(getpixel(screen, 0, 0) == white && getpixel(screen, 569, 399) == white &&
                     getpixel(screen, 570, 0) == beneath && getpixel(screen, 0, 400) == beneath);
-        int code_area = dark(0, 0, 570, 360), text_area = dark(0, 360, 570, 400);
-        EXPECT_EQ(code_area > 2000, running == 1) << code_area; // the QR code's modules
-        EXPECT_GT(text_area, 100);
+        EXPECT_EQ(dark(0, 0, 570, 360) > 2000, running == 1); // the QR code's modules
+        EXPECT_GT(dark(0, 360, 570, 400), 100);               // the address as text
+        EXPECT_EQ(dark(570, 0, 800, 600) + dark(0, 400, 570, 600), 0) << "drawn beyond the card";
         clear_to_color(screen, beneath), web_address_redraw();
         EXPECT_EQ(getpixel(screen, 0, 0), white) << "put back over a new picture";
         EXPECT_TRUE(web_take_key(RMU_KEY_C) == 1 && update_bg == 1) << "the key only hides it";
@@ -290,10 +274,10 @@ TEST(Web, F2ShowsTheAddressCardUntilTheNextKeyWhichOnlyTakesItAway) {
         EXPECT_TRUE(n == 1 && !strcmp(hosts[0], lan)) << hosts[0];
     }
     for (int i = 0; i < n; i++) {
-        unsigned a, b, c, d;
-        char end;
-        EXPECT_EQ(sscanf(hosts[i], "%u.%u.%u.%u%c", &a, &b, &c, &d, &end), 4) << hosts[i];
-        EXPECT_TRUE(n == 1 || a != 127) << hosts[i];
+        struct in_addr a;
+        EXPECT_TRUE(inet_pton(AF_INET, hosts[i], &a) == 1 &&
+                    (n == 1 || ntohl(a.s_addr) >> 24 != 127))
+            << hosts[i];
     }
 }
 

@@ -19,10 +19,9 @@ namespace {
 
 int port;
 const std::string code = "abcdefghijkmnpqr", with_code = "?code=" + code;
-const std::string ok = "HTTP/1.1 200 OK\r\n", upgrade =
-                                                  "Upgrade: websocket\r\n"
-                                                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                                  "Sec-WebSocket-Version: 13\r\n\r\n";
+const std::string ok = "HTTP/1.1 200 OK\r\n";
+const std::string upgrade = "Upgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                            "Sec-WebSocket-Version: 13\r\n\r\n";
 
 // A connection to the server from a loopback address of its own (127.0.0.x), sent bytes.
 int dial(const std::string &bytes = "", const char *from = "127.0.0.1") {
@@ -173,15 +172,26 @@ TEST_F(WebServer, FramesNoPageSendsEndTheLinkBeforeTheirPayloadIsRead) {
         EXPECT_TRUE(t >= 0 && t < 500) << std::hex << (int)(uint8_t)f[0] << (int)(uint8_t)f[1];
         close(s);
     }
-    // What a page may send does not end it: 8 bytes of text, a binary frame, a ping answered.
-    std::string frames = frame(1, "kckckckc") + frame(2, "abc") + frame(9, "hi");
+    // What a page may send does not end it: 8 bytes of text, a binary frame, a ping answered, a
+    // held knob (renewed for 700 ms, so repeating); once the page closes, its hold is let go at
+    // once.
+    std::string frames = frame(1, "kckckckc") + frame(2, "abc") + frame(9, "hi"),
+                hold = frame(1, "h+");
     int s = panel();
+    web_msg m;
+    while (web_queue_take(GetTickCount(), &m)) {
+    }
     send(s, frames.data(), frames.size(), MSG_NOSIGNAL);
     bool closed;
     std::string got = take_in(s, 300, &closed);
     EXPECT_FALSE(closed);
     EXPECT_NE(got.find(std::string("\x8a\x02hi", 4)), std::string::npos) << "the pong";
+    for (int i = 0; i < 7; i++, usleep(100000))
+        send(s, hold.data(), hold.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(web_queue_take(GetTickCount(), &m), 1) << "held and repeating";
     close(s);
+    usleep(100000);
+    EXPECT_EQ(web_queue_take(GetTickCount(), &m), 0) << "still repeating " << m.arg;
 }
 
 TEST_F(WebServer, SixteenPanelsAtMostTheSeventeenthToldWhyAndAFreedSlotFreeAtOnce) {
@@ -239,20 +249,6 @@ TEST_F(WebServer, PicturesGoOutAsPublishedAndAStopEndsEveryLinkAtOnce) {
     ASSERT_EQ(web_server_start(port), 0);
 }
 
-TEST_F(WebServer, AClosedPagesHoldIsLetGoAtOnce) {
-    int s = panel();
-    web_msg m;
-    while (web_queue_take(GetTickCount(), &m)) {
-    }
-    std::string hold = frame(1, "h+");
-    for (int i = 0; i < 7; i++, usleep(100000))
-        send(s, hold.data(), hold.size(), MSG_NOSIGNAL);
-    EXPECT_EQ(web_queue_take(GetTickCount(), &m), 1) << "held and repeating";
-    close(s);
-    usleep(100000);
-    EXPECT_EQ(web_queue_take(GetTickCount(), &m), 0) << "still repeating " << m.arg;
-}
-
 TEST_F(WebServer, SilentStalledAndDeafLinksAndUnfinishedRequestsAreDropped) {
     // All at once: a request never finished, a frame begun and never finished, a panel that
     // answers nothing, one that talks but never reads (so never answers a ping), and a live
@@ -279,10 +275,9 @@ TEST_F(WebServer, SilentStalledAndDeafLinksAndUnfinishedRequestsAreDropped) {
                 closed_at[i] = GetTickCount() - t0;
         }
     }
-    EXPECT_TRUE(closed_at[0] >= 4500 && closed_at[0] < 5500) << closed_at[0];
-    EXPECT_TRUE(closed_at[1] >= 4500 && closed_at[1] < 5500) << closed_at[1];
-    EXPECT_TRUE(closed_at[2] >= 5500 && closed_at[2] < 6500) << closed_at[2];
-    EXPECT_TRUE(closed_at[3] >= 5500 && closed_at[3] < 6500) << closed_at[3];
+    for (int i = 0; i < 4; i++) // the request and the stalled frame at 5 s, the others at 6 s
+        EXPECT_TRUE(closed_at[i] >= 4500 + i / 2 * 1000 && closed_at[i] < 5500 + i / 2 * 1000)
+            << i << " " << closed_at[i];
     EXPECT_EQ(closed_at[4], -1);
     EXPECT_GE(pings, 3u) << "a ping every 2 s of quiet";
     for (int s : conns)

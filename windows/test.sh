@@ -91,7 +91,7 @@ trap 'wineserver -k 2>/dev/null' EXIT
 # Windows programs: a copy of each beside a lib.sh that adds the Wine part of the harness.
 # (The others check what differs by design: window frames, key timing, LF settings lines.)
 SHARED_TESTS=${VALDORA_WIN_SHARED_TESTS-"test_artwork_screen test_cockpit_boards test_web_panel
-  test_mega_flash"}
+  test_mega_flash test_aircraft_profiles"}
 shared=$e2e/shared
 rm -rf "$shared" && mkdir -p "$shared"
 printf '. %q\n. %q\n' "$win_src/tests/e2e/lib.sh" "$win_src/windows/e2e/wine.sh" >"$shared/lib.sh"

@@ -3,8 +3,9 @@
 # add-on jet loaded in flight, its lamps follow its own bytes within 2 s and a COM1 standby step
 # arrives as the control; a livery change keeps the profile; back to today's jet the standard
 # reads count again. A bad profile beside the good one is reported and changes nothing else.
-# windows/e2e/test_windows_aircraft.sh runs this same journey under Wine, its harness loaded.
-[ -n "${VD_NAME:-}" ] || . "$(dirname "$0")/lib.sh"
+# windows/test.sh runs this same journey under Wine, with the Windows build's profiles in Windows
+# line ends.
+. "$(dirname "$0")/lib.sh"
 vd_setup
 mkdir -p "$VD_RUN/profiles"
 cp "$VALDORA_RUN_DIR"/profiles/*.toml "$VD_RUN/profiles/" || vd_fail "no shipped profiles"

@@ -68,10 +68,9 @@ export VALDORA_WIN_DLL=std
 fresh_sim
 vd_start
 boards_reported
-PROBE="$VALDORA_RUN_DIR/valdora-probe"
 vd_check "the probe decodes COM1 active" vd_probe_shows '^  0x034E 2 COM1 active +0x1800  118\.000$'
 # In a process group of its own: under Wine the probe is a launcher, the loader and a filter.
-(cd "$VD_RUN" && exec setsid "$PROBE" >"$VD_TMP/probe.out" 2>&1) &
+(cd "$VD_RUN" && exec setsid "$VALDORA_RUN_DIR/valdora-probe" >"$VD_TMP/probe.out" 2>&1) &
 probe=$!
 vd_wait_for 30 grep -q "^valdora-probe: link FS98MAIN" "$VD_TMP/probe.out" || vd_fail "no snapshot"
 vd_stop_sim
