@@ -2,11 +2,12 @@
 # The cockpit on one simulated Arduino Mega (the firmware in simavr, its serial port on a
 # pseudo-terminal), with lever values standing that once forged presses (40, 165, 2, 12 and
 # 165, 130, 14, 90), the program started into the middle of the board's stream: found as four
-# boards at every start, a press seen and none forged; the lamps kept lit through a
-# 10 s wait for the simulator; unplugged for 3 s: no axis written, lamps back on replug; the
-# probe beside the program: the board BUSY and no simulator write. The wizard's points taken at
-# each key (test_calibration), a read giving the snapshot of the moment (test_serial_boards) and
-# the firmware's own dark state after silence (test_mega_firmware) are unit tests.
+# boards, a press seen and none forged; the lamps kept lit through a 10 s wait for the simulator;
+# unplugged for 3 s: no axis written, lamps back on replug; the probe beside the program: the
+# board BUSY and no simulator write. Unit tests prove the rest: the wizard's points taken at each
+# key (test_calibration), a read giving the snapshot of the moment and a board found again after
+# the program closed it (test_serial_boards), the firmware's dark state after silence
+# (test_mega_firmware).
 . "$(dirname "$0")/lib.sh"
 
 MEGA_SIM="$VALDORA_RUN_DIR/valdora-mega-sim"
@@ -32,8 +33,7 @@ mega() { echo "$*" >"$VD_TMP/mega-control"; }
 mega_is() { vd_mega_is "$VD_TMP/mega.out" "$@"; } # mega_is out|pwm BOARD VALUE CHANNEL...
 sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
 writes() { grep -c " $1 " "$VD_TMP/sim.log" 2>/dev/null || true; }
-reported() { grep -cF "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"; }
-reported_more() { [ "$(reported)" -gt "$1" ]; }
+reported() { grep -qF "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"; }
 connected() { vd_title | grep -q '>>>   Connected   <<<'; }
 
 # A calibrated left throttle: reverse 20, idle 60, full 230.
@@ -43,7 +43,7 @@ mega_start
 sleep 0.$((RANDOM % 9 + 1)) # the program starts at a random point of the board's stream
 vd_start
 vd_wait_window
-vd_check "the simulator reports all four boards" vd_wait_for 30 reported_more 0
+vd_check "the simulator reports all four boards" vd_wait_for 30 reported
 vd_wait_for 20 mega_is out 0 1 4 5 6 || vd_fail "the gear down lamps never lit on the Mega"
 vd_check "idle plus one sends 175" vd_wait_for 20 sim_is 0x089A 2 0x00AF
 grep -q "boards: serial board on .*firmware 2, identity [0-9a-f]\{8\}" "$VD_RUN/valdora.log" ||
@@ -94,11 +94,3 @@ vd_stop
 grep -q "boards: closing the serial board .*frames dropped [0-9]*, sequence gaps [0-9]*" \
     "$VD_RUN/valdora.log" || vd_fail "valdora.log does not count the frames at shutdown"
 
-# Started again, at another point of the stream: found again, its lamps lit again.
-vd_sim_set 0x0BE8 4 16383 || vd_fail "cannot lower the gear"
-reports=$(reported)
-vd_start
-vd_wait_window
-vd_wait_for 30 reported_more "$reports" || vd_fail "the boards were not found again"
-vd_wait_for 20 mega_is out 0 1 4 5 6 || vd_fail "the gear down lamps never lit again"
-vd_stop
