@@ -33,8 +33,6 @@ mega() { echo "$*" >"$VD_TMP/mega-control"; }
 mega_is() { vd_mega_is "$VD_TMP/mega.out" "$@"; } # mega_is out|pwm BOARD VALUE CHANNEL...
 sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
 writes() { grep -c " $1 " "$VD_TMP/sim.log" 2>/dev/null || true; }
-reported() { grep -qF "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"; }
-connected() { vd_title | grep -q '>>>   Connected   <<<'; }
 
 # A calibrated left throttle: reverse 20, idle 60, full 230.
 vd_write_settings 0 0 75 280 400 1 20 60 230 0 -1 -1 -1 0 -1 -1 -1 0 -1 -1 -1 -1 0 -1 -1 -1 \
@@ -43,8 +41,9 @@ mega_start
 sleep 0.$((RANDOM % 9 + 1)) # the program starts at a random point of the board's stream
 vd_start
 vd_wait_window
-vd_check "the simulator reports all four boards" vd_wait_for 30 reported
-vd_wait_for 20 mega_is out 0 1 4 5 6 || vd_fail "the gear down lamps never lit on the Mega"
+vd_check "the simulator reports all four boards" vd_wait_for 30 grep -qF \
+    "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"
+vd_check "the gear down lamps light on the Mega" vd_wait_for 20 mega_is out 0 1 4 5 6
 vd_check "idle plus one sends 175" vd_wait_for 20 sim_is 0x089A 2 0x00AF
 grep -q "boards: serial board on .*firmware 2, identity [0-9a-f]\{8\}" "$VD_RUN/valdora.log" ||
     vd_fail "valdora.log does not name the board's firmware and identity"
@@ -65,15 +64,10 @@ vd_expect "the probe's connect wrote no version" "$(writes 0x330A)" "$libs"
 lines=$(wc -l <"$VD_TMP/mega.out")
 vd_stop_sim
 sleep 10
-grep -q '^out 0 [456] 0' < <(tail -n +"$lines" "$VD_TMP/mega.out") &&
-    vd_fail "the gear down lamps went dark while the program waited"
-vd_log "ok: the gear down lamps stayed lit through a 10 s wait for the simulator"
+vd_check "the gear down lamps stayed lit through a 10 s wait for the simulator" \
+    eval '! grep -q "^out 0 [456] 0" < <(tail -n +"$lines" "$VD_TMP/mega.out")'
 vd_start_sim
-vd_wait_for 20 connected || vd_fail "never reconnected"
-
-vd_sim_set 0x0BE8 4 0 || vd_fail "cannot move the gear lever"
-vd_wait_for 10 mega_is out 0 1 1 2 3 || vd_fail "the transit lamps never lit on the Mega"
-vd_log "ok: the gear lamps follow the gear lever"
+vd_wait_for 20 vd_title_is "$VD_CONNECTED" || vd_fail "never reconnected"
 
 # Unplugged for 3 s: the program runs on and writes no axis; plugged back in, the lamps come
 # back (inputs read again after a replug: test_serial_boards).
@@ -84,10 +78,7 @@ sleep 2.7
 kill -0 "$VD_PID" 2>/dev/null || vd_fail "the program ended with the board unplugged"
 vd_expect "no throttle written while unplugged" "$(writes 0x089A)" "$before"
 mega_start
-# The gear is up now: the power lamp (board 3 output 8) and the gear warning are lit.
-vd_wait_for 20 mega_is out 3 1 8 || vd_fail "the lamps were not sent again after the replug"
-vd_check "the gear warning is sent again" mega_is pwm 2 255 2
-vd_log "ok: unplug and replug survived"
+vd_check "the lamps sent again after the replug" vd_wait_for 20 mega_is out 0 1 4 5 6
 vd_stop
 grep -q "boards: closing the serial board .*frames dropped [0-9]*, sequence gaps [0-9]*" \
     "$VD_RUN/valdora.log" || vd_fail "valdora.log does not count the frames at shutdown"
