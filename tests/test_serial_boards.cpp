@@ -438,11 +438,10 @@ TEST_F(SerialBoards, ABusyPortIsLeftUntouchedAndAnOldOrMissingFirmwareIsNamed) {
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
     EXPECT_STREQ(serial_boards_note, "board firmware too old, flash valdora-mega.hex: flash the "
                                      "board with valdora-flash");
-    boards[0].opened = 0, boards[0].boot_ms = 900, boards[0].old_protocol = 2;
-    serial_boards_quiet_ms = boot_quiet;
-    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 2500, NULL), info.protocol}),
+    boards[0].old_protocol = 2; // its hello reply in protocol 1
+    EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 700, NULL), info.protocol}),
               (Longs{1, 1}));
-    boards[0].old_protocol = 0, boards[0].mute = 1, serial_boards_quiet_ms = 50;
+    boards[0].old_protocol = 0, boards[0].mute = 1;
     EXPECT_EQ((Longs{serial_board_identify(port.c_str(), &info, 700, NULL), info.protocol}),
               (Longs{0, 0}));
     EXPECT_EQ((Longs{serial_boards_search(&mask), mask}), (Longs{1, 0}));
@@ -520,8 +519,7 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
             inputs({1, 0, 0, 0}, 5), pressed = read_digital(0, 1);
     }
     EXPECT_EQ(pressed, 0);
-    tcgetattr(boards[0].slave, &t);
-    EXPECT_EQ((Longs{count_heard(0, SERIAL_HELLO) > 3, cfgetospeed(&t) == B115200}), (Longs{1, 0}));
+    EXPECT_GT(count_heard(0, SERIAL_HELLO), 3);
     // Left alone while it stays plugged in (printing from its card, say); the board plugged in
     // instead is asked at once, not half a minute later.
     hellos = count_heard(0, SERIAL_HELLO);
