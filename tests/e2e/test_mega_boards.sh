@@ -31,7 +31,6 @@ mega_stop() { kill "$MEGA_PID" 2>/dev/null; wait "$MEGA_PID" 2>/dev/null; }
 trap 'mega_stop; vd_cleanup' EXIT
 mega() { echo "$*" >"$VD_TMP/mega-control"; }
 mega_is() { vd_mega_is "$VD_TMP/mega.out" "$@"; } # mega_is out|pwm BOARD VALUE CHANNEL...
-sim_is() { [ "$(vd_sim_get "$1" "$2")" = "$3" ]; }
 writes() { grep -c " $1 " "$VD_TMP/sim.log" 2>/dev/null || true; }
 
 # A calibrated left throttle: reverse 20, idle 60, full 230.
@@ -44,7 +43,7 @@ vd_wait_window
 vd_check "the simulator reports all four boards" vd_wait_for 30 grep -qF \
     "detected are on addresses [Zero] [One] [Two] [Three]" "$VD_TMP/sim.out"
 vd_check "the gear down lamps light on the Mega" vd_wait_for 20 mega_is out 0 1 4 5 6
-vd_check "idle plus one sends 175" vd_wait_for 20 sim_is 0x089A 2 0x00AF
+vd_check "idle plus one sends 175" vd_wait_for 20 eval '[ "$(vd_sim_get 0x089A 2)" = 0x00AF ]'
 grep -q "boards: serial board on .*firmware 2, identity [0-9a-f]\{8\}" "$VD_RUN/valdora.log" ||
     vd_fail "valdora.log does not name the board's firmware and identity"
 
