@@ -1,9 +1,8 @@
 #!/bin/bash
 # The Windows program under Wine reaches the simulated Mega (the firmware in simavr, built and
 # run on Linux) through a COM port: $WINEPREFIX/dosdevices/com5 is a link to the Mega's
-# pseudo-terminal and VALDORA_BOARDS is serial:COM5. The parked aircraft's gear down lamps light
-# on the Mega, and its step-up button tunes COM1. (The board reported as four is the same code as
-# on Linux: tests/e2e/test_mega_boards.sh.)
+# pseudo-terminal and VALDORA_BOARDS is serial:COM5. The four boards are reported, the parked
+# aircraft's gear down lamps light on the Mega, and its step-up button tunes COM1.
 . "$VALDORA_SOURCE_DIR/tests/e2e/lib.sh"
 . "$VALDORA_SOURCE_DIR/windows/e2e/wine.sh"
 
@@ -24,12 +23,20 @@ vd_wait_for 10 grep -qx ready "$VD_TMP/mega.out" || vd_fail "the simulated Mega 
 ln -sfn "$VD_TMP/mega" "$COM_LINK"
 export VALDORA_BOARDS=serial:COM5
 
+down_lamps_lit() { # board 0 outputs 4, 5 and 6 lit on the Mega
+    [ "$(awk '$1 == "out" && $2 == 0 && $3 >= 4 && $3 <= 6 { v[$3] = $4 }
+        END { print v[4] v[5] v[6] }' "$VD_TMP/mega.out")" = 111 ]
+}
+
 vd_start_sim
 vd_sim_set 0x311A 2 0x1800 || vd_fail "cannot set COM1 standby"
 vd_start
 vd_wait_for 30 vd_title_is "$VD_CONNECTED" || vd_fail "never connected: '$(vd_title)'"
-vd_wait_for 30 vd_mega_is "$VD_TMP/mega.out" out 0 1 4 5 6 ||
-    vd_fail "the gear down lamps never lit on the Mega"
+vd_wait_for 30 vd_sim_said \
+    "message: \"Velleman K8055 Interfaces detected are on addresses [Zero] [One] [Two] [Three]" ||
+    vd_fail "the four boards of the Mega were not reported"
+vd_log "ok: the Mega on COM5 reported as four boards"
+vd_wait_for 20 down_lamps_lit || vd_fail "the gear down lamps never lit on the Mega"
 vd_log "ok: gear down lamps lit on the Mega"
 
 echo "press 0 3" >"$MEGA_CONTROL"
