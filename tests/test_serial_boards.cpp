@@ -249,10 +249,9 @@ TEST_F(SerialBoards, OutputsGoOutOnChangeStayAliveWhileTheProgramWaitsAndComeBac
     EXPECT_EQ(count_heard(0, SERIAL_OUTPUTS), 0);
     inputs({0, 0, 0, 0}, 1);
     expect_outputs(0, lamps);
-    // Unplugged: switches open, no axis; plugged back in: greeted and given its lamps again, its
-    // frames counted afresh.
+    // Unplugged (its reads then those of a silent board, above); plugged back in: greeted and given
+    // its lamps again, its frames counted afresh.
     inputs({0, 0, 0, 0}, 1), ReadDigitalChannel(1), unplug(0), usleep(30000);
-    EXPECT_EQ((Longs{read_digital(1, 2), ReadAnalogChannel(1)}), (Longs{0, -1}));
     // A Mega restarts as its port opens (its bootloader gives up after about 0.85 s): nothing is
     // sent to it until then.
     for (int i = 0; i < 1000 && fcntl(0, F_GETFD) != -1; i++)
