@@ -529,8 +529,8 @@ TEST_F(SerialBoards, AReopenedPortGetsOutputsOnlyWhenItIsTheSameBoard) {
 }
 
 // The port layer holds eight ports at once and refuses a ninth; a port whose far end has hung up
-// (the board unplugged) reads as failed, one with nothing waiting reads as empty; the line's rate
-// is set to the flasher's rates only.
+// (the board unplugged) reads and writes as failed (one with nothing waiting reads as empty: every
+// test above fails otherwise); the line's rate is set to the flasher's rates only.
 TEST(SerialPort, EightAtOnceAndAHangUpReadsAsFailed) {
     int master[9], slave[9], port[9];
     char tty[9][128];
