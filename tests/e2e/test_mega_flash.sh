@@ -83,9 +83,7 @@ vd_start
 vd_wait_for 30 gear_down 1 || vd_fail "the gear down lamps never lit on the flashed Mega"
 echo reset >"$VD_TMP/control"
 vd_wait_for 10 gear_down 0 || vd_fail "the lamps did not go dark at the restart"
-reset_at=$(date +%s%N)
 vd_check "restarted under the program, the board gets its lamps back" vd_wait_for 30 gear_down 1
-vd_log "lamps back $((($(date +%s%N) - reset_at) / 1000000)) ms after the restart"
 vd_stop
 
 # An older Mega: bootloaders built before the end of 2011 take only sequence number 1 or the one
@@ -99,6 +97,5 @@ kill $BOOT_PID && wait $BOOT_PID
     >"$VD_TMP/old.out" 2>&1 &
 BOOT_PID=$!
 vd_wait_for 10 grep -qx ready "$VD_TMP/old.out" || vd_fail "the older Mega never started"
-flash drop
-vd_expect "an older Mega that lost the first sign-on is flashed" "$?" 0
+vd_check "an older Mega that lost the first sign-on is flashed" flash drop
 vd_check "and runs the firmware" grep -q "^the board answers: protocol 2" "$VD_TMP/flash.out"

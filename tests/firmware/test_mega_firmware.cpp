@@ -132,16 +132,16 @@ TEST_F(MegaFirmware, BadFramesAreNeverActedOnAndTwoSecondsOfSilenceTurnEveryOutp
 }
 
 // The hello reply: protocol 2, pin table 1, firmware 2 and an identity made once and kept in
-// EEPROM, so that a power cycle (the chip reset, its EEPROM kept) gives the same one. Every
-// frame the board sends carries the next sequence number.
+// EEPROM, so that a power cycle (the chip reset, its EEPROM kept, a lever moved) gives the same
+// one. Every frame the board sends carries the next sequence number.
 TEST_F(MegaFirmware, HelloReplyCarriesVersionsAndAnIdentityThatSurvivesAPowerCycle) {
     Bytes first = hello_reply();
     EXPECT_EQ(Bytes(first.begin(), first.begin() + 4), (Bytes{2, 1, 0, 2}));
     Bytes id(first.begin() + 4, first.end());
     EXPECT_NE(id, Bytes(4, 0xFF)); // not blank memory
-    EXPECT_EQ(hello_reply(), first);
     for (size_t i = 1; i < sequence.size(); i++)
         ASSERT_EQ((uint8_t)(sequence[i - 1] + 1), sequence[i]) << "frame " << i;
+    mega_sim_set_millivolts(0, 1, 1234); // a seed unlike the first, should it make one anew
     mega_sim_reset(), mega_sim_run_ms(20);
     EXPECT_EQ(hello_reply(), first);
 }
