@@ -8,6 +8,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -359,16 +360,34 @@ std::string log_text() {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// A server of our own, for what the stand-in never does: listening on a free loopback port,
+// which becomes the link's address.
+int listen_here() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t n = sizeof a;
+    EXPECT_EQ(bind(s, (sockaddr *)&a, n) + listen(s, 4) + getsockname(s, (sockaddr *)&a, &n), 0);
+    snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", ntohs(a.sin_port));
+    return s;
+}
+
+// Takes the link's connection and answers its upgrade with reply, where "KEY" stands for the
+// right accept key; the connection.
+int answer_upgrade(int listener, const std::string &reply) {
+    int c = accept(listener, NULL, NULL);
+    char req[2048] = "", key[29];
+    recv(c, req, sizeof req - 1, 0);
+    const char *k = strstr(req, "Sec-WebSocket-Key: ");
+    sim_net_ws_accept(k ? std::string(k + 19, 24).c_str() : "", key);
+    std::string text = std::regex_replace(reply, std::regex("KEY"), key);
+    send(c, text.data(), text.size(), MSG_NOSIGNAL);
+    return c;
+}
+
 // Servers that answer the upgrade wrongly, at length, or not at all: no link, and the reason in
 // the log; no open holds the window while the server keeps the upgrade waiting.
 TEST_F(Net, AnUpgradeAnsweredWronglyIsNoLink) {
-    int quiet = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t n = sizeof a;
-    ASSERT_EQ(bind(quiet, (sockaddr *)&a, n) + listen(quiet, 4) +
-                  getsockname(quiet, (sockaddr *)&a, &n),
-              0);
-    snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", ntohs(a.sin_port));
+    int quiet = listen_here();
     remove("valdora.log");
     std::string ok = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n";
     for (const auto &[reply, why] : std::vector<std::pair<std::string, const char *>>{
@@ -383,19 +402,46 @@ TEST_F(Net, AnUpgradeAnsweredWronglyIsNoLink) {
         DWORD start = GetTickCount();
         EXPECT_FALSE(FSUIPC_Open(0, &rc)) << "no answer yet";
         EXPECT_LT(GetTickCount() - start, 1000u) << "the window is not held while it waits";
-        int c = accept(quiet, NULL, NULL);
-        char req[2048] = "", key[29]; // "KEY" in the reply stands for the right accept key
-        recv(c, req, sizeof req - 1, 0);
-        const char *k = strstr(req, "Sec-WebSocket-Key: ");
-        sim_net_ws_accept(k ? std::string(k + 19, 24).c_str() : "", key);
-        std::string text = std::regex_replace(reply, std::regex("KEY"), key);
-        send(c, text.data(), text.size(), MSG_NOSIGNAL);
-        close(c);
+        close(answer_upgrade(quiet, reply));
         Sleep(100);
         EXPECT_FALSE(FSUIPC_Open(0, &rc));
         EXPECT_NE(log_text().find(why), std::string::npos) << why << " in " << log_text();
     }
     close(quiet);
+}
+
+// The link's own frames: a ping is answered with a pong of its payload, one in the upgrade's
+// answer at once and one a second after the last pass (no pass reads then: the reader does);
+// the link's close says 1000. Each frame as the server reads it: its kind and unmasked payload.
+TEST_F(Net, PingsAreAnsweredAndTheCloseIsSaid) {
+    int listener = listen_here();
+    EXPECT_NE(sim_net_connect(), 0) << "no answer yet";
+    int c = answer_upgrade(listener, "HTTP/1.1 101 -\r\nUpgrade: websocket\r\n"
+                                     "Sec-WebSocket-Accept: KEY\r\n\r\n\x89\x02hi");
+    Sleep(100);
+    ASSERT_EQ(sim_net_connect(), 0);
+    auto next = [&] {
+        unsigned char h[6] = {0};
+        std::string payload(64, 0);
+        pollfd p = {c, POLLIN, 0};
+        if (poll(&p, 1, 3000) != 1 || recv(c, h, 6, MSG_WAITALL) != 6 || (h[1] & 0x80) == 0)
+            return std::string("nothing");
+        payload.resize(h[1] & 0x7F);
+        recv(c, &payload[0], payload.size(), MSG_WAITALL);
+        for (size_t i = 0; i < payload.size(); i++)
+            payload[i] ^= h[2 + i % 4];
+        return std::to_string(h[0]) + " " + payload;
+    };
+    EXPECT_EQ(next(), "138 hi") << "a final pong";
+    send(c,
+         "\x89\x03"
+         "bye",
+         5, MSG_NOSIGNAL);
+    EXPECT_EQ(next(), "138 bye");
+    sim_net_disconnect();
+    EXPECT_EQ(next(), "136 \x03\xE8") << "a final close, 1000";
+    close(c);
+    close(listener);
 }
 
 std::string spoil; // what the misbehaving server sends instead of its next read's answer
