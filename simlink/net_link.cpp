@@ -129,7 +129,7 @@ static void hang_up(void) {
 }
 
 // Ends the reading for a frame no server may send: why for the pass to log, and a close with
-// code (the server is told before the link is dropped).
+// code (the server is told before the link is dropped); code 0 for a server that takes nothing.
 static void give_up(const char *why, int code) {
     {
         std::lock_guard<std::mutex> hold(inbox_lock);
@@ -138,7 +138,8 @@ static void give_up(const char *why, int code) {
         ended = 1;
     }
     char payload[2] = {(char)(code >> 8), (char)code};
-    reader_send(OP_CLOSE, payload, 2);
+    if (code)
+        reader_send(OP_CLOSE, payload, 2);
 }
 
 // Puts a whole message into the inbox; 0, or -1 when the server sends more than it was asked.
@@ -178,7 +179,10 @@ static void take_frames(void) {
             continue;
         in_frame = 0;
         if (f.opcode == OP_PING) {
-            reader_send(OP_PING + 1, control.data(), control.size());
+            // A server that takes not even a pong is left at the first: each of its pings would
+            // otherwise hold the link for the send's whole limit.
+            if (reader_send(OP_PING + 1, control.data(), control.size()) != 0)
+                give_up("the server takes nothing, not even a pong", 0);
         } else if (f.opcode == OP_CLOSE) {
             reader_send(OP_CLOSE, control.data(), control.size() < 2 ? control.size() : 2);
             hang_up();
