@@ -1,7 +1,6 @@
 // Fuzz target: the network link's reader of a server's messages. Three groups are declared
 // (numbers of each size, an 8-byte signed value, a byte array) and each input is taken as one
-// message from the server. A message judged bad must leave every stored value as it was, and
-// every message is judged one of the three ways.
+// message from the server. A message judged bad must leave every stored value as it was.
 #include "simlink/simlink.h"
 
 #include <stdlib.h>
@@ -27,7 +26,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int r = sim_net_take((const char *)data, size, why, sizeof why);
     if (r == SIM_NET_BAD && memcmp(before, sim_net_cache, sizeof before) != 0)
         abort(); // a bad message stored a value
-    if (r != SIM_NET_BAD && r != SIM_NET_TAKEN && r != SIM_NET_BARRIER)
-        abort();
     return 0;
 }

@@ -123,17 +123,8 @@ int platform_lan_address(char *out, size_t size);
 // setting *stop to 1 instead of ending the program.
 void console_prepare(volatile int *stop);
 
-// When set, Sleep (and a wake-up's pause) calls this instead of sleeping, so tests can run
-// pauses fast or record them.
+// When set, Sleep calls this instead of sleeping, so tests can run pauses fast or record them.
 extern void (*platform_sleep_hook)(DWORD ms);
-// A wake-up that another thread gives to end a pause early, for a wait on something that
-// arrives (an answer from the network); NULL when out of memory. Never destroyed.
-void *platform_wake_create(void);
-// Gives the wake-up: the pause taken on it ends now, or the next one ends at once.
-void platform_wake_give(void *wake);
-// Pauses like Sleep for at most ms milliseconds, ending as soon as the wake-up is given (one
-// given before the call counts); the call uses it up. With the hook set, the hook takes ms.
-void platform_sleep_until_woken(void *wake, DWORD ms);
 
 // K8055 driver library operations, the same on every platform: the boards' switchboard
 // (boards/boards.cpp) hands each to the back-end that the search chose: the vendor's driver

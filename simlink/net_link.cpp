@@ -1,9 +1,10 @@
 // The network link's connection: a WebSocket client of our own to the simulator's server at
-// sim_address. A reader thread takes the server's frames, judging each by its header before a
-// byte of its payload is read, so no server can make the link hold more than its longest
-// message; whole messages wait in an inbox. The main thread sends a pass's messages together
-// and takes the answers until the pass's closing about.read is answered, so a pass waits one
-// round trip: the reader wakes the main thread's pause as each message (or the link's end) comes.
+// sim_address. The server's frames are judged each by its header before a byte of its payload
+// is read, so no server can make the link hold more than its longest message; whole messages
+// wait in an inbox. The main thread sends a pass's messages together and reads the answers off
+// the socket itself until the pass's closing about.read is answered, so a pass waits one round
+// trip and no other thread is woken for it. A reader thread takes over the socket only once no
+// pass has read it for a while (pings answered, a close seen, while the program does not ask).
 #include "simlink/simlink.h"
 
 #include "app/app.h"
@@ -25,14 +26,24 @@ DWORD sim_net_last_rtt_us = 0;
 #define CONNECT_LIMIT_MS 10000  // a host that swallows the connection is given up after this
 #define UPGRADE_LIMIT_MS 10000  // and a server that does not answer the upgrade
 #define UPGRADE_ANSWER_MAX 8192 // bytes of the upgrade's answer at most
-#define READER_POLL_MS 50       // how soon the reader notices it is to end
+#define READER_IDLE_MS 1000     // the reader watches the socket when no pass read it this long
 enum { OP_CONTINUATION = 0, OP_TEXT = 1, OP_BINARY = 2, OP_CLOSE = 8, OP_PING = 9 };
 
 static net_socket sock = NET_NONE;
-static std::mutex send_lock; // one frame at a time: the pass's and the reader's answers
+static net_socket waker = NET_NONE; // ends the reader's wait when the link closes
+static std::mutex send_lock;        // one frame at a time: the pass's and the link's answers
 static void *reader = NULL;
 static std::atomic<int> reader_stop(0);
-static std::string early; // what came after the upgrade's answer: the server's first frames
+static std::atomic<int64_t> pass_read_ms(0); // when a pass last read the socket
+// The socket's reading, by the pass waiting for its answers or else by the reader: the bytes
+// come and not yet framed (at most a frame's header after each framing), the message being
+// gathered, a control frame's payload, and where the frame under way stands.
+static std::mutex read_lock;
+static std::string got, gathering, control;
+static sim_net_frame f = {0, 0, 0};
+static uint64_t left = 0; // payload bytes of the frame under way still to come
+static int in_frame = 0, in_message = 0;
+static std::atomic<int> ended(0); // nothing more is read: closed, broken or given up
 static std::mutex inbox_lock;
 static std::deque<std::string> inbox; // whole messages, oldest first
 static size_t inbox_bytes = 0;
@@ -40,8 +51,7 @@ static int hung_up = 0;                    // the server closed the connection
 static char trouble[160] = "";             // the reader's reason to give up, when it had one
 static char last_logged[512] = "";         // the last failure logged (repeats are not)
 static uint32_t mask_state = 0x9E3779B9u;  // the pass's frames' masks (fresh per connection)
-static uint32_t reader_mask = 0x7F4A7C15u; // the reader's answers' masks
-static void *arrived = NULL;               // wakes the pass waiting for its answers
+static uint32_t reader_mask = 0x7F4A7C15u; // the link's own answers' masks (pong, close)
 
 // Notes a failure in the log, naming the server, unless it is the one noted last.
 static void fail(const char *why) {
@@ -97,7 +107,13 @@ static int send_all(net_socket s, const char *data, size_t len, int ms) {
     return 0;
 }
 
-// Sends one of the reader's own frames (a pong, a close); 0 or -1.
+static int64_t now_ms(void) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Sends one of the link's own frames (a pong, a close); 0 or -1.
 static int reader_send(int opcode, const void *payload, size_t len) {
     std::string out;
     frame(&out, opcode, payload, len, &reader_mask);
@@ -105,17 +121,25 @@ static int reader_send(int opcode, const void *payload, size_t len) {
     return send_all(sock, out.data(), out.size(), SIM_NET_REPLY_MS);
 }
 
-// Ends the reader for a frame no server may send: why for the pass to log, and a close with
-// code (the server is told before the link is dropped).
+// The server closed the connection, or it broke: nothing more is read.
+static void hang_up(void) {
+    std::lock_guard<std::mutex> hold(inbox_lock);
+    hung_up = 1;
+    ended = 1;
+}
+
+// Ends the reading for a frame no server may send: why for the pass to log, and a close with
+// code (the server is told before the link is dropped); code 0 for a server that takes nothing.
 static void give_up(const char *why, int code) {
     {
         std::lock_guard<std::mutex> hold(inbox_lock);
         if (!trouble[0])
             snprintf(trouble, sizeof trouble, "%s", why);
-        platform_wake_give(arrived);
+        ended = 1;
     }
     char payload[2] = {(char)(code >> 8), (char)code};
-    reader_send(OP_CLOSE, payload, 2);
+    if (code)
+        reader_send(OP_CLOSE, payload, 2);
 }
 
 // Puts a whole message into the inbox; 0, or -1 when the server sends more than it was asked.
@@ -124,73 +148,86 @@ static int deliver(std::string *message) {
     inbox_bytes += message->size();
     inbox.push_back(std::move(*message));
     message->clear();
-    platform_wake_give(arrived);
     return inbox_bytes > INBOX_MAX_BYTES ? -1 : 0;
 }
 
-// The reader thread: takes frames until the server closes, the connection breaks, a frame no
-// server may send comes, or the link is closed. Only a header and at most one read's bytes
-// are held beyond the message being gathered, which SIM_NET_MESSAGE_MAX bounds.
-static void reader_run(void *) {
-    std::string got = std::move(early), message, control;
-    early.clear();
-    sim_net_frame f = {0, 0, 0};
-    uint64_t left = 0; // payload bytes of the frame under way still to come
-    int in_frame = 0, in_message = 0;
+// Frames the bytes come (read_lock held): whole messages go to the inbox, pings are answered,
+// a close is answered and taken as the server's hang-up, and a frame no server may send ends
+// the reading. Only a header and at most one read's bytes are held beyond the message being
+// gathered, which SIM_NET_MESSAGE_MAX bounds.
+static void take_frames(void) {
+    size_t at = 0;
     char why[160];
-    unsigned char buf[16384];
-    for (;;) {
-        size_t at = 0;
-        while (at < got.size() || (in_frame && left == 0)) {
-            if (!in_frame) {
-                int head =
-                    sim_net_frame_head((const unsigned char *)got.data() + at, got.size() - at,
-                                       message.size(), in_message, &f, why, sizeof why);
-                if (head < 0)
-                    return give_up(why, strstr(why, "larger") ? 1009 : 1002);
-                if (head == 0)
-                    break;
-                at += (size_t)head;
-                in_frame = 1, left = f.len;
-                continue;
+    while (!ended && (at < got.size() || (in_frame && left == 0))) {
+        if (!in_frame) {
+            int head = sim_net_frame_head((const unsigned char *)got.data() + at, got.size() - at,
+                                          gathering.size(), in_message, &f, why, sizeof why);
+            if (head < 0) {
+                give_up(why, strstr(why, "larger") ? 1009 : 1002);
+                break;
             }
-            size_t n = (size_t)(left < got.size() - at ? left : got.size() - at);
-            (f.opcode < 8 ? message : control).append(got, at, n);
-            at += n, left -= n;
-            if (left)
-                continue;
-            in_frame = 0;
-            if (f.opcode == OP_PING) {
-                reader_send(OP_PING + 1, control.data(), control.size());
-            } else if (f.opcode == OP_CLOSE) {
-                reader_send(OP_CLOSE, control.data(), control.size() < 2 ? control.size() : 2);
-                std::lock_guard<std::mutex> hold(inbox_lock);
-                hung_up = 1;
-                platform_wake_give(arrived);
-                return;
-            } else if (f.opcode < 8) {
-                in_message = !f.last;
-                if (f.last && deliver(&message) != 0)
-                    return give_up("more unasked messages than it may send", 1008);
-            }
-            control.clear();
-        }
-        got.erase(0, at);
-        net_poll_entry e = {sock, NET_IN, 0};
-        while (!reader_stop && net_poll(&e, 1, READER_POLL_MS) == 0) {
-        }
-        if (reader_stop)
-            return;
-        int n = net_recv(sock, buf, sizeof buf);
-        if (n == NET_AGAIN)
+            if (head == 0)
+                break;
+            at += (size_t)head;
+            in_frame = 1, left = f.len;
             continue;
-        if (n <= 0) {
-            std::lock_guard<std::mutex> hold(inbox_lock);
-            hung_up = 1;
-            platform_wake_give(arrived);
-            return;
         }
-        got.append((const char *)buf, (size_t)n);
+        size_t n = (size_t)(left < got.size() - at ? left : got.size() - at);
+        (f.opcode < 8 ? gathering : control).append(got, at, n);
+        at += n, left -= n;
+        if (left)
+            continue;
+        in_frame = 0;
+        if (f.opcode == OP_PING) {
+            // A server that takes not even a pong is left at the first: each of its pings would
+            // otherwise hold the link for the send's whole limit.
+            if (reader_send(OP_PING + 1, control.data(), control.size()) != 0)
+                give_up("the server takes nothing, not even a pong", 0);
+        } else if (f.opcode == OP_CLOSE) {
+            reader_send(OP_CLOSE, control.data(), control.size() < 2 ? control.size() : 2);
+            hang_up();
+        } else if (f.opcode < 8) {
+            in_message = !f.last;
+            if (f.last && deliver(&gathering) != 0)
+                give_up("more unasked messages than it may send", 1008);
+        }
+        control.clear();
+    }
+    got.erase(0, at);
+}
+
+// Reads what the server has sent, at most one read's worth, and frames it (read_lock held).
+static void read_some(void) {
+    static unsigned char buf[16384];
+    if (ended)
+        return;
+    int n = net_recv(sock, buf, sizeof buf);
+    if (n == NET_AGAIN)
+        return;
+    if (n <= 0)
+        return hang_up();
+    got.append((const char *)buf, (size_t)n);
+    take_frames();
+}
+
+// The reader thread: while passes come it only waits to be told to end (the passes read their
+// answers themselves); once none has read the socket for READER_IDLE_MS it reads what comes,
+// so pings are answered and a close is seen while the program asks nothing.
+static void reader_run(void *) {
+    net_poll_entry e[2] = {{waker, NET_IN, 0}, {sock, NET_IN, 0}};
+    while (!reader_stop) {
+        int64_t idle = now_ms() - pass_read_ms;
+        int watch = idle >= READER_IDLE_MS && !ended;
+        net_poll(e, watch ? 2 : 1,
+                 watch || idle >= READER_IDLE_MS ? READER_IDLE_MS : (int)(READER_IDLE_MS - idle));
+        char drain[16];
+        while (e[0].got && net_recv(waker, drain, sizeof drain) > 0) {
+        }
+        if (!watch || !e[1].got)
+            continue;
+        std::lock_guard<std::mutex> hold(read_lock);
+        if (now_ms() - pass_read_ms >= READER_IDLE_MS) // else a pass reads it now
+            read_some();
     }
 }
 
@@ -204,11 +241,19 @@ void sim_net_disconnect(void) {
             send_all(sock, bye.data(), bye.size(), 0);
         }
         reader_stop = 1;
+        net_wake(waker);
         platform_thread_join(reader);
         reader = NULL;
         net_close(sock);
     }
     sock = NET_NONE;
+    {
+        std::lock_guard<std::mutex> hold(read_lock);
+        got.clear(), gathering.clear(), control.clear();
+        in_frame = in_message = 0;
+        left = 0;
+        ended = 0;
+    }
     std::lock_guard<std::mutex> hold(inbox_lock);
     inbox.clear();
     inbox_bytes = 0;
@@ -350,11 +395,11 @@ int sim_net_connect(void) {
             fail("cannot start the system's sockets");
             return -1;
         }
-        arrived = platform_wake_create();
+        waker = net_waker();
         sockets_ready = 1;
     }
-    if (!arrived) {
-        fail("out of memory");
+    if (waker == NET_NONE) {
+        fail("cannot make the reader's wake-up socket");
         return -1;
     }
     sim_net_disconnect();
@@ -401,7 +446,12 @@ int sim_net_connect(void) {
         mask_state ^= GetTickCount() | 1;
     reader_mask = mask_state * 2654435761u | 1;
     sock = attempt.sock;
-    early = std::move(attempt.rest);
+    {
+        std::lock_guard<std::mutex> hold(read_lock); // the server's first frames, come early
+        got = std::move(attempt.rest);
+        take_frames();
+    }
+    pass_read_ms = now_ms(); // the open's passes follow at once
     reader_stop = 0;
     reader = platform_thread_start(reader_run, NULL, "valdora-net-reader");
     if (!reader) {
@@ -474,8 +524,9 @@ static int group_sent(char kind, const sim_net_entry *entries, int count) {
     return g;
 }
 
-// Takes the answers until the barrier's; 0, or -1 (told).
+// Takes the answers until the barrier's, reading them off the socket; 0, or -1 (told).
 static int take_answers(std::chrono::steady_clock::time_point start) {
+    std::lock_guard<std::mutex> reading(read_lock); // the reader keeps off while the pass waits
     for (;;) {
         std::string m;
         int have = 0, closed, broke;
@@ -518,7 +569,9 @@ static int take_answers(std::chrono::steady_clock::time_point start) {
             fail("the server stopped answering (no answer within 2000 ms)");
             return -1;
         }
-        platform_sleep_until_woken(arrived, (DWORD)(SIM_NET_REPLY_MS + 1 - waited));
+        net_poll_entry e = {sock, NET_IN, 0};
+        if (net_poll(&e, 1, (int)(SIM_NET_REPLY_MS + 1 - waited)) > 0)
+            read_some();
     }
 }
 
@@ -559,6 +612,7 @@ int sim_net_exchange(BYTE *block, DWORD used) {
     if (!sim_net_pass_fits(writes, nwrites, reads, nreads))
         sim_net_forget();
     auto start = std::chrono::steady_clock::now();
+    pass_read_ms = now_ms(); // before the answers come: a watching reader leaves them to the pass
     int rg = -1;
     if (nwrites) {
         int wg = group_sent('w', writes, nwrites);
