@@ -33,8 +33,8 @@ int net_send(net_socket s, const void *buf, int size);
 void net_close(net_socket s); // closes a socket at once (NET_NONE is ignored)
 // Waits until one of the sockets is ready as asked or ms have passed; how many are ready.
 int net_poll(net_poll_entry *entries, int n, int ms);
-// A datagram socket on the loopback interface that sends to itself: a way to wake a thread
-// waiting in net_poll from another thread (net_wake), drained with net_recv.
+// A datagram socket that sends to itself (a local one on Linux, a loopback one on Windows): a
+// way to wake a thread waiting in net_poll from another thread (net_wake), drained with net_recv.
 net_socket net_waker(void);
 void net_wake(net_socket waker); // one datagram to the waker: its poll finds it readable
 // The machine's IPv4 addresses other than loopback, as text, at most max; how many.

@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 int net_start(void) {
@@ -141,17 +142,19 @@ int net_poll(net_poll_entry *entries, int n, int ms) {
     return ready > 0 ? ready : 0;
 }
 
+// A local datagram socket under an address the kernel picks, connected to itself: unlike a
+// loopback one it needs no network interface up (a node's namespace or a box whose loopback is
+// down still gets its wake-ups).
 net_socket net_waker(void) {
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    int s = socket(AF_UNIX, SOCK_DGRAM, 0);
     if (s < 0)
         return NET_NONE;
-    struct sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    struct sockaddr_un a = {};
+    a.sun_family = AF_UNIX;
     socklen_t len = sizeof a;
-    if (!non_blocking(s) || bind(s, (struct sockaddr *)&a, sizeof a) != 0 ||
+    if (!non_blocking(s) || bind(s, (struct sockaddr *)&a, sizeof(sa_family_t)) != 0 ||
         getsockname(s, (struct sockaddr *)&a, &len) != 0 ||
-        connect(s, (struct sockaddr *)&a, sizeof a) != 0) {
+        connect(s, (struct sockaddr *)&a, len) != 0) {
         close(s);
         return NET_NONE;
     }
