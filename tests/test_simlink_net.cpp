@@ -333,6 +333,8 @@ int listen_here() {
     sockaddr_in a = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t n = sizeof a;
     EXPECT_EQ(bind(s, (sockaddr *)&a, n) + listen(s, 4) + getsockname(s, (sockaddr *)&a, &n), 0);
+    timeval wait = {10, 0}; // a link that never connects fails the test instead of hanging it
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     snprintf(sim_address, sizeof sim_address, "ws://127.0.0.1:%d", ntohs(a.sin_port));
     return s;
 }
