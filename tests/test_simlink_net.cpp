@@ -403,7 +403,10 @@ TEST_F(Net, TheUpgradeIsJudgedAndPingsAreAnswered) {
         empty[i] = '\x81';
     send(c, empty.data(), empty.size(), MSG_NOSIGNAL);
     EXPECT_EQ(next(), "136 \x03\xF0") << "a close, 1008";
+    Sleep(100); // the reader asleep by now
+    DWORD start = GetTickCount();
     sim_net_disconnect();
+    EXPECT_LT(GetTickCount() - start, 500u) << "the sleeping reader is woken to end";
     EXPECT_EQ(next(), "136 \x03\xE8") << "a final close, 1000";
     close(c);
     // A server that pings on and reads nothing: the reader (no pass reads) leaves it at the
@@ -419,6 +422,15 @@ TEST_F(Net, TheUpgradeIsJudgedAndPingsAreAnswered) {
     BYTE none[4] = {0};
     EXPECT_NE(sim_net_exchange(none, 0), 0);
     EXPECT_NE(log_text().find("takes nothing, not even a pong"), std::string::npos) << log_text();
+    // Given up on, its pings still waiting, the link (a second reader) waits without spinning.
+    auto cpu_ms = [] {
+        timespec t;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return t.tv_sec * 1000 + t.tv_nsec / 1000000;
+    };
+    long used = cpu_ms();
+    Sleep(500);
+    EXPECT_LT(cpu_ms() - used, 100) << "milliseconds of processor in half a second";
     close(c);
     close(quiet);
 }
