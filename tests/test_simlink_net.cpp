@@ -505,7 +505,7 @@ TEST_F(Net, AMisbehavingServerIsLeftAndTriedAgain) {
         for (int wait = 0; refused && sim_net_client_count() && wait < 1000; wait++)
             Sleep(1);
         EXPECT_EQ(sim_net_client_count(), !refused)
-            << "the link is left before the frame's payload";
+            << "the link is left before the frame's payload" << why;
         FSUIPC_Close();
         for (int i = 0; i < 300 && sim_net_client_count(); i++)
             Sleep(10);
