@@ -23,6 +23,7 @@
 DWORD sim_net_last_rtt_us = 0;
 
 #define INBOX_MAX_BYTES (4 * SIM_NET_MESSAGE_MAX) // a server that floods us is dropped
+#define MESSAGE_KEEP_BYTES 64 // what the inbox holds for a message beside its text (empty ones too)
 #define CONNECT_LIMIT_MS 10000  // a host that swallows the connection is given up after this
 #define UPGRADE_LIMIT_MS 10000  // and a server that does not answer the upgrade
 #define UPGRADE_ANSWER_MAX 8192 // bytes of the upgrade's answer at most
@@ -145,7 +146,7 @@ static void give_up(const char *why, int code) {
 // Puts a whole message into the inbox; 0, or -1 when the server sends more than it was asked.
 static int deliver(std::string *message) {
     std::lock_guard<std::mutex> hold(inbox_lock);
-    inbox_bytes += message->size();
+    inbox_bytes += message->size() + MESSAGE_KEEP_BYTES;
     inbox.push_back(std::move(*message));
     message->clear();
     return inbox_bytes > INBOX_MAX_BYTES ? -1 : 0;
@@ -536,7 +537,7 @@ static int take_answers(std::chrono::steady_clock::time_point start) {
             if (!inbox.empty()) {
                 m = std::move(inbox.front());
                 inbox.pop_front();
-                inbox_bytes -= m.size();
+                inbox_bytes -= m.size() + MESSAGE_KEEP_BYTES;
                 have = 1;
             }
             closed = hung_up;
