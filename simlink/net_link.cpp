@@ -220,7 +220,7 @@ static void reader_run(void *) {
         int64_t idle = now_ms() - pass_read_ms;
         int watch = idle >= READER_IDLE_MS && !ended;
         net_poll(e, watch ? 2 : 1,
-                 watch || idle >= READER_IDLE_MS ? READER_IDLE_MS : (int)(READER_IDLE_MS - idle));
+                 idle >= READER_IDLE_MS ? READER_IDLE_MS : (int)(READER_IDLE_MS - idle));
         char drain[16];
         while (e[0].got && net_recv(waker, drain, sizeof drain) > 0) {
         }
